@@ -1,0 +1,3 @@
+#include "relative.h"
+
+int main(int argc, char** argv) { return RelativeMain(argc, argv); }

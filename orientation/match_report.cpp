@@ -1,0 +1,57 @@
+// The match report: for every accepted keypoint of the first list, one line with its
+// 1-based position and properties, then position, properties and distance of its nearest
+// and of its second-nearest keypoint in the second list.
+#include <cstdio>
+#include <memory>
+
+#include "utils.h"
+
+namespace {
+
+// Writes one group "position col row scale ori" (column before row).
+bool WriteGroup(std::FILE* out, int position, const KeypointSt* key) {
+    if (key == nullptr) {
+        // No such keypoint (a second list of one keypoint has no second-nearest):
+        // position -1 and zero properties keep the line at 17 fields.
+        return std::fprintf(out, "%d %4.2f %4.2f %4.3f %4.4f", position, 0.0, 0.0, 0.0, 0.0) > 0;
+    }
+    return std::fprintf(out, "%d %4.2f %4.2f %4.3f %4.4f", position, key->col, key->row,
+                        key->scale, key->ori) > 0;
+}
+
+const KeypointSt* At(const KeypointList& list, int index) {
+    return index < 0 ? nullptr : &list[static_cast<std::size_t>(index)];
+}
+
+}  // namespace
+
+int WriteMatchReport(std::FILE* out, const KeypointList& keys1, const KeypointList& keys2,
+                     int dims) {
+    int count = 0;
+    for (std::size_t i = 0; i < keys1.size(); ++i) {
+        const NeighbourPair best = FindNeighbours(keys1[i], keys2, dims);
+        if (best.nearest < 0 || !PassesRatioTest(best.dist1, best.dist2)) continue;
+        ++count;
+        const bool written = WriteGroup(out, static_cast<int>(i) + 1, &keys1[i]) &&
+                             std::fputc(' ', out) != EOF &&
+                             WriteGroup(out, best.nearest + 1, At(keys2, best.nearest)) &&
+                             std::fprintf(out, " %d ", best.dist1) > 0 &&
+                             WriteGroup(out, best.second + 1 > 0 ? best.second + 1 : -1,
+                                        At(keys2, best.second)) &&
+                             std::fprintf(out, " %d\n", best.dist2) > 0;
+        if (!written) return -1;
+    }
+    return count;
+}
+
+void FindMatchesOutput(const KeypointList& keys1, const KeypointList& keys2, int dims,
+                       const char* outfile) {
+    std::FILE* out = std::fopen(outfile, "wb");
+    if (out == nullptr) FatalError("Could not open file: %s", outfile);
+    const int count = WriteMatchReport(out, keys1, keys2, dims);
+    const bool stream_failed = std::ferror(out) != 0;
+    // fclose flushes the buffered tail: a full disk often shows only here.
+    const bool close_failed = std::fclose(out) != 0;
+    if (count < 0 || stream_failed || close_failed) FatalError("Could not write file: %s", outfile);
+    std::fprintf(stderr, "Found %d matches\n", count);
+}

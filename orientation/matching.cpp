@@ -1,0 +1,92 @@
+// Nearest / second-nearest descriptor matching, written plainly: every keypoint of the
+// first list against every keypoint of the second.
+#include <climits>
+#include <cmath>
+#include <cstdint>
+
+#include "utils.h"
+
+namespace {
+
+// Largest r with r * r <= s, for s < 2^62.
+std::uint64_t IntegerSqrt(std::uint64_t s) {
+    auto r = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(s)));
+    // The double root can be off by one either way for large s; step to the exact one.
+    // Callers pass s < 2^62, so every square below stays within 64 bits.
+    while (r * r > s) --r;
+    while ((r + 1) * (r + 1) <= s) ++r;
+    return r;
+}
+
+}  // namespace
+
+int Dist(Keypoint k1, Keypoint k2, int dims) {
+    // Every distance of INT_MAX or more saturates, so the sum of squares only needs to be
+    // exact below INT_MAX^2 (< 2^62); one square of a difference of 32-bit values fits in
+    // 64 unsigned bits, and the sum stops growing once it reaches that bound.
+    constexpr std::uint64_t kSaturation = static_cast<std::uint64_t>(INT_MAX) * INT_MAX;
+    std::uint64_t distsq = 0;
+    const int* a = k1->descrip.data();
+    const int* b = k2->descrip.data();
+    for (int i = 0; i < dims; ++i) {
+        const long long diff = static_cast<long long>(a[i]) - b[i];
+        const auto mag = static_cast<std::uint64_t>(diff < 0 ? -diff : diff);
+        const std::uint64_t square = mag * mag;
+        if (square >= kSaturation - distsq) return INT_MAX;
+        distsq += square;
+    }
+    // For sums below 2^31 this is exactly (int) sqrt((double) sum).
+    return static_cast<int>(IntegerSqrt(distsq));
+}
+
+NeighbourPair FindNeighbours(const KeypointSt& key, const KeypointList& klist, int dims) {
+    NeighbourPair best;
+    for (std::size_t j = 0; j < klist.size(); ++j) {
+        const int d = Dist(&key, &klist[j], dims);
+        // Strict comparisons: an equally near later candidate does not displace the
+        // nearest; its distance becomes the second-nearest distance.
+        if (d < best.dist1) {
+            best.second = best.nearest;
+            best.dist2 = best.dist1;
+            best.nearest = static_cast<int>(j);
+            best.dist1 = d;
+        } else if (d < best.dist2) {
+            best.second = static_cast<int>(j);
+            best.dist2 = d;
+        }
+    }
+    return best;
+}
+
+Keypoint CheckForMatch(Keypoint key, const KeypointList& klist, int dims) {
+    const NeighbourPair best = FindNeighbours(*key, klist, dims);
+    if (best.nearest < 0 || !PassesRatioTest(best.dist1, best.dist2)) return nullptr;
+    return &klist[static_cast<std::size_t>(best.nearest)];
+}
+
+MatchArray FindMatchesReference(const KeypointList& keys1, const KeypointList& keys2, int dims,
+                                int* numMatches) {
+    std::vector<MatchSt> matches;
+    for (const KeypointSt& k1 : keys1) {
+        if (Keypoint k2 = CheckForMatch(&k1, keys2, dims)) {
+            matches.push_back(MatchSt{k1.row, k1.col, k2->row, k2->col});
+        }
+    }
+    *numMatches = static_cast<int>(matches.size());
+    return listToArray(matches, *numMatches);
+}
+
+MatchArray FindMatches(const KeypointList& keys1, const KeypointList& keys2, int dims,
+                       int* numMatches) {
+    return FindMatchesReference(keys1, keys2, dims, numMatches);
+}
+
+MatchArray listToArray(const std::vector<MatchSt>& m, int numMatches) {
+    MatchArray rows;
+    rows.reserve(static_cast<std::size_t>(numMatches));
+    for (int k = 0; k < numMatches; ++k) {
+        const MatchSt& match = m[static_cast<std::size_t>(k)];
+        rows.push_back(MatchRow{match.row1, match.col1, match.row2, match.col2});
+    }
+    return rows;
+}

@@ -1,0 +1,20 @@
+// Writing floats exactly as printf's "%<width>.<precision>f" writes them.
+//
+// The conversion writes millions of fields, so the common case (a finite float below
+// 2^43, precision 0 to 6) is formatted with exact integer arithmetic; anything else
+// goes to snprintf. Both give the same bytes.
+#pragma once
+
+#include <cstddef>
+
+// Room that FormatFixed may need in its output buffer.
+constexpr std::size_t kMaxFixedChars = 64;
+
+// Highest precision that FormatFixed accepts.
+constexpr int kMaxFixedPrecision = 6;
+
+// Writes `value` (promoted to double, as printf receives it) the way printf formats it
+// with "%*.*f", `width` and `precision` (0 to kMaxFixedPrecision), `width` at most 16.
+// `out` must have room for kMaxFixedChars characters; no NUL is added. Returns the number
+// of characters written.
+std::size_t FormatFixed(float value, int width, int precision, char* out);

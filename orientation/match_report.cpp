@@ -15,8 +15,8 @@ bool WriteGroup(std::FILE* out, int position, const KeypointSt* key) {
         // position -1 and zero properties keep the line at 17 fields.
         return std::fprintf(out, "%d %4.2f %4.2f %4.3f %4.4f", position, 0.0, 0.0, 0.0, 0.0) > 0;
     }
-    return std::fprintf(out, "%d %4.2f %4.2f %4.3f %4.4f", position, key->col, key->row,
-                        key->scale, key->ori) > 0;
+    return std::fprintf(out, "%d %4.2f %4.2f %4.3f %4.4f", position, key->col, key->row, key->scale,
+                        key->ori) > 0;
 }
 
 const KeypointSt* At(const KeypointList& list, int index) {
@@ -32,13 +32,12 @@ int WriteMatchReport(std::FILE* out, const KeypointList& keys1, const KeypointLi
         const NeighbourPair best = FindNeighbours(keys1[i], keys2, dims);
         if (best.nearest < 0 || !PassesRatioTest(best.dist1, best.dist2)) continue;
         ++count;
-        const bool written = WriteGroup(out, static_cast<int>(i) + 1, &keys1[i]) &&
-                             std::fputc(' ', out) != EOF &&
-                             WriteGroup(out, best.nearest + 1, At(keys2, best.nearest)) &&
-                             std::fprintf(out, " %d ", best.dist1) > 0 &&
-                             WriteGroup(out, best.second + 1 > 0 ? best.second + 1 : -1,
-                                        At(keys2, best.second)) &&
-                             std::fprintf(out, " %d\n", best.dist2) > 0;
+        const bool written =
+            WriteGroup(out, static_cast<int>(i) + 1, &keys1[i]) && std::fputc(' ', out) != EOF &&
+            WriteGroup(out, best.nearest + 1, At(keys2, best.nearest)) &&
+            std::fprintf(out, " %d ", best.dist1) > 0 &&
+            WriteGroup(out, best.second + 1 > 0 ? best.second + 1 : -1, At(keys2, best.second)) &&
+            std::fprintf(out, " %d\n", best.dist2) > 0;
         if (!written) return -1;
     }
     return count;

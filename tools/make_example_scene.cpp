@@ -76,9 +76,7 @@ std::array<int, kDims> Perturb(const std::array<int, kDims>& d, std::mt19937& rn
     return out;
 }
 
-bool InFrame(double i, double j) {
-    return i >= 0 && i < kFrameColumns && j >= 0 && j < kFrameRows;
-}
+bool InFrame(double i, double j) { return i >= 0 && i < kFrameColumns && j >= 0 && j < kFrameRows; }
 
 bool WriteKeys(const char* path, const std::vector<Key>& keys) {
     std::FILE* f = std::fopen(path, "wb");
@@ -86,7 +84,8 @@ bool WriteKeys(const char* path, const std::vector<Key>& keys) {
     std::fprintf(f, "%zu %d\n", keys.size(), kDims);
     for (const Key& k : keys) {
         std::fprintf(f, "%.2f %.2f %.2f %.3f", k.row, k.col, k.scale, k.ori);
-        for (int d = 0; d < kDims; ++d) std::fprintf(f, "%s%d", d % 20 == 0 ? "\n " : " ", k.descrip[d]);
+        for (int d = 0; d < kDims; ++d)
+            std::fprintf(f, "%s%d", d % 20 == 0 ? "\n " : " ", k.descrip[d]);
         std::fputc('\n', f);
     }
     return std::fclose(f) == 0;
@@ -114,8 +113,7 @@ int main(int argc, char** argv) {
         const double x1 = (i1 - kPrincipalI) / kPixelsPerMetre;
         const double y1 = (kPrincipalJ - j1) / kPixelsPerMetre;
         const std::array<double, 3> p = {x1 * d / kFocalLength - base[0],
-                                         y1 * d / kFocalLength - base[1],
-                                         -d - base[2]};
+                                         y1 * d / kFocalLength - base[1], -d - base[2]};
         // q = M^T (P - base): the point in the frame of camera 2.
         std::array<double, 3> q{};
         for (int r = 0; r < 3; ++r) q[r] = m[0][r] * p[0] + m[1][r] * p[1] + m[2][r] * p[2];
@@ -138,8 +136,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "make_example_scene: could not write the keypoint files\n");
         return 1;
     }
-    std::printf("true orientation of camera 2: Y2-Y1 %.5f  Z2-Z1 %.5f  omega %.5f deg  "
-                "phi %.5f deg  kappa %.5f deg\n",
-                kEy, kEz, kOmegaDeg, kPhiDeg, kKappaDeg);
+    std::printf(
+        "true orientation of camera 2: Y2-Y1 %.5f  Z2-Z1 %.5f  omega %.5f deg  "
+        "phi %.5f deg  kappa %.5f deg\n",
+        kEy, kEz, kOmegaDeg, kPhiDeg, kKappaDeg);
     return 0;
 }

@@ -45,9 +45,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct BadFileCase {
     const char* name;
-    const char* first;   // content of the first file; nullptr: missing
-    const char* second;  // content of the second file; nullptr: missing
-    const char* message; // after "Error: "; empty: "Could not open file: <the missing one>"
+    const char* first;    // content of the first file; nullptr: missing
+    const char* second;   // content of the second file; nullptr: missing
+    const char* message;  // after "Error: "; empty: "Could not open file: <the missing one>"
 };
 
 class RelativeBadFileTest : public testing::TestWithParam<BadFileCase> {};
@@ -58,8 +58,8 @@ TEST_P(RelativeBadFileTest, ReaderMessageContinuesTheReadingLine) {
     const std::string a = c.first ? dir.Write("a.key", c.first) : dir.File("missing1.key");
     const std::string b = c.second ? dir.Write("b.key", c.second) : dir.File("missing2.key");
     const std::string missing = c.first ? b : a;
-    const std::string message = *c.message ? std::string(c.message)
-                                           : "Could not open file: " + missing;
+    const std::string message =
+        *c.message ? std::string(c.message) : "Could not open file: " + missing;
     const ProgramResult r = RunProgram(RELATIVE_PROGRAM, {a, b});
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.out, "");
@@ -73,16 +73,17 @@ const char kGood[] = "1 2\n1 2 3 4 5 6\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RelativeBadFileTest,
-    testing::Values(
-        BadFileCase{"first_missing_second_never_opened", nullptr, nullptr, ""},
-        BadFileCase{"second_missing", kGood, nullptr, ""},
-        BadFileCase{"first_empty", "", kGood, "Invalid keypoint file beginning."},
-        BadFileCase{"second_header_one_integer", kGood, "12", "Invalid keypoint file beginning."},
-        BadFileCase{"first_truncated", "3 2\n1 2 3 4 5 6\n", kGood, "Invalid keypoint file format."},
-        BadFileCase{"second_word_in_descriptor", kGood, "1 2\n1 2 3 4 5 six\n",
-                    "Invalid keypoint file value."},
-        BadFileCase{"huge_announced_count", "2000000000 128\n1 2 3 4 5\n", kGood,
-                    "Invalid keypoint file value."}),
+    testing::Values(BadFileCase{"first_missing_second_never_opened", nullptr, nullptr, ""},
+                    BadFileCase{"second_missing", kGood, nullptr, ""},
+                    BadFileCase{"first_empty", "", kGood, "Invalid keypoint file beginning."},
+                    BadFileCase{"second_header_one_integer", kGood, "12",
+                                "Invalid keypoint file beginning."},
+                    BadFileCase{"first_truncated", "3 2\n1 2 3 4 5 6\n", kGood,
+                                "Invalid keypoint file format."},
+                    BadFileCase{"second_word_in_descriptor", kGood, "1 2\n1 2 3 4 5 six\n",
+                                "Invalid keypoint file value."},
+                    BadFileCase{"huge_announced_count", "2000000000 128\n1 2 3 4 5\n", kGood,
+                                "Invalid keypoint file value."}),
     CaseName());
 
 TEST(RelativeCli, UnequalDescriptorLengthsAreRefused) {

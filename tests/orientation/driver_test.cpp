@@ -20,7 +20,7 @@ std::vector<unsigned>& Pauses() {
 void RecordPause(unsigned seconds) { Pauses().push_back(seconds); }
 
 class DriverTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Pauses().clear();
         previous_ = SetPauseFunction(RecordPause);
@@ -39,7 +39,7 @@ protected:
         return status;
     }
 
-private:
+  private:
     PauseFunction previous_ = nullptr;
 };
 

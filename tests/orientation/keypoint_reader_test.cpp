@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "temp_dir.h"
 #include "case_name.h"
+#include "temp_dir.h"
 #include "utils.h"
 
 namespace {
@@ -40,43 +40,44 @@ TEST_P(ParseKeyTextTest, StatusHeaderAndEntries) {
 using S = KeyFileStatus;
 INSTANTIATE_TEST_SUITE_P(
     Table, ParseKeyTextTest,
-    testing::Values(
-        ParseCase{"header_only_zero_keys", "0 128", S::ok, 0, 128, 0},
-        ParseCase{"negative_count_is_empty", "-5 3\n1 2 3 4", S::ok, -5, 3, 0},
-        ParseCase{"descriptor_length_zero", "2 0\n1 2 3 4\n5 6 7 8", S::ok, 2, 0, 2},
-        ParseCase{"negative_length_gives_empty_descriptors", "2 -4\n1 2 3 4 5 6 7 8", S::ok, 2,
-                  -4, 2},
-        ParseCase{"all_on_one_line", "2 2 1 2 3 4 5 6 1 2 3 4 7 8", S::ok, 2, 2, 2},
-        ParseCase{"crlf_line_ends", "1 2\r\n1 2 3 4\r\n5 6\r\n", S::ok, 1, 2, 1},
-        ParseCase{"trailing_data_ignored", "1 1\n1 2 3 4 5 six seven", S::ok, 1, 1, 1},
-        ParseCase{"extra_entries_ignored", "1 1\n1 2 3 4 5\n1 2 3 4 5", S::ok, 1, 1, 1},
-        ParseCase{"empty_file", "", S::bad_beginning, 0, 0, 0},
-        ParseCase{"whitespace_only", " \n\t\r\n", S::bad_beginning, 0, 0, 0},
-        ParseCase{"single_integer", "5", S::bad_beginning, 0, 0, 0},
-        ParseCase{"word_header", "keys 128", S::bad_beginning, 0, 0, 0},
-        ParseCase{"count_beyond_int", "3000000000 2", S::bad_beginning, 0, 0, 0},
-        ParseCase{"length_beyond_int", "1 2147483648", S::bad_beginning, 0, 0, 0},
-        ParseCase{"fewer_entries_than_announced", "3 1\n1 2 3 4 5\n1 2 3 4 5", S::bad_format, 3,
-                  1, 2},
-        ParseCase{"three_reals_only", "1 0\n1 2 3", S::bad_format, 1, 0, 0},
-        ParseCase{"word_for_a_real", "1 0\n1 2 x 4", S::bad_format, 1, 0, 0},
-        ParseCase{"dangling_exponent_leaves_e", "1 0\n1e 2 3 4", S::bad_format, 1, 0, 0},
-        ParseCase{"nul_byte_stops_reading", std::string("1 0\n1 2\0 3 4", 12), S::bad_format, 1,
-                  0, 0},
-        ParseCase{"descriptor_short_at_eof", "1 3\n1 2 3 4 5 6", S::bad_value, 1, 3, 0},
-        ParseCase{"word_for_a_value", "1 2\n1 2 3 4 5 word", S::bad_value, 1, 2, 0},
-        ParseCase{"fraction_leaves_point_for_next_value", "1 2\n1 2 3 4 12.5 6", S::bad_value,
-                  1, 2, 0},
-        ParseCase{"value_beyond_int", "1 1\n1 2 3 4 2147483648", S::bad_value, 1, 1, 0},
-        ParseCase{"huge_count_small_file", "2000000000 128\n1 2 3 4 5", S::bad_value,
-                  2000000000, 128, 0},
-        ParseCase{"huge_length_small_file", "1 2000000000\n1 2 3 4 5 6", S::bad_value, 1,
-                  2000000000, 0}),
+    testing::Values(ParseCase{"header_only_zero_keys", "0 128", S::ok, 0, 128, 0},
+                    ParseCase{"negative_count_is_empty", "-5 3\n1 2 3 4", S::ok, -5, 3, 0},
+                    ParseCase{"descriptor_length_zero", "2 0\n1 2 3 4\n5 6 7 8", S::ok, 2, 0, 2},
+                    ParseCase{"negative_length_gives_empty_descriptors", "2 -4\n1 2 3 4 5 6 7 8",
+                              S::ok, 2, -4, 2},
+                    ParseCase{"all_on_one_line", "2 2 1 2 3 4 5 6 1 2 3 4 7 8", S::ok, 2, 2, 2},
+                    ParseCase{"crlf_line_ends", "1 2\r\n1 2 3 4\r\n5 6\r\n", S::ok, 1, 2, 1},
+                    ParseCase{"trailing_data_ignored", "1 1\n1 2 3 4 5 six seven", S::ok, 1, 1, 1},
+                    ParseCase{"extra_entries_ignored", "1 1\n1 2 3 4 5\n1 2 3 4 5", S::ok, 1, 1, 1},
+                    ParseCase{"empty_file", "", S::bad_beginning, 0, 0, 0},
+                    ParseCase{"whitespace_only", " \n\t\r\n", S::bad_beginning, 0, 0, 0},
+                    ParseCase{"single_integer", "5", S::bad_beginning, 0, 0, 0},
+                    ParseCase{"word_header", "keys 128", S::bad_beginning, 0, 0, 0},
+                    ParseCase{"count_beyond_int", "3000000000 2", S::bad_beginning, 0, 0, 0},
+                    ParseCase{"length_beyond_int", "1 2147483648", S::bad_beginning, 0, 0, 0},
+                    ParseCase{"fewer_entries_than_announced", "3 1\n1 2 3 4 5\n1 2 3 4 5",
+                              S::bad_format, 3, 1, 2},
+                    ParseCase{"three_reals_only", "1 0\n1 2 3", S::bad_format, 1, 0, 0},
+                    ParseCase{"word_for_a_real", "1 0\n1 2 x 4", S::bad_format, 1, 0, 0},
+                    ParseCase{"dangling_exponent_leaves_e", "1 0\n1e 2 3 4", S::bad_format, 1, 0,
+                              0},
+                    ParseCase{"nul_byte_stops_reading", std::string("1 0\n1 2\0 3 4", 12),
+                              S::bad_format, 1, 0, 0},
+                    ParseCase{"descriptor_short_at_eof", "1 3\n1 2 3 4 5 6", S::bad_value, 1, 3, 0},
+                    ParseCase{"word_for_a_value", "1 2\n1 2 3 4 5 word", S::bad_value, 1, 2, 0},
+                    ParseCase{"fraction_leaves_point_for_next_value", "1 2\n1 2 3 4 12.5 6",
+                              S::bad_value, 1, 2, 0},
+                    ParseCase{"value_beyond_int", "1 1\n1 2 3 4 2147483648", S::bad_value, 1, 1, 0},
+                    ParseCase{"huge_count_small_file", "2000000000 128\n1 2 3 4 5", S::bad_value,
+                              2000000000, 128, 0},
+                    ParseCase{"huge_length_small_file", "1 2000000000\n1 2 3 4 5 6", S::bad_value,
+                              1, 2000000000, 0}),
     CaseName());
 
 TEST(ParseKeyText, StoresEveryFieldInFileOrder) {
-    const KeyFileParse parsed = ParseKeyText("2 3\n10.5 20.25 1.5 -0.5\n0 12 255\n"
-                                             "1 2 3 4 -3 1000 +7\n");
+    const KeyFileParse parsed = ParseKeyText(
+        "2 3\n10.5 20.25 1.5 -0.5\n0 12 255\n"
+        "1 2 3 4 -3 1000 +7\n");
     ASSERT_EQ(parsed.status, KeyFileStatus::ok);
     ASSERT_EQ(parsed.keys.size(), 2u);
     EXPECT_EQ(parsed.keys[0].row, 10.5f);
@@ -146,22 +147,21 @@ TEST_P(ReadKeyFileFatalTest, EndsWithStatusOneAndTheMessage) {
     const std::string path = c.content ? dir.Write("k.key", c.content) : dir.File("missing.key");
     int num = 0;
     int dims = 0;
-    const std::string expected =
-        c.content ? std::string("^Error: ") + c.message + "\n$"
-                  : "^Error: Could not open file: " + path + "\n$";
+    const std::string expected = c.content ? std::string("^Error: ") + c.message + "\n$"
+                                           : "^Error: Could not open file: " + path + "\n$";
     EXPECT_EXIT(ReadKeyFile(path.c_str(), &num, &dims), testing::ExitedWithCode(1), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ReadKeyFileFatalTest,
-    testing::Values(FatalCase{"missing_file", nullptr, ""},
-                    FatalCase{"empty_file", "", "Invalid keypoint file beginning\\."},
-                    FatalCase{"one_integer", "7", "Invalid keypoint file beginning\\."},
-                    FatalCase{"truncated_entry", "3 1\n1 2 3 4 5\n1 2 3 4 5",
-                              "Invalid keypoint file format\\."},
-                    FatalCase{"short_descriptor", "1 3\n1 2 3 4 5", "Invalid keypoint file value\\."},
-                    FatalCase{"word_in_descriptor", "1 2\n1 2 3 4 5 x",
-                              "Invalid keypoint file value\\."}),
+    testing::Values(
+        FatalCase{"missing_file", nullptr, ""},
+        FatalCase{"empty_file", "", "Invalid keypoint file beginning\\."},
+        FatalCase{"one_integer", "7", "Invalid keypoint file beginning\\."},
+        FatalCase{"truncated_entry", "3 1\n1 2 3 4 5\n1 2 3 4 5",
+                  "Invalid keypoint file format\\."},
+        FatalCase{"short_descriptor", "1 3\n1 2 3 4 5", "Invalid keypoint file value\\."},
+        FatalCase{"word_in_descriptor", "1 2\n1 2 3 4 5 x", "Invalid keypoint file value\\."}),
     CaseName());
 
 TEST(ReadKeyFile, DirectoryIsReportedNotParsed) {

@@ -123,7 +123,8 @@ TEST(MatchReport, ReplacesAnExistingFile) {
 
 TEST(MatchReport, UnopenableFileIsFatal) {
     EXPECT_EXIT(FindMatchesOutput({}, {}, 1, "/nonexistent-dir/report.txt"),
-                testing::ExitedWithCode(1), "^Error: Could not open file: /nonexistent-dir/report.txt\n$");
+                testing::ExitedWithCode(1),
+                "^Error: Could not open file: /nonexistent-dir/report.txt\n$");
 }
 
 TEST(MatchReport, FullDiskIsFatal) {

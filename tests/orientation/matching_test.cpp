@@ -40,8 +40,7 @@ TEST_P(DistTest, TruncatedRootOfTheSquareSum) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DistTest,
-    testing::Values(DistCase{{0, 0}, {0, 0}, 2, 0},
-                    DistCase{{3, 0}, {0, 4}, 2, 5},
+    testing::Values(DistCase{{0, 0}, {0, 0}, 2, 0}, DistCase{{3, 0}, {0, 4}, 2, 5},
                     DistCase{{9, 3, 3, 3}, {0, 0, 0, 0}, 4, 10},  // sum 108 -> 10
                     DistCase{{7, 5, 5}, {0, 0, 0}, 3, 9},         // sum 99 -> 9, not 10
                     DistCase{{10}, {0}, 1, 10},                   // sum 100 -> 10
@@ -50,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
                     DistCase{{-3, 1000}, {3, -1000}, 2, 2000},    // sum 4000036 -> 2000
                     // 46341^2 exceeds INT_MAX: the 32-bit sum would overflow here.
                     DistCase{{46341}, {0}, 1, 46341},
-                    DistCase{{INT_MAX}, {INT_MIN}, 1, INT_MAX},   // saturates
+                    DistCase{{INT_MAX}, {INT_MIN}, 1, INT_MAX},  // saturates
                     DistCase{{INT_MAX, INT_MAX}, {0, 0}, 2, INT_MAX}));
 
 TEST(Dist, MatchesThirtyTwoBitDefinitionWhereItDoesNotOverflow) {
@@ -185,8 +184,8 @@ struct GeneratedCase {
     int n1;
     int n2;
     int dims;
-    int max_value;     // descriptor values 0 .. max_value (small: many equal distances)
-    int duplicates;    // keypoints of keys2 repeated exactly
+    int max_value;   // descriptor values 0 .. max_value (small: many equal distances)
+    int duplicates;  // keypoints of keys2 repeated exactly
 };
 
 class GeneratedMatchTest : public testing::TestWithParam<GeneratedCase> {};
@@ -203,7 +202,8 @@ TEST_P(GeneratedMatchTest, CountEqualsIndependentComputation) {
         };
         KeypointList keys2;
         for (int j = 0; j < c.n2; ++j) keys2.push_back(random_key());
-        for (int j = 0; j < c.duplicates && !keys2.empty(); ++j) keys2.push_back(keys2[j % keys2.size()]);
+        for (int j = 0; j < c.duplicates && !keys2.empty(); ++j)
+            keys2.push_back(keys2[j % keys2.size()]);
         KeypointList keys1;
         for (int i = 0; i < c.n1; ++i) {
             // Half the first list are near copies of second-list keypoints.

@@ -55,8 +55,8 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     close(err_pipe[1]);
 
     ProgramResult result;
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::duration<double>(timeout_seconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_seconds);
     pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open_fds = 2;

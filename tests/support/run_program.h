@@ -5,11 +5,11 @@
 #include <vector>
 
 struct ProgramResult {
-    int exit_status = -1;   // the status passed to exit, or -1 when ended by a signal
-    int signal = 0;         // the signal that ended the process, 0 if none
-    bool timed_out = false; // killed after the time limit
-    std::string out;        // everything written to standard output
-    std::string err;        // everything written to standard error
+    int exit_status = -1;    // the status passed to exit, or -1 when ended by a signal
+    int signal = 0;          // the signal that ended the process, 0 if none
+    bool timed_out = false;  // killed after the time limit
+    std::string out;         // everything written to standard output
+    std::string err;         // everything written to standard error
 };
 
 // Starts `program` with `args` (not including argv[0]) in working directory `cwd`

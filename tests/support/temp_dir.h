@@ -5,7 +5,7 @@
 #include <string>
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -17,7 +17,7 @@ public:
     // Writes `content` to a file inside the directory and returns its path.
     std::string Write(const std::string& name, const std::string& content) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -1,0 +1,207 @@
+// The stops the reference vectors never reach, each on a small model built to reach it.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "levmar.h"
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// f_i = p0 - 1e5: the solution is far from a start at 0.
+void FarTarget(double* p, double* hx, int, int n, void*) {
+    for (int i = 0; i < n; ++i) hx[i] = p[0] - 1e5;
+}
+
+// 1 at p0 == 1, 2 anywhere else: every step increases the error.
+void Spike(double* p, double* hx, int, int n, void*) {
+    for (int i = 0; i < n; ++i) hx[i] = p[0] == 1.0 ? 1.0 : 2.0;
+}
+
+// f depends on p0 only: with tau = 0 the normal matrix has a zero row.
+void IgnoresSecondParameter(double* p, double* hx, int, int, void*) {
+    hx[0] = p[0] - 1.0;
+    hx[1] = p[0] + 2.0;
+    hx[2] = 3.0 * p[0];
+}
+
+void AlwaysNaN(double*, double* hx, int, int n, void*) {
+    for (int i = 0; i < n; ++i) hx[i] = kNaN;
+}
+
+// p0 - 1, but NaN beyond 0.5: the first step, towards 1, lands on a NaN.
+void NaNBeyondHalf(double* p, double* hx, int, int n, void*) {
+    for (int i = 0; i < n; ++i) hx[i] = p[0] > 0.5 ? kNaN : p[0] - 1.0;
+}
+
+// Rosenbrock as least squares: (10 (p1 - p0^2), 1 - p0).
+void Rosenbrock(double* p, double* hx, int, int, void*) {
+    hx[0] = 10.0 * (p[1] - p[0] * p[0]);
+    hx[1] = 1.0 - p[0];
+}
+
+struct StopCase {
+    std::string name;
+    LevmarModelFunction func;
+    int m;
+    int n;
+    std::vector<double> start;
+    int itmax;
+    std::vector<double> opts;  // empty: opts == NULL
+    int reason;
+    int expected_return;
+    int iterations;   // -1: not checked
+    int evaluations;  // -1: not checked
+    bool p_unchanged;
+};
+
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+
+class StopReasons : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(StopReasons, StopsAsDescribed) {
+    const StopCase& c = GetParam();
+    std::vector<double> p = c.start;
+    std::vector<double> opts = c.opts;
+    double info[LM_INFO_SZ];
+    ::testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStdout();
+    const int ret =
+        dlevmar_dif(c.func, p.data(), nullptr, c.m, c.n, c.itmax,
+                    opts.empty() ? nullptr : opts.data(), info, nullptr, nullptr, nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "the library prints nothing";
+    EXPECT_EQ(ret, c.expected_return);
+    EXPECT_EQ(info[6], c.reason);
+    if (c.iterations >= 0) {
+        EXPECT_EQ(info[5], c.iterations);
+    }
+    if (c.evaluations >= 0) {
+        EXPECT_EQ(info[7], c.evaluations);
+    }
+    if (c.p_unchanged) {
+        EXPECT_EQ(p, c.start);
+    }
+    for (int i = 0; i < LM_INFO_SZ; ++i) {
+        if (i != 0 && i != 1) {
+            EXPECT_FALSE(std::isnan(info[i])) << "info[" << i << "]";
+        }
+    }
+}
+
+const double kTight[] = {1e-3, 1e-17, 1e-17, 1e-17, 1e-6};
+std::vector<double> Tight() { return {std::begin(kTight), std::end(kTight)}; }
+std::vector<double> TightWithTau(double tau) {
+    std::vector<double> opts = Tight();
+    opts[0] = tau;
+    return opts;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StopReasons,
+    ::testing::Values(
+        // Three passes are not enough for Rosenbrock from (-1.2, 1).
+        StopCase{"IterationLimit", Rosenbrock, 2, 2, {-1.2, 1.0}, 3, {}, 3, 3, 3, -1, false},
+        // No pass allowed: reason 3 before any Jacobian, one evaluation.
+        StopCase{"NoIterations", Rosenbrock, 2, 2, {-1.2, 1.0}, 0, {}, 3, 0, 0, 1, true},
+        StopCase{"NegativeItmax", Rosenbrock, 2, 2, {-1.2, 1.0}, -5, {}, 3, 0, 0, 1, true},
+        // ||Dp||^2 ~ 1e10 >= (||p||^2 + eps2) / 1e-24 with p = 0: the step counts as infinite
+        // and the trial point is never evaluated.
+        StopCase{"HugeStepIsSingular", FarTarget, 1, 3, {0.0}, 100, Tight(), 4, -1, 0, 2, true},
+        // 30 rejections in a row from the first Jacobian: 29 completed passes, one trial
+        // evaluation per pass, p never moves.
+        StopCase{"DampingOverflow",
+                 Spike,
+                 1,
+                 2,
+                 {1.0},
+                 1000,
+                 {1e-3, 1e-17, 0.0, 1e-17, 1e-6},
+                 5,
+                 29,
+                 29,
+                 32,
+                 true},
+        // An unsolvable system is a rejected step: mu stays 0 with tau = 0, so every pass
+        // fails to solve, without evaluating anything, until the damping counter overflows.
+        StopCase{"SingularSystemIsRejected",
+                 IgnoresSecondParameter,
+                 2,
+                 3,
+                 {0.5, 0.5},
+                 1000,
+                 TightWithTau(0.0),
+                 5,
+                 29,
+                 29,
+                 3,
+                 true},
+        StopCase{"NaNAtStart", AlwaysNaN, 2, 4, {0.1, 0.2}, 100, {}, 7, -1, 0, 1, true},
+        StopCase{"NaNAtStartNoIterations", AlwaysNaN, 2, 4, {0.1, 0.2}, 0, {}, 7, -1, 0, 1, true},
+        StopCase{"NaNAtTrialPoint", NaNBeyondHalf, 1, 2, {0.0}, 100, {}, 7, -1, 0, 3, true}),
+    [](const ::testing::TestParamInfo<StopCase>& param) { return param.param.name; });
+
+TEST(StopReasonsInfo, NoJacobianMeansDefinedDampingEntry) {
+    double p[2] = {0.1, 0.2};
+    double info[LM_INFO_SZ];
+    dlevmar_dif(AlwaysNaN, p, nullptr, 2, 4, 100, nullptr, info, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(std::isnan(info[0]));
+    EXPECT_EQ(info[3], DBL_MAX) << "no step tried";
+    EXPECT_EQ(info[4], 0.0) << "mu is 0 before the first Jacobian";
+    EXPECT_EQ(info[8], 0.0);
+}
+
+TEST(StopReasonsInfo, SmallGradientReportsZeroStep) {
+    double p[2] = {-1.2, 1.0};
+    double info[LM_INFO_SZ];
+    const int ret =
+        dlevmar_dif(Rosenbrock, p, nullptr, 2, 2, 1000, nullptr, info, nullptr, nullptr, nullptr);
+    EXPECT_GT(ret, 3);
+    EXPECT_NEAR(p[0], 1.0, 1e-6);
+    EXPECT_NEAR(p[1], 1.0, 1e-6);
+    if (info[6] == 1) {
+        EXPECT_EQ(info[3], 0.0);
+    }
+}
+
+struct BadCall {
+    std::string name;
+    LevmarModelFunction func;
+    bool null_p;
+    int m;
+    int n;
+};
+
+void PrintTo(const BadCall& c, std::ostream* os) { *os << c.name; }
+
+class InvalidArguments : public ::testing::TestWithParam<BadCall> {};
+
+TEST_P(InvalidArguments, ReturnMinusOneAndTouchNothing) {
+    const BadCall& c = GetParam();
+    double p[3] = {1.0, 2.0, 3.0};
+    double info[LM_INFO_SZ];
+    for (double& value : info) value = -7.0;
+    const int ret = dlevmar_dif(c.func, c.null_p ? nullptr : p, nullptr, c.m, c.n, 100, nullptr,
+                                info, nullptr, nullptr, nullptr);
+    EXPECT_EQ(ret, -1);
+    EXPECT_EQ(p[0], 1.0);
+    for (double value : info) EXPECT_EQ(value, -7.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InvalidArguments,
+    ::testing::Values(BadCall{"FewerEquationsThanParameters", Rosenbrock, false, 3, 2},
+                      BadCall{"NoParameters", Rosenbrock, false, 0, 2},
+                      BadCall{"NegativeSizes", Rosenbrock, false, -1, -1},
+                      BadCall{"NullModel", nullptr, false, 2, 2},
+                      BadCall{"NullParameters", Rosenbrock, true, 2, 2},
+                      BadCall{"SizeOverflowsWorkArea", Rosenbrock, false, 2, 1 << 30}),
+    [](const ::testing::TestParamInfo<BadCall>& param) { return param.param.name; });
+
+}  // namespace

@@ -4,6 +4,8 @@
 //
 // Every message goes to standard output. Exit status 0 after a complete conversion,
 // 255 on every failure.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -45,9 +47,19 @@ int Report(ConvertStatus status, const char* in_name, const char* out_name) {
     return kFailure;
 }
 
+// True when `out_name` names the file that `in` reads (through any path or link):
+// opening it for writing would truncate the input before a byte of it is read.
+bool SameFile(std::FILE* in, const char* out_name) {
+    struct stat in_stat {};
+    struct stat out_stat {};
+    return fstat(fileno(in), &in_stat) == 0 && stat(out_name, &out_stat) == 0 &&
+           in_stat.st_dev == out_stat.st_dev && in_stat.st_ino == out_stat.st_ino;
+}
+
 int Run(const char* in_name, const char* out_name) {
     File in(std::fopen(in_name, "rb"));
     if (!in) return Fail("Could not open file: %s\n", in_name);
+    if (SameFile(in.get(), out_name)) return Fail("Could not open file: %s\n", out_name);
     File out(std::fopen(out_name, "wb"));
     if (!out) return Fail("Could not open file: %s\n", out_name);
     // The conversion writes whole blocks itself; a second buffer would only copy them.

@@ -66,6 +66,16 @@ TEST(Featsheet, UnopenableFilesLeaveOutputAlone) {
     EXPECT_EQ(r.out, "\nCould not open file: " + missing + "\n" + kExit);
     EXPECT_EQ(ReadFileBytes(out), "keep me");
 
+    // Writing over the input would destroy it before it is read.
+    const std::string in = dir.Write("in.key", "1 0 1 2 3 4\n");
+    std::filesystem::create_symlink(in, dir.File("link.csv"));
+    for (const std::string& same : {in, dir.File("link.csv")}) {
+        r = RunFeatsheet({in, same});
+        EXPECT_EQ(r.exit_status, 255);
+        EXPECT_EQ(r.out, "\nCould not open file: " + same + "\n" + kExit);
+        EXPECT_EQ(ReadFileBytes(in), "1 0 1 2 3 4\n");
+    }
+
     const std::string no_dir = dir.File("no/such/dir.csv");
     r = RunFeatsheet({kData + "/example.key", no_dir});
     EXPECT_EQ(r.exit_status, 255);

@@ -126,6 +126,21 @@ TEST(ReadReal, RandomDecimalsMatchStrtof) {
     EXPECT_GT(fast, 150000);  // the fast path must carry the common case
 }
 
+TEST(ReadReal, EveryShortDecimalMatchesStrtof) {
+    // All tokens of up to six digits with up to four of them after the point: the
+    // values that keypoint files are made of.
+    for (int n = 0; n < 1000000; ++n) {
+        const std::string digits = std::to_string(n);
+        ExpectSameAsStrtof(digits + " ");
+        for (std::size_t fraction = 1; fraction <= 4; ++fraction) {
+            const std::string padded =
+                std::string(fraction + 1 - std::min(digits.size(), fraction + 1), '0') + digits;
+            ExpectSameAsStrtof(padded.substr(0, padded.size() - fraction) + "." +
+                               padded.substr(padded.size() - fraction) + " ");
+        }
+    }
+}
+
 TEST(ReadReal, NearHalfwayBetweenFloatsMatchesStrtof) {
     // Midpoints between floats with one fractional decimal digit, and decimals just off
     // them; the exact midpoints must be left to strtof, the others read exactly.

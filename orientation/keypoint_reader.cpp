@@ -15,6 +15,7 @@
 #include <new>
 #include <string>
 
+#include "fast_reader.h"
 #include "utils.h"
 
 namespace {
@@ -116,21 +117,12 @@ struct FileCloser {
 }  // namespace
 
 KeypointList ReadKeyFile(const char* filename, int* numfeatures, int* dimensions) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(filename, "rb"));
-    if (!file) FatalError("Could not open file: %s", filename);
-
-    std::string text;
-    try {
-        char block[1 << 16];
-        std::size_t got = 0;
-        while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) text.append(block, got);
-    } catch (const std::bad_alloc&) {
-        FatalError("%s", KeyFileStatusMessage(KeyFileStatus::out_of_memory));
-    }
-    if (std::ferror(file.get())) FatalError("Could not read file: %s", filename);
-    file.reset();
-
-    KeyFileParse parsed = ParseKeyText(text);
+    // Streams the file through the block parser; same messages, in the same order of
+    // precedence, as reading the whole text first and parsing it with ParseKeyText.
+    KeyFileStreamResult read = ReadKeyFileStream(filename);
+    if (read.access == KeyFileAccess::cannot_open) FatalError("Could not open file: %s", filename);
+    if (read.access == KeyFileAccess::cannot_read) FatalError("Could not read file: %s", filename);
+    KeyFileParse& parsed = read.parse;
     if (parsed.status == KeyFileStatus::bad_beginning) {
         FatalError("%s", KeyFileStatusMessage(parsed.status));
     }

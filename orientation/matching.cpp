@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "fast_matcher.h"
 #include "utils.h"
 
 namespace {
@@ -78,7 +79,7 @@ MatchArray FindMatchesReference(const KeypointList& keys1, const KeypointList& k
 
 MatchArray FindMatches(const KeypointList& keys1, const KeypointList& keys2, int dims,
                        int* numMatches) {
-    return FindMatchesReference(keys1, keys2, dims, numMatches);
+    return FindMatchesFast(keys1, keys2, dims, numMatches);
 }
 
 MatchArray listToArray(const std::vector<MatchSt>& m, int numMatches) {

@@ -1,0 +1,200 @@
+// Kernel dispatch, input conversion and the wide-integer path of the fast matcher.
+#include "fast_matcher.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+
+#include "kernels/kernel_api.h"
+
+namespace {
+
+bool CpuHasVnni() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vnni");
+}
+
+bool CpuHasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+MatchKernel Resolve(MatchKernel kernel) {
+    if (kernel == MatchKernel::automatic || !MatchKernelAvailable(kernel)) {
+        return AutomaticMatchKernel();
+    }
+    return kernel;
+}
+
+// The first `dims` values of a descriptor, missing ones read as 0.
+int ValueAt(const KeypointSt& key, int k) {
+    return static_cast<std::size_t>(k) < key.descrip.size() ? key.descrip[k] : 0;
+}
+
+// Copies the lists to zero-padded byte rows; false when some value is outside 0..255.
+bool ToBytes(const KeypointList& keys, int dims, int stride, std::vector<std::uint8_t>* out) {
+    out->assign(keys.size() * static_cast<std::size_t>(stride), 0);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        std::uint8_t* row = out->data() + i * static_cast<std::size_t>(stride);
+        for (int k = 0; k < dims; ++k) {
+            const int v = ValueAt(keys[i], k);
+            if (v < 0 || v > 255) return false;
+            row[k] = static_cast<std::uint8_t>(v);
+        }
+    }
+    return true;
+}
+
+// The byte kernels; false when the input does not fit them.
+bool ByteNeighbours(const KeypointList& keys1, const KeypointList& keys2, int dims,
+                    MatchKernel kernel, std::vector<NeighbourPair>* result) {
+    if (dims <= 0 || dims > fastmatch::kMaxByteDims || keys1.size() > INT_MAX ||
+        keys2.size() > INT_MAX) {
+        return false;
+    }
+    const int stride = (dims + 3) / 4 * 4;
+    std::vector<std::uint8_t> a;
+    std::vector<std::uint8_t> b;
+    if (!ToBytes(keys1, dims, stride, &a) || !ToBytes(keys2, dims, stride, &b)) return false;
+    const fastmatch::ByteLists lists{a.data(), b.data(), static_cast<int>(keys1.size()),
+                                     static_cast<int>(keys2.size()), stride};
+    std::vector<fastmatch::RowResult> rows(keys1.size());
+    std::vector<std::uint8_t> scratch;
+    switch (kernel) {
+        case MatchKernel::vnni:
+            scratch.resize(fastmatch::VnniScratchBytes(lists));
+            fastmatch::VnniNeighbours(lists, scratch.data(), rows.data());
+            break;
+        case MatchKernel::avx2:
+            scratch.resize(fastmatch::Avx2ScratchBytes(lists));
+            fastmatch::Avx2Neighbours(lists, scratch.data(), rows.data());
+            break;
+        default:
+            scratch.resize(fastmatch::PortableScratchBytes(lists));
+            fastmatch::PortableNeighbours(lists, scratch.data(), rows.data());
+            break;
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        (*result)[i] = NeighbourPair{rows[i].nearest, rows[i].dist1, rows[i].second, rows[i].dist2};
+    }
+    return true;
+}
+
+// Distance with the plain definition's wide arithmetic: the exact root of the square sum,
+// saturating at INT_MAX.
+int WideDist(const int* a, const int* b, int dims) {
+    constexpr std::uint64_t kSaturation = static_cast<std::uint64_t>(INT_MAX) * INT_MAX;
+    std::uint64_t sum = 0;
+    for (int k = 0; k < dims; ++k) {
+        const long long diff = static_cast<long long>(a[k]) - b[k];
+        const auto mag = static_cast<std::uint64_t>(diff < 0 ? -diff : diff);
+        const std::uint64_t square = mag * mag;
+        if (square >= kSaturation - sum) return INT_MAX;
+        sum += square;
+    }
+    auto r = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(sum)));
+    while (r * r > sum) --r;
+    while ((r + 1) * (r + 1) <= sum) ++r;
+    return static_cast<int>(r);
+}
+
+// Row pointers to at least `dims` values per key; short descriptors get padded copies.
+std::vector<const int*> WideRows(const KeypointList& keys, int dims,
+                                 std::vector<std::vector<int>>* padded) {
+    std::vector<const int*> rows(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i].descrip.size() >= static_cast<std::size_t>(dims)) {
+            rows[i] = keys[i].descrip.data();
+            continue;
+        }
+        std::vector<int> copy(static_cast<std::size_t>(dims), 0);
+        for (int k = 0; k < dims; ++k) copy[k] = ValueAt(keys[i], k);
+        padded->push_back(std::move(copy));
+        rows[i] = padded->back().data();
+    }
+    return rows;
+}
+
+void WideNeighbours(const KeypointList& keys1, const KeypointList& keys2, int dims,
+                    std::vector<NeighbourPair>* result) {
+    const int n = dims > 0 ? dims : 0;
+    std::vector<std::vector<int>> padded1;
+    std::vector<std::vector<int>> padded2;
+    const std::vector<const int*> rows1 = WideRows(keys1, n, &padded1);
+    const std::vector<const int*> rows2 = WideRows(keys2, n, &padded2);
+    for (std::size_t i = 0; i < rows1.size(); ++i) {
+        NeighbourPair best;
+        for (std::size_t j = 0; j < rows2.size(); ++j) {
+            const int d = WideDist(rows1[i], rows2[j], n);
+            if (d < best.dist1) {
+                best = NeighbourPair{static_cast<int>(j), d, best.nearest, best.dist1};
+            } else if (d < best.dist2) {
+                best.second = static_cast<int>(j);
+                best.dist2 = d;
+            }
+        }
+        (*result)[i] = best;
+    }
+}
+
+}  // namespace
+
+bool MatchKernelAvailable(MatchKernel kernel) {
+    switch (kernel) {
+        case MatchKernel::vnni:
+            return CpuHasVnni();
+        case MatchKernel::avx2:
+            return CpuHasAvx2();
+        default:
+            return true;
+    }
+}
+
+MatchKernel AutomaticMatchKernel() {
+    static const MatchKernel chosen = CpuHasVnni()   ? MatchKernel::vnni
+                                      : CpuHasAvx2() ? MatchKernel::avx2
+                                                     : MatchKernel::portable;
+    return chosen;
+}
+
+const char* MatchKernelName(MatchKernel kernel) {
+    switch (kernel) {
+        case MatchKernel::automatic:
+            return "automatic";
+        case MatchKernel::vnni:
+            return "vnni";
+        case MatchKernel::avx2:
+            return "avx2";
+        case MatchKernel::portable:
+            return "portable";
+        case MatchKernel::wide:
+            return "wide";
+    }
+    return "unknown";
+}
+
+std::vector<NeighbourPair> FindAllNeighbours(const KeypointList& keys1, const KeypointList& keys2,
+                                             int dims, MatchKernel kernel) {
+    std::vector<NeighbourPair> result(keys1.size());
+    if (keys1.empty() || keys2.empty()) return result;
+    const MatchKernel chosen = Resolve(kernel);
+    if (chosen != MatchKernel::wide && ByteNeighbours(keys1, keys2, dims, chosen, &result)) {
+        return result;
+    }
+    WideNeighbours(keys1, keys2, dims, &result);
+    return result;
+}
+
+MatchArray FindMatchesFast(const KeypointList& keys1, const KeypointList& keys2, int dims,
+                           int* numMatches, MatchKernel kernel) {
+    const std::vector<NeighbourPair> best = FindAllNeighbours(keys1, keys2, dims, kernel);
+    std::vector<MatchSt> matches;
+    for (std::size_t i = 0; i < best.size(); ++i) {
+        if (best[i].nearest < 0 || !PassesRatioTest(best[i].dist1, best[i].dist2)) continue;
+        const KeypointSt& k2 = keys2[static_cast<std::size_t>(best[i].nearest)];
+        matches.push_back(MatchSt{keys1[i].row, keys1[i].col, k2.row, k2.col});
+    }
+    *numMatches = static_cast<int>(matches.size());
+    return listToArray(matches, *numMatches);
+}

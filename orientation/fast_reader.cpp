@@ -1,0 +1,238 @@
+// Streaming keypoint file parser.
+//
+// The file is read in blocks into one buffer. Before a number is converted, the whole
+// whitespace-delimited token it starts is brought into the buffer (moving the unread
+// rest to the front, growing the buffer only for a token longer than a block), so a
+// number that straddles two blocks reads as if the text were contiguous. Integers are
+// converted here; reals of plain decimal form with few digits are converted here too
+// (exactly as strtof rounds them, see FastFloat), all others by strtof on a copy of
+// the token. No valid number contains whitespace, so the copy changes nothing.
+#include "fast_reader.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The characters isspace accepts in the C locale.
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+struct BlockReader {
+    std::FILE* file = nullptr;
+    std::vector<char> buf;
+    std::size_t pos = 0;  // next unread byte
+    std::size_t end = 0;  // end of the bytes read
+    bool eof = false;     // the file has no more bytes (or a read failed)
+    bool failed = false;  // a read failed
+};
+
+// Moves the unread bytes to the front and reads more behind them. False when no byte
+// arrived.
+bool Fill(BlockReader& r) {
+    if (r.eof) return false;
+    if (r.pos > 0) {
+        std::copy(r.buf.begin() + static_cast<std::ptrdiff_t>(r.pos),
+                  r.buf.begin() + static_cast<std::ptrdiff_t>(r.end), r.buf.begin());
+        r.end -= r.pos;
+        r.pos = 0;
+    }
+    if (r.end == r.buf.size()) r.buf.resize(r.buf.size() * 2);
+    const std::size_t got = std::fread(r.buf.data() + r.end, 1, r.buf.size() - r.end, r.file);
+    if (got == 0) {
+        r.eof = true;
+        r.failed = std::ferror(r.file) != 0;
+        return false;
+    }
+    r.end += got;
+    return true;
+}
+
+// Skips whitespace and finds the token that starts there, complete in the buffer.
+// False at the end of the text (end of file or a NUL byte).
+bool NextToken(BlockReader& r, const char** begin, const char** stop) {
+    for (;;) {
+        while (r.pos < r.end && IsSpace(r.buf[r.pos])) ++r.pos;
+        if (r.pos < r.end) break;
+        if (!Fill(r)) return false;
+    }
+    if (r.buf[r.pos] == '\0') return false;
+    std::size_t scan = r.pos;
+    for (;;) {
+        while (scan < r.end && !IsSpace(r.buf[scan]) && r.buf[scan] != '\0') ++scan;
+        if (scan < r.end) break;
+        const std::size_t offset = scan - r.pos;
+        const bool more = Fill(r);  // may move the unread bytes to the front
+        scan = r.pos + offset;
+        if (!more) break;
+    }
+    *begin = r.buf.data() + r.pos;
+    *stop = r.buf.data() + scan;
+    return true;
+}
+
+// strtol base 10 on [p, e), with a value outside the int range being no number.
+// Returns the characters consumed, 0 when no int converts.
+std::size_t ParseInt(const char* p, const char* e, int* value) {
+    const char* q = p;
+    bool negative = false;
+    if (q < e && (*q == '+' || *q == '-')) negative = *q++ == '-';
+    const char* digits = q;
+    std::uint64_t mag = 0;
+    constexpr std::uint64_t kLimit = std::uint64_t{1} << 31;
+    while (q < e && IsDigit(*q)) {
+        if (mag <= kLimit) mag = mag * 10 + static_cast<std::uint64_t>(*q - '0');
+        ++q;
+    }
+    if (q == digits || mag > (negative ? kLimit : kLimit - 1)) return 0;
+    *value = negative ? static_cast<int>(-static_cast<std::int64_t>(mag)) : static_cast<int>(mag);
+    return static_cast<std::size_t>(q - p);
+}
+
+// Decimal tokens [sign] digits [. digits] whose digits form an integer m below 2^24 with
+// f <= 10 digits after the point. Both m and 10^f are exact floats, so one correctly
+// rounded float division gives the correctly rounded value of m / 10^f, which is what
+// strtof returns. Returns 0 when the token is not of this form (the caller falls back).
+std::size_t FastFloat(const char* p, const char* e, float* value) {
+    static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                       1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    constexpr std::uint32_t kExactLimit = std::uint32_t{1} << 24;
+    const char* q = p;
+    bool negative = false;
+    if (q < e && (*q == '+' || *q == '-')) negative = *q++ == '-';
+    std::uint32_t m = 0;
+    int digits = 0;
+    int frac = 0;
+    for (; q < e && IsDigit(*q); ++q, ++digits) {
+        m = m * 10 + static_cast<std::uint32_t>(*q - '0');
+        if (m >= kExactLimit) return 0;
+    }
+    if (q < e && *q == '.') {
+        for (++q; q < e && IsDigit(*q); ++q, ++digits, ++frac) {
+            m = m * 10 + static_cast<std::uint32_t>(*q - '0');
+            if (m >= kExactLimit || frac >= 10) return 0;
+        }
+    }
+    // No digits (inf, nan, a lone sign or point), an exponent, or a hexadecimal prefix:
+    // leave these to strtof.
+    if (digits == 0) return 0;
+    if (q < e && (*q == 'e' || *q == 'E' || *q == 'x' || *q == 'X')) return 0;
+    const float v = static_cast<float>(m) / kPow10[frac];
+    *value = negative ? -v : v;
+    return static_cast<std::size_t>(q - p);
+}
+
+std::size_t ParseFloat(const char* p, const char* e, float* value, std::string& copy) {
+    if (const std::size_t n = FastFloat(p, e, value)) return n;
+    copy.assign(p, e);
+    char* stop = nullptr;
+    const float v = std::strtof(copy.c_str(), &stop);
+    if (stop == copy.c_str()) return 0;
+    *value = v;
+    return static_cast<std::size_t>(stop - copy.c_str());
+}
+
+bool ReadInt(BlockReader& r, int* value) {
+    const char* b = nullptr;
+    const char* e = nullptr;
+    if (!NextToken(r, &b, &e)) return false;
+    const std::size_t n = ParseInt(b, e, value);
+    r.pos += n;
+    return n > 0;
+}
+
+bool ReadFloat(BlockReader& r, float* value, std::string& copy) {
+    const char* b = nullptr;
+    const char* e = nullptr;
+    if (!NextToken(r, &b, &e)) return false;
+    const std::size_t n = ParseFloat(b, e, value, copy);
+    r.pos += n;
+    return n > 0;
+}
+
+// Bytes of the file, 0 when unknown (a pipe); bounds reservations by what the file holds.
+std::size_t FileBytes(std::FILE* file) {
+    struct stat info {};
+    if (fstat(fileno(file), &info) != 0 || info.st_size <= 0) return 0;
+    return static_cast<std::size_t>(info.st_size);
+}
+
+std::size_t Plausible(long long announced, std::size_t bytes, std::size_t bytes_per_item) {
+    if (announced <= 0) return 0;
+    return std::min<std::size_t>(static_cast<std::size_t>(announced), bytes / bytes_per_item + 1);
+}
+
+KeyFileStatus ParseEntries(BlockReader& r, std::size_t bytes, KeyFileParse& result) {
+    const int num = result.numfeatures;
+    const int dims = result.dimensions;
+    std::string copy;
+    result.keys.reserve(Plausible(num, bytes, 8));
+    const std::size_t descrip_reserve = Plausible(dims, bytes, 2);
+    for (int k = 0; k < num; ++k) {
+        KeypointSt key;
+        if (!ReadFloat(r, &key.row, copy) || !ReadFloat(r, &key.col, copy) ||
+            !ReadFloat(r, &key.scale, copy) || !ReadFloat(r, &key.ori, copy)) {
+            return KeyFileStatus::bad_format;
+        }
+        key.descrip.reserve(descrip_reserve);
+        for (int d = 0; d < dims; ++d) {
+            int value = 0;
+            if (!ReadInt(r, &value)) return KeyFileStatus::bad_value;
+            key.descrip.push_back(value);
+        }
+        result.keys.push_back(std::move(key));
+    }
+    return KeyFileStatus::ok;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+KeyFileParse ParseKeyStream(std::FILE* file, bool* read_failed, std::size_t block_bytes) {
+    BlockReader r;
+    r.file = file;
+    KeyFileParse result;
+    try {
+        r.buf.resize(std::max<std::size_t>(block_bytes, 1));
+        int num = 0;
+        int dims = 0;
+        if (!ReadInt(r, &num) || !ReadInt(r, &dims)) {
+            result.status = KeyFileStatus::bad_beginning;
+        } else {
+            result.numfeatures = num;
+            result.dimensions = dims;
+            result.status = ParseEntries(r, FileBytes(file), result);
+        }
+    } catch (const std::bad_alloc&) {
+        result.keys = KeypointList();
+        result.status = KeyFileStatus::out_of_memory;
+    }
+    // The rest of the file is never parsed, but a failure to read it still counts.
+    r.pos = r.end;
+    while (Fill(r)) r.pos = r.end;
+    *read_failed = r.failed;
+    return result;
+}
+
+KeyFileStreamResult ReadKeyFileStream(const char* filename, std::size_t block_bytes) {
+    KeyFileStreamResult out;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(filename, "rb"));
+    if (!file) {
+        out.access = KeyFileAccess::cannot_open;
+        return out;
+    }
+    bool read_failed = false;
+    out.parse = ParseKeyStream(file.get(), &read_failed, block_bytes);
+    if (read_failed) out.access = KeyFileAccess::cannot_read;
+    return out;
+}

@@ -1,0 +1,35 @@
+// The streaming keypoint file reader: the same values, statuses and header numbers as
+// ParseKeyText over the whole file text, read in large blocks with memory proportional
+// to the keypoints read.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+#include "utils.h"
+
+// What happened to the file itself, before any question of its contents.
+enum class KeyFileAccess {
+    ok,
+    cannot_open,  // fopen failed
+    cannot_read,  // a read from the open file failed
+};
+
+struct KeyFileStreamResult {
+    KeyFileAccess access = KeyFileAccess::ok;
+    KeyFileParse parse;  // meaningful when access is ok
+};
+
+// Default size of one read from the file.
+inline constexpr std::size_t kKeyFileBlockBytes = std::size_t{1} << 20;
+
+// Parses an open stream as ParseKeyText parses text: numbers as strtof / strtol (base 10,
+// outside the int range = not a number) read them, a NUL byte ending the readable text.
+// Reads the stream to its end even after the entries announced, so that a read failure
+// anywhere sets *read_failed just as reading the whole text first would.
+KeyFileParse ParseKeyStream(std::FILE* file, bool* read_failed,
+                            std::size_t block_bytes = kKeyFileBlockBytes);
+
+// Opens `filename` (mode "rb") and parses it with ParseKeyStream.
+KeyFileStreamResult ReadKeyFileStream(const char* filename,
+                                      std::size_t block_bytes = kKeyFileBlockBytes);

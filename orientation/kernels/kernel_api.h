@@ -1,0 +1,49 @@
+// The interface between the matcher and its dot-product kernels.
+//
+// Each kernel lives in its own source file, compiled with its own target flags, and is
+// chosen at run time by what the CPU supports. So that no inline library code compiled
+// for a wide target can end up shared with baseline code, kernel files include only this
+// header, row_state.h and intrinsics, and work on raw pointers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace fastmatch {
+
+// Largest descriptor length the byte kernels take: below it every dot product, norm and
+// squared distance of 0..255 values is exact in 32-bit lanes (8192 * 65025 < 2^31 / 3).
+inline constexpr int kMaxByteDims = 8192;
+
+// The nearest and second-nearest candidates of one row of the first list, with the
+// same meaning as NeighbourPair (indices into the second list, -1 when absent).
+struct RowResult {
+    int nearest;
+    int dist1;
+    int second;
+    int dist2;
+};
+
+// Two descriptor lists whose values all lie in 0..255, one byte per value, each row
+// `stride` bytes long (dims rounded up to a multiple of 4, padded with zeros).
+struct ByteLists {
+    const std::uint8_t* a;  // n1 rows of the first list
+    const std::uint8_t* b;  // n2 rows of the second list
+    int n1;
+    int n2;
+    int stride;
+};
+
+// Each kernel needs a scratch area of *ScratchBytes(lists) bytes (any alignment) and
+// writes one RowResult per row of the first list. Requires n1 > 0, n2 > 0 and
+// 0 < stride <= kMaxByteDims.
+std::size_t VnniScratchBytes(const ByteLists& lists);
+void VnniNeighbours(const ByteLists& lists, void* scratch, RowResult* out);
+
+std::size_t Avx2ScratchBytes(const ByteLists& lists);
+void Avx2Neighbours(const ByteLists& lists, void* scratch, RowResult* out);
+
+std::size_t PortableScratchBytes(const ByteLists& lists);
+void PortableNeighbours(const ByteLists& lists, void* scratch, RowResult* out);
+
+}  // namespace fastmatch

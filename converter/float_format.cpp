@@ -1,5 +1,6 @@
 #include "float_format.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstdio>
@@ -21,7 +22,8 @@ std::size_t FormatWithSnprintf(float value, int width, int precision, char* out)
     char text[kMaxFixedChars + 1];
     const int n =
         std::snprintf(text, sizeof text, "%*.*f", width, precision, static_cast<double>(value));
-    const std::size_t length = n < 0 ? 0 : static_cast<std::size_t>(n);
+    // Within the documented widths the text always fits; never copy more than it holds.
+    const std::size_t length = n < 0 ? 0 : std::min(static_cast<std::size_t>(n), kMaxFixedChars);
     std::memcpy(out, text, length);
     return length;
 }
@@ -87,7 +89,9 @@ std::size_t FormatFixedP(float value, int width, char* out) {
     const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
     const bool negative = (bits >> 31) != 0;
     const std::uint32_t biased = (bits >> 23) & 0xFF;
-    if (biased == 0xFF) return FormatWithSnprintf(value, width, P, out);  // inf, nan
+    if (biased == 0xFF || width > kMaxWidth) {  // inf, nan, or a width beyond the padding
+        return FormatWithSnprintf(value, width, P, out);
+    }
     std::uint64_t m = bits & 0x7FFFFF;
     int exponent = -149;  // subnormals
     if (biased != 0) {

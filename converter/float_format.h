@@ -14,7 +14,7 @@ constexpr std::size_t kMaxFixedChars = 64;
 constexpr int kMaxFixedPrecision = 6;
 
 // Writes `value` (promoted to double, as printf receives it) the way printf formats it
-// with "%*.*f", `width` and `precision` (0 to kMaxFixedPrecision), `width` at most 16.
+// with "%*.*f", `width` (0 to 16) and `precision` (0 to kMaxFixedPrecision).
 // `out` must have room for kMaxFixedChars characters; no NUL is added. Returns the number
 // of characters written.
 std::size_t FormatFixed(float value, int width, int precision, char* out);

@@ -58,7 +58,7 @@ void ExpectSameAsSnprintf(float v, int width, int precision) {
         << std::hexfloat << v << " %" << width << "." << precision << "f";
 }
 
-constexpr int kFormats[][2] = {{4, 2}, {4, 3}, {4, 4}, {3, 0}, {0, 1}, {0, 5}, {12, 6}};
+constexpr int kFormats[][2] = {{4, 2}, {4, 3}, {4, 4}, {3, 0}, {0, 1}, {0, 5}, {12, 6}, {20, 2}};
 
 }  // namespace
 

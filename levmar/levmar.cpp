@@ -33,8 +33,8 @@ void FillInfo(const lm::LmResult& result, double* info) {
     info[4] = result.mu_ratio;
     info[5] = result.iterations;
     info[6] = static_cast<int>(result.reason);
-    info[7] = result.evaluations;
-    info[8] = result.jacobians;
+    info[7] = static_cast<double>(result.evaluations);
+    info[8] = static_cast<double>(result.jacobians);
 }
 
 std::optional<lm::LmResult> Solve(const lm::LmProblem& problem, std::span<double> p, int itmax,

@@ -58,8 +58,8 @@ struct SolverState {
     int updates = 0;        // rank-one updates since the last finite-difference Jacobian
     bool stale_normal_equations = false;
     bool have_normal_equations = false;
-    int evaluations = 0;
-    int jacobians = 0;
+    std::int64_t evaluations = 0;
+    std::int64_t jacobians = 0;
     std::optional<LmStopReason> stop;
 };
 
@@ -241,8 +241,9 @@ LmResult LmSolve(const LmProblem& problem, std::span<double> p, int itmax, const
     result.mu_ratio = s.have_normal_equations ? s.mu / MaxDiagonal(s.w.jtj, problem.m) : 0.0;
     result.evaluations = s.evaluations;
     result.jacobians = s.jacobians;
-    if (!covar.empty())
+    if (!covar.empty()) {
         result.covariance_written = WriteCovariance(s, covar.first(problem.m * problem.m));
+    }
     return result;
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 
@@ -51,8 +52,8 @@ struct LmResult {
     double gradient_inf = 0.0;      // ||J^T e||_inf as last computed
     double last_step_sq = 0.0;      // ||Dp||^2 of the last step tried (DBL_MAX if none)
     double mu_ratio = 0.0;          // mu / max diag(J^T J); 0 if no Jacobian was formed
-    int evaluations = 0;            // calls of the model function
-    int jacobians = 0;              // finite-difference Jacobians
+    std::int64_t evaluations = 0;   // calls of the model function
+    std::int64_t jacobians = 0;     // finite-difference Jacobians
     bool covariance_written = false;
 };
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "levmar.h"
@@ -49,6 +50,30 @@ SolveRun SolveReference(double* opts, double* work) {
     CoplanarityData data{solve.rows};
     return Solve(CoplanarityResiduals, {solve.start_p.begin(), solve.start_p.end()}, 20, opts,
                  &data, work);
+}
+
+// No hidden state: solves running at the same time on different threads give exactly the
+// results they give one after another.
+TEST(Reentrancy, ParallelSolvesMatchSequentialOnes) {
+    const std::vector<ReferenceSolve> solves = LoadReferenceSolves(ReferenceFilePath());
+    double opts[LM_OPTS_SZ] = {1e-3, 1e-15, 1e-15, 1e-20, 1e-6};
+    auto run = [&](std::size_t i) {
+        CoplanarityData data{solves[i].rows};
+        return Solve(CoplanarityResiduals, {solves[i].start_p.begin(), solves[i].start_p.end()}, 20,
+                     opts, &data);
+    };
+    std::vector<SolveRun> sequential, parallel(solves.size());
+    for (std::size_t i = 0; i < solves.size(); ++i) sequential.push_back(run(i));
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (std::size_t i = t; i < solves.size(); i += 4) parallel[i] = run(i);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (std::size_t i = 0; i < solves.size(); ++i) {
+        EXPECT_TRUE(SameBits(sequential[i], parallel[i])) << solves[i].name;
+    }
 }
 
 TEST(Options, NullMeansTheDocumentedDefaults) {

@@ -8,7 +8,9 @@
 # The values reach the code as the text of C++ literals (compile definitions read by
 # orientation/camera_constants.h), so the program holds exactly the double that the
 # literal denotes, as if it were written in the source.
-include_guard(GLOBAL)
+#
+# Every directory that needs the names or the function includes this file; including it
+# again changes nothing (cache variables keep their values).
 
 set(RO_CAMERA_PIXELS_PER_METRE "135135.1351" CACHE STRING
     "Pixel scale of the built-in camera: pixels per metre on the image plane")

@@ -242,7 +242,8 @@ LmResult LmSolve(const LmProblem& problem, std::span<double> p, int itmax, const
     result.evaluations = s.evaluations;
     result.jacobians = s.jacobians;
     if (!covar.empty()) {
-        result.covariance_written = WriteCovariance(s, covar.first(problem.m * problem.m));
+        result.covariance_written =
+            WriteCovariance(s, covar.first(static_cast<std::size_t>(problem.m) * problem.m));
     }
     return result;
 }

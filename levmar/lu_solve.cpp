@@ -22,8 +22,10 @@ bool RowScales(std::span<const double> a, std::span<double> scale, int m) {
 }
 
 void SwapRows(std::span<double> matrix, int cols, int r1, int r2) {
-    std::swap_ranges(matrix.begin() + r1 * cols, matrix.begin() + (r1 + 1) * cols,
-                     matrix.begin() + r2 * cols);
+    const auto width = static_cast<std::size_t>(cols);
+    std::span<double> row1 = matrix.subspan(static_cast<std::size_t>(r1) * width, width);
+    std::span<double> row2 = matrix.subspan(static_cast<std::size_t>(r2) * width, width);
+    std::swap_ranges(row1.begin(), row1.end(), row2.begin());
 }
 
 // Crout step for column j: finishes U above the diagonal and returns the pivot row, the one

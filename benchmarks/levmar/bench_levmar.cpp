@@ -21,6 +21,7 @@ constexpr int kItmax = 5000;
 
 std::vector<lmtest::CoplanarityData> MakeData() {
     std::vector<lmtest::CoplanarityData> data;
+    data.reserve(lmbench::kBenchProblems.size());
     for (const lmbench::BenchProblem& problem : lmbench::kBenchProblems) {
         data.push_back({std::vector<lmtest::TiePoint>(problem.rows.begin(), problem.rows.end())});
     }
@@ -61,8 +62,8 @@ int MinpackResiduals(void* adata, int n, int m, const double* p, double* fvec, i
 void BM_MinpackLmdif(benchmark::State& state) {
     std::vector<lmtest::CoplanarityData> data = MakeData();
     const double tolerance = std::sqrt(DBL_EPSILON);
-    std::vector<double> fvec(kN), diag(kM), fjac(kN * kM), qtf(kM), wa1(kM), wa2(kM), wa3(kM),
-        wa4(kN);
+    std::vector<double> fvec(kN), diag(kM), fjac(static_cast<std::size_t>(kN) * kM), qtf(kM),
+        wa1(kM), wa2(kM), wa3(kM), wa4(kN);
     std::vector<int> ipvt(kM);
     double evaluations = 0.0;
     std::size_t k = 0;

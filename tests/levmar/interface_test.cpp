@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
 #include <limits>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -22,10 +24,16 @@ struct SolveRun {
     std::array<double, LM_INFO_SZ> info{};
 };
 
+// Bit patterns, so that NaNs compare equal and -0.0 differs from 0.0.
+std::vector<std::uint64_t> Bits(std::span<const double> values) {
+    std::vector<std::uint64_t> bits;
+    bits.reserve(values.size());
+    for (double value : values) bits.push_back(std::bit_cast<std::uint64_t>(value));
+    return bits;
+}
+
 bool SameBits(const SolveRun& a, const SolveRun& b) {
-    return a.ret == b.ret && a.p.size() == b.p.size() &&
-           std::memcmp(a.p.data(), b.p.data(), a.p.size() * sizeof(double)) == 0 &&
-           std::memcmp(a.info.data(), b.info.data(), sizeof(a.info)) == 0;
+    return a.ret == b.ret && Bits(a.p) == Bits(b.p) && Bits(a.info) == Bits(b.info);
 }
 
 SolveRun Solve(LevmarModelFunction func, std::vector<double> p, int n, double* opts, void* adata,
@@ -203,6 +211,7 @@ std::array<double, 9> InverseOfNormalMatrix(int n) {
 TEST(Covariance, MatchesScaledInverseOnALinearProblem) {
     constexpr int n = 15;
     std::vector<double> y;
+    y.reserve(n);
     for (int i = 0; i < n; ++i)
         y.push_back(1.0 + 0.5 * i - 0.02 * i * i + 0.05 * std::cos(7.0 * i));
     std::array<double, 9> covar{};

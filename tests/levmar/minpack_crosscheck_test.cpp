@@ -165,7 +165,8 @@ int MinpackResiduals(void* adata, int n, int m, const double* p, double* fvec, i
 int SolveWithMinpack(const Problem& problem, std::vector<double>& p) {
     const int m = static_cast<int>(p.size());
     const int n = static_cast<int>(problem.x.size());
-    std::vector<double> fvec(n), diag(m), fjac(n * m), qtf(m), wa1(m), wa2(m), wa3(m), wa4(n);
+    std::vector<double> fvec(n), diag(m), fjac(static_cast<std::size_t>(n) * m), qtf(m), wa1(m),
+        wa2(m), wa3(m), wa4(n);
     std::vector<int> ipvt(m);
     int nfev = 0;
     return lmdif(MinpackResiduals, const_cast<Problem*>(&problem), n, m, p.data(), fvec.data(),
@@ -185,7 +186,7 @@ TEST_P(AgainstMinpack, SameMinimum) {
     double info[LM_INFO_SZ];
     std::vector<double> ours = problem.start;
     std::vector<double> x = problem.x;
-    std::vector<double> covar(m * m);
+    std::vector<double> covar(static_cast<std::size_t>(m) * m);
     const int ret = dlevmar_dif(problem.func, ours.data(), x.data(), m, n, 10000, opts, info,
                                 nullptr, covar.data(), problem.adata);
     ASSERT_GE(ret, 0) << "reason " << info[6];

@@ -74,6 +74,25 @@ std::string SolveName(const ::testing::TestParamInfo<std::size_t>& info) {
 INSTANTIATE_TEST_SUITE_P(AllSolves, ReferenceVectors,
                          ::testing::Range<std::size_t>(0, Solves().size()), SolveName);
 
+// The program's chaining: every solve starts where the previous one ended, p passed on as
+// dlevmar_dif left it.
+TEST(ReferenceVectorsFile, ChainRunsEndToEnd) {
+    std::array<double, 5> p{};
+    int steps = 0;
+    for (const ReferenceSolve& solve : Solves()) {
+        if (solve.name.rfind("chain_t1_step", 0) != 0) continue;
+        ReferenceSolve from_previous = solve;
+        if (steps++ > 0) from_previous.start_p = p;
+        const Outcome out = RunSolve(from_previous);
+        EXPECT_EQ(out.info[5], solve.iterations) << solve.name;
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_NEAR(out.p[i], solve.expected_p[i], kParameterTolerance) << solve.name;
+        }
+        p = out.p;
+    }
+    EXPECT_EQ(steps, 10);
+}
+
 TEST(ReferenceVectorsFile, HoldsTwentyFiveSolves) { EXPECT_EQ(Solves().size(), 25u); }
 
 // The solver keeps the reference's operation order, so with contraction off every number

@@ -25,7 +25,7 @@ void Spike(double* p, double* hx, int, int n, void*) {
 }
 
 // f depends on p0 only: with tau = 0 the normal matrix has a zero row.
-void IgnoresSecondParameter(double* p, double* hx, int, int, void*) {
+void IgnoresSecond(double* p, double* hx, int, int, void*) {
     hx[0] = p[0] - 1.0;
     hx[1] = p[0] + 2.0;
     hx[2] = 3.0 * p[0];
@@ -95,13 +95,8 @@ TEST_P(StopReasons, StopsAsDescribed) {
     }
 }
 
-const double kTight[] = {1e-3, 1e-17, 1e-17, 1e-17, 1e-6};
-std::vector<double> Tight() { return {std::begin(kTight), std::end(kTight)}; }
-std::vector<double> TightWithTau(double tau) {
-    std::vector<double> opts = Tight();
-    opts[0] = tau;
-    return opts;
-}
+// opts with the given tau and eps2, the other thresholds at their defaults.
+std::vector<double> Opts(double tau, double eps2) { return {tau, 1e-17, eps2, 1e-17, 1e-6}; }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StopReasons,
@@ -113,35 +108,14 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"NegativeItmax", Rosenbrock, 2, 2, {-1.2, 1.0}, -5, {}, 3, 0, 0, 1, true},
         // ||Dp||^2 ~ 1e10 >= (||p||^2 + eps2) / 1e-24 with p = 0: the step counts as infinite
         // and the trial point is never evaluated.
-        StopCase{"HugeStepIsSingular", FarTarget, 1, 3, {0.0}, 100, Tight(), 4, -1, 0, 2, true},
+        StopCase{"HugeStep", FarTarget, 1, 3, {0.0}, 100, Opts(1e-3, 1e-17), 4, -1, 0, 2, true},
         // 30 rejections in a row from the first Jacobian: 29 completed passes, one trial
         // evaluation per pass, p never moves.
-        StopCase{"DampingOverflow",
-                 Spike,
-                 1,
-                 2,
-                 {1.0},
-                 1000,
-                 {1e-3, 1e-17, 0.0, 1e-17, 1e-6},
-                 5,
-                 29,
-                 29,
-                 32,
-                 true},
+        StopCase{"DampingOverflow", Spike, 1, 2, {1.0}, 1000, Opts(1e-3, 0.0), 5, 29, 29, 32, true},
         // An unsolvable system is a rejected step: mu stays 0 with tau = 0, so every pass
         // fails to solve, without evaluating anything, until the damping counter overflows.
-        StopCase{"SingularSystemIsRejected",
-                 IgnoresSecondParameter,
-                 2,
-                 3,
-                 {0.5, 0.5},
-                 1000,
-                 TightWithTau(0.0),
-                 5,
-                 29,
-                 29,
-                 3,
-                 true},
+        StopCase{
+            "Unsolvable", IgnoresSecond, 2, 3, {0.5, 0.5}, 99, Opts(0, 1e-17), 5, 29, 29, 3, true},
         StopCase{"NaNAtStart", AlwaysNaN, 2, 4, {0.1, 0.2}, 100, {}, 7, -1, 0, 1, true},
         StopCase{"NaNAtStartNoIterations", AlwaysNaN, 2, 4, {0.1, 0.2}, 0, {}, 7, -1, 0, 1, true},
         StopCase{"NaNAtTrialPoint", NaNBeyondHalf, 1, 2, {0.0}, 100, {}, 7, -1, 0, 3, true}),
@@ -157,16 +131,28 @@ TEST(StopReasonsInfo, NoJacobianMeansDefinedDampingEntry) {
     EXPECT_EQ(info[8], 0.0);
 }
 
-TEST(StopReasonsInfo, SmallGradientReportsZeroStep) {
-    double p[2] = {-1.2, 1.0};
-    double info[LM_INFO_SZ];
-    const int ret =
-        dlevmar_dif(Rosenbrock, p, nullptr, 2, 2, 1000, nullptr, info, nullptr, nullptr, nullptr);
-    EXPECT_GT(ret, 3);
-    EXPECT_NEAR(p[0], 1.0, 1e-6);
-    EXPECT_NEAR(p[1], 1.0, 1e-6);
-    if (info[6] == 1) {
-        EXPECT_EQ(info[3], 0.0);
+// Rosenbrock converges from the classic start; the default thresholds end it on the small
+// error, a gradient threshold of 1e-10 (and eps3 = 0) on the small gradient, with info[3]
+// reset to 0.
+TEST(StopReasonsInfo, RosenbrockEndsOnErrorOrGradient) {
+    double opts[2][LM_OPTS_SZ] = {{1e-3, 1e-17, 1e-17, 1e-17, 1e-6},
+                                  {1e-3, 1e-10, 1e-17, 0.0, 1e-6}};
+    const int reasons[2] = {6, 1};
+    for (int c = 0; c < 2; ++c) {
+        double p[2] = {-1.2, 1.0};
+        double info[LM_INFO_SZ];
+        const int ret = dlevmar_dif(Rosenbrock, p, nullptr, 2, 2, 1000, opts[c], info, nullptr,
+                                    nullptr, nullptr);
+        EXPECT_EQ(ret, info[5]);
+        EXPECT_EQ(info[6], reasons[c]);
+        EXPECT_NEAR(p[0], 1.0, 1e-8);
+        EXPECT_NEAR(p[1], 1.0, 1e-8);
+        if (reasons[c] == 1) {
+            EXPECT_EQ(info[3], 0.0);
+            EXPECT_LE(info[2], 1e-10);
+        } else {
+            EXPECT_LE(info[1], 1e-17);
+        }
     }
 }
 

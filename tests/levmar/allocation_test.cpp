@@ -43,22 +43,22 @@ struct AllocationCase {
     int allocations;
 };
 
-class Allocations : public ::testing::TestWithParam<AllocationCase> {};
+class LevmarAllocations : public ::testing::TestWithParam<AllocationCase> {};
 
-TEST_P(Allocations, AtMostOnePerSolve) {
+TEST_P(LevmarAllocations, AtMostOnePerSolve) {
     const AllocationCase& c = GetParam();
     const Counted counted = CountSolve(c.m, c.supply_work);
     EXPECT_GE(counted.ret, 0);
     EXPECT_EQ(counted.allocations, c.allocations);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, Allocations,
+INSTANTIATE_TEST_SUITE_P(Sizes, LevmarAllocations,
                          ::testing::Values(AllocationCase{5, false, 1}, AllocationCase{5, true, 0},
                                            AllocationCase{32, true, 0},
                                            AllocationCase{33, false, 1},
                                            AllocationCase{33, true, 1}));
 
-TEST(Allocations, ProgramCallAllocatesOnce) {
+TEST(LevmarAllocationCalls, ProgramCallAllocatesOnce) {
     const std::vector<ReferenceSolve> solves = LoadReferenceSolves(ReferenceFilePath());
     CoplanarityData data{solves.front().rows};
     std::array<double, 5> p = solves.front().start_p;
@@ -71,7 +71,7 @@ TEST(Allocations, ProgramCallAllocatesOnce) {
     EXPECT_EQ(AllocationCount() - before, 1);
 }
 
-TEST(Allocations, FailureIsReportedNotFatal) {
+TEST(LevmarAllocationCalls, FailureIsReportedNotFatal) {
     EXPECT_EQ(CountSolve(5, false, /*fail=*/true).ret, -1);
     EXPECT_EQ(CountSolve(40, true, /*fail=*/true).ret, -1);
     EXPECT_GE(CountSolve(5, true, /*fail=*/true).ret, 0) << "needs no allocation";

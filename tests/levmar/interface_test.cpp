@@ -62,7 +62,7 @@ SolveRun SolveReference(double* opts, double* work) {
 
 // No hidden state: solves running at the same time on different threads give exactly the
 // results they give one after another.
-TEST(Reentrancy, ParallelSolvesMatchSequentialOnes) {
+TEST(LevmarReentrancy, ParallelSolvesMatchSequentialOnes) {
     const std::vector<ReferenceSolve> solves = LoadReferenceSolves(ReferenceFilePath());
     double opts[LM_OPTS_SZ] = {1e-3, 1e-15, 1e-15, 1e-20, 1e-6};
     auto run = [&](std::size_t i) {
@@ -84,12 +84,12 @@ TEST(Reentrancy, ParallelSolvesMatchSequentialOnes) {
     }
 }
 
-TEST(Options, NullMeansTheDocumentedDefaults) {
+TEST(LevmarOptions, NullMeansTheDocumentedDefaults) {
     double defaults[LM_OPTS_SZ] = {1e-3, 1e-17, 1e-17, 1e-17, 1e-6};
     EXPECT_TRUE(SameBits(SolveReference(nullptr, nullptr), SolveReference(defaults, nullptr)));
 }
 
-TEST(Work, SuppliedBlockGivesTheSameResultAndCarriesNothingOver) {
+TEST(LevmarWork, SuppliedBlockGivesTheSameResultAndCarriesNothingOver) {
     double opts[LM_OPTS_SZ] = {1e-3, 1e-15, 1e-15, 1e-20, 1e-6};
     std::vector<double> work(LM_DIF_WORKSZ(5, 20), std::numeric_limits<double>::quiet_NaN());
     const SolveRun own = SolveReference(opts, nullptr);
@@ -122,7 +122,7 @@ DecayData DecaySamples(int n) {
     return data;
 }
 
-TEST(Measurements, ZerosAreTheSameAsNull) {
+TEST(LevmarMeasurements, ZerosAreTheSameAsNull) {
     DecayData data = DecaySamples(16);
     std::vector<double> zeros(16, 0.0);
     const SolveRun with_null = Solve(DecayMinusData, {1.0, 1.0, 0.0}, 16, nullptr, &data);
@@ -131,7 +131,7 @@ TEST(Measurements, ZerosAreTheSameAsNull) {
     EXPECT_TRUE(SameBits(with_null, with_zeros));
 }
 
-TEST(Measurements, XIsSubtractedFromTheModel) {
+TEST(LevmarMeasurements, XIsSubtractedFromTheModel) {
     DecayData data = DecaySamples(16);
     const SolveRun with_x =
         Solve(Decay, {1.0, 1.0, 0.0}, 16, nullptr, nullptr, nullptr, data.y.data());
@@ -142,9 +142,9 @@ TEST(Measurements, XIsSubtractedFromTheModel) {
 }
 
 // Forward or central differences: both converge; the evaluation count shows the scheme.
-class Differences : public ::testing::TestWithParam<double> {};
+class LevmarDifferences : public ::testing::TestWithParam<double> {};
 
-TEST_P(Differences, ConvergeAndCountEvaluations) {
+TEST_P(LevmarDifferences, ConvergeAndCountEvaluations) {
     double opts[LM_OPTS_SZ] = {1e-3, 1e-17, 1e-17, 1e-17, GetParam()};
     DecayData data = DecaySamples(16);
     const SolveRun run = Solve(Decay, {1.0, 1.0, 0.0}, 16, opts, nullptr, nullptr, data.y.data());
@@ -157,13 +157,13 @@ TEST_P(Differences, ConvergeAndCountEvaluations) {
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(run.p[i], reference.p[i], 1e-7);
 }
 
-INSTANTIATE_TEST_SUITE_P(Schemes, Differences, ::testing::Values(1e-6, -1e-6));
+INSTANTIATE_TEST_SUITE_P(Schemes, LevmarDifferences, ::testing::Values(1e-6, -1e-6));
 
 void Square(double* p, double* hx, int, int, void*) { hx[0] = p[0] * p[0]; }
 
 // The step is max(1e-4 |p|, delta): forward differences of p^2 are off by exactly that step,
 // central ones are exact up to rounding.
-TEST(FiniteDifferences, StepRuleAndSchemes) {
+TEST(LevmarFiniteDifferences, StepRuleAndSchemes) {
     struct Case {
         double p;
         double step;
@@ -208,7 +208,7 @@ std::array<double, 9> InverseOfNormalMatrix(int n) {
     return inv;
 }
 
-TEST(Covariance, MatchesScaledInverseOnALinearProblem) {
+TEST(LevmarCovariance, MatchesScaledInverseOnALinearProblem) {
     constexpr int n = 15;
     std::vector<double> y;
     y.reserve(n);
@@ -232,7 +232,7 @@ void IgnoresSecond(double* p, double* hx, int, int, void*) {
     hx[2] = 3.0 * p[0];
 }
 
-TEST(Covariance, UndefinedCovarianceIsNaNNotGarbage) {
+TEST(LevmarCovariance, UndefinedCovarianceIsNaNNotGarbage) {
     std::array<double, 4> covar{1.0, 2.0, 3.0, 4.0};
     Solve(IgnoresSecond, {0.5, 0.5}, 3, nullptr, nullptr, nullptr, nullptr, covar.data());
     for (double value : covar) EXPECT_TRUE(std::isnan(value));
@@ -247,7 +247,7 @@ void Separable(double* p, double* hx, int m, int n, void*) {
     for (int i = 0; i < n; ++i) hx[i] = p[i % m] - (i % m) + 0.1 * p[(i + 1) % m];
 }
 
-TEST(LargeProblems, ConvergeWithAndWithoutWork) {
+TEST(LevmarLargeProblems, ConvergeWithAndWithoutWork) {
     for (const int m : {32, 40}) {
         const int n = m + 8;
         std::vector<double> work(LM_DIF_WORKSZ(m, n));

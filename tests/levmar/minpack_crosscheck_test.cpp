@@ -174,9 +174,9 @@ int SolveWithMinpack(const Problem& problem, std::vector<double>& p) {
                  ipvt.data(), qtf.data(), wa1.data(), wa2.data(), wa3.data(), wa4.data());
 }
 
-class AgainstMinpack : public ::testing::TestWithParam<std::size_t> {};
+class LevmarAgainstMinpack : public ::testing::TestWithParam<std::size_t> {};
 
-TEST_P(AgainstMinpack, SameMinimum) {
+TEST_P(LevmarAgainstMinpack, SameMinimum) {
     const auto& [name, problem] = Problems().problems.at(GetParam());
     const int m = static_cast<int>(problem.start.size());
     const int n = static_cast<int>(problem.x.size());
@@ -214,7 +214,7 @@ TEST_P(AgainstMinpack, SameMinimum) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(RandomProblems, AgainstMinpack,
+INSTANTIATE_TEST_SUITE_P(RandomProblems, LevmarAgainstMinpack,
                          ::testing::Range<std::size_t>(0, Problems().problems.size()),
                          [](const ::testing::TestParamInfo<std::size_t>& param) {
                              return Problems().problems.at(param.param).first;

@@ -46,9 +46,9 @@ void ExpectRelativeNear(double actual, double expected, const char* what) {
         << what << ": " << actual << " vs " << expected;
 }
 
-class ReferenceVectors : public ::testing::TestWithParam<std::size_t> {};
+class LevmarReferenceVectors : public ::testing::TestWithParam<std::size_t> {};
 
-TEST_P(ReferenceVectors, MatchesReferenceWithinTolerance) {
+TEST_P(LevmarReferenceVectors, MatchesReferenceWithinTolerance) {
     const ReferenceSolve& solve = Solves().at(GetParam());
     const Outcome out = RunSolve(solve);
     EXPECT_EQ(out.ret, solve.expected_return);
@@ -71,12 +71,12 @@ std::string SolveName(const ::testing::TestParamInfo<std::size_t>& info) {
     return Solves().at(info.param).name;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllSolves, ReferenceVectors,
+INSTANTIATE_TEST_SUITE_P(AllSolves, LevmarReferenceVectors,
                          ::testing::Range<std::size_t>(0, Solves().size()), SolveName);
 
 // The program's chaining: every solve starts where the previous one ended, p passed on as
 // dlevmar_dif left it.
-TEST(ReferenceVectorsFile, ChainRunsEndToEnd) {
+TEST(LevmarReferenceVectorsFile, ChainRunsEndToEnd) {
     std::array<double, 5> p{};
     int steps = 0;
     for (const ReferenceSolve& solve : Solves()) {
@@ -93,11 +93,11 @@ TEST(ReferenceVectorsFile, ChainRunsEndToEnd) {
     EXPECT_EQ(steps, 10);
 }
 
-TEST(ReferenceVectorsFile, HoldsTwentyFiveSolves) { EXPECT_EQ(Solves().size(), 25u); }
+TEST(LevmarReferenceVectorsFile, HoldsTwentyFiveSolves) { EXPECT_EQ(Solves().size(), 25u); }
 
 // The solver keeps the reference's operation order, so with contraction off every number
 // should agree to the last bit: p and all nine info entries (where the reference has one).
-TEST(ReferenceVectorsFile, AgreesBitForBit) {
+TEST(LevmarReferenceVectorsFile, AgreesBitForBit) {
     int identical = 0;
     for (const ReferenceSolve& solve : Solves()) {
         const Outcome out = RunSolve(solve);

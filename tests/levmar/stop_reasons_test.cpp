@@ -63,9 +63,9 @@ struct StopCase {
 
 void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
 
-class StopReasons : public ::testing::TestWithParam<StopCase> {};
+class LevmarStopReasons : public ::testing::TestWithParam<StopCase> {};
 
-TEST_P(StopReasons, StopsAsDescribed) {
+TEST_P(LevmarStopReasons, StopsAsDescribed) {
     const StopCase& c = GetParam();
     std::vector<double> p = c.start;
     std::vector<double> opts = c.opts;
@@ -99,7 +99,7 @@ TEST_P(StopReasons, StopsAsDescribed) {
 std::vector<double> Opts(double tau, double eps2) { return {tau, 1e-17, eps2, 1e-17, 1e-6}; }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, StopReasons,
+    Cases, LevmarStopReasons,
     ::testing::Values(
         // Three passes are not enough for Rosenbrock from (-1.2, 1).
         StopCase{"IterationLimit", Rosenbrock, 2, 2, {-1.2, 1.0}, 3, {}, 3, 3, 3, -1, false},
@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"NaNAtTrialPoint", NaNBeyondHalf, 1, 2, {0.0}, 100, {}, 7, -1, 0, 3, true}),
     [](const ::testing::TestParamInfo<StopCase>& param) { return param.param.name; });
 
-TEST(StopReasonsInfo, NoJacobianMeansDefinedDampingEntry) {
+TEST(LevmarStopReasonsInfo, NoJacobianMeansDefinedDampingEntry) {
     double p[2] = {0.1, 0.2};
     double info[LM_INFO_SZ];
     dlevmar_dif(AlwaysNaN, p, nullptr, 2, 4, 100, nullptr, info, nullptr, nullptr, nullptr);
@@ -134,7 +134,7 @@ TEST(StopReasonsInfo, NoJacobianMeansDefinedDampingEntry) {
 // Rosenbrock converges from the classic start; the default thresholds end it on the small
 // error, a gradient threshold of 1e-10 (and eps3 = 0) on the small gradient, with info[3]
 // reset to 0.
-TEST(StopReasonsInfo, RosenbrockEndsOnErrorOrGradient) {
+TEST(LevmarStopReasonsInfo, RosenbrockEndsOnErrorOrGradient) {
     double opts[2][LM_OPTS_SZ] = {{1e-3, 1e-17, 1e-17, 1e-17, 1e-6},
                                   {1e-3, 1e-10, 1e-17, 0.0, 1e-6}};
     const int reasons[2] = {6, 1};
@@ -166,9 +166,9 @@ struct BadCall {
 
 void PrintTo(const BadCall& c, std::ostream* os) { *os << c.name; }
 
-class InvalidArguments : public ::testing::TestWithParam<BadCall> {};
+class LevmarInvalidArguments : public ::testing::TestWithParam<BadCall> {};
 
-TEST_P(InvalidArguments, ReturnMinusOneAndTouchNothing) {
+TEST_P(LevmarInvalidArguments, ReturnMinusOneAndTouchNothing) {
     const BadCall& c = GetParam();
     double p[3] = {1.0, 2.0, 3.0};
     double info[LM_INFO_SZ];
@@ -181,7 +181,7 @@ TEST_P(InvalidArguments, ReturnMinusOneAndTouchNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, InvalidArguments,
+    Cases, LevmarInvalidArguments,
     ::testing::Values(BadCall{"FewerEquationsThanParameters", Rosenbrock, false, 3, 2},
                       BadCall{"NoParameters", Rosenbrock, false, 0, 2},
                       BadCall{"NegativeSizes", Rosenbrock, false, -1, -1},

@@ -9,11 +9,13 @@
 // the token. No valid number contains whitespace, so the copy changes nothing.
 #include "fast_reader.h"
 
+#include <emmintrin.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -96,6 +98,33 @@ std::size_t ParseInt(const char* p, const char* e, int* value) {
     return static_cast<std::size_t>(q - p);
 }
 
+// The leading decimal digits of the 8 bytes at p, without branches: how many there are
+// (8 when all are) and, when there are fewer than 8, their value.
+struct Digits8 {
+    int count;
+    std::uint32_t value;
+};
+
+Digits8 LeadingDigits(const char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);  // the first character is the lowest byte
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    // A byte is a digit when its high nibble is 3 and its low nibble is below 10; either
+    // test leaves bits only in the high nibbles, so a non-digit byte becomes >= 0x10.
+    const std::uint64_t low = w & (0x0F * kOnes);
+    const std::uint64_t bad =
+        ((w & (0xF0 * kOnes)) ^ (0x30 * kOnes)) | ((low + 0x06 * kOnes) & (0xF0 * kOnes));
+    const int count = bad == 0 ? 8 : __builtin_ctzll(bad) / 8;
+    if (count == 0 || count == 8) return Digits8{count, 0};
+    // Move the digits to the top bytes (leading zeros below) and combine them pairwise:
+    // bytes hold digits, then 16-bit lanes two-digit numbers, then four-digit, then eight.
+    std::uint64_t v = low << (8 * (8 - count));
+    v = (v * 10 + (v >> 8)) & (0x00FF00FF00FF00FFULL);
+    v = (v * 100 + (v >> 16)) & (0x0000FFFF0000FFFFULL);
+    v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+    return Digits8{count, static_cast<std::uint32_t>(v)};
+}
+
 // Decimal tokens [sign] digits [. digits] whose digits form an integer m below 2^24 with
 // f <= 10 digits after the point. Both m and 10^f are exact floats, so one correctly
 // rounded float division gives the correctly rounded value of m / 10^f, which is what
@@ -139,7 +168,19 @@ std::size_t ParseFloat(const char* p, const char* e, float* value, std::string& 
     return static_cast<std::size_t>(stop - copy.c_str());
 }
 
-bool ReadInt(BlockReader& r, int* value) {
+// Longest number the in-buffer fast paths take; anything longer goes through NextToken.
+constexpr std::size_t kFastChars = 24;
+
+// Skips whitespace; true when at least kFastChars bytes follow, so that a number of
+// fewer characters and the character that ends it are all in the buffer. Refills when
+// the unread rest of the buffer runs short.
+bool Ready(BlockReader& r) {
+    if (r.end - r.pos < 2 * kFastChars && !r.eof) Fill(r);
+    while (r.pos < r.end && IsSpace(r.buf[r.pos])) ++r.pos;
+    return r.end - r.pos >= kFastChars;
+}
+
+bool ReadIntSlow(BlockReader& r, int* value) {
     const char* b = nullptr;
     const char* e = nullptr;
     if (!NextToken(r, &b, &e)) return false;
@@ -148,13 +189,143 @@ bool ReadInt(BlockReader& r, int* value) {
     return n > 0;
 }
 
+bool ReadInt(BlockReader& r, int* value) {
+    if (Ready(r)) {
+        // An int ends at its first non-digit, wherever the token ends; the buffer holds
+        // kFastChars more bytes, so ParseInt sees the whole digit run unless it is longer.
+        const char* p = r.buf.data() + r.pos;
+        const char* e = p + kFastChars;
+        std::size_t n = ParseInt(p, e, value);
+        // A failure after a sign or digit is decided on the whole token instead.
+        if (n == 0 && (*p == '+' || *p == '-' || IsDigit(*p))) n = kFastChars;
+        if (n < kFastChars - 1) {
+            r.pos += n;
+            return n > 0;
+        }
+    }
+    return ReadIntSlow(r, value);
+}
+
 bool ReadFloat(BlockReader& r, float* value, std::string& copy) {
+    if (Ready(r)) {
+        const char* p = r.buf.data() + r.pos;
+        const std::size_t n = FastFloat(p, p + kFastChars, value);
+        if (n > 0 && n < kFastChars - 1) {
+            r.pos += n;
+            return true;
+        }
+    }
     const char* b = nullptr;
     const char* e = nullptr;
     if (!NextToken(r, &b, &e)) return false;
     const std::size_t n = ParseFloat(b, e, value, copy);
     r.pos += n;
     return n > 0;
+}
+
+// Value of the run of `len` (1..4) digits at p, combined as in LeadingDigits.
+std::uint32_t RunValue4(const char* p, int len) {
+    std::uint32_t w;
+    std::memcpy(&w, p, sizeof w);
+    std::uint32_t v = (w & 0x0F0F0F0FU) << (8 * (4 - len));
+    v = (v * 10 + (v >> 8)) & 0x00FF00FFU;
+    return (v * 100 + (v >> 16)) & 0xFFFFU;
+}
+
+// Value of the run of `len` (1..7) digits at p.
+std::uint32_t RunValue8(const char* p, int len) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    std::uint64_t v = (w & 0x0F0F0F0F0F0F0F0FULL) << (8 * (8 - len));
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
+    return static_cast<std::uint32_t>((v * 10000 + (v >> 32)) & 0xFFFFFFFFULL);
+}
+
+// Bytes a window pass needs behind the cursor: the 64-byte window and an 8-byte digit
+// load that may start at its last byte.
+constexpr std::size_t kWindowBytes = 64 + 8;
+
+// Bit i set when byte p[i] of the 64 bytes at p is a decimal digit / a space character.
+void ClassifyWindow(const char* p, std::uint64_t* digits, std::uint64_t* spaces) {
+    std::uint64_t d = 0;
+    std::uint64_t w = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        // x <= limit, unsigned, as min(x, limit) == x.
+        const __m128i dig = _mm_sub_epi8(b, _mm_set1_epi8('0'));
+        const __m128i is_digit = _mm_cmpeq_epi8(_mm_min_epu8(dig, _mm_set1_epi8(9)), dig);
+        const __m128i ctl = _mm_sub_epi8(b, _mm_set1_epi8('\t'));  // \t \n \v \f \r
+        const __m128i is_space =
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(ctl, _mm_set1_epi8(4)), ctl),
+                         _mm_cmpeq_epi8(b, _mm_set1_epi8(' ')));
+        d |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(is_digit)))
+             << (16 * i);
+        w |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(is_space)))
+             << (16 * i);
+    }
+    *digits = d;
+    *spaces = w;
+}
+
+// One window: converts the plain digit runs (fewer than 8 digits, ended inside the
+// window) that come before any byte that is neither digit nor space, in order, into
+// out[*done..count). Returns where it stopped, relative to p: after the last value when
+// all are read, else at a run or byte that the next window or ReadInt must take, or 64
+// when the rest of the window was spaces.
+std::size_t ScanWindow(const char* p, int* out, int count, int* done) {
+    std::uint64_t digits = 0;
+    std::uint64_t spaces = 0;
+    ClassifyWindow(p, &digits, &spaces);
+    const std::uint64_t other = ~(digits | spaces);
+    std::uint64_t starts = digits & ~(digits << 1);  // a run may start at p[0] itself
+    std::size_t stop = 64;
+    if (other != 0) {
+        stop = static_cast<std::size_t>(__builtin_ctzll(other));
+        starts &= (std::uint64_t{1} << stop) - 1;  // runs before the first odd byte only
+    } else if (digits >> 63 != 0) {
+        // The last run may go on past the window: the next window starts with it.
+        stop = static_cast<std::size_t>(63 - __builtin_clzll(starts));
+        starts &= ~(std::uint64_t{1} << stop);
+    }
+    std::size_t consumed = 0;
+    int d = *done;
+    while (starts != 0 && d < count) {
+        const int st = __builtin_ctzll(starts);
+        const int len = __builtin_ctzll(~(digits >> st));  // the top bits shift in as zeros
+        if (len >= 8) {  // a long number: ReadInt applies the range rule
+            *done = d;
+            return static_cast<std::size_t>(st);
+        }
+        out[d++] = static_cast<int>(len <= 4 ? RunValue4(p + st, len) : RunValue8(p + st, len));
+        consumed = static_cast<std::size_t>(st + len);
+        starts &= starts - 1;
+    }
+    *done = d;
+    return d == count ? consumed : stop;
+}
+
+// Reads `count` descriptor values into out[0..count): whole windows of plain digit runs
+// at a time, anything else (signs, long or malformed numbers, the end of the text)
+// through ReadInt, which applies the full rules.
+bool ReadValues(BlockReader& r, int* out, int count) {
+    int d = 0;
+    while (d < count) {
+        if (r.end - r.pos < 2 * kWindowBytes && !r.eof) Fill(r);
+        if (r.end - r.pos >= kWindowBytes) {
+            const std::size_t at = ScanWindow(r.buf.data() + r.pos, out, count, &d);
+            r.pos += at;
+            if (d == count) break;
+            if (at == 64) continue;  // only spaces left in this window
+            // A short run that reached the window's end starts the next window.
+            if (at > 0 && IsDigit(r.buf[r.pos]) && LeadingDigits(r.buf.data() + r.pos).count < 8) {
+                continue;
+            }
+        }
+        if (!ReadInt(r, &out[d])) return false;
+        ++d;
+    }
+    return true;
 }
 
 // Bytes of the file, 0 when unknown (a pipe); bounds reservations by what the file holds.
@@ -181,11 +352,17 @@ KeyFileStatus ParseEntries(BlockReader& r, std::size_t bytes, KeyFileParse& resu
             !ReadFloat(r, &key.scale, copy) || !ReadFloat(r, &key.ori, copy)) {
             return KeyFileStatus::bad_format;
         }
-        key.descrip.reserve(descrip_reserve);
-        for (int d = 0; d < dims; ++d) {
-            int value = 0;
-            if (!ReadInt(r, &value)) return KeyFileStatus::bad_value;
-            key.descrip.push_back(value);
+        if (dims > 0 && static_cast<std::size_t>(dims) <= descrip_reserve) {
+            key.descrip.resize(static_cast<std::size_t>(dims));
+            if (!ReadValues(r, key.descrip.data(), dims)) return KeyFileStatus::bad_value;
+        } else {
+            // A length the file cannot hold: grow only with what is really read.
+            key.descrip.reserve(descrip_reserve);
+            for (int d = 0; d < dims; ++d) {
+                int value = 0;
+                if (!ReadInt(r, &value)) return KeyFileStatus::bad_value;
+                key.descrip.push_back(value);
+            }
         }
         result.keys.push_back(std::move(key));
     }

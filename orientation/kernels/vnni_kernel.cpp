@@ -127,12 +127,22 @@ inline __m512i Broadcast4(const std::int8_t* p) {
     return _mm512_set1_epi32(v);
 }
 
+// Lanes of one row's four accumulators above its threshold, as a 64-bit column mask.
+inline std::uint64_t LaneMask(__m512i v0, __m512i v1, __m512i v2, __m512i v3, __m512i thr) {
+    return std::uint64_t{_mm512_cmpgt_epi32_mask(v0, thr)} |
+           std::uint64_t{_mm512_cmpgt_epi32_mask(v1, thr)} << 16 |
+           std::uint64_t{_mm512_cmpgt_epi32_mask(v2, thr)} << 32 |
+           std::uint64_t{_mm512_cmpgt_epi32_mask(v3, thr)} << 48;
+}
+
 // The rare path: some lane of the tile may enter a row's top two. Runs the exact rule on
-// the passing lanes of each row in column order.
-inline void Rare(const std::int32_t (&acc)[kRows][kCols], const std::int32_t* r, int col0,
-                 RowState* st) {
+// the passing lanes of each row in column order; a lane is checked again against the
+// row's current threshold, which only tightens as candidates enter.
+inline void Rare(const std::int32_t (&acc)[kRows][kCols], const std::uint64_t (&mask)[kRows],
+                 const std::int32_t* r, int col0, RowState* st) {
     for (int i = 0; i < kRows; ++i) {
-        for (int c = 0; c < kCols; ++c) {
+        for (std::uint64_t m = mask[i]; m != 0; m &= m - 1) {
+            const int c = __builtin_ctzll(m);
             if (acc[i][c] <= st[i].thr) continue;
             const std::int64_t s = std::int64_t{st[i].norm} + r[c] - 2 * std::int64_t{acc[i][c]};
             Offer(&st[i], s, col0 + c);
@@ -181,15 +191,19 @@ void RowBlock(const Layout& lay, const Scratch& s, int stride, int i0, int t0, i
             Dp(c33, b3, x);
         }
         // Filter: a row's lanes can matter only where they exceed its threshold.
+        const __m512i thr0 = _mm512_set1_epi32(st[0].thr), thr1 = _mm512_set1_epi32(st[1].thr),
+                      thr2 = _mm512_set1_epi32(st[2].thr), thr3 = _mm512_set1_epi32(st[3].thr);
         const __m512i m0 = Max(Max(c00, c01), Max(c02, c03));
         const __m512i m1 = Max(Max(c10, c11), Max(c12, c13));
         const __m512i m2 = Max(Max(c20, c21), Max(c22, c23));
         const __m512i m3 = Max(Max(c30, c31), Max(c32, c33));
-        const __mmask16 pass = _mm512_cmpgt_epi32_mask(m0, _mm512_set1_epi32(st[0].thr)) |
-                               _mm512_cmpgt_epi32_mask(m1, _mm512_set1_epi32(st[1].thr)) |
-                               _mm512_cmpgt_epi32_mask(m2, _mm512_set1_epi32(st[2].thr)) |
-                               _mm512_cmpgt_epi32_mask(m3, _mm512_set1_epi32(st[3].thr));
+        const __mmask16 pass =
+            _mm512_cmpgt_epi32_mask(m0, thr0) | _mm512_cmpgt_epi32_mask(m1, thr1) |
+            _mm512_cmpgt_epi32_mask(m2, thr2) | _mm512_cmpgt_epi32_mask(m3, thr3);
         if (__builtin_expect(pass != 0, 0)) {
+            const std::uint64_t mask[kRows] = {
+                LaneMask(c00, c01, c02, c03, thr0), LaneMask(c10, c11, c12, c13, thr1),
+                LaneMask(c20, c21, c22, c23, thr2), LaneMask(c30, c31, c32, c33, thr3)};
             alignas(64) std::int32_t acc[kRows][kCols];
             _mm512_store_si512(&acc[0][0], c00), _mm512_store_si512(&acc[0][16], c01);
             _mm512_store_si512(&acc[0][32], c02), _mm512_store_si512(&acc[0][48], c03);
@@ -199,7 +213,7 @@ void RowBlock(const Layout& lay, const Scratch& s, int stride, int i0, int t0, i
             _mm512_store_si512(&acc[2][32], c22), _mm512_store_si512(&acc[2][48], c23);
             _mm512_store_si512(&acc[3][0], c30), _mm512_store_si512(&acc[3][16], c31);
             _mm512_store_si512(&acc[3][32], c32), _mm512_store_si512(&acc[3][48], c33);
-            Rare(acc, s.r + t * kCols, t * kCols, st);
+            Rare(acc, mask, s.r + t * kCols, t * kCols, st);
         }
     }
 }

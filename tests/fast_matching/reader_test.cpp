@@ -156,6 +156,25 @@ std::string GeneratedFile(int keys, int dims, unsigned seed) {
 
 TEST(Reader, GeneratedFileSameAsReference) { ExpectSameParseAllBlocks(GeneratedFile(40, 128, 3)); }
 
+TEST(Reader, ValuesOfEveryWidthSameAsReference) {
+    // Descriptor values of 1 to 12 digits (the longest beyond the int range), signs, and
+    // runs of separators, so that numbers fall on every position of a scan window.
+    std::mt19937 rng(8);
+    std::string text = "60 50\n";
+    for (int k = 0; k < 60; ++k) {
+        text += "1.5 2.5 3.5 4.5\n";
+        for (int d = 0; d < 50; ++d) {
+            const int width = std::uniform_int_distribution<int>(1, k == 59 ? 12 : 9)(rng);
+            std::string num = rng() % 8 == 0 ? "-" : (rng() % 16 == 0 ? "+" : "");
+            for (int i = 0; i < width; ++i) num += static_cast<char>('0' + rng() % 10);
+            text +=
+                num + std::string(1 + rng() % (rng() % 4 == 0 ? 70 : 2), rng() % 3 ? ' ' : '\n');
+        }
+    }
+    EXPECT_GE(ParseKeyText(text).keys.size(), 59u);
+    ExpectSameParseAllBlocks(text);
+}
+
 TEST(Reader, RandomDecimalRealsSameAsReference) {
     // Plain decimals of every digit count around the limits of the exact conversion.
     std::mt19937 rng(9);

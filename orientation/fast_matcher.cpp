@@ -32,49 +32,51 @@ int ValueAt(const KeypointSt& key, int k) {
     return static_cast<std::size_t>(k) < key.descrip.size() ? key.descrip[k] : 0;
 }
 
-// Copies the lists to zero-padded byte rows; false when some value is outside 0..255.
-bool ToBytes(const KeypointList& keys, int dims, int stride, std::vector<std::uint8_t>* out) {
-    out->assign(keys.size() * static_cast<std::size_t>(stride), 0);
+// Row pointers to at least `dims` values per key; short descriptors get padded copies.
+std::vector<const int*> Rows(const KeypointList& keys, int dims,
+                             std::vector<std::vector<int>>* padded) {
+    std::vector<const int*> rows(keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        std::uint8_t* row = out->data() + i * static_cast<std::size_t>(stride);
-        for (int k = 0; k < dims; ++k) {
-            const int v = ValueAt(keys[i], k);
-            if (v < 0 || v > 255) return false;
-            row[k] = static_cast<std::uint8_t>(v);
+        if (keys[i].descrip.size() >= static_cast<std::size_t>(dims)) {
+            rows[i] = keys[i].descrip.data();
+            continue;
         }
+        std::vector<int> copy(static_cast<std::size_t>(dims), 0);
+        for (int k = 0; k < dims; ++k) copy[k] = ValueAt(keys[i], k);
+        padded->push_back(std::move(copy));
+        rows[i] = padded->back().data();
     }
-    return true;
+    return rows;
 }
 
-// The byte kernels; false when the input does not fit them.
-bool ByteNeighbours(const KeypointList& keys1, const KeypointList& keys2, int dims,
-                    MatchKernel kernel, std::vector<NeighbourPair>* result) {
-    if (dims <= 0 || dims > fastmatch::kMaxByteDims || keys1.size() > INT_MAX ||
-        keys2.size() > INT_MAX) {
+// The byte kernels; false when the input does not fit them (a value outside 0..255,
+// a length they do not take).
+bool ByteNeighbours(const std::vector<const int*>& rows1, const std::vector<const int*>& rows2,
+                    int dims, MatchKernel kernel, std::vector<NeighbourPair>* result) {
+    if (dims <= 0 || dims > fastmatch::kMaxByteDims || rows1.size() > INT_MAX ||
+        rows2.size() > INT_MAX) {
         return false;
     }
-    const int stride = (dims + 3) / 4 * 4;
-    std::vector<std::uint8_t> a;
-    std::vector<std::uint8_t> b;
-    if (!ToBytes(keys1, dims, stride, &a) || !ToBytes(keys2, dims, stride, &b)) return false;
-    const fastmatch::ByteLists lists{a.data(), b.data(), static_cast<int>(keys1.size()),
-                                     static_cast<int>(keys2.size()), stride};
-    std::vector<fastmatch::RowResult> rows(keys1.size());
+    const fastmatch::IntLists lists{rows1.data(), rows2.data(), static_cast<int>(rows1.size()),
+                                    static_cast<int>(rows2.size()), dims};
+    std::vector<fastmatch::RowResult> rows(rows1.size());
     std::vector<std::uint8_t> scratch;
+    bool fits = false;
     switch (kernel) {
         case MatchKernel::vnni:
             scratch.resize(fastmatch::VnniScratchBytes(lists));
-            fastmatch::VnniNeighbours(lists, scratch.data(), rows.data());
+            fits = fastmatch::VnniNeighbours(lists, scratch.data(), rows.data());
             break;
         case MatchKernel::avx2:
             scratch.resize(fastmatch::Avx2ScratchBytes(lists));
-            fastmatch::Avx2Neighbours(lists, scratch.data(), rows.data());
+            fits = fastmatch::Avx2Neighbours(lists, scratch.data(), rows.data());
             break;
         default:
             scratch.resize(fastmatch::PortableScratchBytes(lists));
-            fastmatch::PortableNeighbours(lists, scratch.data(), rows.data());
+            fits = fastmatch::PortableNeighbours(lists, scratch.data(), rows.data());
             break;
     }
+    if (!fits) return false;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         (*result)[i] = NeighbourPair{rows[i].nearest, rows[i].dist1, rows[i].second, rows[i].dist2};
     }
@@ -99,34 +101,12 @@ int WideDist(const int* a, const int* b, int dims) {
     return static_cast<int>(r);
 }
 
-// Row pointers to at least `dims` values per key; short descriptors get padded copies.
-std::vector<const int*> WideRows(const KeypointList& keys, int dims,
-                                 std::vector<std::vector<int>>* padded) {
-    std::vector<const int*> rows(keys.size());
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (keys[i].descrip.size() >= static_cast<std::size_t>(dims)) {
-            rows[i] = keys[i].descrip.data();
-            continue;
-        }
-        std::vector<int> copy(static_cast<std::size_t>(dims), 0);
-        for (int k = 0; k < dims; ++k) copy[k] = ValueAt(keys[i], k);
-        padded->push_back(std::move(copy));
-        rows[i] = padded->back().data();
-    }
-    return rows;
-}
-
-void WideNeighbours(const KeypointList& keys1, const KeypointList& keys2, int dims,
-                    std::vector<NeighbourPair>* result) {
-    const int n = dims > 0 ? dims : 0;
-    std::vector<std::vector<int>> padded1;
-    std::vector<std::vector<int>> padded2;
-    const std::vector<const int*> rows1 = WideRows(keys1, n, &padded1);
-    const std::vector<const int*> rows2 = WideRows(keys2, n, &padded2);
+void WideNeighbours(const std::vector<const int*>& rows1, const std::vector<const int*>& rows2,
+                    int dims, std::vector<NeighbourPair>* result) {
     for (std::size_t i = 0; i < rows1.size(); ++i) {
         NeighbourPair best;
         for (std::size_t j = 0; j < rows2.size(); ++j) {
-            const int d = WideDist(rows1[i], rows2[j], n);
+            const int d = WideDist(rows1[i], rows2[j], dims);
             if (d < best.dist1) {
                 best = NeighbourPair{static_cast<int>(j), d, best.nearest, best.dist1};
             } else if (d < best.dist2) {
@@ -179,10 +159,14 @@ std::vector<NeighbourPair> FindAllNeighbours(const KeypointList& keys1, const Ke
     std::vector<NeighbourPair> result(keys1.size());
     if (keys1.empty() || keys2.empty()) return result;
     const MatchKernel chosen = Resolve(kernel);
-    if (chosen != MatchKernel::wide && ByteNeighbours(keys1, keys2, dims, chosen, &result)) {
-        return result;
+    const int n = dims > 0 ? dims : 0;
+    std::vector<std::vector<int>> padded1;
+    std::vector<std::vector<int>> padded2;
+    const std::vector<const int*> rows1 = Rows(keys1, n, &padded1);
+    const std::vector<const int*> rows2 = Rows(keys2, n, &padded2);
+    if (chosen == MatchKernel::wide || !ByteNeighbours(rows1, rows2, n, chosen, &result)) {
+        WideNeighbours(rows1, rows2, n, &result);
     }
-    WideNeighbours(keys1, keys2, dims, &result);
     return result;
 }
 

@@ -18,15 +18,17 @@ constexpr int kCols = 16;
 constexpr int kChunkTiles = 128;  // 2048 columns, 512 KiB at 128 dims
 
 struct Layout {
-    int k2;     // pairs of descriptor values
-    int tiles;  // column tiles of the second list
-    int rows;   // first-list rows rounded up to kRows
+    int k2;      // pairs of descriptor values
+    int tiles;   // column tiles of the second list
+    int rows;    // first-list rows rounded up to kRows
+    int stride;  // values per packed first-list row
     std::size_t tile_values;
 };
 
-Layout MakeLayout(const ByteLists& l) {
+Layout MakeLayout(const IntLists& l) {
     Layout lay;
-    lay.k2 = l.stride / 2;
+    lay.stride = PaddedDims(l.dims);
+    lay.k2 = lay.stride / 2;
     lay.tiles = (l.n2 + kCols - 1) / kCols;
     lay.rows = (l.n1 + kRows - 1) / kRows * kRows;
     lay.tile_values = static_cast<std::size_t>(lay.k2) * kCols * 2;
@@ -41,21 +43,21 @@ struct Scratch {
     RowState* state;
 };
 
-std::size_t Sizes(const Layout& lay, const ByteLists& l, std::size_t* parts) {
+std::size_t Sizes(const Layout& lay, std::size_t* parts) {
     const std::size_t cols = static_cast<std::size_t>(lay.tiles) * kCols;
     parts[0] = lay.tile_values * static_cast<std::size_t>(lay.tiles) * sizeof(std::int16_t);
     parts[1] = cols * sizeof(std::int32_t);
     parts[2] = cols * sizeof(std::int32_t);
-    parts[3] = static_cast<std::size_t>(lay.rows) * static_cast<std::size_t>(l.stride) * 2;
+    parts[3] = static_cast<std::size_t>(lay.rows) * static_cast<std::size_t>(lay.stride) * 2;
     parts[4] = static_cast<std::size_t>(lay.rows) * sizeof(RowState);
     std::size_t total = 64;
     for (int i = 0; i < 5; ++i) total += AlignUp(parts[i], 64);
     return total;
 }
 
-Scratch Carve(void* raw, const Layout& lay, const ByteLists& l) {
+Scratch Carve(void* raw, const Layout& lay) {
     std::size_t parts[5];
-    Sizes(lay, l, parts);
+    Sizes(lay, parts);
     std::uintptr_t p = AlignUp(reinterpret_cast<std::uintptr_t>(raw), 64);
     std::uintptr_t at[5];
     for (int i = 0; i < 5; ++i) {
@@ -67,39 +69,45 @@ Scratch Carve(void* raw, const Layout& lay, const ByteLists& l) {
                    reinterpret_cast<RowState*>(at[4])};
 }
 
-void PackSecond(const ByteLists& l, const Layout& lay, const Scratch& s) {
+// Packs the second list and its per-column terms; false when some value is outside
+// 0..255.
+bool PackSecond(const IntLists& l, const Layout& lay, const Scratch& s) {
     std::memset(s.panels, 0, lay.tile_values * static_cast<std::size_t>(lay.tiles) * 2);
     for (int j = 0; j < lay.tiles * kCols; ++j) {
         s.h[j] = INT32_MIN;  // padding columns never pass a filter
         s.r[j] = 0;
     }
+    bool bad = false;
     for (int j = 0; j < l.n2; ++j) {
-        const std::uint8_t* b = l.b + static_cast<std::size_t>(j) * l.stride;
         std::int16_t* tile = s.panels + static_cast<std::size_t>(j / kCols) * lay.tile_values;
         std::int32_t q = 0;
-        for (int k = 0; k < l.stride; ++k) {
-            q += b[k] * b[k];
-            tile[(k / 2) * kCols * 2 + (j % kCols) * 2 + k % 2] = b[k];
+        for (int k = 0; k < l.dims; ++k) {
+            const int v = Checked(l.b[j][k], &bad);
+            q += v * v;
+            tile[(k / 2) * kCols * 2 + (j % kCols) * 2 + k % 2] = static_cast<std::int16_t>(v);
         }
         s.h[j] = -((q + 1) / 2);
         s.r[j] = q + 2 * s.h[j];
     }
+    return !bad;
 }
 
-void PackFirst(const ByteLists& l, const Layout& lay, const Scratch& s) {
-    std::memset(s.a, 0, static_cast<std::size_t>(lay.rows) * l.stride * 2);
+bool PackFirst(const IntLists& l, const Layout& lay, const Scratch& s) {
+    std::memset(s.a, 0, static_cast<std::size_t>(lay.rows) * lay.stride * 2);
+    bool bad = false;
     for (int i = 0; i < lay.rows; ++i) {
         std::int32_t norm = 0;
         if (i < l.n1) {
-            const std::uint8_t* a = l.a + static_cast<std::size_t>(i) * l.stride;
-            std::int16_t* dst = s.a + static_cast<std::size_t>(i) * l.stride;
-            for (int k = 0; k < l.stride; ++k) {
-                norm += a[k] * a[k];
-                dst[k] = a[k];
+            std::int16_t* dst = s.a + static_cast<std::size_t>(i) * lay.stride;
+            for (int k = 0; k < l.dims; ++k) {
+                const int v = Checked(l.a[i][k], &bad);
+                norm += v * v;
+                dst[k] = static_cast<std::int16_t>(v);
             }
         }
         InitRow(&s.state[i], norm);
     }
+    return !bad;
 }
 
 inline __m256i BroadcastPair(const std::int16_t* p) {
@@ -112,16 +120,27 @@ inline __m256i MulAdd(__m256i acc, __m256i b, __m256i x) {
     return _mm256_add_epi32(acc, _mm256_madd_epi16(b, x));
 }
 
-inline int PassMask(__m256i c0, __m256i c1, std::int32_t thr) {
-    const __m256i m = _mm256_max_epi32(c0, c1);
-    return _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(m, _mm256_set1_epi32(thr))));
+// Lanes of one row's two accumulators above its threshold, as a 16-bit column mask.
+inline unsigned LaneMask(__m256i c0, __m256i c1, __m256i thr) {
+    const auto lo =
+        static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(c0, thr))));
+    const auto hi =
+        static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(c1, thr))));
+    return lo | hi << 8;
 }
 
-// The rare path: the exact rule on the lanes that pass each row's threshold.
-inline void Rare(const std::int32_t (&acc)[kRows][kCols], const std::int32_t* r, int col0,
-                 RowState* st) {
+inline int PassMask(__m256i c0, __m256i c1, __m256i thr) {
+    const __m256i m = _mm256_max_epi32(c0, c1);
+    return _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(m, thr)));
+}
+
+// The rare path: the exact rule on the lanes that pass each row's threshold, in column
+// order; each lane is checked again against the row's current (tighter) threshold.
+inline void Rare(const std::int32_t (&acc)[kRows][kCols], const unsigned (&mask)[kRows],
+                 const std::int32_t* r, int col0, RowState* st) {
     for (int i = 0; i < kRows; ++i) {
-        for (int c = 0; c < kCols; ++c) {
+        for (unsigned m = mask[i]; m != 0; m &= m - 1) {
+            const int c = __builtin_ctz(m);
             if (acc[i][c] <= st[i].thr) continue;
             const std::int64_t s = std::int64_t{st[i].norm} + r[c] - 2 * std::int64_t{acc[i][c]};
             Offer(&st[i], s, col0 + c);
@@ -153,37 +172,41 @@ void RowBlock(const Layout& lay, const Scratch& s, int stride, int i0, int t0, i
             x = BroadcastPair(a3 + 2 * k);
             c30 = MulAdd(c30, b0, x), c31 = MulAdd(c31, b1, x);
         }
-        const int pass = PassMask(c00, c01, st[0].thr) | PassMask(c10, c11, st[1].thr) |
-                         PassMask(c20, c21, st[2].thr) | PassMask(c30, c31, st[3].thr);
+        const __m256i thr0 = _mm256_set1_epi32(st[0].thr), thr1 = _mm256_set1_epi32(st[1].thr),
+                      thr2 = _mm256_set1_epi32(st[2].thr), thr3 = _mm256_set1_epi32(st[3].thr);
+        const int pass = PassMask(c00, c01, thr0) | PassMask(c10, c11, thr1) |
+                         PassMask(c20, c21, thr2) | PassMask(c30, c31, thr3);
         if (__builtin_expect(pass != 0, 0)) {
+            const unsigned mask[kRows] = {LaneMask(c00, c01, thr0), LaneMask(c10, c11, thr1),
+                                          LaneMask(c20, c21, thr2), LaneMask(c30, c31, thr3)};
             alignas(32) std::int32_t acc[kRows][kCols];
             auto* out = reinterpret_cast<__m256i*>(&acc[0][0]);
             _mm256_store_si256(out + 0, c00), _mm256_store_si256(out + 1, c01);
             _mm256_store_si256(out + 2, c10), _mm256_store_si256(out + 3, c11);
             _mm256_store_si256(out + 4, c20), _mm256_store_si256(out + 5, c21);
             _mm256_store_si256(out + 6, c30), _mm256_store_si256(out + 7, c31);
-            Rare(acc, s.r + t * kCols, t * kCols, st);
+            Rare(acc, mask, s.r + t * kCols, t * kCols, st);
         }
     }
 }
 
 }  // namespace
 
-std::size_t Avx2ScratchBytes(const ByteLists& lists) {
+std::size_t Avx2ScratchBytes(const IntLists& lists) {
     std::size_t parts[5];
-    return Sizes(MakeLayout(lists), lists, parts);
+    return Sizes(MakeLayout(lists), parts);
 }
 
-void Avx2Neighbours(const ByteLists& lists, void* scratch, RowResult* out) {
+bool Avx2Neighbours(const IntLists& lists, void* scratch, RowResult* out) {
     const Layout lay = MakeLayout(lists);
-    const Scratch s = Carve(scratch, lay, lists);
-    PackSecond(lists, lay, s);
-    PackFirst(lists, lay, s);
+    const Scratch s = Carve(scratch, lay);
+    if (!PackSecond(lists, lay, s) || !PackFirst(lists, lay, s)) return false;
     for (int t0 = 0; t0 < lay.tiles; t0 += kChunkTiles) {
         const int t1 = t0 + kChunkTiles < lay.tiles ? t0 + kChunkTiles : lay.tiles;
-        for (int i0 = 0; i0 < lay.rows; i0 += kRows) RowBlock(lay, s, lists.stride, i0, t0, t1);
+        for (int i0 = 0; i0 < lay.rows; i0 += kRows) RowBlock(lay, s, lay.stride, i0, t0, t1);
     }
     for (int i = 0; i < lists.n1; ++i) StoreRow(s.state[i], &out[i]);
+    return true;
 }
 
 }  // namespace fastmatch

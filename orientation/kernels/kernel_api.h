@@ -24,26 +24,30 @@ struct RowResult {
     int dist2;
 };
 
-// Two descriptor lists whose values all lie in 0..255, one byte per value, each row
-// `stride` bytes long (dims rounded up to a multiple of 4, padded with zeros).
-struct ByteLists {
-    const std::uint8_t* a;  // n1 rows of the first list
-    const std::uint8_t* b;  // n2 rows of the second list
+// Two descriptor lists as row pointers, each row holding at least `dims` values. The
+// byte kernels handle values in 0..255 only; they check that while packing the lists.
+struct IntLists {
+    const int* const* a;  // n1 rows of the first list
+    const int* const* b;  // n2 rows of the second list
     int n1;
     int n2;
-    int stride;
+    int dims;
 };
 
+// Descriptor length rounded up to whole groups of four (padded with zeros).
+inline int PaddedDims(int dims) { return (dims + 3) / 4 * 4; }
+
 // Each kernel needs a scratch area of *ScratchBytes(lists) bytes (any alignment) and
-// writes one RowResult per row of the first list. Requires n1 > 0, n2 > 0 and
-// 0 < stride <= kMaxByteDims.
-std::size_t VnniScratchBytes(const ByteLists& lists);
-void VnniNeighbours(const ByteLists& lists, void* scratch, RowResult* out);
+// writes one RowResult per row of the first list. It returns false, having written
+// nothing, when some value lies outside 0..255. Requires n1 > 0, n2 > 0 and
+// 0 < dims <= kMaxByteDims.
+std::size_t VnniScratchBytes(const IntLists& lists);
+bool VnniNeighbours(const IntLists& lists, void* scratch, RowResult* out);
 
-std::size_t Avx2ScratchBytes(const ByteLists& lists);
-void Avx2Neighbours(const ByteLists& lists, void* scratch, RowResult* out);
+std::size_t Avx2ScratchBytes(const IntLists& lists);
+bool Avx2Neighbours(const IntLists& lists, void* scratch, RowResult* out);
 
-std::size_t PortableScratchBytes(const ByteLists& lists);
-void PortableNeighbours(const ByteLists& lists, void* scratch, RowResult* out);
+std::size_t PortableScratchBytes(const IntLists& lists);
+bool PortableNeighbours(const IntLists& lists, void* scratch, RowResult* out);
 
 }  // namespace fastmatch

@@ -12,31 +12,50 @@ std::int32_t Dot(const std::uint8_t* a, const std::uint8_t* b, int n) {
     return sum;
 }
 
-}  // namespace
-
-std::size_t PortableScratchBytes(const ByteLists& lists) {
-    return static_cast<std::size_t>(lists.n2) * sizeof(std::int32_t) + alignof(std::int32_t);
+// Copies rows to bytes; false when some value is outside 0..255.
+bool ToBytes(const int* const* rows, int n, int dims, std::uint8_t* out) {
+    bool bad = false;
+    for (int i = 0; i < n; ++i) {
+        for (int k = 0; k < dims; ++k) {
+            out[static_cast<std::size_t>(i) * dims + k] =
+                static_cast<std::uint8_t>(Checked(rows[i][k], &bad));
+        }
+    }
+    return !bad;
 }
 
-void PortableNeighbours(const ByteLists& lists, void* scratch, RowResult* out) {
+}  // namespace
+
+std::size_t PortableScratchBytes(const IntLists& lists) {
+    const std::size_t values =
+        (static_cast<std::size_t>(lists.n1) + lists.n2) * static_cast<std::size_t>(lists.dims);
+    return values + static_cast<std::size_t>(lists.n2) * sizeof(std::int32_t) + 64;
+}
+
+bool PortableNeighbours(const IntLists& lists, void* scratch, RowResult* out) {
+    const int dims = lists.dims;
     auto* norms = reinterpret_cast<std::int32_t*>(
         AlignUp(reinterpret_cast<std::uintptr_t>(scratch), alignof(std::int32_t)));
+    auto* a = reinterpret_cast<std::uint8_t*>(norms + lists.n2);
+    std::uint8_t* b = a + static_cast<std::size_t>(lists.n1) * dims;
+    if (!ToBytes(lists.a, lists.n1, dims, a) || !ToBytes(lists.b, lists.n2, dims, b)) return false;
     for (int j = 0; j < lists.n2; ++j) {
-        const std::uint8_t* b = lists.b + static_cast<std::size_t>(j) * lists.stride;
-        norms[j] = Dot(b, b, lists.stride);
+        const std::uint8_t* bj = b + static_cast<std::size_t>(j) * dims;
+        norms[j] = Dot(bj, bj, dims);
     }
     for (int i = 0; i < lists.n1; ++i) {
-        const std::uint8_t* a = lists.a + static_cast<std::size_t>(i) * lists.stride;
+        const std::uint8_t* ai = a + static_cast<std::size_t>(i) * dims;
         RowState st;
-        InitRow(&st, Dot(a, a, lists.stride));
+        InitRow(&st, Dot(ai, ai, dims));
         for (int j = 0; j < lists.n2; ++j) {
-            const std::uint8_t* b = lists.b + static_cast<std::size_t>(j) * lists.stride;
+            const std::uint8_t* bj = b + static_cast<std::size_t>(j) * dims;
             const std::int64_t s =
-                std::int64_t{st.norm} + norms[j] - 2 * std::int64_t{Dot(a, b, lists.stride)};
+                std::int64_t{st.norm} + norms[j] - 2 * std::int64_t{Dot(ai, bj, dims)};
             Offer(&st, s, j);
         }
         StoreRow(st, &out[i]);
     }
+    return true;
 }
 
 }  // namespace fastmatch

@@ -83,6 +83,13 @@ static inline void StoreRow(const RowState& st, RowResult* out) {
     out->dist2 = st.dist2;
 }
 
+// v when it lies in 0..255; otherwise sets *bad and returns its low byte, so that the
+// packing arithmetic stays in range until the caller gives the input up.
+static inline int Checked(int v, bool* bad) {
+    *bad |= static_cast<unsigned>(v) > 255u;
+    return v & 0xFF;
+}
+
 static inline std::uintptr_t AlignUp(std::uintptr_t p, std::uintptr_t to) {
     return (p + to - 1) / to * to;
 }

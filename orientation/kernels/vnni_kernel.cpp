@@ -21,15 +21,17 @@ constexpr int kCols = 64;        // columns per register tile (four vectors of 1
 constexpr int kChunkTiles = 32;  // tiles per L2 chunk: 2048 columns, 256 KiB at 128 dims
 
 struct Layout {
-    int k4;     // groups of four descriptor values
-    int tiles;  // column tiles of the second list
-    int rows;   // first-list rows rounded up to kRows
+    int k4;      // groups of four descriptor values
+    int tiles;   // column tiles of the second list
+    int rows;    // first-list rows rounded up to kRows
+    int stride;  // bytes per packed first-list row
     std::size_t tile_bytes;
 };
 
-Layout MakeLayout(const ByteLists& l) {
+Layout MakeLayout(const IntLists& l) {
     Layout lay;
-    lay.k4 = l.stride / 4;
+    lay.stride = PaddedDims(l.dims);
+    lay.k4 = lay.stride / 4;
     lay.tiles = (l.n2 + kCols - 1) / kCols;
     lay.rows = (l.n1 + kRows - 1) / kRows * kRows;
     lay.tile_bytes = static_cast<std::size_t>(lay.k4) * kCols * 4;
@@ -44,21 +46,21 @@ struct Scratch {
     RowState* state;       // rows
 };
 
-std::size_t Sizes(const Layout& lay, const ByteLists& l, std::size_t* parts) {
+std::size_t Sizes(const Layout& lay, std::size_t* parts) {
     const std::size_t cols = static_cast<std::size_t>(lay.tiles) * kCols;
     parts[0] = lay.tile_bytes * static_cast<std::size_t>(lay.tiles);
     parts[1] = cols * sizeof(std::int32_t);
     parts[2] = cols * sizeof(std::int32_t);
-    parts[3] = static_cast<std::size_t>(lay.rows) * static_cast<std::size_t>(l.stride);
+    parts[3] = static_cast<std::size_t>(lay.rows) * static_cast<std::size_t>(lay.stride);
     parts[4] = static_cast<std::size_t>(lay.rows) * sizeof(RowState);
     std::size_t total = 64;
     for (int i = 0; i < 5; ++i) total += AlignUp(parts[i], 64);
     return total;
 }
 
-Scratch Carve(void* raw, const Layout& lay, const ByteLists& l) {
+Scratch Carve(void* raw, const Layout& lay) {
     std::size_t parts[5];
-    Sizes(lay, l, parts);
+    Sizes(lay, parts);
     std::uintptr_t p = AlignUp(reinterpret_cast<std::uintptr_t>(raw), 64);
     std::uintptr_t at[5];
     for (int i = 0; i < 5; ++i) {
@@ -71,43 +73,50 @@ Scratch Carve(void* raw, const Layout& lay, const ByteLists& l) {
 }
 
 // Packs the second list and its per-column terms; padding columns never pass a filter.
-void PackSecond(const ByteLists& l, const Layout& lay, const Scratch& s) {
+// False when some value is outside 0..255.
+bool PackSecond(const IntLists& l, const Layout& lay, const Scratch& s) {
     std::memset(s.panels, 0, lay.tile_bytes * static_cast<std::size_t>(lay.tiles));
     for (int j = 0; j < lay.tiles * kCols; ++j) {
         s.h[j] = INT32_MIN;
         s.r[j] = 0;
     }
+    bool bad = false;
     for (int j = 0; j < l.n2; ++j) {
-        const std::uint8_t* b = l.b + static_cast<std::size_t>(j) * l.stride;
+        const int* b = l.b[j];
         std::uint8_t* tile = s.panels + static_cast<std::size_t>(j / kCols) * lay.tile_bytes;
         std::int32_t sq = 0;
         std::int32_t sum = 0;
-        for (int k = 0; k < l.stride; ++k) {
-            sq += b[k] * b[k];
-            sum += b[k];
-            tile[(k / 4) * kCols * 4 + (j % kCols) * 4 + k % 4] = b[k];
+        for (int k = 0; k < l.dims; ++k) {
+            const int v = Checked(b[k], &bad);
+            sq += v * v;
+            sum += v;
+            tile[(k / 4) * kCols * 4 + (j % kCols) * 4 + k % 4] = static_cast<std::uint8_t>(v);
         }
         const std::int32_t q = sq - 256 * sum;
         // -ceil(q / 2) for either sign of q.
         s.h[j] = q >= 0 ? -((q + 1) / 2) : -(q / 2);
         s.r[j] = q + 2 * s.h[j];
     }
+    return !bad;
 }
 
-void PackFirst(const ByteLists& l, const Layout& lay, const Scratch& s) {
-    std::memset(s.a, 0, static_cast<std::size_t>(lay.rows) * l.stride);
+// Packs the first list as signed bytes a - 128 (padding stays 0) and starts every row.
+bool PackFirst(const IntLists& l, const Layout& lay, const Scratch& s) {
+    std::memset(s.a, 0, static_cast<std::size_t>(lay.rows) * lay.stride);
+    bool bad = false;
     for (int i = 0; i < lay.rows; ++i) {
         std::int32_t norm = 0;
         if (i < l.n1) {
-            const std::uint8_t* a = l.a + static_cast<std::size_t>(i) * l.stride;
-            std::int8_t* dst = s.a + static_cast<std::size_t>(i) * l.stride;
-            for (int k = 0; k < l.stride; ++k) {
-                norm += a[k] * a[k];
-                dst[k] = static_cast<std::int8_t>(a[k] - 128);
+            std::int8_t* dst = s.a + static_cast<std::size_t>(i) * lay.stride;
+            for (int k = 0; k < l.dims; ++k) {
+                const int v = Checked(l.a[i][k], &bad);
+                norm += v * v;
+                dst[k] = static_cast<std::int8_t>(v - 128);
             }
         }
         InitRow(&s.state[i], norm);
     }
+    return !bad;
 }
 
 // Lane-wise max. The plain intrinsic's undefined pass-through operand trips GCC 12's
@@ -220,21 +229,21 @@ void RowBlock(const Layout& lay, const Scratch& s, int stride, int i0, int t0, i
 
 }  // namespace
 
-std::size_t VnniScratchBytes(const ByteLists& lists) {
+std::size_t VnniScratchBytes(const IntLists& lists) {
     std::size_t parts[5];
-    return Sizes(MakeLayout(lists), lists, parts);
+    return Sizes(MakeLayout(lists), parts);
 }
 
-void VnniNeighbours(const ByteLists& lists, void* scratch, RowResult* out) {
+bool VnniNeighbours(const IntLists& lists, void* scratch, RowResult* out) {
     const Layout lay = MakeLayout(lists);
-    const Scratch s = Carve(scratch, lay, lists);
-    PackSecond(lists, lay, s);
-    PackFirst(lists, lay, s);
+    const Scratch s = Carve(scratch, lay);
+    if (!PackSecond(lists, lay, s) || !PackFirst(lists, lay, s)) return false;
     for (int t0 = 0; t0 < lay.tiles; t0 += kChunkTiles) {
         const int t1 = t0 + kChunkTiles < lay.tiles ? t0 + kChunkTiles : lay.tiles;
-        for (int i0 = 0; i0 < lay.rows; i0 += kRows) RowBlock(lay, s, lists.stride, i0, t0, t1);
+        for (int i0 = 0; i0 < lay.rows; i0 += kRows) RowBlock(lay, s, lay.stride, i0, t0, t1);
     }
     for (int i = 0; i < lists.n1; ++i) StoreRow(s.state[i], &out[i]);
+    return true;
 }
 
 }  // namespace fastmatch

@@ -98,6 +98,12 @@ std::vector<MatchCase> Cases() {
              l.keys2[17].descrip[5] = 256;
              return l;
          }},
+        {"FirstListValue256",
+         [] {
+             Lists l = UniformPair(60, 90, 128, 0, 255, 33);
+             l.keys1[59].descrip[127] = 256;
+             return l;
+         }},
         {"NegativeValues", [] { return UniformPair(60, 90, 32, -300, 300, 27); }},
         {"HugeValuesSaturate", [] { return UniformPair(20, 30, 4, INT_MIN, INT_MAX, 28); }},
         {"LargeDifferencesOverflow32Bits", [] { return UniformPair(20, 40, 128, 0, 9000, 29); }},

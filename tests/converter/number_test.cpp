@@ -165,7 +165,7 @@ TEST(FormatFixed, TiesRoundToEvenLikePrintf) {
     }
 }
 
-TEST(FormatFixed, SpecialAndExtremeValuesMatchPrintf) {
+TEST(FormatFixed, InfNanAndExtremeValuesMatchPrintf) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     for (const auto& f : kFormats) {

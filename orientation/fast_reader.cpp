@@ -21,19 +21,35 @@
 #include <string>
 #include <vector>
 
+#include "kernels/digit_runs.h"
+
 namespace {
 
 // The characters isspace accepts in the C locale.
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Converts a window's short digit runs at once (see kernels/digit_runs.h).
+using RunConverter = int (*)(const char*, std::uint64_t, std::uint64_t, int*);
+
+RunConverter VectorConverter() {
+    __builtin_cpu_init();
+    static const RunConverter chosen = __builtin_cpu_supports("avx512bw") &&
+                                               __builtin_cpu_supports("avx512vbmi") &&
+                                               __builtin_cpu_supports("avx512vbmi2")
+                                           ? &fastmatch::ConvertShortRunsAvx512
+                                           : nullptr;
+    return chosen;
+}
+
 struct BlockReader {
     std::FILE* file = nullptr;
     std::vector<char> buf;
-    std::size_t pos = 0;  // next unread byte
-    std::size_t end = 0;  // end of the bytes read
-    bool eof = false;     // the file has no more bytes (or a read failed)
-    bool failed = false;  // a read failed
+    std::size_t pos = 0;             // next unread byte
+    std::size_t end = 0;             // end of the bytes read
+    bool eof = false;                // the file has no more bytes (or a read failed)
+    bool failed = false;             // a read failed
+    RunConverter convert = nullptr;  // vector conversion of digit runs, when available
 };
 
 // Moves the unread bytes to the front and reads more behind them. False when no byte
@@ -273,7 +289,7 @@ void ClassifyWindow(const char* p, std::uint64_t* digits, std::uint64_t* spaces)
 // out[*done..count). Returns where it stopped, relative to p: after the last value when
 // all are read, else at a run or byte that the next window or ReadInt must take, or 64
 // when the rest of the window was spaces.
-std::size_t ScanWindow(const char* p, int* out, int count, int* done) {
+std::size_t ScanWindow(const char* p, int* out, int count, int* done, RunConverter convert) {
     std::uint64_t digits = 0;
     std::uint64_t spaces = 0;
     ClassifyWindow(p, &digits, &spaces);
@@ -288,8 +304,19 @@ std::size_t ScanWindow(const char* p, int* out, int count, int* done) {
         stop = static_cast<std::size_t>(63 - __builtin_clzll(starts));
         starts &= ~(std::uint64_t{1} << stop);
     }
-    std::size_t consumed = 0;
     int d = *done;
+    if (convert != nullptr) {
+        // The whole window at once when its runs are all short and all wanted.
+        const std::uint64_t used =
+            digits & (stop == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << stop) - 1);
+        const std::uint64_t ends = used & ~(used >> 1);
+        const bool short_runs = (used & (used >> 1) & (used >> 2) & (used >> 3)) == 0;
+        if (short_runs && __builtin_popcountll(ends) <= count - d) {
+            *done = d + convert(p, used, ends, out + d);
+            return stop;  // only spaces between the last run and `stop`
+        }
+    }
+    std::size_t consumed = 0;
     while (starts != 0 && d < count) {
         const int st = __builtin_ctzll(starts);
         const int len = __builtin_ctzll(~(digits >> st));  // the top bits shift in as zeros
@@ -313,7 +340,7 @@ bool ReadValues(BlockReader& r, int* out, int count) {
     while (d < count) {
         if (r.end - r.pos < 2 * kWindowBytes && !r.eof) Fill(r);
         if (r.end - r.pos >= kWindowBytes) {
-            const std::size_t at = ScanWindow(r.buf.data() + r.pos, out, count, &d);
+            const std::size_t at = ScanWindow(r.buf.data() + r.pos, out, count, &d, r.convert);
             r.pos += at;
             if (d == count) break;
             if (at == 64) continue;  // only spaces left in this window
@@ -375,9 +402,11 @@ struct FileCloser {
 
 }  // namespace
 
-KeyFileParse ParseKeyStream(std::FILE* file, bool* read_failed, std::size_t block_bytes) {
+KeyFileParse ParseKeyStream(std::FILE* file, bool* read_failed, std::size_t block_bytes,
+                            KeyScan scan) {
     BlockReader r;
     r.file = file;
+    r.convert = scan == KeyScan::automatic ? VectorConverter() : nullptr;
     KeyFileParse result;
     try {
         r.buf.resize(std::max<std::size_t>(block_bytes, 1));
@@ -401,7 +430,7 @@ KeyFileParse ParseKeyStream(std::FILE* file, bool* read_failed, std::size_t bloc
     return result;
 }
 
-KeyFileStreamResult ReadKeyFileStream(const char* filename, std::size_t block_bytes) {
+KeyFileStreamResult ReadKeyFileStream(const char* filename, std::size_t block_bytes, KeyScan scan) {
     KeyFileStreamResult out;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(filename, "rb"));
     if (!file) {
@@ -409,7 +438,7 @@ KeyFileStreamResult ReadKeyFileStream(const char* filename, std::size_t block_by
         return out;
     }
     bool read_failed = false;
-    out.parse = ParseKeyStream(file.get(), &read_failed, block_bytes);
+    out.parse = ParseKeyStream(file.get(), &read_failed, block_bytes, scan);
     if (read_failed) out.access = KeyFileAccess::cannot_read;
     return out;
 }

@@ -20,6 +20,10 @@ struct KeyFileStreamResult {
     KeyFileParse parse;  // meaningful when access is ok
 };
 
+// How descriptor values are scanned: with the vector converter when the CPU has one, or
+// with the portable scan only (the same results either way).
+enum class KeyScan { automatic, portable };
+
 // Default size of one read from the file.
 inline constexpr std::size_t kKeyFileBlockBytes = std::size_t{1} << 20;
 
@@ -28,8 +32,10 @@ inline constexpr std::size_t kKeyFileBlockBytes = std::size_t{1} << 20;
 // Reads the stream to its end even after the entries announced, so that a read failure
 // anywhere sets *read_failed just as reading the whole text first would.
 KeyFileParse ParseKeyStream(std::FILE* file, bool* read_failed,
-                            std::size_t block_bytes = kKeyFileBlockBytes);
+                            std::size_t block_bytes = kKeyFileBlockBytes,
+                            KeyScan scan = KeyScan::automatic);
 
 // Opens `filename` (mode "rb") and parses it with ParseKeyStream.
 KeyFileStreamResult ReadKeyFileStream(const char* filename,
-                                      std::size_t block_bytes = kKeyFileBlockBytes);
+                                      std::size_t block_bytes = kKeyFileBlockBytes,
+                                      KeyScan scan = KeyScan::automatic);

@@ -19,11 +19,11 @@ using namespace std::string_literals;
 
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-void ExpectSameParse(const std::string& text, std::size_t block) {
+void ExpectSameParse(const std::string& text, std::size_t block, KeyScan scan) {
     TempDir dir;
     const std::string path = dir.Write("k.key", text);
     const KeyFileParse want = ParseKeyText(text);
-    const KeyFileStreamResult got = ReadKeyFileStream(path.c_str(), block);
+    const KeyFileStreamResult got = ReadKeyFileStream(path.c_str(), block, scan);
     ASSERT_EQ(got.access, KeyFileAccess::ok);
     ASSERT_EQ(got.parse.status, want.status);
     ASSERT_EQ(got.parse.numfeatures, want.numfeatures);
@@ -37,6 +37,15 @@ void ExpectSameParse(const std::string& text, std::size_t block) {
             << "key " << i << ": " << g.row << " " << g.col << " " << g.scale << " " << g.ori
             << " vs " << w.row << " " << w.col << " " << w.scale << " " << w.ori;
         ASSERT_EQ(g.descrip, w.descrip) << "key " << i;
+    }
+}
+
+// Both scans of descriptor values: the vector one (where the CPU has it) and the portable.
+void ExpectSameParse(const std::string& text, std::size_t block) {
+    for (KeyScan scan : {KeyScan::automatic, KeyScan::portable}) {
+        SCOPED_TRACE(scan == KeyScan::automatic ? "automatic scan" : "portable scan");
+        ExpectSameParse(text, block, scan);
+        if (testing::Test::HasFatalFailure()) return;
     }
 }
 

@@ -88,6 +88,27 @@ TEST(FeatsheetRobustness, FullDeviceIsAFailureNamingTheFile) {
     }
 }
 
+// Inputs that are not regular files: a directory opens but cannot be read, /dev/null is
+// empty.
+TEST(FeatsheetRobustness, SpecialInputsFailCleanly) {
+    TempDir dir;
+    const std::string folder = dir.path().string() + "/sub";
+    std::filesystem::create_directory(folder);
+    const std::string out = dir.File("out.csv");
+    const struct {
+        std::string file;
+        std::string message;
+    } cases[] = {{folder, "Could not read file: " + folder + "\n"},
+                 {"/dev/null", "Invalid keypoint file format\n"}};
+    for (const auto& c : cases) {
+        const ProgramResult r = RunProgram(FEATSHEET_PROGRAM, {c.file, out}, kSlackSeconds);
+        SCOPED_TRACE(c.file);
+        ASSERT_TRUE(EndedCleanly(r)) << r.out << r.err;
+        EXPECT_EQ(r.exit_status, 255);
+        EXPECT_TRUE(EndsWith(r.out, c.message + "Exiting program\n\n")) << r.out;
+    }
+}
+
 TEST(FeatsheetRobustness, UnopenableOutputIsAFailureNamingTheFile) {
     TempDir dir;
     const std::string in = dir.Write("in.key", MakeKeyFile(2, 4, kSeed));

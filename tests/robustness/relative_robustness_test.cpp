@@ -98,6 +98,26 @@ TEST(RelativeRobustness, CrLfFilesRunToTheEnd) {
     EXPECT_EQ(r.out, "");
 }
 
+// Inputs that are not regular files: a directory opens but cannot be read, /dev/null is
+// empty.
+TEST(RelativeRobustness, SpecialFilesAreReportedByName) {
+    TempDir dir;
+    const std::string good = dir.Write("good.key", MakeKeyFile(3, 4, kSeed));
+    const std::string folder = dir.path().string();
+    const struct {
+        std::string file;
+        std::string message;
+    } cases[] = {{folder, "Error: Could not read file: " + folder + "\n"},
+                 {"/dev/null", "Error: Invalid keypoint file beginning.\n"}};
+    for (const auto& c : cases) {
+        const ProgramResult r = RunProgram(RELATIVE_PROGRAM, {good, c.file}, kSlackSeconds);
+        SCOPED_TRACE(c.file);
+        ASSERT_TRUE(EndedCleanly(r)) << r.err;
+        EXPECT_EQ(r.exit_status, 1);
+        EXPECT_TRUE(EndsWith(r.err, c.message)) << r.err;
+    }
+}
+
 struct HeaderCase {
     const char* name;
     const char* text;

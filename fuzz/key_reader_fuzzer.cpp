@@ -84,16 +84,16 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// The streaming reader on the same bytes, in blocks of 1 to 64 bytes so that every
-// token boundary falls between two blocks in some input.
-void CheckFastReader(const std::string& text, const KeyFileParse& expected) {
+// The streaming reader on the same bytes, with each of its scans, in blocks of 1 to 64
+// bytes so that every token boundary falls between two blocks in some input.
+void CheckFastReader(const std::string& text, const KeyFileParse& expected, KeyScan scan) {
     std::string copy = text;
     std::unique_ptr<std::FILE, FileCloser> f(
         copy.empty() ? std::tmpfile() : fmemopen(copy.data(), copy.size(), "rb"));
     FUZZ_CHECK(f != nullptr, "fmemopen");
     bool read_failed = false;
     const std::size_t block = 1 + (text.size() * 2654435761u) % 64;
-    const KeyFileParse got = ParseKeyStream(f.get(), &read_failed, block);
+    const KeyFileParse got = ParseKeyStream(f.get(), &read_failed, block, scan);
     FUZZ_CHECK(!read_failed, "a memory stream reads");
     FUZZ_CHECK(got.status == expected.status, "fast reader status");
     if (expected.status != KeyFileStatus::bad_beginning) {
@@ -112,7 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckShape(p);
     if (p.status == KeyFileStatus::ok) CheckRoundTrip(p);
 #ifdef RO_FUZZ_HAVE_FAST_READER
-    CheckFastReader(text, p);
+    CheckFastReader(text, p, KeyScan::automatic);
+    CheckFastReader(text, p, KeyScan::portable);
 #endif
     if (size > 0) {
         const std::size_t drop = std::min<std::size_t>(size, 1 + size % 5);

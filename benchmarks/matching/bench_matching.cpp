@@ -30,8 +30,13 @@ const Pair& Data(bool sift, int n) {
                        : fastmatch_test::Uniform(n, kDims, 0, 255, 5);
         p.keys2 = fastmatch_test::Related(p.keys1, n, 0, 255, 6);
         if (sift) {
+            // Every key of list 2 that is not a copy of a list-1 key becomes SIFT-like too
+            // (Related copies into every third slot and, for two thirds of those, the next).
             const KeypointList others = fastmatch_test::SiftLike(n, kDims, 7);
-            for (int j = 2; j < n; j += 3) p.keys2[j] = others[j];
+            for (int j = 0; j < n; ++j) {
+                const bool copy = j % 3 == 0 || (j % 3 == 1 && (j / 3) % 3 != 0);
+                if (!copy || j + 1 >= n) p.keys2[j].descrip = others[j].descrip;
+            }
         }
         it = cache.emplace(std::make_pair(sift, n), std::move(p)).first;
     }

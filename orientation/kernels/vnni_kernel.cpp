@@ -144,18 +144,20 @@ inline std::uint64_t LaneMask(__m512i v0, __m512i v1, __m512i v2, __m512i v3, __
            std::uint64_t{_mm512_cmpgt_epi32_mask(v3, thr)} << 48;
 }
 
-// The rare path: some lane of the tile may enter a row's top two. Runs the exact rule on
-// the passing lanes of each row in column order; a lane is checked again against the
+// The rare path for one row of a tile whose lanes may enter the row's top two: runs the
+// exact rule on the passing lanes in column order. A lane is checked again against the
 // row's current threshold, which only tightens as candidates enter.
-inline void Rare(const std::int32_t (&acc)[kRows][kCols], const std::uint64_t (&mask)[kRows],
-                 const std::int32_t* r, int col0, RowState* st) {
-    for (int i = 0; i < kRows; ++i) {
-        for (std::uint64_t m = mask[i]; m != 0; m &= m - 1) {
-            const int c = __builtin_ctzll(m);
-            if (acc[i][c] <= st[i].thr) continue;
-            const std::int64_t s = std::int64_t{st[i].norm} + r[c] - 2 * std::int64_t{acc[i][c]};
-            Offer(&st[i], s, col0 + c);
-        }
+inline void RareRow(std::int32_t (&acc)[kCols], __m512i v0, __m512i v1, __m512i v2, __m512i v3,
+                    __m512i thr, const std::int32_t* r, int col0, RowState* st) {
+    _mm512_store_si512(&acc[0], v0);
+    _mm512_store_si512(&acc[16], v1);
+    _mm512_store_si512(&acc[32], v2);
+    _mm512_store_si512(&acc[48], v3);
+    for (std::uint64_t m = LaneMask(v0, v1, v2, v3, thr); m != 0; m &= m - 1) {
+        const int c = __builtin_ctzll(m);
+        if (acc[c] <= st->thr) continue;
+        const std::int64_t s = std::int64_t{st->norm} + r[c] - 2 * std::int64_t{acc[c]};
+        Offer(st, s, col0 + c);
     }
 }
 
@@ -206,23 +208,19 @@ void RowBlock(const Layout& lay, const Scratch& s, int stride, int i0, int t0, i
         const __m512i m1 = Max(Max(c10, c11), Max(c12, c13));
         const __m512i m2 = Max(Max(c20, c21), Max(c22, c23));
         const __m512i m3 = Max(Max(c30, c31), Max(c32, c33));
-        const __mmask16 pass =
-            _mm512_cmpgt_epi32_mask(m0, thr0) | _mm512_cmpgt_epi32_mask(m1, thr1) |
-            _mm512_cmpgt_epi32_mask(m2, thr2) | _mm512_cmpgt_epi32_mask(m3, thr3);
-        if (__builtin_expect(pass != 0, 0)) {
-            const std::uint64_t mask[kRows] = {
-                LaneMask(c00, c01, c02, c03, thr0), LaneMask(c10, c11, c12, c13, thr1),
-                LaneMask(c20, c21, c22, c23, thr2), LaneMask(c30, c31, c32, c33, thr3)};
-            alignas(64) std::int32_t acc[kRows][kCols];
-            _mm512_store_si512(&acc[0][0], c00), _mm512_store_si512(&acc[0][16], c01);
-            _mm512_store_si512(&acc[0][32], c02), _mm512_store_si512(&acc[0][48], c03);
-            _mm512_store_si512(&acc[1][0], c10), _mm512_store_si512(&acc[1][16], c11);
-            _mm512_store_si512(&acc[1][32], c12), _mm512_store_si512(&acc[1][48], c13);
-            _mm512_store_si512(&acc[2][0], c20), _mm512_store_si512(&acc[2][16], c21);
-            _mm512_store_si512(&acc[2][32], c22), _mm512_store_si512(&acc[2][48], c23);
-            _mm512_store_si512(&acc[3][0], c30), _mm512_store_si512(&acc[3][16], c31);
-            _mm512_store_si512(&acc[3][32], c32), _mm512_store_si512(&acc[3][48], c33);
-            Rare(acc, mask, s.r + t * kCols, t * kCols, st);
+        const __mmask16 p0 = _mm512_cmpgt_epi32_mask(m0, thr0);
+        const __mmask16 p1 = _mm512_cmpgt_epi32_mask(m1, thr1);
+        const __mmask16 p2 = _mm512_cmpgt_epi32_mask(m2, thr2);
+        const __mmask16 p3 = _mm512_cmpgt_epi32_mask(m3, thr3);
+        if (__builtin_expect((p0 | p1 | p2 | p3) != 0, 0)) {
+            // Only the rows whose filter fired are stored and scanned.
+            const std::int32_t* r = s.r + t * kCols;
+            const int col0 = t * kCols;
+            alignas(64) std::int32_t acc[kCols];
+            if (p0 != 0) RareRow(acc, c00, c01, c02, c03, thr0, r, col0, &st[0]);
+            if (p1 != 0) RareRow(acc, c10, c11, c12, c13, thr1, r, col0, &st[1]);
+            if (p2 != 0) RareRow(acc, c20, c21, c22, c23, thr2, r, col0, &st[2]);
+            if (p3 != 0) RareRow(acc, c30, c31, c32, c33, thr3, r, col0, &st[3]);
         }
     }
 }

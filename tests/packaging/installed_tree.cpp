@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -95,6 +96,13 @@ void ExpectPagesRender(const fs::path& prefix) {
             RunProgram(RO_MAN, {"--warnings=w", "-l", "-Tutf8", page.string()}, 60.0);
         EXPECT_EQ(r.exit_status, 0);
         EXPECT_EQ(r.err, "");
+        // The NAME line must parse, or the page is missing from whatis and apropos.
+        if (ToolFound(RO_LEXGROG)) {
+            const std::string program = std::string(c.page).substr(0, std::strlen(c.page) - 5);
+            const ProgramResult w = RunProgram(RO_LEXGROG, {page.string()});
+            EXPECT_EQ(w.exit_status, 0);
+            EXPECT_NE(w.out.find(": \"" + program + " - "), std::string::npos) << w.out;
+        }
         const std::string plain = PlainText(r.out);
         for (const std::string& text : c.shows) {
             EXPECT_NE(plain.find(text), std::string::npos) << "missing: " << text;

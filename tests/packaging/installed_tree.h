@@ -12,8 +12,9 @@ bool ToolFound(const std::string& path);
 // in share/man/man1/, and no other file.
 void ExpectOnlyProgramsAndPages(const std::filesystem::path& prefix);
 
-// `man -l` renders both pages of the tree with groff's warnings on and none is raised;
-// each page shows the version, and the relative page the camera of this build.
+// `man -l` renders both pages of the tree with groff's warnings on and none is raised,
+// lexgrog reads their NAME lines, each page shows the version, and the relative page the
+// camera of this build.
 void ExpectPagesRender(const std::filesystem::path& prefix);
 
 // The installed programs answer a wrong call with their usage texts and status 255,

@@ -6,19 +6,15 @@
 #include <vector>
 
 #include "case_name.h"
+#include "relative_texts.h"
 #include "run_program.h"
 #include "temp_dir.h"
 
 namespace {
 
-const char kBanner[] =
-    "-------------------------------------------------------------\n"
-    "\nRunning relative with the following parameters:\n";
-const char kUsage[] =
-    "\nError: Incorrect number of parameters\n"
-    "Usage: relative img1.key img2.key\n"
-    "Exiting program\n\n";
-const char kReading[] = "\nReading in keypoints from the files.........";
+using relative_texts::kBanner;
+using relative_texts::kReading;
+using relative_texts::kUsage;
 
 struct UsageCase {
     const char* name;

@@ -8,6 +8,7 @@
 #include "pause.h"
 #include "regex_escape.h"
 #include "relative.h"
+#include "relative_texts.h"
 #include "temp_dir.h"
 
 namespace {
@@ -43,13 +44,8 @@ class DriverTest : public testing::Test {
     PauseFunction previous_ = nullptr;
 };
 
-const char kBanner[] =
-    "-------------------------------------------------------------\n"
-    "\nRunning relative with the following parameters:\n";
-const char kUsage[] =
-    "\nError: Incorrect number of parameters\n"
-    "Usage: relative img1.key img2.key\n"
-    "Exiting program\n\n";
+using relative_texts::kBanner;
+using relative_texts::kUsage;
 
 TEST_F(DriverTest, WrongArgumentCountsEchoAndReturnMinusOne) {
     struct Case {

@@ -44,7 +44,10 @@ struct Scratch {
     std::int32_t* r;       // per column: q + 2h, so that s = |a|^2 + r - 2 acc
     std::int8_t* a;        // rows x stride signed bytes
     RowState* state;       // rows
+    std::int32_t* seed;    // rows: lane threshold from the first tile (see SeedThreshold)
 };
+
+constexpr int kParts = 6;
 
 std::size_t Sizes(const Layout& lay, std::size_t* parts) {
     const std::size_t cols = static_cast<std::size_t>(lay.tiles) * kCols;
@@ -53,44 +56,81 @@ std::size_t Sizes(const Layout& lay, std::size_t* parts) {
     parts[2] = cols * sizeof(std::int32_t);
     parts[3] = static_cast<std::size_t>(lay.rows) * static_cast<std::size_t>(lay.stride);
     parts[4] = static_cast<std::size_t>(lay.rows) * sizeof(RowState);
+    parts[5] = static_cast<std::size_t>(lay.rows) * sizeof(std::int32_t);
     std::size_t total = 64;
-    for (int i = 0; i < 5; ++i) total += AlignUp(parts[i], 64);
+    for (int i = 0; i < kParts; ++i) total += AlignUp(parts[i], 64);
     return total;
 }
 
 Scratch Carve(void* raw, const Layout& lay) {
-    std::size_t parts[5];
+    std::size_t parts[kParts];
     Sizes(lay, parts);
     std::uintptr_t p = AlignUp(reinterpret_cast<std::uintptr_t>(raw), 64);
-    std::uintptr_t at[5];
-    for (int i = 0; i < 5; ++i) {
+    std::uintptr_t at[kParts];
+    for (int i = 0; i < kParts; ++i) {
         at[i] = p;
         p += AlignUp(parts[i], 64);
     }
     return Scratch{reinterpret_cast<std::uint8_t*>(at[0]), reinterpret_cast<std::int32_t*>(at[1]),
                    reinterpret_cast<std::int32_t*>(at[2]), reinterpret_cast<std::int8_t*>(at[3]),
-                   reinterpret_cast<RowState*>(at[4])};
+                   reinterpret_cast<RowState*>(at[4]), reinterpret_cast<std::int32_t*>(at[5])};
+}
+
+// The low byte of each lane. (The plain intrinsic's undefined pass-through operand trips
+// GCC 12's maybe-uninitialized warning; a zeroing full mask gives the same instruction.)
+inline __m128i LowBytes(__m512i v) { return _mm512_maskz_cvtepi32_epi8(0xFFFF, v); }
+
+// Sum of the 16 lanes.
+inline std::int32_t LaneSum(__m512i v) {
+    alignas(64) std::int32_t lanes[16];
+    _mm512_store_si512(lanes, v);
+    std::int32_t sum = 0;
+    for (std::int32_t x : lanes) sum += x;
+    return sum;
 }
 
 // Packs the second list and its per-column terms; padding columns never pass a filter.
-// False when some value is outside 0..255.
+// False when some value is outside 0..255. Sixteen values at a time: each group of four
+// goes to its own 4-byte slot of the column in the tile.
 bool PackSecond(const IntLists& l, const Layout& lay, const Scratch& s) {
     std::memset(s.panels, 0, lay.tile_bytes * static_cast<std::size_t>(lay.tiles));
     for (int j = 0; j < lay.tiles * kCols; ++j) {
         s.h[j] = INT32_MIN;
         s.r[j] = 0;
     }
+    const __m512i byte = _mm512_set1_epi32(0xFF);
+    const int whole = l.dims / 16 * 16;
     bool bad = false;
     for (int j = 0; j < l.n2; ++j) {
         const int* b = l.b[j];
-        std::uint8_t* tile = s.panels + static_cast<std::size_t>(j / kCols) * lay.tile_bytes;
-        std::int32_t sq = 0;
-        std::int32_t sum = 0;
-        for (int k = 0; k < l.dims; ++k) {
+        std::uint8_t* col = s.panels + static_cast<std::size_t>(j / kCols) * lay.tile_bytes +
+                            static_cast<std::size_t>(j % kCols) * 4;
+        __m512i vsq = _mm512_setzero_si512();
+        __m512i vsum = _mm512_setzero_si512();
+        __mmask16 out = 0;
+        for (int k = 0; k < whole; k += 16) {
+            __m512i v = _mm512_loadu_si512(b + k);
+            out |= _mm512_cmpgt_epu32_mask(v, byte);
+            v = _mm512_and_si512(v, byte);
+            vsq = _mm512_add_epi32(vsq, _mm512_madd_epi16(v, v));  // high halves are 0
+            vsum = _mm512_add_epi32(vsum, v);
+            const __m128i packed = LowBytes(v);
+            std::uint8_t* dst = col + static_cast<std::size_t>(k / 4) * kCols * 4;
+            const std::int32_t g0 = _mm_cvtsi128_si32(packed), g1 = _mm_extract_epi32(packed, 1),
+                               g2 = _mm_extract_epi32(packed, 2), g3 = _mm_extract_epi32(packed, 3);
+            std::memcpy(dst, &g0, 4);
+            std::memcpy(dst + kCols * 4, &g1, 4);
+            std::memcpy(dst + 2 * kCols * 4, &g2, 4);
+            std::memcpy(dst + 3 * kCols * 4, &g3, 4);
+        }
+        bad |= out != 0;
+        std::int32_t sq = LaneSum(vsq);
+        std::int32_t sum = LaneSum(vsum);
+        for (int k = whole; k < l.dims; ++k) {
             const int v = Checked(b[k], &bad);
             sq += v * v;
             sum += v;
-            tile[(k / 4) * kCols * 4 + (j % kCols) * 4 + k % 4] = static_cast<std::uint8_t>(v);
+            col[(k / 4) * kCols * 4 + k % 4] = static_cast<std::uint8_t>(v);
         }
         const std::int32_t q = sq - 256 * sum;
         // -ceil(q / 2) for either sign of q.
@@ -103,13 +143,29 @@ bool PackSecond(const IntLists& l, const Layout& lay, const Scratch& s) {
 // Packs the first list as signed bytes a - 128 (padding stays 0) and starts every row.
 bool PackFirst(const IntLists& l, const Layout& lay, const Scratch& s) {
     std::memset(s.a, 0, static_cast<std::size_t>(lay.rows) * lay.stride);
+    const __m512i byte = _mm512_set1_epi32(0xFF);
+    const __m512i half = _mm512_set1_epi32(128);
+    const int whole = l.dims / 16 * 16;
     bool bad = false;
     for (int i = 0; i < lay.rows; ++i) {
         std::int32_t norm = 0;
         if (i < l.n1) {
+            const int* a = l.a[i];
             std::int8_t* dst = s.a + static_cast<std::size_t>(i) * lay.stride;
-            for (int k = 0; k < l.dims; ++k) {
-                const int v = Checked(l.a[i][k], &bad);
+            __m512i vsq = _mm512_setzero_si512();
+            __mmask16 out = 0;
+            for (int k = 0; k < whole; k += 16) {
+                __m512i v = _mm512_loadu_si512(a + k);
+                out |= _mm512_cmpgt_epu32_mask(v, byte);
+                v = _mm512_and_si512(v, byte);
+                vsq = _mm512_add_epi32(vsq, _mm512_madd_epi16(v, v));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + k),
+                                 LowBytes(_mm512_sub_epi32(v, half)));
+            }
+            bad |= out != 0;
+            norm = LaneSum(vsq);
+            for (int k = whole; k < l.dims; ++k) {
+                const int v = Checked(a[k], &bad);
                 norm += v * v;
                 dst[k] = static_cast<std::int8_t>(v - 128);
             }
@@ -122,6 +178,8 @@ bool PackFirst(const IntLists& l, const Layout& lay, const Scratch& s) {
 // Lane-wise max. The plain intrinsic's undefined pass-through operand trips GCC 12's
 // maybe-uninitialized warning; an all-ones mask gives the same instruction.
 inline __m512i Max(__m512i x, __m512i y) { return _mm512_mask_max_epi32(x, 0xFFFF, x, y); }
+inline __m512i Min(__m512i x, __m512i y) { return _mm512_mask_min_epi32(x, 0xFFFF, x, y); }
+
 
 // acc += u8(b) . s8(x) in place. Written as one asm instruction because GCC 12, given
 // the intrinsic, copies every accumulator through a temporary register on each step
@@ -144,83 +202,233 @@ inline std::uint64_t LaneMask(__m512i v0, __m512i v1, __m512i v2, __m512i v3, __
            std::uint64_t{_mm512_cmpgt_epi32_mask(v3, thr)} << 48;
 }
 
+inline void RaiseTo(RowState* st, std::int32_t floor_thr) {
+    if (st->thr < floor_thr) st->thr = floor_thr;
+}
+
 // The rare path for one row of a tile whose lanes may enter the row's top two: runs the
 // exact rule on the passing lanes in column order. A lane is checked again against the
 // row's current threshold, which only tightens as candidates enter.
-inline void RareRow(std::int32_t (&acc)[kCols], __m512i v0, __m512i v1, __m512i v2, __m512i v3,
-                    __m512i thr, const std::int32_t* r, int col0, RowState* st) {
-    _mm512_store_si512(&acc[0], v0);
-    _mm512_store_si512(&acc[16], v1);
-    _mm512_store_si512(&acc[32], v2);
-    _mm512_store_si512(&acc[48], v3);
-    for (std::uint64_t m = LaneMask(v0, v1, v2, v3, thr); m != 0; m &= m - 1) {
+inline void RareRow(const std::int32_t* acc, const std::int32_t* r, int col0, RowState* st,
+                    std::int32_t seed) {
+    const __m512i thr = _mm512_set1_epi32(st->thr);
+    std::uint64_t m = LaneMask(_mm512_load_si512(acc), _mm512_load_si512(acc + 16),
+                               _mm512_load_si512(acc + 32), _mm512_load_si512(acc + 48), thr);
+    for (; m != 0; m &= m - 1) {
         const int c = __builtin_ctzll(m);
         if (acc[c] <= st->thr) continue;
-        const std::int64_t s = std::int64_t{st->norm} + r[c] - 2 * std::int64_t{acc[c]};
-        Offer(st, s, col0 + c);
+        const std::int64_t sq = std::int64_t{st->norm} + r[c] - 2 * std::int64_t{acc[c]};
+        Offer(st, sq, col0 + c);
+        RaiseTo(st, seed);
     }
 }
 
-// One row block against the tiles [t0, t1) of the packed second list.
-void RowBlock(const Layout& lay, const Scratch& s, int stride, int i0, int t0, int t1) {
-    RowState* st = s.state + i0;
-    const std::int8_t* a0 = s.a + static_cast<std::size_t>(i0) * stride;
+// The 16 accumulators of one register tile: row q, columns 16 v .. 16 v + 15 in cqv.
+struct Acc {
+    __m512i c00, c01, c02, c03, c10, c11, c12, c13, c20, c21, c22, c23, c30, c31, c32, c33;
+};
+
+// Tile t of the packed second list against four packed first-list rows.
+__attribute__((always_inline)) inline void Tile(const Layout& lay, const Scratch& s, int t,
+                                                const std::int8_t* a0, int stride, Acc& c) {
     const std::int8_t* a1 = a0 + stride;
     const std::int8_t* a2 = a1 + stride;
     const std::int8_t* a3 = a2 + stride;
-    for (int t = t0; t < t1; ++t) {
-        const std::uint8_t* bp = s.panels + static_cast<std::size_t>(t) * lay.tile_bytes;
-        const std::int32_t* h = s.h + t * kCols;
-        const __m512i h0 = _mm512_load_si512(h), h1 = _mm512_load_si512(h + 16),
-                      h2 = _mm512_load_si512(h + 32), h3 = _mm512_load_si512(h + 48);
-        __m512i c00 = h0, c01 = h1, c02 = h2, c03 = h3;
-        __m512i c10 = h0, c11 = h1, c12 = h2, c13 = h3;
-        __m512i c20 = h0, c21 = h1, c22 = h2, c23 = h3;
-        __m512i c30 = h0, c31 = h1, c32 = h2, c33 = h3;
-        for (int k = 0; k < lay.k4; ++k, bp += kCols * 4) {
-            const __m512i b0 = _mm512_load_si512(bp), b1 = _mm512_load_si512(bp + 64),
-                          b2 = _mm512_load_si512(bp + 128), b3 = _mm512_load_si512(bp + 192);
-            __m512i x = Broadcast4(a0 + 4 * k);
-            Dp(c00, b0, x);
-            Dp(c01, b1, x);
-            Dp(c02, b2, x);
-            Dp(c03, b3, x);
-            x = Broadcast4(a1 + 4 * k);
-            Dp(c10, b0, x);
-            Dp(c11, b1, x);
-            Dp(c12, b2, x);
-            Dp(c13, b3, x);
-            x = Broadcast4(a2 + 4 * k);
-            Dp(c20, b0, x);
-            Dp(c21, b1, x);
-            Dp(c22, b2, x);
-            Dp(c23, b3, x);
-            x = Broadcast4(a3 + 4 * k);
-            Dp(c30, b0, x);
-            Dp(c31, b1, x);
-            Dp(c32, b2, x);
-            Dp(c33, b3, x);
+    const std::uint8_t* bp = s.panels + static_cast<std::size_t>(t) * lay.tile_bytes;
+    const std::int32_t* h = s.h + t * kCols;
+    const __m512i h0 = _mm512_load_si512(h), h1 = _mm512_load_si512(h + 16),
+                  h2 = _mm512_load_si512(h + 32), h3 = _mm512_load_si512(h + 48);
+    c.c00 = h0, c.c01 = h1, c.c02 = h2, c.c03 = h3;
+    c.c10 = h0, c.c11 = h1, c.c12 = h2, c.c13 = h3;
+    c.c20 = h0, c.c21 = h1, c.c22 = h2, c.c23 = h3;
+    c.c30 = h0, c.c31 = h1, c.c32 = h2, c.c33 = h3;
+    for (int k = 0; k < lay.k4; ++k, bp += kCols * 4) {
+        const __m512i b0 = _mm512_load_si512(bp), b1 = _mm512_load_si512(bp + 64),
+                      b2 = _mm512_load_si512(bp + 128), b3 = _mm512_load_si512(bp + 192);
+        __m512i x = Broadcast4(a0 + 4 * k);
+        Dp(c.c00, b0, x);
+        Dp(c.c01, b1, x);
+        Dp(c.c02, b2, x);
+        Dp(c.c03, b3, x);
+        x = Broadcast4(a1 + 4 * k);
+        Dp(c.c10, b0, x);
+        Dp(c.c11, b1, x);
+        Dp(c.c12, b2, x);
+        Dp(c.c13, b3, x);
+        x = Broadcast4(a2 + 4 * k);
+        Dp(c.c20, b0, x);
+        Dp(c.c21, b1, x);
+        Dp(c.c22, b2, x);
+        Dp(c.c23, b3, x);
+        x = Broadcast4(a3 + 4 * k);
+        Dp(c.c30, b0, x);
+        Dp(c.c31, b1, x);
+        Dp(c.c32, b2, x);
+        Dp(c.c33, b3, x);
+    }
+}
+
+// Squared distances s = |a|^2 + r - 2 acc of 16 columns; INT32_MAX where a column is
+// padding (outside `valid`). Exact in 32 bits for real columns.
+inline __m512i Squared(__m512i acc, const std::int32_t* r, __m512i norm, __mmask16 valid) {
+    const __m512i sv =
+        _mm512_sub_epi32(_mm512_add_epi32(norm, _mm512_load_si512(r)), _mm512_add_epi32(acc, acc));
+    return _mm512_mask_mov_epi32(_mm512_set1_epi32(INT32_MAX), valid, sv);
+}
+
+// Smallest lane of a vector.
+inline std::int32_t MinLane(__m512i v) {
+    alignas(64) std::int32_t lanes[16];
+    _mm512_store_si512(lanes, v);
+    std::int32_t m = lanes[0];
+    for (int i = 1; i < 16; ++i) m = lanes[i] < m ? lanes[i] : m;
+    return m;
+}
+
+// The first columns of the sweep seed each row's filter. If u is the second smallest
+// integer distance among them (counting a repeated minimum twice), the row's final
+// second-nearest distance is at most u, and a candidate with a distance above u can never
+// be one of the two kept: at least two others come before it in (distance, column) order,
+// which is the order the exact rule keeps. So only s < (u + 1)^2 can matter anywhere in
+// the row. The bound only ever raises the lane threshold; every candidate that passes is
+// still decided by the exact rule, in column order, against the row's own t2.
+//
+// Takes the sampled squared distances (INT32_MAX for padding) as `n` vectors, returns the
+// squared bound (INT32_MAX when fewer than two real columns were sampled).
+inline std::int32_t SeedBound(const std::int32_t* sq, int n) {
+    const __m512i big = _mm512_set1_epi32(INT32_MAX);
+    __m512i lo = big;
+    for (int v = 0; v < n; ++v) lo = Min(lo, _mm512_load_si512(sq + 16 * v));
+    const std::int32_t m1 = MinLane(lo);
+    const __m512i vm1 = _mm512_set1_epi32(m1);
+    int ties = 0;
+    __m512i rest = big;
+    for (int v = 0; v < n; ++v) {
+        const __m512i x = _mm512_load_si512(sq + 16 * v);
+        const __mmask16 e = _mm512_cmpeq_epi32_mask(x, vm1);
+        ties += __builtin_popcount(e);
+        rest = Min(rest, _mm512_mask_mov_epi32(x, e, big));
+    }
+    // A repeated minimum is also the second smallest; else the smallest of the others.
+    const std::int32_t m2 = ties >= 2 ? m1 : MinLane(rest);
+    if (m2 == INT32_MAX) return INT32_MAX;
+    const std::int64_t u = IntegerRoot(m2) + 1;
+    return u * u > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(u * u);
+}
+
+// Valid-column mask of 16 lanes starting at column `col`.
+inline __mmask16 ValidLanes(int col, int n2) {
+    const int left = n2 - col;
+    return left >= 16 ? static_cast<__mmask16>(0xFFFF)
+                      : left <= 0 ? static_cast<__mmask16>(0)
+                                  : static_cast<__mmask16>((1u << left) - 1);
+}
+
+constexpr int kSeedTiles = 8;  // 512 columns sampled per row
+
+// The first tiles of the sweep for a row block: their squared distances are kept, each
+// row's bound is taken over all of them, and then their candidates below the bound go
+// through the exact rule in column order. Returns the number of tiles handled.
+int SeedRows(const Layout& lay, const Scratch& s, int stride, int i0, int t1, int n2) {
+    const int tiles = t1 < kSeedTiles ? t1 : kSeedTiles;
+    alignas(64) std::int32_t sq[kRows][kSeedTiles * kCols];
+    RowState* st = s.state + i0;
+    const std::int8_t* a0 = s.a + static_cast<std::size_t>(i0) * stride;
+    const __m512i n0 = _mm512_set1_epi32(st[0].norm), n1 = _mm512_set1_epi32(st[1].norm),
+                  n2v = _mm512_set1_epi32(st[2].norm), n3 = _mm512_set1_epi32(st[3].norm);
+    for (int t = 0; t < tiles; ++t) {
+        Acc c;
+        Tile(lay, s, t, a0, stride, c);
+        const int col0 = t * kCols;
+        const std::int32_t* r = s.r + col0;
+        const __mmask16 v0 = ValidLanes(col0, n2), v1 = ValidLanes(col0 + 16, n2),
+                        v2 = ValidLanes(col0 + 32, n2), v3 = ValidLanes(col0 + 48, n2);
+        std::int32_t* q0 = sq[0] + col0;
+        std::int32_t* q1 = sq[1] + col0;
+        std::int32_t* q2 = sq[2] + col0;
+        std::int32_t* q3 = sq[3] + col0;
+        _mm512_store_si512(q0, Squared(c.c00, r, n0, v0));
+        _mm512_store_si512(q0 + 16, Squared(c.c01, r + 16, n0, v1));
+        _mm512_store_si512(q0 + 32, Squared(c.c02, r + 32, n0, v2));
+        _mm512_store_si512(q0 + 48, Squared(c.c03, r + 48, n0, v3));
+        _mm512_store_si512(q1, Squared(c.c10, r, n1, v0));
+        _mm512_store_si512(q1 + 16, Squared(c.c11, r + 16, n1, v1));
+        _mm512_store_si512(q1 + 32, Squared(c.c12, r + 32, n1, v2));
+        _mm512_store_si512(q1 + 48, Squared(c.c13, r + 48, n1, v3));
+        _mm512_store_si512(q2, Squared(c.c20, r, n2v, v0));
+        _mm512_store_si512(q2 + 16, Squared(c.c21, r + 16, n2v, v1));
+        _mm512_store_si512(q2 + 32, Squared(c.c22, r + 32, n2v, v2));
+        _mm512_store_si512(q2 + 48, Squared(c.c23, r + 48, n2v, v3));
+        _mm512_store_si512(q3, Squared(c.c30, r, n3, v0));
+        _mm512_store_si512(q3 + 16, Squared(c.c31, r + 16, n3, v1));
+        _mm512_store_si512(q3 + 32, Squared(c.c32, r + 32, n3, v2));
+        _mm512_store_si512(q3 + 48, Squared(c.c33, r + 48, n3, v3));
+    }
+    const int vectors = tiles * (kCols / 16);
+    for (int q = 0; q < kRows; ++q) {
+        const std::int32_t bound = SeedBound(sq[q], vectors);
+        s.seed[i0 + q] = bound == INT32_MAX ? kLowestThreshold : Threshold(st[q].norm, bound);
+        RaiseTo(&st[q], s.seed[i0 + q]);
+        const __m512i vb = _mm512_set1_epi32(bound);
+        for (int v = 0; v < vectors; ++v) {
+            const __m512i x = _mm512_load_si512(sq[q] + 16 * v);
+            for (unsigned m = _mm512_cmplt_epi32_mask(x, vb); m != 0; m &= m - 1) {
+                const int c = 16 * v + __builtin_ctz(m);
+                Offer(&st[q], sq[q][c], c);
+                RaiseTo(&st[q], s.seed[i0 + q]);
+            }
         }
+    }
+    return tiles;
+}
+
+// One row block against the tiles [t0, t1) of the packed second list.
+void RowBlock(const Layout& lay, const Scratch& s, int stride, int i0, int t0, int t1, int n2) {
+    RowState* st = s.state + i0;
+    const std::int32_t* seed = s.seed + i0;
+    const std::int8_t* a0 = s.a + static_cast<std::size_t>(i0) * stride;
+    if (t0 == 0) t0 = SeedRows(lay, s, stride, i0, t1, n2);
+    for (int t = t0; t < t1; ++t) {
+        Acc c;
+        Tile(lay, s, t, a0, stride, c);
         // Filter: a row's lanes can matter only where they exceed its threshold.
         const __m512i thr0 = _mm512_set1_epi32(st[0].thr), thr1 = _mm512_set1_epi32(st[1].thr),
                       thr2 = _mm512_set1_epi32(st[2].thr), thr3 = _mm512_set1_epi32(st[3].thr);
-        const __m512i m0 = Max(Max(c00, c01), Max(c02, c03));
-        const __m512i m1 = Max(Max(c10, c11), Max(c12, c13));
-        const __m512i m2 = Max(Max(c20, c21), Max(c22, c23));
-        const __m512i m3 = Max(Max(c30, c31), Max(c32, c33));
+        const __m512i m0 = Max(Max(c.c00, c.c01), Max(c.c02, c.c03));
+        const __m512i m1 = Max(Max(c.c10, c.c11), Max(c.c12, c.c13));
+        const __m512i m2 = Max(Max(c.c20, c.c21), Max(c.c22, c.c23));
+        const __m512i m3 = Max(Max(c.c30, c.c31), Max(c.c32, c.c33));
         const __mmask16 p0 = _mm512_cmpgt_epi32_mask(m0, thr0);
         const __mmask16 p1 = _mm512_cmpgt_epi32_mask(m1, thr1);
         const __mmask16 p2 = _mm512_cmpgt_epi32_mask(m2, thr2);
         const __mmask16 p3 = _mm512_cmpgt_epi32_mask(m3, thr3);
         if (__builtin_expect((p0 | p1 | p2 | p3) != 0, 0)) {
-            // Only the rows whose filter fired are stored and scanned.
+            // The whole tile goes to memory at once, so no accumulator stays live in
+            // registers across the scalar work; only rows whose filter fired are scanned.
+            alignas(64) std::int32_t acc[kRows][kCols];
+            _mm512_store_si512(&acc[0][0], c.c00);
+            _mm512_store_si512(&acc[0][16], c.c01);
+            _mm512_store_si512(&acc[0][32], c.c02);
+            _mm512_store_si512(&acc[0][48], c.c03);
+            _mm512_store_si512(&acc[1][0], c.c10);
+            _mm512_store_si512(&acc[1][16], c.c11);
+            _mm512_store_si512(&acc[1][32], c.c12);
+            _mm512_store_si512(&acc[1][48], c.c13);
+            _mm512_store_si512(&acc[2][0], c.c20);
+            _mm512_store_si512(&acc[2][16], c.c21);
+            _mm512_store_si512(&acc[2][32], c.c22);
+            _mm512_store_si512(&acc[2][48], c.c23);
+            _mm512_store_si512(&acc[3][0], c.c30);
+            _mm512_store_si512(&acc[3][16], c.c31);
+            _mm512_store_si512(&acc[3][32], c.c32);
+            _mm512_store_si512(&acc[3][48], c.c33);
+            const unsigned fired = (p0 != 0) | (p1 != 0) << 1 | (p2 != 0) << 2 | (p3 != 0) << 3;
             const std::int32_t* r = s.r + t * kCols;
             const int col0 = t * kCols;
-            alignas(64) std::int32_t acc[kCols];
-            if (p0 != 0) RareRow(acc, c00, c01, c02, c03, thr0, r, col0, &st[0]);
-            if (p1 != 0) RareRow(acc, c10, c11, c12, c13, thr1, r, col0, &st[1]);
-            if (p2 != 0) RareRow(acc, c20, c21, c22, c23, thr2, r, col0, &st[2]);
-            if (p3 != 0) RareRow(acc, c30, c31, c32, c33, thr3, r, col0, &st[3]);
+            for (unsigned f = fired; f != 0; f &= f - 1) {
+                const int q = __builtin_ctz(f);
+                RareRow(acc[q], r, col0, &st[q], seed[q]);
+            }
         }
     }
 }
@@ -228,7 +436,7 @@ void RowBlock(const Layout& lay, const Scratch& s, int stride, int i0, int t0, i
 }  // namespace
 
 std::size_t VnniScratchBytes(const IntLists& lists) {
-    std::size_t parts[5];
+    std::size_t parts[kParts];
     return Sizes(MakeLayout(lists), parts);
 }
 
@@ -238,7 +446,7 @@ bool VnniNeighbours(const IntLists& lists, void* scratch, RowResult* out) {
     if (!PackSecond(lists, lay, s) || !PackFirst(lists, lay, s)) return false;
     for (int t0 = 0; t0 < lay.tiles; t0 += kChunkTiles) {
         const int t1 = t0 + kChunkTiles < lay.tiles ? t0 + kChunkTiles : lay.tiles;
-        for (int i0 = 0; i0 < lay.rows; i0 += kRows) RowBlock(lay, s, lay.stride, i0, t0, t1);
+        for (int i0 = 0; i0 < lay.rows; i0 += kRows) RowBlock(lay, s, lay.stride, i0, t0, t1, lists.n2);
     }
     for (int i = 0; i < lists.n1; ++i) StoreRow(s.state[i], &out[i]);
     return true;

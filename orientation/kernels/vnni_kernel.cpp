@@ -245,6 +245,10 @@ __attribute__((always_inline)) inline void Tile(const Layout& lay, const Scratch
     for (int k = 0; k < lay.k4; ++k, bp += kCols * 4) {
         const __m512i b0 = _mm512_load_si512(bp), b1 = _mm512_load_si512(bp + 64),
                       b2 = _mm512_load_si512(bp + 128), b3 = _mm512_load_si512(bp + 192);
+        _mm_prefetch(reinterpret_cast<const char*>(bp + lay.tile_bytes), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(bp + lay.tile_bytes + 64), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(bp + lay.tile_bytes + 128), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(bp + lay.tile_bytes + 192), _MM_HINT_T0);
         __m512i x = Broadcast4(a0 + 4 * k);
         Dp(c.c00, b0, x);
         Dp(c.c01, b1, x);
@@ -334,38 +338,40 @@ int SeedRows(const Layout& lay, const Scratch& s, int stride, int i0, int t1, in
     alignas(64) std::int32_t sq[kRows][kSeedTiles * kCols];
     RowState* st = s.state + i0;
     const std::int8_t* a0 = s.a + static_cast<std::size_t>(i0) * stride;
-    const __m512i n0 = _mm512_set1_epi32(st[0].norm), n1 = _mm512_set1_epi32(st[1].norm),
-                  n2v = _mm512_set1_epi32(st[2].norm), n3 = _mm512_set1_epi32(st[3].norm);
+    // The raw accumulators first (nothing else live beside the tile), distances after.
     for (int t = 0; t < tiles; ++t) {
         Acc c;
         Tile(lay, s, t, a0, stride, c);
         const int col0 = t * kCols;
-        const std::int32_t* r = s.r + col0;
-        const __mmask16 v0 = ValidLanes(col0, n2), v1 = ValidLanes(col0 + 16, n2),
-                        v2 = ValidLanes(col0 + 32, n2), v3 = ValidLanes(col0 + 48, n2);
         std::int32_t* q0 = sq[0] + col0;
         std::int32_t* q1 = sq[1] + col0;
         std::int32_t* q2 = sq[2] + col0;
         std::int32_t* q3 = sq[3] + col0;
-        _mm512_store_si512(q0, Squared(c.c00, r, n0, v0));
-        _mm512_store_si512(q0 + 16, Squared(c.c01, r + 16, n0, v1));
-        _mm512_store_si512(q0 + 32, Squared(c.c02, r + 32, n0, v2));
-        _mm512_store_si512(q0 + 48, Squared(c.c03, r + 48, n0, v3));
-        _mm512_store_si512(q1, Squared(c.c10, r, n1, v0));
-        _mm512_store_si512(q1 + 16, Squared(c.c11, r + 16, n1, v1));
-        _mm512_store_si512(q1 + 32, Squared(c.c12, r + 32, n1, v2));
-        _mm512_store_si512(q1 + 48, Squared(c.c13, r + 48, n1, v3));
-        _mm512_store_si512(q2, Squared(c.c20, r, n2v, v0));
-        _mm512_store_si512(q2 + 16, Squared(c.c21, r + 16, n2v, v1));
-        _mm512_store_si512(q2 + 32, Squared(c.c22, r + 32, n2v, v2));
-        _mm512_store_si512(q2 + 48, Squared(c.c23, r + 48, n2v, v3));
-        _mm512_store_si512(q3, Squared(c.c30, r, n3, v0));
-        _mm512_store_si512(q3 + 16, Squared(c.c31, r + 16, n3, v1));
-        _mm512_store_si512(q3 + 32, Squared(c.c32, r + 32, n3, v2));
-        _mm512_store_si512(q3 + 48, Squared(c.c33, r + 48, n3, v3));
+        _mm512_store_si512(q0, c.c00);
+        _mm512_store_si512(q0 + 16, c.c01);
+        _mm512_store_si512(q0 + 32, c.c02);
+        _mm512_store_si512(q0 + 48, c.c03);
+        _mm512_store_si512(q1, c.c10);
+        _mm512_store_si512(q1 + 16, c.c11);
+        _mm512_store_si512(q1 + 32, c.c12);
+        _mm512_store_si512(q1 + 48, c.c13);
+        _mm512_store_si512(q2, c.c20);
+        _mm512_store_si512(q2 + 16, c.c21);
+        _mm512_store_si512(q2 + 32, c.c22);
+        _mm512_store_si512(q2 + 48, c.c23);
+        _mm512_store_si512(q3, c.c30);
+        _mm512_store_si512(q3 + 16, c.c31);
+        _mm512_store_si512(q3 + 32, c.c32);
+        _mm512_store_si512(q3 + 48, c.c33);
     }
     const int vectors = tiles * (kCols / 16);
     for (int q = 0; q < kRows; ++q) {
+        const __m512i norm = _mm512_set1_epi32(st[q].norm);
+        for (int v = 0; v < vectors; ++v) {
+            std::int32_t* x = sq[q] + 16 * v;
+            _mm512_store_si512(x, Squared(_mm512_load_si512(x), s.r + 16 * v, norm,
+                                          ValidLanes(16 * v, n2)));
+        }
         const std::int32_t bound = SeedBound(sq[q], vectors);
         s.seed[i0 + q] = bound == INT32_MAX ? kLowestThreshold : Threshold(st[q].norm, bound);
         RaiseTo(&st[q], s.seed[i0 + q]);

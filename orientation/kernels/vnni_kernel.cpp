@@ -140,9 +140,11 @@ bool PackSecond(const IntLists& l, const Layout& lay, const Scratch& s) {
     return !bad;
 }
 
-// Packs the first list as signed bytes a - 128 (padding stays 0) and starts every row.
+// Packs the first list as signed bytes a - 128 and starts every row. Padding rows are
+// all-zero descriptors (bytes -128, norm 0), so their squared distances stay real and
+// non-negative; padding components meet only zero bytes of the second list.
 bool PackFirst(const IntLists& l, const Layout& lay, const Scratch& s) {
-    std::memset(s.a, 0, static_cast<std::size_t>(lay.rows) * lay.stride);
+    std::memset(s.a, 0x80, static_cast<std::size_t>(lay.rows) * lay.stride);
     const __m512i byte = _mm512_set1_epi32(0xFF);
     const __m512i half = _mm512_set1_epi32(128);
     const int whole = l.dims / 16 * 16;
@@ -245,10 +247,6 @@ __attribute__((always_inline)) inline void Tile(const Layout& lay, const Scratch
     for (int k = 0; k < lay.k4; ++k, bp += kCols * 4) {
         const __m512i b0 = _mm512_load_si512(bp), b1 = _mm512_load_si512(bp + 64),
                       b2 = _mm512_load_si512(bp + 128), b3 = _mm512_load_si512(bp + 192);
-        _mm_prefetch(reinterpret_cast<const char*>(bp + lay.tile_bytes), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(bp + lay.tile_bytes + 64), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(bp + lay.tile_bytes + 128), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(bp + lay.tile_bytes + 192), _MM_HINT_T0);
         __m512i x = Broadcast4(a0 + 4 * k);
         Dp(c.c00, b0, x);
         Dp(c.c01, b1, x);
@@ -388,55 +386,68 @@ int SeedRows(const Layout& lay, const Scratch& s, int stride, int i0, int t1, in
     return tiles;
 }
 
+// The 16 accumulators of a tile to memory, row by row.
+inline void StoreTile(const Acc& c, std::int32_t (*acc)[kCols]) {
+    _mm512_store_si512(&acc[0][0], c.c00);
+    _mm512_store_si512(&acc[0][16], c.c01);
+    _mm512_store_si512(&acc[0][32], c.c02);
+    _mm512_store_si512(&acc[0][48], c.c03);
+    _mm512_store_si512(&acc[1][0], c.c10);
+    _mm512_store_si512(&acc[1][16], c.c11);
+    _mm512_store_si512(&acc[1][32], c.c12);
+    _mm512_store_si512(&acc[1][48], c.c13);
+    _mm512_store_si512(&acc[2][0], c.c20);
+    _mm512_store_si512(&acc[2][16], c.c21);
+    _mm512_store_si512(&acc[2][32], c.c22);
+    _mm512_store_si512(&acc[2][48], c.c23);
+    _mm512_store_si512(&acc[3][0], c.c30);
+    _mm512_store_si512(&acc[3][16], c.c31);
+    _mm512_store_si512(&acc[3][32], c.c32);
+    _mm512_store_si512(&acc[3][48], c.c33);
+}
+
+// The exact rule on the stored tile t for the rows whose bits are set in `fired`.
+inline void RareTile(const Scratch& s, std::int32_t (*acc)[kCols], unsigned fired, int t,
+                     RowState* st, const std::int32_t* seed) {
+    const std::int32_t* r = s.r + t * kCols;
+    for (unsigned f = fired; f != 0; f &= f - 1) {
+        const int q = __builtin_ctz(f);
+        RareRow(acc[q], r, t * kCols, &st[q], seed[q]);
+    }
+}
+
 // One row block against the tiles [t0, t1) of the packed second list.
+//
+// Every tile's accumulators go to memory (one of two buffers) and its filter result is
+// acted on only after the next tile's multiply-adds: by then the branch's input is long
+// known, so a taken branch costs a redirect instead of discarding the speculative work
+// of a whole tile. The exact rule still sees the tiles in column order, and a tile is
+// filtered with the thresholds left by every tile before it.
 void RowBlock(const Layout& lay, const Scratch& s, int stride, int i0, int t0, int t1, int n2) {
     RowState* st = s.state + i0;
     const std::int32_t* seed = s.seed + i0;
     const std::int8_t* a0 = s.a + static_cast<std::size_t>(i0) * stride;
     if (t0 == 0) t0 = SeedRows(lay, s, stride, i0, t1, n2);
+    alignas(64) std::int32_t acc[2][kRows][kCols];
+    unsigned pending = 0;  // rows of tile t - 1 whose filter fired
     for (int t = t0; t < t1; ++t) {
         Acc c;
         Tile(lay, s, t, a0, stride, c);
-        // Filter: a row's lanes can matter only where they exceed its threshold.
-        const __m512i thr0 = _mm512_set1_epi32(st[0].thr), thr1 = _mm512_set1_epi32(st[1].thr),
-                      thr2 = _mm512_set1_epi32(st[2].thr), thr3 = _mm512_set1_epi32(st[3].thr);
         const __m512i m0 = Max(Max(c.c00, c.c01), Max(c.c02, c.c03));
         const __m512i m1 = Max(Max(c.c10, c.c11), Max(c.c12, c.c13));
         const __m512i m2 = Max(Max(c.c20, c.c21), Max(c.c22, c.c23));
         const __m512i m3 = Max(Max(c.c30, c.c31), Max(c.c32, c.c33));
-        const __mmask16 p0 = _mm512_cmpgt_epi32_mask(m0, thr0);
-        const __mmask16 p1 = _mm512_cmpgt_epi32_mask(m1, thr1);
-        const __mmask16 p2 = _mm512_cmpgt_epi32_mask(m2, thr2);
-        const __mmask16 p3 = _mm512_cmpgt_epi32_mask(m3, thr3);
-        if (__builtin_expect((p0 | p1 | p2 | p3) != 0, 0)) {
-            // The whole tile goes to memory at once, so no accumulator stays live in
-            // registers across the scalar work; only rows whose filter fired are scanned.
-            alignas(64) std::int32_t acc[kRows][kCols];
-            _mm512_store_si512(&acc[0][0], c.c00);
-            _mm512_store_si512(&acc[0][16], c.c01);
-            _mm512_store_si512(&acc[0][32], c.c02);
-            _mm512_store_si512(&acc[0][48], c.c03);
-            _mm512_store_si512(&acc[1][0], c.c10);
-            _mm512_store_si512(&acc[1][16], c.c11);
-            _mm512_store_si512(&acc[1][32], c.c12);
-            _mm512_store_si512(&acc[1][48], c.c13);
-            _mm512_store_si512(&acc[2][0], c.c20);
-            _mm512_store_si512(&acc[2][16], c.c21);
-            _mm512_store_si512(&acc[2][32], c.c22);
-            _mm512_store_si512(&acc[2][48], c.c23);
-            _mm512_store_si512(&acc[3][0], c.c30);
-            _mm512_store_si512(&acc[3][16], c.c31);
-            _mm512_store_si512(&acc[3][32], c.c32);
-            _mm512_store_si512(&acc[3][48], c.c33);
-            const unsigned fired = (p0 != 0) | (p1 != 0) << 1 | (p2 != 0) << 2 | (p3 != 0) << 3;
-            const std::int32_t* r = s.r + t * kCols;
-            const int col0 = t * kCols;
-            for (unsigned f = fired; f != 0; f &= f - 1) {
-                const int q = __builtin_ctz(f);
-                RareRow(acc[q], r, col0, &st[q], seed[q]);
-            }
-        }
+        StoreTile(c, acc[t & 1]);
+        if (__builtin_expect(pending != 0, 0)) RareTile(s, acc[(t - 1) & 1], pending, t - 1, st, seed);
+        // Filter: a row's lanes can matter only where they exceed its threshold.
+        const __m512i thr0 = _mm512_set1_epi32(st[0].thr), thr1 = _mm512_set1_epi32(st[1].thr),
+                      thr2 = _mm512_set1_epi32(st[2].thr), thr3 = _mm512_set1_epi32(st[3].thr);
+        pending = (_mm512_cmpgt_epi32_mask(m0, thr0) != 0) |
+                  (_mm512_cmpgt_epi32_mask(m1, thr1) != 0) << 1 |
+                  (_mm512_cmpgt_epi32_mask(m2, thr2) != 0) << 2 |
+                  (_mm512_cmpgt_epi32_mask(m3, thr3) != 0) << 3;
     }
+    if (pending != 0) RareTile(s, acc[(t1 - 1) & 1], pending, t1 - 1, st, seed);
 }
 
 }  // namespace

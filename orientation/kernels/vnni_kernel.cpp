@@ -278,15 +278,6 @@ inline __m512i Squared(__m512i acc, const std::int32_t* r, __m512i norm, __mmask
     return _mm512_mask_mov_epi32(_mm512_set1_epi32(INT32_MAX), valid, sv);
 }
 
-// Smallest lane of a vector.
-inline std::int32_t MinLane(__m512i v) {
-    alignas(64) std::int32_t lanes[16];
-    _mm512_store_si512(lanes, v);
-    std::int32_t m = lanes[0];
-    for (int i = 1; i < 16; ++i) m = lanes[i] < m ? lanes[i] : m;
-    return m;
-}
-
 // The first columns of the sweep seed each row's filter. If u is the second smallest
 // integer distance among them (counting a repeated minimum twice), the row's final
 // second-nearest distance is at most u, and a candidate with a distance above u can never
@@ -295,24 +286,19 @@ inline std::int32_t MinLane(__m512i v) {
 // the row. The bound only ever raises the lane threshold; every candidate that passes is
 // still decided by the exact rule, in column order, against the row's own t2.
 //
-// Takes the sampled squared distances (INT32_MAX for padding) as `n` vectors, returns the
-// squared bound (INT32_MAX when fewer than two real columns were sampled).
-inline std::int32_t SeedBound(const std::int32_t* sq, int n) {
-    const __m512i big = _mm512_set1_epi32(INT32_MAX);
-    __m512i lo = big;
-    for (int v = 0; v < n; ++v) lo = Min(lo, _mm512_load_si512(sq + 16 * v));
-    const std::int32_t m1 = MinLane(lo);
-    const __m512i vm1 = _mm512_set1_epi32(m1);
-    int ties = 0;
-    __m512i rest = big;
-    for (int v = 0; v < n; ++v) {
-        const __m512i x = _mm512_load_si512(sq + 16 * v);
-        const __mmask16 e = _mm512_cmpeq_epi32_mask(x, vm1);
-        ties += __builtin_popcount(e);
-        rest = Min(rest, _mm512_mask_mov_epi32(x, e, big));
+// Takes the two smallest sampled squared distances of each lane (INT32_MAX for padding)
+// and returns the squared bound (INT32_MAX when fewer than two real columns were sampled).
+inline std::int32_t SeedBound(__m512i lo1, __m512i lo2) {
+    // The two smallest values overall are among the two smallest of each lane.
+    alignas(64) std::int32_t lanes[32];
+    _mm512_store_si512(lanes, lo1);
+    _mm512_store_si512(lanes + 16, lo2);
+    std::int32_t m1 = INT32_MAX;
+    std::int32_t m2 = INT32_MAX;  // a repeated minimum counts twice
+    for (std::int32_t x : lanes) {
+        m2 = x < m2 ? (x < m1 ? m1 : x) : m2;
+        m1 = x < m1 ? x : m1;
     }
-    // A repeated minimum is also the second smallest; else the smallest of the others.
-    const std::int32_t m2 = ties >= 2 ? m1 : MinLane(rest);
     if (m2 == INT32_MAX) return INT32_MAX;
     const std::int64_t u = IntegerRoot(m2) + 1;
     return u * u > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(u * u);
@@ -326,7 +312,7 @@ inline __mmask16 ValidLanes(int col, int n2) {
                                   : static_cast<__mmask16>((1u << left) - 1);
 }
 
-constexpr int kSeedTiles = 8;  // 512 columns sampled per row
+constexpr int kSeedTiles = 4;  // 256 columns sampled per row
 
 // The first tiles of the sweep for a row block: their squared distances are kept, each
 // row's bound is taken over all of them, and then their candidates below the bound go
@@ -365,12 +351,16 @@ int SeedRows(const Layout& lay, const Scratch& s, int stride, int i0, int t1, in
     const int vectors = tiles * (kCols / 16);
     for (int q = 0; q < kRows; ++q) {
         const __m512i norm = _mm512_set1_epi32(st[q].norm);
+        __m512i lo1 = _mm512_set1_epi32(INT32_MAX);  // per lane: smallest so far
+        __m512i lo2 = lo1;                           // per lane: second smallest so far
         for (int v = 0; v < vectors; ++v) {
             std::int32_t* x = sq[q] + 16 * v;
-            _mm512_store_si512(x, Squared(_mm512_load_si512(x), s.r + 16 * v, norm,
-                                          ValidLanes(16 * v, n2)));
+            const __m512i d = Squared(_mm512_load_si512(x), s.r + 16 * v, norm, ValidLanes(16 * v, n2));
+            _mm512_store_si512(x, d);
+            lo2 = Min(lo2, Max(lo1, d));
+            lo1 = Min(lo1, d);
         }
-        const std::int32_t bound = SeedBound(sq[q], vectors);
+        const std::int32_t bound = SeedBound(lo1, lo2);
         s.seed[i0 + q] = bound == INT32_MAX ? kLowestThreshold : Threshold(st[q].norm, bound);
         RaiseTo(&st[q], s.seed[i0 + q]);
         const __m512i vb = _mm512_set1_epi32(bound);

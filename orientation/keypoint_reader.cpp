@@ -11,7 +11,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <new>
 #include <string>
 
@@ -107,14 +106,6 @@ KeyFileParse ParseKeyText(const std::string& text) {
     }
     return result;
 }
-
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-}  // namespace
 
 KeypointList ReadKeyFile(const char* filename, int* numfeatures, int* dimensions) {
     // Streams the file through the block parser; same messages, in the same order of

@@ -1,9 +1,11 @@
 // Kernel dispatch, input conversion and the wide-integer path of the fast matcher.
 #include "fast_matcher.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <thread>
 
 #include "kernels/kernel_api.h"
 
@@ -49,17 +51,15 @@ std::vector<const int*> Rows(const KeypointList& keys, int dims,
     return rows;
 }
 
-// The byte kernels; false when the input does not fit them (a value outside 0..255,
-// a length they do not take).
-bool ByteNeighbours(const std::vector<const int*>& rows1, const std::vector<const int*>& rows2,
-                    int dims, MatchKernel kernel, std::vector<NeighbourPair>* result) {
-    if (dims <= 0 || dims > fastmatch::kMaxByteDims || rows1.size() > INT_MAX ||
-        rows2.size() > INT_MAX) {
-        return false;
-    }
-    const fastmatch::IntLists lists{rows1.data(), rows2.data(), static_cast<int>(rows1.size()),
-                                    static_cast<int>(rows2.size()), dims};
-    std::vector<fastmatch::RowResult> rows(rows1.size());
+// One byte kernel on rows [begin, end) of the first list; false when the input does not
+// fit it (a value outside 0..255).
+bool ByteNeighboursRange(const std::vector<const int*>& rows1, const std::vector<const int*>& rows2,
+                         int dims, MatchKernel kernel, std::size_t begin, std::size_t end,
+                         std::vector<NeighbourPair>* result) {
+    const fastmatch::IntLists lists{rows1.data() + begin, rows2.data(),
+                                    static_cast<int>(end - begin), static_cast<int>(rows2.size()),
+                                    dims};
+    std::vector<fastmatch::RowResult> rows(end - begin);
     std::vector<std::uint8_t> scratch;
     bool fits = false;
     switch (kernel) {
@@ -78,9 +78,42 @@ bool ByteNeighbours(const std::vector<const int*>& rows1, const std::vector<cons
     }
     if (!fits) return false;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        (*result)[i] = NeighbourPair{rows[i].nearest, rows[i].dist1, rows[i].second, rows[i].dist2};
+        (*result)[begin + i] =
+            NeighbourPair{rows[i].nearest, rows[i].dist1, rows[i].second, rows[i].dist2};
     }
     return true;
+}
+
+// Runs body(begin, end) on `threads` contiguous slices of [0, n), one thread each; returns
+// whether every slice returned true. Each row is computed alone, so the slicing cannot
+// change a result.
+template <typename Body>
+bool ForSlices(std::size_t n, int threads, const Body& body) {
+    const std::size_t parts = std::clamp<std::size_t>(threads > 0 ? threads : 1, 1, n > 0 ? n : 1);
+    if (parts == 1) return body(std::size_t{0}, n);
+    std::vector<char> ok(parts, 0);
+    {
+        std::vector<std::jthread> workers;
+        workers.reserve(parts - 1);
+        for (std::size_t p = 1; p < parts; ++p) {
+            workers.emplace_back([&, p] { ok[p] = body(n * p / parts, n * (p + 1) / parts); });
+        }
+        ok[0] = body(std::size_t{0}, n / parts);
+    }
+    return std::all_of(ok.begin(), ok.end(), [](char c) { return c != 0; });
+}
+
+// The byte kernels; false when the input does not fit them (a value outside 0..255,
+// a length they do not take).
+bool ByteNeighbours(const std::vector<const int*>& rows1, const std::vector<const int*>& rows2,
+                    int dims, MatchKernel kernel, int threads, std::vector<NeighbourPair>* result) {
+    if (dims <= 0 || dims > fastmatch::kMaxByteDims || rows1.size() > INT_MAX ||
+        rows2.size() > INT_MAX) {
+        return false;
+    }
+    return ForSlices(rows1.size(), threads, [&](std::size_t begin, std::size_t end) {
+        return ByteNeighboursRange(rows1, rows2, dims, kernel, begin, end, result);
+    });
 }
 
 // Distance with the plain definition's wide arithmetic: the exact root of the square sum,
@@ -102,8 +135,9 @@ int WideDist(const int* a, const int* b, int dims) {
 }
 
 void WideNeighbours(const std::vector<const int*>& rows1, const std::vector<const int*>& rows2,
-                    int dims, std::vector<NeighbourPair>* result) {
-    for (std::size_t i = 0; i < rows1.size(); ++i) {
+                    int dims, std::size_t begin, std::size_t end,
+                    std::vector<NeighbourPair>* result) {
+    for (std::size_t i = begin; i < end; ++i) {
         NeighbourPair best;
         for (std::size_t j = 0; j < rows2.size(); ++j) {
             const int d = WideDist(rows1[i], rows2[j], dims);
@@ -155,7 +189,7 @@ const char* MatchKernelName(MatchKernel kernel) {
 }
 
 std::vector<NeighbourPair> FindAllNeighbours(const KeypointList& keys1, const KeypointList& keys2,
-                                             int dims, MatchKernel kernel) {
+                                             int dims, MatchKernel kernel, int threads) {
     std::vector<NeighbourPair> result(keys1.size());
     if (keys1.empty() || keys2.empty()) return result;
     const MatchKernel chosen = Resolve(kernel);
@@ -164,8 +198,11 @@ std::vector<NeighbourPair> FindAllNeighbours(const KeypointList& keys1, const Ke
     std::vector<std::vector<int>> padded2;
     const std::vector<const int*> rows1 = Rows(keys1, n, &padded1);
     const std::vector<const int*> rows2 = Rows(keys2, n, &padded2);
-    if (chosen == MatchKernel::wide || !ByteNeighbours(rows1, rows2, n, chosen, &result)) {
-        WideNeighbours(rows1, rows2, n, &result);
+    if (chosen == MatchKernel::wide || !ByteNeighbours(rows1, rows2, n, chosen, threads, &result)) {
+        ForSlices(rows1.size(), threads, [&](std::size_t begin, std::size_t end) {
+            WideNeighbours(rows1, rows2, n, begin, end, &result);
+            return true;
+        });
     }
     return result;
 }

@@ -5,7 +5,8 @@
 // When every compared descriptor value lies in 0..255 (and the length is at most
 // fastmatch::kMaxByteDims), squared distances come from dot products computed by a
 // vector kernel chosen once at start-up: AVX-512 VNNI (bytes), AVX2 (16-bit pairs) or a
-// portable loop. Any other input takes an exact wide-integer path. One thread, always.
+// portable loop. Any other input takes an exact wide-integer path. One thread unless the
+// caller asks FindAllNeighbours for more.
 #pragma once
 
 #include <vector>
@@ -32,9 +33,12 @@ const char* MatchKernelName(MatchKernel kernel);
 // For every keypoint of keys1, in order, its nearest and second-nearest keypoints of
 // keys2 exactly as FindNeighbours reports them. A kernel the CPU cannot run is replaced
 // by the automatic choice; data outside 0..255 always takes the wide path, whatever the
-// kernel asked for. Descriptors shorter than `dims` read as padded with zeros.
+// kernel asked for. Descriptors shorter than `dims` read as padded with zeros. With
+// `threads` > 1 the rows of keys1 are shared out among that many threads; the result is
+// the same for every thread count.
 std::vector<NeighbourPair> FindAllNeighbours(const KeypointList& keys1, const KeypointList& keys2,
-                                             int dims, MatchKernel kernel = MatchKernel::automatic);
+                                             int dims, MatchKernel kernel = MatchKernel::automatic,
+                                             int threads = 1);
 
 // The match array of keys1 against keys2, identical to FindMatchesReference; stores the
 // number of rows in *numMatches.

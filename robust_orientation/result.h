@@ -1,0 +1,160 @@
+// Everything an orientation run finds out: the five elements with their precision, the
+// robust loop's and the adjustment's figures, geometry checks, warnings and one record per
+// tie point. Angles are radians here; reports convert them to degrees.
+#pragma once
+
+#include <Eigen/Core>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "elements.h"
+
+namespace ro {
+
+// How a run ended. Anything but `oriented` means no reliable orientation was found.
+enum class Outcome {
+    oriented,
+    too_few_matches,    // not enough tie points to start
+    no_model,           // the robust loop found no model with enough inliers
+    too_few_inliers,    // too few inliers to adjust (or left after data snooping)
+    no_parallax,        // the photographs differ by a rotation only: the base is undefined
+    adjustment_failed,  // the least-squares adjustment did not give finite elements
+};
+const char* OutcomeCode(Outcome outcome);
+
+// What kind of two-view geometry the inliers show.
+enum class Configuration {
+    general,        // an essential matrix explains the inliers, a homography does not
+    planar,         // a homography explains them as well: near-planar scene
+    rotation_only,  // a homography that is a pure rotation explains them: no base
+    forward_motion, // the base has almost no X component: the bx = 1 form breaks down
+};
+const char* ConfigurationCode(Configuration configuration);
+
+enum class PointStatus {
+    inlier,          // used in the final adjustment
+    ransac_outlier,  // rejected by the robust loop (or not usable: a non-finite position)
+    snooped,         // rejected by data snooping in the adjustment
+};
+const char* PointStatusCode(PointStatus status);
+
+struct PointResult {
+    int match = 0;  // 1-based number of the tie point
+    double row1_px = 0.0;
+    double col1_px = 0.0;
+    double row2_px = 0.0;
+    double col2_px = 0.0;
+    double x1_um = 0.0;  // image-plane coordinates in both photographs (y up)
+    double y1_um = 0.0;
+    double x2_um = 0.0;
+    double y2_um = 0.0;
+    double ratio = 0.0;  // descriptor distance ratio of the match, NaN when unknown
+    PointStatus status = PointStatus::ransac_outlier;
+    // At the final elements: Sampson-normalised coplanarity residual and y-parallax.
+    double sampson_px = 0.0;
+    double y_parallax_px = 0.0;
+    // For points of the last adjustment (NaN otherwise): normalised residual of Baarda's
+    // w-test, redundancy number, minimal detectable bias in y-parallax pixels.
+    double w = 0.0;
+    double redundancy = 0.0;
+    double mdb_px = 0.0;
+};
+
+struct RobustSummary {
+    double threshold_px = 0.0;
+    double confidence = 0.0;
+    int min_iterations = 0;
+    int max_iterations = 0;
+    int iterations = 0;
+    int local_optimisations = 0;
+    int candidates = 0;  // tie points with finite positions
+    int inliers = 0;
+};
+
+// Two-sided chi-square test of sigma0 against the a-priori sigma: the ratio
+// sigma0^2 / sigma^2 must lie in [lower, upper], the chi-square(dof) quantiles over dof.
+struct ChiSquareTest {
+    double ratio = 0.0;
+    double lower = 0.0;
+    double upper = 0.0;
+    int dof = 0;
+    double alpha = 0.05;
+    bool accepted = false;
+};
+
+struct AdjustmentSummary {
+    int iterations = 0;  // solver iterations of the last adjustment
+    bool converged = false;
+    int rejected = 0;  // points removed by data snooping
+    double critical_w = 0.0;
+    int points_used = 0;
+    int redundancy = 0;
+    double sigma0_px = 0.0;
+    double sigma0_um = 0.0;  // in pixels of photograph 1
+    double sigma_apriori_px = 0.0;
+    ChiSquareTest chi2;
+    double y_parallax_rms_px = 0.0;
+    double y_parallax_max_px = 0.0;  // largest absolute y-parallax
+    int y_parallax_max_match = 0;    // its tie point (1-based)
+    double mdb_median_px = 0.0;      // minimal detectable bias in y-parallax pixels
+    double mdb_max_px = 0.0;
+};
+
+using Matrix5d = Eigen::Matrix<double, 5, 5>;
+
+// Precision of (by, bz, omega, phi, kappa), angles in radians.
+struct Precision {
+    std::array<double, 5> sigma{};
+    Matrix5d covariance = Matrix5d::Zero();  // sigma0^2 (J^T J)^-1
+    Matrix5d correlation = Matrix5d::Identity();
+    double condition_number = 0.0;  // of the correlation matrix
+};
+
+struct GeometryFigures {
+    double median_intersection_angle_rad = 0.0;
+    double h_over_e_inlier_ratio = 0.0;
+    int homography_inliers = 0;
+    double rotation_only_measure = 0.0;  // 0 for a homography that is a pure rotation
+    std::array<int, 6> gruber_counts{};  // inliers in the 3 x 2 regions of photograph 1
+    int gruber_regions_covered = 0;
+    Eigen::Vector3d base_unit = Eigen::Vector3d::UnitX();  // model frame, camera 1 -> 2
+    Configuration configuration = Configuration::general;
+};
+
+// A warning with a stable code (e.g. "W-CORR-BY-OMEGA"), a sentence and the figure that
+// triggered it.
+struct Warning {
+    std::string code;
+    std::string message;
+    double value = 0.0;
+};
+
+// A different solution nearly as good as the best one.
+struct SecondSolution {
+    bool found = false;
+    double score_ratio = 0.0;  // its robust score over the best one's (>= 1)
+    double rotation_difference_rad = 0.0;
+    int inliers = 0;
+    Elements elements;
+};
+
+struct OrientationResult {
+    Outcome outcome = Outcome::too_few_matches;
+    std::string reason;  // for any outcome but `oriented`: why, in one sentence
+    int matches = 0;
+    Elements elements;
+    CvPose cv_pose;  // R from camera 1 to camera 2, t of unit length
+    RobustSummary robust;
+    AdjustmentSummary adjustment;
+    Precision precision;
+    GeometryFigures geometry;
+    SecondSolution second;
+    std::vector<Warning> warnings;
+    std::vector<PointResult> points;  // one per tie point, in tie-point order
+};
+
+// The covariance with the angle rows and columns in degrees (the report's units).
+Matrix5d CovarianceInDegrees(const Matrix5d& covariance_rad);
+
+}  // namespace ro

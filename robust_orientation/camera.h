@@ -28,6 +28,13 @@ struct Camera {
     // Pixel position to image plane, evaluated exactly as `relative` evaluates it, so that
     // the built-in camera gives the same doubles in both programs.
     ImagePoint ToImagePlane(double column_px, double row_px) const;
+
+    // Image plane back to the pixel position (column, row).
+    struct PixelPoint {
+        double column_px = 0.0;
+        double row_px = 0.0;
+    };
+    PixelPoint ToPixel(const ImagePoint& point) const;
 };
 
 // The camera built into `relative` (the build's RO_CAMERA_* constants).

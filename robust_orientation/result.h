@@ -133,7 +133,9 @@ struct Warning {
 // A different solution nearly as good as the best one.
 struct SecondSolution {
     bool found = false;
-    double score_ratio = 0.0;  // its robust score over the best one's (>= 1)
+    // How much its robust score exceeds the best one's, in units of sigma^2 (>= 0): a
+    // chi-square-like figure, below about 20 for a difference that noise could make.
+    double score_increase = 0.0;
     double rotation_difference_rad = 0.0;
     int inliers = 0;
     Elements elements;

@@ -1,0 +1,53 @@
+// The robust loop plus the adjustment (EstimateOrientation) on synthetic aerial scenes with
+// gross false matches; the robust loop alone in the same run, for the share of each part.
+#include <benchmark/benchmark.h>
+
+#include <numbers>
+
+#include "estimate.h"
+#include "observations.h"
+#include "orient_scene.h"
+#include "ransac.h"
+
+namespace {
+
+scene::OrientScene Scene(int points, double outliers) {
+    const ro::Elements truth{0.03, -0.02, 0.02, -0.03, 0.7};
+    scene::OrientSceneOptions options;
+    options.points = points;
+    options.outlier_fraction = outliers;
+    options.seed = 11;
+    return scene::MakeOrientScene(truth, ro::BuiltInCamera(), ro::BuiltInCamera(), options);
+}
+
+void BM_Estimate(benchmark::State& state) {
+    const scene::OrientScene s = Scene(static_cast<int>(state.range(0)), state.range(1) / 100.0);
+    const ro::EstimationOptions options;
+    int inliers = 0;
+    for (auto _ : state) {
+        const ro::OrientationResult r = ro::EstimateOrientation(s.tie_points, s.camera1, s.camera2, options);
+        inliers = r.adjustment.points_used;
+        benchmark::DoNotOptimize(r);
+    }
+    state.counters["inliers"] = inliers;
+}
+BENCHMARK(BM_Estimate)->Args({500, 30})->Args({2000, 50})->Unit(benchmark::kMillisecond);
+
+void BM_RobustLoop(benchmark::State& state) {
+    const scene::OrientScene s = Scene(static_cast<int>(state.range(0)), state.range(1) / 100.0);
+    const std::vector<ro::Observation> observations = ro::ToObservations(s.tie_points, s.camera1, s.camera2);
+    const ro::CoplanarityModel model(s.camera1, s.camera2);
+    ro::RansacSettings settings;
+    int iterations = 0;
+    for (auto _ : state) {
+        const ro::RansacResult r = ro::FindRelativePose(model, observations, settings);
+        iterations = r.iterations;
+        benchmark::DoNotOptimize(r);
+    }
+    state.counters["iterations"] = iterations;
+}
+BENCHMARK(BM_RobustLoop)->Args({500, 30})->Args({2000, 50})->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

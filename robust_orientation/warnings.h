@@ -1,0 +1,38 @@
+// The warnings of an orientation: figures a photogrammetrist checks, each compared with the
+// limit where the geometry or the statistics stop being trustworthy.
+//
+//   W-FEW-INLIERS        fewer than 15 points adjusted or a redundancy below 10
+//   W-PLANAR             a homography explains the inliers as well: near-planar scene
+//   W-ROTATION-ONLY      the photographs differ by a rotation only: no base
+//   W-FORWARD-MOTION     the base has almost no X component (|bX| / |B| < 0.1)
+//   W-BASE-REVERSED      camera 2 lies at negative X: the elements describe the opposite base
+//   W-WEAK-INTERSECTION  median intersection angle below 2 degrees
+//   W-GRUBER-COVERAGE    a von Gruber region holds fewer than 3 inliers
+//   W-CORR-BY-OMEGA      |r(by, omega)| above 0.995 (about 0.98 is normal near the normal case)
+//   W-CORR-HIGH          another correlation above 0.9 in absolute value
+//   W-SIGMA0-REJECTED    sigma0 fails the chi-square test against the a-priori sigma
+//   W-SECOND-SOLUTION    another solution scores within 5 % of the best, its rotation
+//                        more than 1 degree away
+//   W-SNOOPING-LIMIT     data snooping stopped at its limit with points still flagged
+//   W-NOT-CONVERGED      the adjustment did not converge within its iterations
+#pragma once
+
+#include <vector>
+
+#include "result.h"
+
+namespace ro {
+
+inline constexpr int kFewInliers = 15;
+inline constexpr int kLowRedundancy = 10;
+inline constexpr double kForwardMotionBaseX = 0.1;
+inline constexpr double kWeakIntersectionRad = 0.03490658503988659;  // 2 degrees
+inline constexpr double kByOmegaCorrelationLimit = 0.995;
+inline constexpr double kCorrelationLimit = 0.9;
+
+// The warnings that the figures of `result` call for, in the order listed above.
+// `snooping_limit` and `converged` come from the adjustment.
+std::vector<Warning> CollectWarnings(const OrientationResult& result, bool snooping_limit,
+                                     bool converged);
+
+}  // namespace ro

@@ -229,7 +229,7 @@ void FillSecond(const RansacResult& ransac, OrientationResult* result) {
 }  // namespace
 
 double EffectiveThresholdPx(const EstimationOptions& options) {
-    return options.threshold_px > 0.0 ? options.threshold_px : 3.0 * options.sigma_px;
+    return options.threshold_px > 0.0 ? options.threshold_px : kThresholdSigmas * options.sigma_px;
 }
 
 std::string CheckOptions(const EstimationOptions& options) {

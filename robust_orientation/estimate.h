@@ -15,9 +15,14 @@ namespace ro {
 
 inline constexpr std::uint64_t kDefaultSeed = 42;
 
+// The robust loop's default threshold in a-priori sigmas: wide enough that a clean point
+// is rarely cut off by the loop (0.006 % beyond 4 sigma), so that data snooping, not the
+// threshold, decides about the points between 3 and 4 sigma.
+inline constexpr double kThresholdSigmas = 4.0;
+
 struct EstimationOptions {
     double sigma_px = 0.5;       // a-priori precision of one image coordinate
-    double threshold_px = 0.0;   // robust loop's Sampson-error threshold; 0: 3 sigma_px
+    double threshold_px = 0.0;   // robust loop's Sampson-error threshold; 0: kThresholdSigmas sigma_px
     double confidence = 0.9999;  // stop when an all-inlier sample was drawn this surely
     int min_iterations = 100;
     int max_iterations = 10000;

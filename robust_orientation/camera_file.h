@@ -14,7 +14,7 @@
 #include <string_view>
 #include <variant>
 
-#include "camera.h"
+#include "camera_model.h"
 
 namespace ro {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "camera.h"
+#include "camera_model.h"
 #include "result.h"
 #include "tie_points.h"
 

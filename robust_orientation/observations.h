@@ -13,7 +13,7 @@
 #include <span>
 #include <vector>
 
-#include "camera.h"
+#include "camera_model.h"
 #include "elements.h"
 #include "tie_points.h"
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "camera.h"
+#include "camera_model.h"
 #include "elements.h"
 #include "observations.h"
 #include "orient_scene.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "camera.h"
+#include "camera_model.h"
 #include "elements.h"
 #include "tie_points.h"
 

@@ -1,5 +1,5 @@
 // The run-time camera model.
-#include "camera.h"
+#include "camera_model.h"
 
 #include <cmath>
 

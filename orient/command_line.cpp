@@ -109,9 +109,9 @@ void ConvertValues(const OptionTexts& texts, OrientOptions& options) {
 bool SameFile(const std::string& a, const std::string& b) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path pa = fs::weakly_canonical(a, ec);
+    const fs::path pa = fs::weakly_canonical(fs::absolute(a), ec);
     if (ec) return false;
-    const fs::path pb = fs::weakly_canonical(b, ec);
+    const fs::path pb = fs::weakly_canonical(fs::absolute(b), ec);
     if (ec || pa != pb) return false;
     const fs::file_status status = fs::status(pa, ec);
     return !fs::exists(status) || fs::is_regular_file(status);
@@ -159,7 +159,8 @@ void DefineOptions(CLI::App& app, OrientOptions& o, OptionTexts& t) {
     app.add_option("--ratio", t.ratio,
                    "Distance ratio of the matching test, in (0, 1] (default 0.6)")
         ->type_name("R");
-    app.add_flag("--mutual", o.mutual, "Keep only matches that are mutual nearest neighbours");
+    app.add_flag("--mutual", o.mutual, "Keep only matches that are mutual nearest neighbours")
+        ->disable_flag_override();
     app.add_option("--seed", t.seed, "Seed of the robust loop's random samples (default 42)")
         ->type_name("N");
     app.add_option("--threads", t.threads,
@@ -179,7 +180,7 @@ void DefineOptions(CLI::App& app, OrientOptions& o, OptionTexts& t) {
     app.add_option("--points", o.points_file,
                    "Write one CSV row per tie point ('-': standard output)")
         ->type_name("FILE");
-    app.add_flag("--quiet", o.quiet, "Print no report on standard output");
+    app.add_flag("--quiet", o.quiet, "Print no report on standard output")->disable_flag_override();
     app.footer(
         "The report goes to standard output unless --quiet is given or --json or --points\n"
         "writes there. The output is the same for every thread count.\n"

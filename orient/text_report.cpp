@@ -19,6 +19,12 @@ void Line(std::string& out, const char* label, const std::string& text) {
     out += '\n';
 }
 
+// A figure with its unit, or "n/a" alone when the figure is not finite.
+std::string Unit(double value, int decimals, const char* unit) {
+    if (!std::isfinite(value)) return "n/a";
+    return Fixed(value, decimals) + " " + unit;
+}
+
 std::string Percent(int part, int whole) {
     if (whole <= 0) return "n/a";
     return Fixed(100.0 * part / whole, 1) + " %";
@@ -89,8 +95,8 @@ void Adjustment(std::string& out, const ro::OrientationResult& result, const Run
          Format("data snooping (|w| > %s): %d rejected   points used %d   redundancy %d",
                 Fixed(a.critical_w, 2).c_str(), a.rejected, a.points_used, a.redundancy));
     Line(out, "",
-         Format("sigma0 %s px = %s um   a priori %s px", Fixed(a.sigma0_px, 3).c_str(),
-                Fixed(a.sigma0_um, 2).c_str(), Fixed(a.sigma_apriori_px, 3).c_str()));
+         Format("sigma0 %s = %s   a priori %s", Unit(a.sigma0_px, 3, "px").c_str(),
+                Unit(a.sigma0_um, 2, "um").c_str(), Unit(a.sigma_apriori_px, 3, "px").c_str()));
     const ro::ChiSquareTest& chi2 = a.chi2;
     Line(out, "",
          Format("chi2 test (alpha %s, %d dof): %s, sigma0^2 / sigma^2 = %s in [%s, %s]",
@@ -98,13 +104,13 @@ void Adjustment(std::string& out, const ro::OrientationResult& result, const Run
                 Fixed(chi2.ratio, 3).c_str(), Fixed(chi2.lower, 3).c_str(),
                 Fixed(chi2.upper, 3).c_str()));
     Line(out, "",
-         Format("y-parallax RMS %s px = %s um   largest %s px (match %d)",
-                Fixed(a.y_parallax_rms_px, 3).c_str(),
-                Fixed(a.y_parallax_rms_px * pixel_um, 2).c_str(),
-                Fixed(a.y_parallax_max_px, 3).c_str(), a.y_parallax_max_match));
+         Format("y-parallax RMS %s = %s   largest %s (match %d)",
+                Unit(a.y_parallax_rms_px, 3, "px").c_str(),
+                Unit(a.y_parallax_rms_px * pixel_um, 2, "um").c_str(),
+                Unit(a.y_parallax_max_px, 3, "px").c_str(), a.y_parallax_max_match));
     Line(out, "",
-         Format("MDB (y-parallax) median %s px, largest %s px", Fixed(a.mdb_median_px, 2).c_str(),
-                Fixed(a.mdb_max_px, 2).c_str()));
+         Format("MDB (y-parallax) median %s, largest %s", Unit(a.mdb_median_px, 2, "px").c_str(),
+                Unit(a.mdb_max_px, 2, "px").c_str()));
 }
 
 // Base components with 6 decimals, angles in degrees with 5; the decimal points align.
@@ -114,7 +120,7 @@ std::string ElementValue(int k, double value) {
 
 void ElementsTable(std::string& out, const ro::OrientationResult& result) {
     const std::array<double, 5> values = result.elements.AsArray();
-    out += "\nelement          value      std.dev.   unit\n";
+    out += Format("\n%-8s%13s%13s   %s\n", "element", "value", "std.dev.", "unit");
     for (int k = 0; k < 5; ++k) {
         const char* unit = k == 0 ? "   (bx = 1)" : k == 1 ? "" : "   deg";
         out += Format("%-8s%s%s%s\n", kElementNames[k], ElementValue(k, values[k]).c_str(),
@@ -139,8 +145,8 @@ void CorrelationTable(std::string& out, const ro::OrientationResult& result) {
 void Geometry(std::string& out, const ro::OrientationResult& result) {
     const ro::GeometryFigures& g = result.geometry;
     Line(out, "geometry",
-         Format("median intersection angle %s deg   H/E inlier ratio %s (%d homography inliers)",
-                Fixed(g.median_intersection_angle_rad * kDegrees, 2).c_str(),
+         Format("median intersection angle %s   H/E inlier ratio %s (%d homography inliers)",
+                Unit(g.median_intersection_angle_rad * kDegrees, 2, "deg").c_str(),
                 Fixed(g.h_over_e_inlier_ratio, 3).c_str(), g.homography_inliers));
     std::string counts;
     for (const int count : g.gruber_counts) counts += Format(" %d", count);

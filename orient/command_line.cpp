@@ -105,16 +105,22 @@ void ConvertValues(const OptionTexts& texts, OrientOptions& options) {
     if (!problem.empty()) throw UsageError{problem};
 }
 
+// The absolute path with its links resolved as far as it exists; empty when that fails.
+std::filesystem::path Resolved(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec) return {};
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, ec);
+    return ec ? std::filesystem::path() : resolved;
+}
+
 // True when two paths name one regular file (or one file still to be made).
 bool SameFile(const std::string& a, const std::string& b) {
-    namespace fs = std::filesystem;
+    const std::filesystem::path resolved = Resolved(a);
+    if (resolved.empty() || resolved != Resolved(b)) return false;
     std::error_code ec;
-    const fs::path pa = fs::weakly_canonical(fs::absolute(a), ec);
-    if (ec) return false;
-    const fs::path pb = fs::weakly_canonical(fs::absolute(b), ec);
-    if (ec || pa != pb) return false;
-    const fs::file_status status = fs::status(pa, ec);
-    return !fs::exists(status) || fs::is_regular_file(status);
+    const std::filesystem::file_status status = std::filesystem::status(resolved, ec);
+    return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
 }
 
 // Outputs must not overwrite each other or an input.
@@ -189,21 +195,6 @@ void DefineOptions(CLI::App& app, OrientOptions& o, OptionTexts& t) {
 }
 
 }  // namespace
-
-const char* Version() { return ORIENT_VERSION; }
-
-std::string RatioText(const ro::DistanceRatio& ratio) {
-    if (ratio.denominator <= 0 || ratio.numerator < 0) return "n/a";
-    std::string text = std::to_string(ratio.numerator / ratio.denominator);
-    std::int64_t rest = ratio.numerator % ratio.denominator;
-    if (rest != 0) text += '.';
-    for (int digit = 0; rest != 0 && digit < 9; ++digit) {
-        rest *= 10;
-        text += static_cast<char>('0' + rest / ratio.denominator);
-        rest %= ratio.denominator;
-    }
-    return text;
-}
 
 int DefaultThreads() {
     const unsigned cores = std::thread::hardware_concurrency();

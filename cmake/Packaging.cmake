@@ -1,4 +1,4 @@
-# Installation and the Debian package: the two programs in bin/, their manual pages,
+# Installation and the Debian package: the programs in bin/, their manual pages,
 # compressed, in share/man/man1/.
 #
 #   cmake --install build --prefix /usr/local
@@ -7,12 +7,15 @@ include(GNUInstallDirs)
 include(${CMAKE_CURRENT_LIST_DIR}/CameraConstants.cmake)
 
 set(RO_PROGRAMS relative)
-if(TARGET featsheet)
-    list(APPEND RO_PROGRAMS featsheet)
-endif()
+foreach(program featsheet orient)
+    if(TARGET ${program})
+        list(APPEND RO_PROGRAMS ${program})
+    endif()
+endforeach()
 install(TARGETS ${RO_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The pages carry the project version and, for relative, the camera of this build.
+# The pages carry the project version and, for relative and orient, the built-in camera of
+# this build.
 set(RO_CAMERA_VALUES)
 foreach(var IN LISTS RO_CAMERA_VARIABLES)
     list(APPEND RO_CAMERA_VALUES "${${var}}")
@@ -22,7 +25,7 @@ foreach(program IN LISTS RO_PROGRAMS)
     set(source ${PROJECT_SOURCE_DIR}/man/${program}.1)
     set(page ${PROJECT_BINARY_DIR}/man/${program}.1.gz)
     set(camera)
-    if(program STREQUAL "relative")
+    if(program STREQUAL "relative" OR program STREQUAL "orient")
         # A list would become separate arguments of the command: join with commas.
         string(REPLACE ";" "," values "${RO_CAMERA_VALUES}")
         set(camera "-DCAMERA=${values}")
@@ -56,8 +59,13 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "angles omega, phi and kappa) from the SIFT keypoint files of both"
     "photographs: it matches the keypoints by descriptor distance ratio and"
     "solves the coplanarity condition on many random samples of tie points with"
-    "a Levenberg-Marquardt solver. featsheet converts a keypoint file into"
-    "comma-separated text. The camera constants are built into the programs.")
+    "a Levenberg-Marquardt solver. orient finds the same orientation robustly"
+    "from real photographs (false matches, any rotation, other cameras from"
+    "camera files) and reports the precision of the five elements, the"
+    "reliability of every tie point and warnings on weak geometry, as text,"
+    "JSON and CSV. featsheet converts a keypoint file into comma-separated"
+    "text. The built-in camera's constants are fixed when the programs are"
+    "built.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

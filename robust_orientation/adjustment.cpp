@@ -13,6 +13,9 @@ namespace {
 
 constexpr int kParameters = 5;
 constexpr int kIterationLimit = 100;
+// The solver stops when a step changes the parameters by less than this share: far below
+// their standard deviations; the Gauss-Newton step that follows finishes the job.
+constexpr double kSolverRelativeStep = 1e-9;
 // Central-difference step of the statistics' Jacobian: the parameters are angles in radians
 // and base ratios, all of order 1 or less, so an absolute step balances truncation (h^2)
 // against rounding (eps / h).
@@ -71,7 +74,8 @@ struct Round {
 
 // One adjustment: Levenberg-Marquardt from p, then one Gauss-Newton step with the
 // central-difference Jacobian (kept when it lowers the error) so that the solution does not
-// depend on the solver's secant-updated Jacobian.
+// depend on the solver's secant-updated Jacobian. The step is tiny by then, so the
+// statistics keep the Jacobian taken before it.
 Round Adjust(const Problem& problem, std::array<double, 5> p) {
     Round round;
     const int n = static_cast<int>(problem.used->size());
@@ -82,7 +86,7 @@ Round Adjust(const Problem& problem, std::array<double, 5> p) {
     lm_problem.n = n;
     lm::LmOptions options;
     options.eps1 = 1e-12;
-    options.eps2 = 1e-12;
+    options.eps2 = kSolverRelativeStep;
     options.eps3 = 0.0;
     const std::optional<lm::LmResult> solved =
         lm::LmSolveAllocating(lm_problem, p, kIterationLimit, options, {});
@@ -93,21 +97,17 @@ Round Adjust(const Problem& problem, std::array<double, 5> p) {
                       solved->reason == lm::LmStopReason::kSmallError;
     round.d = ResidualsAt(problem, p);
     round.J = JacobianAt(problem, p);
-    Eigen::LLT<Matrix5d> normal(round.J.transpose() * round.J);
-    if (normal.info() == Eigen::Success) {
-        const Eigen::Matrix<double, 5, 1> step = normal.solve(-round.J.transpose() * round.d);
-        std::array<double, 5> q = p;
-        for (int k = 0; k < kParameters; ++k) q[k] += step(k);
-        const Residuals dq = ResidualsAt(problem, q);
-        if (dq.allFinite() && dq.squaredNorm() < round.d.squaredNorm()) {
-            p = q;
-            round.d = dq;
-            round.J = JacobianAt(problem, p);
-            normal.compute(round.J.transpose() * round.J);
-        }
-    }
+    const Eigen::LLT<Matrix5d> normal(round.J.transpose() * round.J);
     if (normal.info() != Eigen::Success || !round.d.allFinite() || !round.J.allFinite()) {
         return round;
+    }
+    const Eigen::Matrix<double, 5, 1> step = normal.solve(-round.J.transpose() * round.d);
+    std::array<double, 5> q = p;
+    for (int k = 0; k < kParameters; ++k) q[k] += step(k);
+    Residuals dq = ResidualsAt(problem, q);
+    if (dq.allFinite() && dq.squaredNorm() < round.d.squaredNorm()) {
+        p = q;
+        round.d = std::move(dq);
     }
     round.Q = normal.solve(Matrix5d::Identity());
     round.p = p;

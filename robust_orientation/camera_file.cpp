@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <numbers>
 #include <optional>
@@ -96,6 +97,23 @@ struct Entry {
 
 CameraFileError Error(int line, std::string reason) { return {line, std::move(reason)}; }
 
+// The focal length in millimetres as the shortest decimal that the parser turns back into
+// exactly `metres` (13.2, not the 13.200000000000001 that metres * 1000 prints).
+std::string FocalLengthMillimetres(double metres) {
+    char text[64];
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, metres * 1000.0);
+        if (ParseScaled(text, -3) == metres) return text;
+    }
+    // The metres' own 17 digits with the exponent moved by three places always read back.
+    std::snprintf(text, sizeof text, "%.16e", metres);
+    std::string mantissa(text);
+    const std::size_t e = mantissa.find('e');
+    if (e == std::string::npos) return mantissa;
+    const int exponent = std::atoi(mantissa.c_str() + e + 1);
+    return mantissa.substr(0, e) + "e" + std::to_string(exponent + 3);
+}
+
 // Reads one `key = value` line into `entries`; an error when it is not one.
 std::optional<CameraFileError> ReadLine(std::string_view line, int number,
                                         std::array<Entry, kNumKeys>& entries) {
@@ -183,9 +201,9 @@ CameraFileResult ParseCameraText(std::string_view text) {
 std::string FormatCameraText(const Camera& camera) {
     char text[512];
     std::snprintf(text, sizeof text,
-                  "focal_length_mm = %.17g\npixels_per_metre = %.17g\n"
+                  "focal_length_mm = %s\npixels_per_metre = %.17g\n"
                   "principal_point = %.17g %.17g\nin_plane_angle_deg = %.17g\n",
-                  camera.focal_length_m * 1000.0, camera.pixels_per_metre,
+                  FocalLengthMillimetres(camera.focal_length_m).c_str(), camera.pixels_per_metre,
                   camera.principal_column_px, camera.principal_row_px,
                   camera.in_plane_angle_rad / kRadiansPerDegree);
     return text;

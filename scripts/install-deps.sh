@@ -10,6 +10,9 @@ packages=(
     libcminpack-dev           # MINPACK, the independent reference for the solver tests
     clang libclang-rt-14-dev  # libFuzzer targets and their sanitizer runtimes
     dpkg-dev file man-db groff-base # packaging checks and manual page rendering
+    libeigen3-dev             # matrices and linear algebra of orient's estimation
+    libcli11-dev              # orient's command line
+    nlohmann-json3-dev        # orient's JSON output (and reading it back in the tests)
 )
 
 missing=()

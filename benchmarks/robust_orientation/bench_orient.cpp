@@ -31,7 +31,7 @@ void BM_Estimate(benchmark::State& state) {
     }
     state.counters["inliers"] = inliers;
 }
-BENCHMARK(BM_Estimate)->Args({500, 30})->Args({2000, 50})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Estimate)->Args({500, 30})->Args({2000, 50})->Args({4000, 30})->Unit(benchmark::kMillisecond);
 
 void BM_RobustLoop(benchmark::State& state) {
     const scene::OrientScene s = Scene(static_cast<int>(state.range(0)), state.range(1) / 100.0);

@@ -62,13 +62,16 @@ std::vector<PageCase> PageCases() {
     PageCase featsheet{"featsheet.1.gz", Lines(example)};
     featsheet.shows.push_back("FEATSHEET(1)");
     PageCase relative{"relative.1.gz", {"RELATIVE(1)", "EXIT STATUS", "M = Rx(ω) Ry(ϕ) Rz(κ)"}};
-    relative.shows.push_back(RO_PAGE_SCALE " pixels per metre");
-    relative.shows.push_back("column " RO_PAGE_PRINCIPAL_I ", row " RO_PAGE_PRINCIPAL_J);
-    relative.shows.push_back(RO_PAGE_FOCAL_LENGTH " metres");
-    for (PageCase* c : {&featsheet, &relative}) {
+    PageCase orient{"orient.1.gz", {"ORIENT(1)", "EXIT STATUS", "W-CORR-BY-OMEGA"}};
+    for (PageCase* c : {&relative, &orient}) {
+        c->shows.push_back(RO_PAGE_SCALE " pixels per metre");
+        c->shows.push_back("column " RO_PAGE_PRINCIPAL_I ", row " RO_PAGE_PRINCIPAL_J);
+        c->shows.push_back(RO_PAGE_FOCAL_LENGTH " metres");
+    }
+    for (PageCase* c : {&featsheet, &relative, &orient}) {
         c->shows.push_back("relative-orientation " RO_PROJECT_VERSION);
     }
-    return {featsheet, relative};
+    return {featsheet, relative, orient};
 }
 
 }  // namespace
@@ -78,12 +81,16 @@ bool ToolFound(const std::string& path) {
 }
 
 void ExpectOnlyProgramsAndPages(const fs::path& prefix) {
-    const std::set<std::string> expected = {"bin/featsheet", "bin/relative",
+    const std::set<std::string> expected = {"bin/featsheet",
+                                            "bin/orient",
+                                            "bin/relative",
                                             "share/man/man1/featsheet.1.gz",
+                                            "share/man/man1/orient.1.gz",
                                             "share/man/man1/relative.1.gz"};
     EXPECT_EQ(RegularFiles(prefix), expected);
-    EXPECT_TRUE(IsExecutable(prefix / "bin/relative"));
-    EXPECT_TRUE(IsExecutable(prefix / "bin/featsheet"));
+    for (const char* program : {"bin/relative", "bin/featsheet", "bin/orient"}) {
+        EXPECT_TRUE(IsExecutable(prefix / program)) << program;
+    }
 }
 
 void ExpectPagesRender(const fs::path& prefix) {
@@ -147,4 +154,18 @@ void ExpectProgramsRun(const fs::path& prefix) {
                                  "\nNumber of features  : 2\nNumber of dimensions: 4\nSaving " +
                                  out + "...................done!\n");
     EXPECT_EQ(ReadFileBytes(out), ReadFileBytes(RO_TEST_DATA_DIR "/example.csv"));
+
+    const std::string orient = (prefix / "bin/orient").string();
+    const ProgramResult usage3 = RunProgram(orient, {"only-one"});
+    EXPECT_EQ(usage3.exit_status, 2);
+    EXPECT_EQ(usage3.out, "");
+    EXPECT_EQ(usage3.err,
+              "orient: img2.key is required\nTry 'orient --help' for more information.\n");
+    const ProgramResult version = RunProgram(orient, {"--version"});
+    EXPECT_EQ(version.exit_status, 0);
+    EXPECT_EQ(version.out, "orient " RO_PROJECT_VERSION "\n");
+    const ProgramResult unreadable = RunProgram(orient, {in, work.File("none.key")});
+    EXPECT_EQ(unreadable.exit_status, 1);
+    EXPECT_EQ(unreadable.err,
+              "orient: " + work.File("none.key") + ": cannot open: No such file or directory\n");
 }

@@ -1,0 +1,81 @@
+// The camera-file parser on arbitrary bytes. Besides the sanitizers' checks: an accepted
+// file gives a usable camera that its formatted text gives back, a refusal names a line of
+// the file and a reason, and CR LF line ends change nothing.
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "camera_file.h"
+#include "fuzz_check.h"
+
+namespace {
+
+using ro::Camera;
+using ro::CameraFileError;
+using ro::CameraFileResult;
+
+int LineCount(std::string_view text) {
+    int lines = 0;
+    for (const char c : text) lines += c == '\n';
+    return lines + (!text.empty() && text.back() != '\n');
+}
+
+std::string WithCrLf(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+bool SameCamera(const Camera& a, const Camera& b) {
+    return a.focal_length_m == b.focal_length_m && a.pixels_per_metre == b.pixels_per_metre &&
+           a.principal_column_px == b.principal_column_px &&
+           a.principal_row_px == b.principal_row_px && a.in_plane_angle_rad == b.in_plane_angle_rad;
+}
+
+bool SameResult(const CameraFileResult& a, const CameraFileResult& b) {
+    if (a.index() != b.index()) return false;
+    if (const Camera* camera = std::get_if<Camera>(&a)) {
+        return SameCamera(*camera, std::get<Camera>(b));
+    }
+    return std::get<CameraFileError>(a).line == std::get<CameraFileError>(b).line &&
+           std::get<CameraFileError>(a).reason == std::get<CameraFileError>(b).reason;
+}
+
+void CheckAccepted(const Camera& camera) {
+    FUZZ_CHECK(ro::IsUsable(camera), "an accepted camera is usable");
+    const CameraFileResult again = ro::ParseCameraText(ro::FormatCameraText(camera));
+    FUZZ_CHECK(std::holds_alternative<Camera>(again), "a formatted camera reads back");
+    const Camera& back = std::get<Camera>(again);
+    FUZZ_CHECK(back.focal_length_m == camera.focal_length_m, "focal length read back exactly");
+    FUZZ_CHECK(back.pixels_per_metre == camera.pixels_per_metre, "pixel scale read back exactly");
+    FUZZ_CHECK(back.principal_column_px == camera.principal_column_px &&
+                   back.principal_row_px == camera.principal_row_px,
+               "principal point read back exactly");
+    // The angle passes through degrees: equal to rounding.
+    const double angle = camera.in_plane_angle_rad;
+    FUZZ_CHECK(std::abs(back.in_plane_angle_rad - angle) <= 1e-15 * std::max(1.0, std::abs(angle)),
+               "in-plane angle read back");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const CameraFileResult parsed = ro::ParseCameraText(text);
+    if (const Camera* camera = std::get_if<Camera>(&parsed)) {
+        CheckAccepted(*camera);
+    } else {
+        const CameraFileError& error = std::get<CameraFileError>(parsed);
+        FUZZ_CHECK(error.line >= 0 && error.line <= LineCount(text), "the line is in the file");
+        FUZZ_CHECK(!error.reason.empty(), "a refusal gives its reason");
+    }
+    FUZZ_CHECK(SameResult(ro::ParseCameraText(WithCrLf(text)), parsed), "CR LF reads the same");
+    return 0;
+}

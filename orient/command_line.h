@@ -1,0 +1,49 @@
+// The command line of `orient`, parsed GNU-style:
+//
+//   orient [OPTIONS] img1.key img2.key
+//
+// Numbers are checked here (whole numbers, finite decimals, the distance ratio); the
+// estimation settings are checked with ro::CheckOptions.
+#pragma once
+
+#include <string>
+
+#include "estimate.h"
+#include "keypoint_matching.h"
+
+namespace orient {
+
+// Most threads a run may ask for.
+inline constexpr int kMaxThreads = 256;
+
+struct OrientOptions {
+    std::string keys1_file;
+    std::string keys2_file;
+    std::string camera1_file;  // empty: the built-in camera
+    std::string camera2_file;  // empty: camera 2 is camera 1
+    ro::DistanceRatio ratio;   // 0.6
+    bool mutual = false;
+    int threads = 1;
+    ro::EstimationOptions estimation;
+    std::string json_file;    // empty: no JSON; "-": standard output
+    std::string points_file;  // empty: no CSV; "-": standard output
+    bool quiet = false;       // no text report on standard output
+};
+
+// What the command line asks for: a run with options, or an immediate exit with a text
+// for standard output (--help, --version) or standard error (wrong usage, status 2).
+struct CommandLine {
+    bool run = false;
+    int status = 0;
+    std::string out;
+    std::string err;
+    OrientOptions options;
+};
+
+// Parses argv[1..argc-1]. `default_threads` is the thread count without --threads.
+CommandLine ParseCommandLine(int argc, const char* const* argv, int default_threads);
+
+// The thread count a run uses by default: the hardware's, at least 1, at most kMaxThreads.
+int DefaultThreads();
+
+}  // namespace orient

@@ -1,0 +1,85 @@
+#include "inputs.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <thread>
+
+#include "camera_file.h"
+#include "fast_reader.h"
+
+namespace orient {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+std::string SystemReason(int error) { return error != 0 ? std::strerror(error) : "unknown error"; }
+
+// Reads one keypoint file; empty when it was read and parsed.
+std::string ReadOne(KeypointFile& key_file) {
+    try {
+        errno = 0;
+        KeyFileStreamResult read = ReadKeyFileStream(key_file.file.c_str());
+        const int error = errno;
+        if (read.access == KeyFileAccess::cannot_open) {
+            return key_file.file + ": cannot open: " + SystemReason(error);
+        }
+        if (read.access == KeyFileAccess::cannot_read) {
+            return key_file.file + ": read error: " + SystemReason(error);
+        }
+        if (read.parse.status != KeyFileStatus::ok) {
+            return key_file.file + ": " + KeyFileStatusMessage(read.parse.status);
+        }
+        key_file.dimensions = read.parse.dimensions;
+        key_file.keys = std::move(read.parse.keys);
+        return {};
+    } catch (const std::bad_alloc&) {
+        return key_file.file + ": " + KeyFileStatusMessage(KeyFileStatus::out_of_memory);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> ReadKeypointFiles(KeypointFile& first, KeypointFile& second) {
+    std::string second_problem;
+    std::string first_problem;
+    {
+        std::jthread reader([&] { second_problem = ReadOne(second); });
+        first_problem = ReadOne(first);
+    }
+    std::vector<std::string> problems;
+    for (std::string* problem : {&first_problem, &second_problem}) {
+        if (!problem->empty()) problems.push_back(std::move(*problem));
+    }
+    return problems;
+}
+
+std::variant<ro::Camera, std::string> ReadCameraFile(const std::string& file) {
+    errno = 0;
+    const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
+    if (!in) return file + ": cannot open: " + SystemReason(errno);
+    std::string text;
+    char block[4096];
+    while (true) {
+        const std::size_t got = std::fread(block, 1, sizeof block, in.get());
+        text.append(block, got);
+        if (text.size() > kMaxCameraFileBytes) {
+            return file + ": too long for a camera file (more than " +
+                   std::to_string(kMaxCameraFileBytes) + " bytes)";
+        }
+        if (got < sizeof block) break;
+    }
+    if (std::ferror(in.get())) return file + ": read error: " + SystemReason(errno);
+    const ro::CameraFileResult parsed = ro::ParseCameraText(text);
+    if (const auto* error = std::get_if<ro::CameraFileError>(&parsed)) {
+        if (error->line <= 0) return file + ": " + error->reason;
+        return file + ":" + std::to_string(error->line) + ": " + error->reason;
+    }
+    return std::get<ro::Camera>(parsed);
+}
+
+}  // namespace orient

@@ -1,0 +1,33 @@
+// The input files of `orient`: two keypoint files, read as `relative` reads them, and
+// camera files. Every failure comes back as a message naming the file and the reason.
+#pragma once
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "camera_model.h"
+#include "utils.h"
+
+namespace orient {
+
+// Largest camera file read; anything longer is not a camera file.
+inline constexpr std::size_t kMaxCameraFileBytes = std::size_t{1} << 20;
+
+struct KeypointFile {
+    std::string file;
+    KeypointList keys;
+    int dimensions = 0;  // the descriptor length of the header
+};
+
+// Reads both keypoint files, each on a thread of its own. On success returns no messages;
+// otherwise one message per file that could not be read or parsed, e.g.
+// "img1.key: cannot open: No such file or directory" or "img2.key: Invalid keypoint file
+// format.", file 1 first.
+std::vector<std::string> ReadKeypointFiles(KeypointFile& first, KeypointFile& second);
+
+// The camera of a camera file, or why it cannot be used: "FILE: cannot open: reason",
+// "FILE:LINE: reason" for a refused line.
+std::variant<ro::Camera, std::string> ReadCameraFile(const std::string& file);
+
+}  // namespace orient

@@ -1,0 +1,198 @@
+// The JSON output: fields in a fixed order (ordered_json), numbers as nlohmann writes
+// doubles (shortest text that reads back to the same double), non-finite ones as null.
+#include <array>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <numbers>
+
+#include "writers.h"
+
+namespace orient {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr double kDegrees = 180.0 / std::numbers::pi;
+constexpr std::array<const char*, 5> kOrder = {"by", "bz", "omega_deg", "phi_deg", "kappa_deg"};
+
+Json Number(double value) { return std::isfinite(value) ? Json(value) : Json(nullptr); }
+
+template <class Vector>
+Json Vector3(const Vector& v) {
+    return Json::array({Number(v[0]), Number(v[1]), Number(v[2])});
+}
+
+template <class Matrix>
+Json Rows(const Matrix& m) {
+    Json rows = Json::array();
+    for (int r = 0; r < m.rows(); ++r) {
+        Json row = Json::array();
+        for (int c = 0; c < m.cols(); ++c) row.push_back(Number(m(r, c)));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+Json Program(const RunInfo& run) {
+    return {{"name", "orient"}, {"version", Version()}, {"seed", run.estimation.seed}};
+}
+
+Json Input(const ro::OrientationResult& result, const RunInfo& run) {
+    return {{"keys1", run.keys1_file},
+            {"keys2", run.keys2_file},
+            {"keypoints1", run.keypoints1},
+            {"keypoints2", run.keypoints2},
+            {"descriptor_length", run.descriptor_length},
+            {"matches", result.matches},
+            {"ratio", Number(run.ratio.Value())},
+            {"mutual", run.mutual}};
+}
+
+Json Camera(const CameraUse& use) {
+    const ro::Camera& c = use.camera;
+    return {{"focal_mm", Number(c.focal_length_m * 1000.0)},
+            {"focal_px", Number(c.FocalLengthPx())},
+            {"pixel_um", Number(c.PixelSizeUm())},
+            {"pixels_per_metre", Number(c.pixels_per_metre)},
+            {"principal_point_px", {Number(c.principal_column_px), Number(c.principal_row_px)}},
+            {"in_plane_angle_deg", Number(c.in_plane_angle_rad * kDegrees)},
+            {"file", use.file.empty() ? Json(nullptr) : Json(use.file)}};
+}
+
+Json Conventions() {
+    return {{"parameterisation", "dependent"},
+            {"base_x", 1.0},
+            {"rotation", "Rx(omega)*Ry(phi)*Rz(kappa)"},
+            {"rotation_maps", "camera2_to_model"},
+            {"base", "camera1_to_camera2"},
+            {"angle_unit", "deg"}};
+}
+
+Json Robust(const ro::OrientationResult& result, const RunInfo& run) {
+    const ro::RobustSummary& r = result.robust;
+    return {{"method", "lo-ransac"},
+            {"minimal_solver", "5pt"},
+            {"score", "msac-sampson"},
+            {"threshold_px", Number(ro::EffectiveThresholdPx(run.estimation))},
+            {"confidence", Number(run.estimation.confidence)},
+            {"min_iterations", run.estimation.min_iterations},
+            {"max_iterations", run.estimation.max_iterations},
+            {"iterations", r.iterations},
+            {"local_optimisations", r.local_optimisations},
+            {"candidates", r.candidates},
+            {"inliers", r.inliers}};
+}
+
+Json Adjustment(const ro::OrientationResult& result, const RunInfo& run) {
+    const ro::AdjustmentSummary& a = result.adjustment;
+    const ro::ChiSquareTest& chi2 = a.chi2;
+    return {{"residual", "sampson_px"},
+            {"iterations", a.iterations},
+            {"converged", a.converged},
+            {"snooping", {{"critical_w", Number(a.critical_w)}, {"rejected", a.rejected}}},
+            {"points_used", a.points_used},
+            {"redundancy", a.redundancy},
+            {"sigma0_px", Number(a.sigma0_px)},
+            {"sigma0_um", Number(a.sigma0_um)},
+            {"sigma_apriori_px", Number(a.sigma_apriori_px)},
+            {"chi2_test",
+             {{"ratio", Number(chi2.ratio)},
+              {"lower", Number(chi2.lower)},
+              {"upper", Number(chi2.upper)},
+              {"dof", chi2.dof},
+              {"alpha", Number(chi2.alpha)},
+              {"accepted", chi2.accepted}}},
+            {"y_parallax_rms_px", Number(a.y_parallax_rms_px)},
+            {"y_parallax_rms_um", Number(a.y_parallax_rms_px * run.camera1.camera.PixelSizeUm())},
+            {"y_parallax_max_px", Number(a.y_parallax_max_px)},
+            {"y_parallax_max_match", a.y_parallax_max_match},
+            {"mdb_y_parallax_px",
+             {{"median", Number(a.mdb_median_px)}, {"max", Number(a.mdb_max_px)}}}};
+}
+
+// (by, bz, omega, phi, kappa) with the angles in degrees.
+std::array<double, 5> InDegrees(std::array<double, 5> values) {
+    for (int k = 2; k < 5; ++k) values[k] *= kDegrees;
+    return values;
+}
+
+Json Elements(const ro::Elements& elements, const std::array<double, 5>* sigma) {
+    const std::array<double, 5> values = InDegrees(elements.AsArray());
+    const std::array<double, 5> sigmas = sigma ? InDegrees(*sigma) : std::array<double, 5>{};
+    Json out = Json::object();
+    for (int k = 0; k < 5; ++k) {
+        Json element = {{"value", Number(values[k])}};
+        if (sigma) element["sigma"] = Number(sigmas[k]);
+        out[kOrder[k]] = std::move(element);
+    }
+    return out;
+}
+
+Json Order() { return Json(std::vector<std::string>(kOrder.begin(), kOrder.end())); }
+
+Json Geometry(const ro::OrientationResult& result) {
+    const ro::GeometryFigures& g = result.geometry;
+    return {{"median_intersection_angle_deg", Number(g.median_intersection_angle_rad * kDegrees)},
+            {"h_over_e_inlier_ratio", Number(g.h_over_e_inlier_ratio)},
+            {"homography_inliers", g.homography_inliers},
+            {"rotation_only_measure", Number(g.rotation_only_measure)},
+            {"gruber_counts", g.gruber_counts},
+            {"gruber_regions_covered", g.gruber_regions_covered},
+            {"condition_number_correlation", Number(result.precision.condition_number)},
+            {"base_unit", Vector3(g.base_unit)},
+            {"configuration", ro::ConfigurationCode(g.configuration)}};
+}
+
+Json Second(const ro::SecondSolution& s) {
+    if (!s.found) return nullptr;
+    return {{"score_ratio", Number(s.score_ratio)},
+            {"rotation_difference_deg", Number(s.rotation_difference_rad * kDegrees)},
+            {"inliers", s.inliers},
+            {"elements", Elements(s.elements, nullptr)}};
+}
+
+Json Warnings(const ro::OrientationResult& result) {
+    Json list = Json::array();
+    for (const ro::Warning& w : result.warnings) {
+        list.push_back({{"code", w.code}, {"message", w.message}, {"value", Number(w.value)}});
+    }
+    return list;
+}
+
+}  // namespace
+
+std::string JsonReport(const ro::OrientationResult& result, const RunInfo& run) {
+    const bool oriented = result.outcome == ro::Outcome::oriented;
+    Json doc;
+    doc["schema"] = kJsonSchema;
+    doc["program"] = Program(run);
+    doc["outcome"] = {{"code", ro::OutcomeCode(result.outcome)},
+                      {"oriented", oriented},
+                      {"reason", result.reason}};
+    doc["input"] = Input(result, run);
+    doc["camera"] = Camera(run.camera1);
+    doc["camera2"] = Camera(run.camera2);
+    doc["conventions"] = Conventions();
+    doc["robust"] = Robust(result, run);
+    // What only an orientation gives is null without one, so that every field is present.
+    doc["adjustment"] = oriented ? Adjustment(result, run) : Json(nullptr);
+    doc["elements"] = oriented ? Elements(result.elements, &result.precision.sigma) : Json(nullptr);
+    doc["covariance"] =
+        oriented ? Json{{"order", Order()},
+                        {"matrix", Rows(ro::CovarianceInDegrees(result.precision.covariance))}}
+                 : Json(nullptr);
+    doc["correlation"] =
+        oriented ? Json{{"order", Order()}, {"matrix", Rows(result.precision.correlation)}}
+                 : Json(nullptr);
+    doc["cv_form"] = oriented ? Json{{"R_cam2_from_cam1", Rows(result.cv_pose.R)},
+                                     {"t_unit", Vector3(result.cv_pose.t)}}
+                              : Json(nullptr);
+    doc["geometry"] = oriented ? Geometry(result) : Json(nullptr);
+    doc["second_solution"] = oriented ? Second(result.second) : Json(nullptr);
+    doc["warnings"] = Warnings(result);
+    doc["points_csv"] = run.points_file.empty() ? Json(nullptr) : Json(run.points_file);
+    // File names need not be UTF-8: invalid bytes become U+FFFD instead of an exception.
+    return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace orient

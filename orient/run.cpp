@@ -1,0 +1,143 @@
+#include "run.h"
+
+#include <cstdio>
+#include <new>
+#include <string>
+#include <system_error>
+#include <variant>
+#include <vector>
+
+#include "command_line.h"
+#include "inputs.h"
+#include "output_file.h"
+#include "writers.h"
+
+namespace orient {
+namespace {
+
+void Message(const std::string& text) {
+    const std::string line = "orient: " + text + "\n";
+    std::fputs(line.c_str(), stderr);
+}
+
+// The cameras of both photographs; false (after the message) when a camera file failed.
+bool ReadCameras(const OrientOptions& options, RunInfo& run) {
+    run.camera1 = {ro::BuiltInCamera(), ""};
+    if (!options.camera1_file.empty()) {
+        auto read = ReadCameraFile(options.camera1_file);
+        if (auto* problem = std::get_if<std::string>(&read)) {
+            Message(*problem);
+            return false;
+        }
+        run.camera1 = {std::get<ro::Camera>(read), options.camera1_file};
+    }
+    run.camera2 = run.camera1;
+    run.same_camera = options.camera2_file.empty();
+    if (!run.same_camera) {
+        auto read = ReadCameraFile(options.camera2_file);
+        if (auto* problem = std::get_if<std::string>(&read)) {
+            Message(*problem);
+            return false;
+        }
+        run.camera2 = {std::get<ro::Camera>(read), options.camera2_file};
+    }
+    return true;
+}
+
+// The outputs in order: JSON, points, report. False (after the message) on the first
+// that could not be written.
+bool WriteOutputs(const OrientOptions& options, const ro::OrientationResult& result,
+                  const RunInfo& run) {
+    struct Output {
+        const std::string* path;
+        std::string (*text)(const ro::OrientationResult&, const RunInfo&);
+    };
+    const Output outputs[] = {{&options.json_file, JsonReport},
+                              {&options.points_file, [](const ro::OrientationResult& r,
+                                                        const RunInfo&) { return PointsCsv(r); }}};
+    for (const Output& output : outputs) {
+        if (output.path->empty()) continue;
+        const std::string problem = WriteOutput(*output.path, output.text(result, run));
+        if (!problem.empty()) {
+            Message(problem);
+            return false;
+        }
+    }
+    // Standard output holds one thing: an output sent there replaces the report.
+    const bool stdout_taken = options.json_file == "-" || options.points_file == "-";
+    if (!options.quiet && !stdout_taken) {
+        const std::string problem = WriteStream(stdout, TextReport(result, run));
+        if (!problem.empty()) {
+            Message("standard output: write error: " + problem);
+            return false;
+        }
+    }
+    return true;
+}
+
+int Run(const OrientOptions& options) {
+    RunInfo run;
+    run.keys1_file = options.keys1_file;
+    run.keys2_file = options.keys2_file;
+    run.ratio = options.ratio;
+    run.mutual = options.mutual;
+    run.estimation = options.estimation;
+    run.threads = options.threads;
+    run.points_file = options.points_file;
+    if (!ReadCameras(options, run)) return kInputError;
+
+    KeypointFile first{options.keys1_file, {}, 0};
+    KeypointFile second{options.keys2_file, {}, 0};
+    const std::vector<std::string> problems = ReadKeypointFiles(first, second);
+    for (const std::string& problem : problems) Message(problem);
+    if (!problems.empty()) return kInputError;
+    if (first.dimensions != second.dimensions) {
+        Message("cannot match descriptors of different lengths: " + first.file + " has " +
+                std::to_string(first.dimensions) + " values per descriptor, " + second.file +
+                " has " + std::to_string(second.dimensions));
+        return kInputError;
+    }
+    run.keypoints1 = static_cast<int>(first.keys.size());
+    run.keypoints2 = static_cast<int>(second.keys.size());
+    run.descriptor_length = first.dimensions;
+
+    const ro::MatchOptions match{options.ratio, options.mutual, options.threads};
+    const std::vector<ro::TiePoint> tie_points =
+        ro::MatchKeypoints(first.keys, second.keys, first.dimensions, match);
+    const ro::OrientationResult result =
+        ro::EstimateOrientation(tie_points, run.camera1.camera, run.camera2.camera, run.estimation);
+
+    if (!WriteOutputs(options, result, run)) return kInputError;
+    if (result.outcome != ro::Outcome::oriented) {
+        Message("no reliable orientation: " + result.reason);
+        return kNotOriented;
+    }
+    return kOriented;
+}
+
+}  // namespace
+
+int OrientMain(int argc, const char* const* argv) {
+    try {
+        const CommandLine line = ParseCommandLine(argc, argv, DefaultThreads());
+        if (!line.run) {
+            std::fputs(line.err.c_str(), stderr);
+            if (!line.out.empty()) {
+                const std::string problem = WriteStream(stdout, line.out);
+                if (!problem.empty()) {
+                    Message("standard output: write error: " + problem);
+                    return kInputError;
+                }
+            }
+            return line.status;
+        }
+        return Run(line.options);
+    } catch (const std::bad_alloc&) {
+        Message("out of memory");
+    } catch (const std::system_error& error) {
+        Message(std::string("cannot run: ") + error.what());
+    }
+    return kInputError;
+}
+
+}  // namespace orient

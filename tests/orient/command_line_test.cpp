@@ -1,0 +1,189 @@
+// The command line in the process: the distance ratio, the defaults, every option read,
+// and the refusals (status 2, the message and the pointer to --help).
+#include "command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "case_name.h"
+#include "run_info.h"
+
+namespace {
+
+constexpr char kTryHelp[] = "Try 'orient --help' for more information.\n";
+
+orient::CommandLine Parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "orient");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    return orient::ParseCommandLine(static_cast<int>(argv.size()), argv.data(), 3);
+}
+
+struct RatioCase {
+    std::string name;
+    std::string text;
+    bool accepted;
+    std::string shown;  // RatioText of the parsed ratio
+};
+
+class RatioTest : public testing::TestWithParam<RatioCase> {};
+
+TEST_P(RatioTest, ParsesExactlyOrRefuses) {
+    const std::optional<ro::DistanceRatio> ratio = ro::ParseDistanceRatio(GetParam().text);
+    ASSERT_EQ(ratio.has_value(), GetParam().accepted);
+    if (ratio) {
+        EXPECT_EQ(orient::RatioText(*ratio), GetParam().shown);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RatioTest,
+    testing::Values(RatioCase{"default", "0.6", true, "0.6"},
+                    RatioCase{"trailing_zeros", ".600", true, "0.6"},
+                    RatioCase{"one", "1", true, "1"},
+                    RatioCase{"nine_decimals", "0.123456789", true, "0.123456789"},
+                    RatioCase{"ten_decimals", "0.1234567891", false, ""},
+                    RatioCase{"zero", "0.0", false, ""}, RatioCase{"above_one", "1.5", false, ""},
+                    RatioCase{"negative", "-0.5", false, ""},
+                    RatioCase{"exponent", "6e-1", false, ""}),
+    CaseName());
+
+TEST(CommandLine, DefaultsWithTwoFiles) {
+    const orient::CommandLine line = Parse({"a.key", "b.key"});
+    ASSERT_TRUE(line.run) << line.err;
+    const orient::OrientOptions& o = line.options;
+    EXPECT_EQ(o.keys1_file, "a.key");
+    EXPECT_EQ(o.keys2_file, "b.key");
+    EXPECT_EQ(orient::RatioText(o.ratio), "0.6");
+    EXPECT_FALSE(o.mutual);
+    EXPECT_EQ(o.threads, 3);
+    EXPECT_EQ(o.estimation.seed, ro::kDefaultSeed);
+    EXPECT_EQ(o.estimation.sigma_px, 0.5);
+    EXPECT_EQ(ro::EffectiveThresholdPx(o.estimation), 1.5);
+    EXPECT_EQ(o.estimation.confidence, 0.9999);
+    EXPECT_TRUE(o.camera1_file.empty() && o.camera2_file.empty());
+    EXPECT_TRUE(o.json_file.empty() && o.points_file.empty());
+    EXPECT_FALSE(o.quiet);
+}
+
+TEST(CommandLine, EveryOptionIsRead) {
+    const orient::CommandLine line = Parse({"--camera",
+                                            "c1.cam",
+                                            "--camera2=c2.cam",
+                                            "--ratio",
+                                            "0.75",
+                                            "--mutual",
+                                            "--seed",
+                                            "18446744073709551615",
+                                            "--threads",
+                                            "256",
+                                            "--sigma",
+                                            "0.3",
+                                            "--threshold",
+                                            "2",
+                                            "--confidence",
+                                            "0.99",
+                                            "--json",
+                                            "-",
+                                            "--points",
+                                            "p.csv",
+                                            "--quiet",
+                                            "a.key",
+                                            "--",
+                                            "-b.key"});
+    ASSERT_TRUE(line.run) << line.err;
+    const orient::OrientOptions& o = line.options;
+    EXPECT_EQ(o.camera1_file, "c1.cam");
+    EXPECT_EQ(o.camera2_file, "c2.cam");
+    EXPECT_EQ(orient::RatioText(o.ratio), "0.75");
+    EXPECT_TRUE(o.mutual);
+    EXPECT_EQ(o.estimation.seed, 18446744073709551615u);
+    EXPECT_EQ(o.threads, 256);
+    EXPECT_EQ(o.estimation.sigma_px, 0.3);
+    EXPECT_EQ(o.estimation.threshold_px, 2.0);
+    EXPECT_EQ(o.estimation.confidence, 0.99);
+    EXPECT_EQ(o.json_file, "-");
+    EXPECT_EQ(o.points_file, "p.csv");
+    EXPECT_TRUE(o.quiet);
+    EXPECT_EQ(o.keys2_file, "-b.key");
+}
+
+TEST(CommandLine, HelpAndVersionExitAtOnce) {
+    for (const char* flag : {"-h", "--help"}) {
+        const orient::CommandLine help = Parse({flag, "--threads", "0"});
+        EXPECT_FALSE(help.run);
+        EXPECT_EQ(help.status, 0);
+        EXPECT_NE(help.out.find("Usage: orient [OPTIONS] img1.key img2.key"), std::string::npos);
+        EXPECT_EQ(help.err, "");
+    }
+    const orient::CommandLine version = Parse({"--version"});
+    EXPECT_FALSE(version.run);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("orient ") + orient::Version() + "\n");
+}
+
+struct UsageCase {
+    std::string name;
+    std::vector<std::string> args;
+    std::string message;  // after "orient: "
+};
+
+class UsageErrorTest : public testing::TestWithParam<UsageCase> {};
+
+TEST_P(UsageErrorTest, Status2WithMessageAndPointerToHelp) {
+    const orient::CommandLine line = Parse(GetParam().args);
+    EXPECT_FALSE(line.run);
+    EXPECT_EQ(line.status, 2);
+    EXPECT_EQ(line.out, "");
+    EXPECT_EQ(line.err, "orient: " + GetParam().message + "\n" + kTryHelp);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UsageErrorTest,
+    testing::Values(
+        UsageCase{"no_file", {}, "img1.key is required"},
+        UsageCase{"one_file", {"a.key"}, "img2.key is required"},
+        UsageCase{"unknown_option",
+                  {"--fast", "a", "b"},
+                  "The following argument was not expected: --fast"},
+        UsageCase{"flag_with_value",
+                  {"--mutual=3", "a", "b"},
+                  "mutual was given a disallowed flag override"},
+        UsageCase{"ratio_above_one",
+                  {"--ratio", "1.5", "a", "b"},
+                  "--ratio: '1.5' is not a ratio in (0, 1] with at most 9 decimals"},
+        UsageCase{"seed_negative",
+                  {"--seed", "-1", "a", "b"},
+                  "--seed: '-1' is not a whole number from 0 to 18446744073709551615"},
+        UsageCase{"seed_too_large",
+                  {"--seed", "18446744073709551616", "a", "b"},
+                  "--seed: '18446744073709551616' is not a whole number from 0 to "
+                  "18446744073709551615"},
+        UsageCase{"threads_too_many",
+                  {"--threads", "257", "a", "b"},
+                  "--threads: '257' is not a whole number from 1 to 256"},
+        UsageCase{"sigma_word", {"--sigma", "half", "a", "b"}, "--sigma: 'half' is not a number"},
+        UsageCase{"sigma_zero",
+                  {"--sigma", "0", "a", "b"},
+                  "the a-priori sigma must be a positive number of pixels"},
+        UsageCase{"threshold_zero",
+                  {"--threshold", "0", "a", "b"},
+                  "the threshold must be a positive number of pixels"},
+        UsageCase{"confidence_one",
+                  {"--confidence", "1", "a", "b"},
+                  "the confidence must lie strictly between 0 and 1"},
+        UsageCase{"both_outputs_to_stdout",
+                  {"--json", "-", "--points", "-", "a", "b"},
+                  "--json and --points cannot both write to standard output"},
+        UsageCase{"output_is_input",
+                  {"--points", "./b", "a", "b"},
+                  "--points would overwrite the input file b"},
+        UsageCase{"outputs_collide",
+                  {"--json", "o.txt", "--points", "./o.txt", "a", "b"},
+                  "--json and --points cannot write to the same file"}),
+    CaseName());
+
+}  // namespace

@@ -1,0 +1,263 @@
+// The built `orient` program: usage errors, unreadable or malformed keypoint and camera
+// files, outputs that cannot be written, and the same output for every thread count.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "case_name.h"
+#include "run_program.h"
+#include "temp_dir.h"
+
+namespace {
+
+constexpr char kTryHelp[] = "Try 'orient --help' for more information.\n";
+// Two tiny keypoint files that read, match once and are too few to orient.
+constexpr char kTiny[] = "1 2\n1 2 3 4 5 6\n";
+const std::string kExample1 = RO_SOURCE_DIR "/data/example/img1.key";
+const std::string kExample2 = RO_SOURCE_DIR "/data/example/img2.key";
+
+ProgramResult Orient(const std::vector<std::string>& args) {
+    return RunProgram(ORIENT_PROGRAM, args, 120.0);
+}
+
+TEST(OrientProgram, UsageErrorAndVersion) {
+    const ProgramResult usage = Orient({"only.key"});
+    EXPECT_EQ(usage.exit_status, 2);
+    EXPECT_EQ(usage.out, "");
+    EXPECT_EQ(usage.err, std::string("orient: img2.key is required\n") + kTryHelp);
+    const ProgramResult version = Orient({"--version"});
+    EXPECT_EQ(version.exit_status, 0);
+    EXPECT_EQ(version.out, "orient " ORIENT_VERSION "\n");
+    EXPECT_EQ(version.err, "");
+}
+
+struct InputCase {
+    std::string name;
+    const char* first;  // keypoint file contents; nullptr: missing; "/": a directory
+    const char* second;
+    const char* camera;  // --camera2 file contents, nullptr: none
+    std::string err;     // with {A}, {B}, {C} for the paths of file 1, file 2 and the camera file
+};
+
+class BadInputTest : public testing::TestWithParam<InputCase> {};
+
+std::string Replace(std::string text, const std::string& placeholder, const std::string& path) {
+    for (std::size_t at = text.find(placeholder); at != std::string::npos;
+         at = text.find(placeholder, at + path.size())) {
+        text.replace(at, placeholder.size(), path);
+    }
+    return text;
+}
+
+std::string Place(const TempDir& dir, const std::string& name, const char* content) {
+    if (content == nullptr) return dir.File(name);
+    if (std::string(content) == "/") {
+        std::filesystem::create_directory(dir.File(name));
+        return dir.File(name);
+    }
+    return dir.Write(name, content);
+}
+
+TEST_P(BadInputTest, Status1NamingTheFileAndTheReason) {
+    const InputCase& c = GetParam();
+    TempDir dir;
+    const std::string a = Place(dir, "a.key", c.first);
+    const std::string b = Place(dir, "b.key", c.second);
+    std::vector<std::string> args = {a, b};
+    std::string camera = "none";
+    if (c.camera) {
+        camera = Place(dir, "c.cam", c.camera);
+        args.insert(args.begin(), {"--camera2", camera});
+    }
+    const ProgramResult r = Orient(args);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, Replace(Replace(Replace(c.err, "{A}", a), "{B}", b), "{C}", camera));
+}
+
+const char kCamera[] = "focal_length_mm = 24\npixel_size_um = 4\nprincipal_point = 10 10\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadInputTest,
+    testing::Values(
+        InputCase{"both_missing", nullptr, nullptr, nullptr,
+                  "orient: {A}: cannot open: No such file or directory\n"
+                  "orient: {B}: cannot open: No such file or directory\n"},
+        InputCase{"second_a_directory", kTiny, "/", nullptr,
+                  "orient: {B}: read error: Is a directory\n"},
+        InputCase{"first_empty", "", kTiny, nullptr,
+                  "orient: {A}: Invalid keypoint file beginning.\n"},
+        InputCase{"second_truncated", kTiny, "2 2\n1 2 3 4 5 6\n", nullptr,
+                  "orient: {B}: Invalid keypoint file format.\n"},
+        InputCase{"first_word_in_descriptor", "1 2\n1 2 3 4 5 six\n", kTiny, nullptr,
+                  "orient: {A}: Invalid keypoint file value.\n"},
+        InputCase{"descriptor_lengths_differ", kTiny, "1 3\n1 2 3 4 5 6 7\n", nullptr,
+                  "orient: cannot match descriptors of different lengths: {A} has 2 values per "
+                  "descriptor, {B} has 3\n"},
+        InputCase{"camera_unknown_key", kTiny, kTiny, "focal_length_mm = 24\nfocal_mm = 24\n",
+                  "orient: {C}:2: unknown key 'focal_mm'\n"},
+        InputCase{"camera_read_before_keypoints", nullptr, nullptr, "pixel_size_um = 0\n",
+                  "orient: {C}:1: 'pixel_size_um' must be greater than 0\n"}),
+    CaseName());
+
+// A good camera file reaches the report; one that never ends is refused.
+TEST(OrientProgram, CameraFiles) {
+    TempDir dir;
+    const std::string a = dir.Write("a.key", kTiny);
+    const std::string camera = dir.Write("c.cam", kCamera);
+    const ProgramResult r = Orient({"--camera", camera, "--camera2", camera, a, a});
+    EXPECT_EQ(r.exit_status, 3) << r.err;
+    EXPECT_NE(r.out.find("camera 2   f 24.0000 mm = 6000.00 px   pixel 4.000 um   principal point "
+                         "(10.00, 10.00) px\n           in-plane angle 0.0000 deg   camera file " +
+                         camera + "\n"),
+              std::string::npos)
+        << r.out;
+    const ProgramResult endless = Orient({"--camera", "/dev/zero", a, a});
+    EXPECT_EQ(endless.exit_status, 1);
+    EXPECT_EQ(endless.err,
+              "orient: /dev/zero: too long for a camera file (more than 1048576 bytes)\n");
+}
+
+long Entries(const TempDir& dir) {
+    return std::distance(std::filesystem::directory_iterator(dir.path()),
+                         std::filesystem::directory_iterator());
+}
+
+struct OutputCase {
+    std::string name;
+    std::string option;  // --json or --points
+    std::string target;  // {D} stands for a scratch directory
+    std::string err;
+};
+
+class UnwritableOutputTest : public testing::TestWithParam<OutputCase> {};
+
+TEST_P(UnwritableOutputTest, Status1NamingTheOutput) {
+    const OutputCase& c = GetParam();
+    TempDir dir;
+    const std::string a = dir.Write("a.key", kTiny);
+    const std::string target = Replace(c.target, "{D}", dir.path().string());
+    const ProgramResult r = Orient({c.option, target, "--quiet", a, a});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, Replace(c.err, "{D}", dir.path().string()));
+    EXPECT_EQ(Entries(dir), 1) << "nothing half-written is left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UnwritableOutputTest,
+    testing::Values(OutputCase{"json_device_full", "--json", "/dev/full",
+                               "orient: /dev/full: write error: No space left on device\n"},
+                    OutputCase{"points_device_full", "--points", "/dev/full",
+                               "orient: /dev/full: write error: No space left on device\n"},
+                    OutputCase{"json_a_directory", "--json", "{D}",
+                               "orient: {D}: cannot write: Is a directory\n"},
+                    OutputCase{
+                        "points_in_missing_folder", "--points", "{D}/none/p.csv",
+                        "orient: {D}/none/p.csv: cannot create: No such file or directory\n"}),
+    CaseName());
+
+TEST(OrientProgram, FullStandardOutputFails) {
+    TempDir dir;
+    const std::string a = dir.Write("a.key", kTiny);
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{}, std::vector<std::string>{"--json", "-"}}) {
+        std::vector<std::string> args = {"-c", "exec \"$0\" \"$@\" >/dev/full", ORIENT_PROGRAM};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.insert(args.end(), {a, a});
+        const ProgramResult r = RunProgram("/bin/sh", args, 60.0);
+        EXPECT_EQ(r.exit_status, 1);
+        EXPECT_EQ(r.err, "orient: standard output: write error: No space left on device\n");
+    }
+}
+
+// A write that fails half-way (here: past the file size limit) leaves the old file as
+// it was and no temporary file behind.
+TEST(OrientProgram, FailedWriteLeavesTheOldFile) {
+    TempDir dir;
+    const std::string a = dir.Write("a.key", kTiny);
+    const std::string out = dir.Write("out.json", "old");
+    const ProgramResult r = RunProgram("/bin/sh",
+                                       {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"",
+                                        ORIENT_PROGRAM, "--json", out, a, a},
+                                       60.0);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "orient: " + out + ": write error: File too large\n");
+    EXPECT_EQ(ReadFileBytes(out), "old");
+    EXPECT_EQ(Entries(dir), 2);
+}
+
+// An existing output is replaced whole and keeps its permissions.
+TEST(OrientProgram, ExistingOutputsAreReplacedWhole) {
+    TempDir dir;
+    const std::string a = dir.Write("a.key", kTiny);
+    const std::string json = dir.Write("out.json", std::string(100000, 'x'));
+    ::chmod(json.c_str(), 0640);
+    const std::string csv = dir.File("out.csv");
+    const ProgramResult r = Orient({"--json", json, "--points", csv, a, a});
+    EXPECT_TRUE(r.exit_status == 0 || r.exit_status == 3) << r.err;
+    const nlohmann::json doc = nlohmann::json::parse(ReadFileBytes(json));
+    EXPECT_EQ(doc["schema"], "relative-orientation/1");
+    EXPECT_EQ(doc["points_csv"], csv);
+    struct stat st {};
+    ASSERT_EQ(::stat(json.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(ReadFileBytes(csv).rfind("match,row1,col1,", 0), 0u);
+    EXPECT_EQ(Entries(dir), 3);
+}
+
+struct RunOutputs {
+    int status = -1;
+    std::string report;
+    std::string json;
+    std::string csv;
+};
+
+RunOutputs RunExample(const TempDir& dir, int threads) {
+    // The same output names in every run, so that the outputs can be compared whole.
+    const ProgramResult r = RunProgram(ORIENT_PROGRAM,
+                                       {"--threads", std::to_string(threads), "--json", "out.json",
+                                        "--points", "out.csv", kExample1, kExample2},
+                                       120.0, dir.path().string());
+    RunOutputs out{r.exit_status, r.out, ReadFileBytes(dir.File("out.json")),
+                   ReadFileBytes(dir.File("out.csv"))};
+    EXPECT_TRUE(r.exit_status == 0 || r.exit_status == 3) << r.err;
+    return out;
+}
+
+TEST(OrientProgram, SameOutputForEveryThreadCount) {
+    TempDir dir;
+    const RunOutputs one = RunExample(dir, 1);
+    ASSERT_FALSE(one.report.empty());
+    ASSERT_FALSE(one.json.empty());
+    ASSERT_FALSE(one.csv.empty());
+    EXPECT_EQ(nlohmann::json::parse(one.json)["input"]["matches"], 240);
+    for (const int threads : {2, 4}) {
+        SCOPED_TRACE(threads);
+        const RunOutputs other = RunExample(dir, threads);
+        EXPECT_EQ(other.status, one.status);
+        EXPECT_EQ(other.report, one.report);
+        EXPECT_EQ(other.json, one.json);
+        EXPECT_EQ(other.csv, one.csv);
+    }
+}
+
+TEST(OrientProgram, QuietAndJsonOnStandardOutput) {
+    const ProgramResult quiet = Orient({"--quiet", kExample1, kExample2});
+    EXPECT_EQ(quiet.out, "");
+    const ProgramResult json = Orient({"--json", "-", kExample1, kExample2});
+    EXPECT_EQ(json.exit_status, quiet.exit_status);
+    EXPECT_EQ(nlohmann::json::parse(json.out)["schema"], "relative-orientation/1");
+    // Without an orientation the report says why, and so does standard error.
+    if (quiet.exit_status == 3) {
+        const std::string reason = nlohmann::json::parse(json.out)["outcome"]["reason"];
+        EXPECT_EQ(quiet.err, "orient: no reliable orientation: " + reason + "\n");
+        const ProgramResult report = Orient({kExample1, kExample2});
+        EXPECT_EQ(report.out.rfind("no reliable orientation: " + reason + "\n", 0), 0u);
+    }
+}
+
+}  // namespace

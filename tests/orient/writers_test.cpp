@@ -1,0 +1,128 @@
+// The three writers on hand-built results: the report's layout byte for byte, the JSON's
+// fields and schema as a JSON reader sees them, the CSV's header and rows.
+#include "writers.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sample_result.h"
+#include "temp_dir.h"
+
+namespace {
+
+using nlohmann::json;
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> Fields(const std::string& row) {
+    std::vector<std::string> fields;
+    std::istringstream in(row);
+    for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
+    if (!row.empty() && row.back() == ',') fields.emplace_back();
+    return fields;
+}
+
+// The layout users and scripts read: a change must be deliberate.
+TEST(TextReport, OrientedLayoutIsStable) {
+    const std::string report = orient::TextReport(SampleOrientedResult(), SampleRun());
+    EXPECT_EQ(report, ReadFileBytes(RO_TEST_DATA_DIR "/report_oriented.txt")) << report;
+}
+
+TEST(TextReport, RefusalSaysWhyFirstAndShowsTheRobustLoop) {
+    const std::string report = orient::TextReport(SampleRefusedResult(), SampleRun());
+    EXPECT_EQ(report, ReadFileBytes(RO_TEST_DATA_DIR "/report_refused.txt")) << report;
+    EXPECT_EQ(Lines(report).front(), "no reliable orientation: only 9 inliers, at least 15 needed");
+}
+
+TEST(JsonReport, HoldsTheElementsAndEveryRequiredField) {
+    const json doc = json::parse(orient::JsonReport(SampleOrientedResult(), SampleRun()));
+    EXPECT_EQ(doc["schema"], "relative-orientation/1");
+    EXPECT_EQ(doc["outcome"]["code"], "oriented");
+    EXPECT_EQ(doc["program"]["seed"], 42);
+    const struct {
+        const char* name;
+        double value;
+        double sigma;
+    } elements[] = {{"by", 0.01234, 0.00041},
+                    {"bz", -0.03456, 0.00037},
+                    {"omega_deg", 0.4567, 0.0123},
+                    {"phi_deg", -1.2345, 0.0098},
+                    {"kappa_deg", 12.3456, 0.0045}};
+    for (const auto& e : elements) {
+        SCOPED_TRACE(e.name);
+        EXPECT_NEAR(doc["elements"][e.name]["value"].get<double>(), e.value, 1e-12);
+        EXPECT_NEAR(doc["elements"][e.name]["sigma"].get<double>(), e.sigma, 1e-12);
+    }
+    const json order = {"by", "bz", "omega_deg", "phi_deg", "kappa_deg"};
+    for (const char* matrix : {"covariance", "correlation"}) {
+        EXPECT_EQ(doc[matrix]["order"], order);
+        ASSERT_EQ(doc[matrix]["matrix"].size(), 5u);
+        for (const json& row : doc[matrix]["matrix"]) EXPECT_EQ(row.size(), 5u);
+    }
+    // The covariance in the elements' units: the omega variance in degrees squared.
+    EXPECT_NEAR(doc["covariance"]["matrix"][2][2].get<double>(), 0.0123 * 0.0123, 1e-12);
+    EXPECT_EQ(doc["correlation"]["matrix"][2][0], -0.978);
+    EXPECT_EQ(doc["adjustment"]["redundancy"], 562);
+    EXPECT_EQ(doc["adjustment"]["chi2_test"]["accepted"], false);
+    EXPECT_EQ(doc["robust"]["inliers"], 571);
+    EXPECT_EQ(doc["geometry"]["gruber_regions_covered"], 6);
+    EXPECT_EQ(doc["cv_form"]["R_cam2_from_cam1"].size(), 3u);
+    EXPECT_EQ(doc["second_solution"]["elements"]["kappa_deg"]["value"], 3.0);
+    EXPECT_EQ(doc["points_csv"], "points.csv");
+    ASSERT_EQ(doc["warnings"].size(), 2u);
+    EXPECT_EQ(doc["warnings"][0], json({{"code", "W-CORR-BY-OMEGA"},
+                                        {"message", "by and omega poorly separable"},
+                                        {"value", -0.978}}));
+    // Not-a-number is no JSON number: null.
+    EXPECT_TRUE(doc["warnings"][1]["value"].is_null());
+    EXPECT_TRUE(doc["adjustment"]["mdb_y_parallax_px"]["max"].is_null());
+}
+
+TEST(JsonReport, RefusalHasTheSameFieldsWithNullsAndTheReason) {
+    const json oriented = json::parse(orient::JsonReport(SampleOrientedResult(), SampleRun()));
+    const json refused = json::parse(orient::JsonReport(SampleRefusedResult(), SampleRun()));
+    std::vector<std::string> keys_oriented;
+    std::vector<std::string> keys_refused;
+    for (const auto& item : oriented.items()) keys_oriented.push_back(item.key());
+    for (const auto& item : refused.items()) keys_refused.push_back(item.key());
+    EXPECT_EQ(keys_refused, keys_oriented);
+    EXPECT_EQ(refused["outcome"]["code"], "too_few_inliers");
+    EXPECT_EQ(refused["outcome"]["reason"], "only 9 inliers, at least 15 needed");
+    EXPECT_TRUE(refused["elements"].is_null());
+    EXPECT_TRUE(refused["covariance"].is_null());
+    EXPECT_EQ(refused["robust"]["iterations"], 10000);
+}
+
+TEST(JsonReport, FileNamesThatAreNotUtf8StillGiveValidJson) {
+    orient::RunInfo run = SampleRun();
+    run.keys1_file = "img\xff\xfe.key";
+    const std::string text = orient::JsonReport(SampleOrientedResult(), run);
+    EXPECT_EQ(json::parse(text)["input"]["keys1"], "img\xEF\xBF\xBD\xEF\xBF\xBD.key");
+}
+
+TEST(PointsCsv, HeaderThenOneRowPerTiePointWithEmptyFieldsForNaN) {
+    const std::vector<std::string> lines = Lines(orient::PointsCsv(SampleOrientedResult()));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0],
+              "match,row1,col1,row2,col2,x1_um,y1_um,x2_um,y2_um,ratio,status,sampson_px,"
+              "y_parallax_px,w,redundancy,mdb_px");
+    EXPECT_EQ(lines[1],
+              "1,100.250,200.500,101.000,190.750,-5330.700,3043.100,-5399.200,3036.900,0.2500,"
+              "inlier,0.1250,-0.1875,-0.500,0.9375,2.875");
+    EXPECT_EQ(Fields(lines[2])[10], "snooped");
+    EXPECT_EQ(lines[3],
+              "3,300.750,601.500,303.000,572.250,-5328.700,3041.100,-5397.200,3034.900,0.7500,"
+              "ransac_outlier,0.3750,-0.5625,,,");
+    for (const std::string& line : lines) EXPECT_EQ(Fields(line).size(), 16u) << line;
+}
+
+}  // namespace

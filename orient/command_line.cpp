@@ -93,7 +93,7 @@ void ConvertValues(const OptionTexts& texts, OrientOptions& options) {
     if (!texts.sigma.empty()) options.estimation.sigma_px = DecimalOption("--sigma", texts.sigma);
     if (!texts.threshold.empty()) {
         options.estimation.threshold_px = DecimalOption("--threshold", texts.threshold);
-        // 0 means "3 sigma" inside the library; on the command line it is no threshold.
+        // 0 means "4 sigma" inside the library; on the command line it is no threshold.
         if (!(options.estimation.threshold_px > 0.0)) {
             throw UsageError{"the threshold must be a positive number of pixels"};
         }
@@ -176,7 +176,7 @@ void DefineOptions(CLI::App& app, OrientOptions& o, OptionTexts& t) {
                    "A-priori precision of one image coordinate, pixels (default 0.5)")
         ->type_name("PX");
     app.add_option("--threshold", t.threshold,
-                   "Sampson-error threshold of the robust loop, pixels (default 3 sigma)")
+                   "Sampson-error threshold of the robust loop, pixels (default 4 sigma)")
         ->type_name("PX");
     app.add_option("--confidence", t.confidence,
                    "Confidence at which the robust loop stops (default 0.9999)")

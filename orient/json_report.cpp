@@ -145,7 +145,7 @@ Json Geometry(const ro::OrientationResult& result) {
 
 Json Second(const ro::SecondSolution& s) {
     if (!s.found) return nullptr;
-    return {{"score_ratio", Number(s.score_ratio)},
+    return {{"score_increase", Number(s.score_increase)},
             {"rotation_difference_deg", Number(s.rotation_difference_rad * kDegrees)},
             {"inliers", s.inliers},
             {"elements", Elements(s.elements, nullptr)}};

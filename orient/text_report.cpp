@@ -166,8 +166,8 @@ void SecondSolution(std::string& out, const ro::OrientationResult& result) {
     const ro::SecondSolution& s = result.second;
     if (!s.found) return;
     Line(out, "second",
-         Format("a second solution: score ratio %s, %s deg from the best, %d inliers",
-                Fixed(s.score_ratio, 3).c_str(),
+         Format("a second solution: score %s sigma^2 higher, %s deg from the best, %d inliers",
+                Fixed(s.score_increase, 1).c_str(),
                 Fixed(s.rotation_difference_rad * kDegrees, 2).c_str(), s.inliers));
     const ro::Elements& e = s.elements;
     Line(out, "",
@@ -183,7 +183,7 @@ void Warnings(std::string& out, const ro::OrientationResult& result) {
     }
     const char* label = "warnings";
     for (const ro::Warning& w : result.warnings) {
-        Line(out, label, Format("%-18s %s", w.code.c_str(), w.message.c_str()));
+        Line(out, label, Format("%-19s %s", w.code.c_str(), w.message.c_str()));
         label = "";
     }
 }

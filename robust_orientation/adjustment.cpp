@@ -137,7 +137,7 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model, std::span<const Obs
         const auto n = static_cast<Eigen::Index>(used.size());
         result.ok = true;
         result.elements = Elements::FromArray(p.data());
-        result.iterations = round.iterations;
+        result.iterations += round.iterations;
         result.converged = round.converged;
         result.cofactor = round.Q;
         result.used = used;

@@ -40,7 +40,7 @@ struct AdjustmentSettings {
 struct Adjustment {
     bool ok = false;  // finite elements and an invertible normal matrix
     Elements elements;
-    int iterations = 0;  // solver iterations of the last round
+    int iterations = 0;  // solver iterations of all rounds
     bool converged = false;
     bool snooping_limit_reached = false;
     std::vector<int> used;     // observation indices of the last round, ascending

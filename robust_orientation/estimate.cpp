@@ -198,13 +198,14 @@ std::vector<int> InliersOf(const CoplanarityModel& model, std::span<const Observ
 // that neither set depends on the loop's last digits. Returns the adjusted elements.
 Elements SettleInliers(const CoplanarityModel& model, std::span<const Observation> observations,
                        double threshold_px, const Elements& start, const Eigen::Vector3d& base_unit,
-                       std::vector<int>* inliers) {
+                       std::vector<int>* inliers, int* iterations) {
     AdjustmentSettings plain;
     plain.critical_w = std::numeric_limits<double>::infinity();
     Elements elements = start;
     for (int round = 0; round < kSettleRounds; ++round) {
         const Adjustment adjusted = AdjustWithSnooping(model, observations, *inliers, elements, plain);
         if (!adjusted.ok) break;
+        *iterations += adjusted.iterations;
         elements = adjusted.elements;
         std::vector<int> reselected = InliersOf(model, observations, threshold_px, elements, base_unit);
         if (reselected.size() < static_cast<std::size_t>(kMinAdjustmentPoints)) break;
@@ -317,8 +318,9 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     AdjustmentSettings adjust_settings;
     adjust_settings.sigma_px = options.sigma_px;
     adjust_settings.critical_w = options.critical_w;
+    int settle_iterations = 0;
     const Elements settled = SettleInliers(model, observations, robust.threshold_px, start,
-                                           result.geometry.base_unit, &inliers);
+                                           result.geometry.base_unit, &inliers, &settle_iterations);
     for (std::size_t k = 0; k < result.points.size(); ++k) {
         result.points[k].status = PointStatus::ransac_outlier;
     }
@@ -332,6 +334,7 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     FillGeometry(model, observations, adjustment, homography, &result);
     result.cv_pose = FinalPose(adjustment.elements, result.geometry.base_unit);
     FillAdjustment(camera1, adjustment, options, &result);
+    result.adjustment.iterations += settle_iterations;
     FillPoints(model, observations, adjustment, options, &result);
     FillSecond(ransac, &result);
     result.warnings = CollectWarnings(result, adjustment.snooping_limit_reached, adjustment.converged);

@@ -84,7 +84,7 @@ struct ChiSquareTest {
 };
 
 struct AdjustmentSummary {
-    int iterations = 0;  // solver iterations of the last adjustment
+    int iterations = 0;  // solver iterations, all adjustments together
     bool converged = false;
     int rejected = 0;  // points removed by data snooping
     double critical_w = 0.0;

@@ -13,6 +13,8 @@ namespace {
 
 constexpr int kParameters = 5;
 constexpr int kIterationLimit = 100;
+// The inlier set settles within a few adjustments; more would mean it oscillates.
+constexpr int kMaxReselections = 4;
 // The solver stops when a step changes the parameters by less than this share: far below
 // their standard deviations; the Gauss-Newton step that follows finishes the job.
 constexpr double kSolverRelativeStep = 1e-9;
@@ -121,7 +123,7 @@ Round Adjust(const Problem& problem, std::array<double, 5> p) {
 
 Adjustment AdjustWithSnooping(const CoplanarityModel& model, std::span<const Observation> observations,
                               std::vector<int> inliers, const Elements& start,
-                              const AdjustmentSettings& settings) {
+                              const AdjustmentSettings& settings, const InlierSelection& reselect) {
     Adjustment result;
     std::vector<int> used = std::move(inliers);
     std::sort(used.begin(), used.end());
@@ -130,6 +132,7 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model, std::span<const Obs
         static_cast<std::size_t>(settings.max_snooped_share * static_cast<double>(used.size()));
     std::array<double, 5> p = start.AsArray();
     const Problem problem{&model, observations, &used};
+    int reselections_left = reselect ? kMaxReselections : 0;
     while (used.size() >= static_cast<std::size_t>(kMinAdjustmentPoints)) {
         const Round round = Adjust(problem, p);
         if (!round.ok) break;
@@ -146,6 +149,16 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model, std::span<const Obs
         result.residual_px.assign(round.d.begin(), round.d.end());
         result.redundancy.assign(used.size(), 0.0);
         result.w.assign(used.size(), 0.0);
+        if (reselections_left > 0) {
+            --reselections_left;
+            std::vector<int> reselected = reselect(result.elements);
+            std::sort(reselected.begin(), reselected.end());
+            if (reselected != used && reselected.size() >= static_cast<std::size_t>(kMinAdjustmentPoints)) {
+                used = std::move(reselected);
+                continue;
+            }
+            reselections_left = 0;
+        }
         Eigen::Index worst = -1;
         double worst_w = settings.critical_w;
         for (Eigen::Index i = 0; i < n; ++i) {

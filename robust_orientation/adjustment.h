@@ -17,6 +17,7 @@
 // squares spreads a gross error over many residuals.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -52,10 +53,17 @@ struct Adjustment {
     double sigma0_px = 0.0;
 };
 
+// The points that a set of elements fits, for settling the inlier set on the adjustment.
+using InlierSelection = std::function<std::vector<int>(const Elements&)>;
+
 // Adjusts from `start` on the observations `inliers` (indices), snooping as described above.
+// With `reselect`, before any point is snooped, the inliers are reselected on the adjusted
+// elements and the adjustment repeated until the set settles (a few rounds at most): the
+// start's inliers came from a rougher model, which may have just missed points that the
+// adjusted elements fit, or taken some they do not.
 Adjustment AdjustWithSnooping(const CoplanarityModel& model, std::span<const Observation> observations,
                               std::vector<int> inliers, const Elements& start,
-                              const AdjustmentSettings& settings);
+                              const AdjustmentSettings& settings, const InlierSelection& reselect = {});
 
 // The correlation matrix of a covariance matrix and its condition number (largest over
 // smallest eigenvalue; infinite when singular).

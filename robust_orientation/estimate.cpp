@@ -26,7 +26,6 @@ constexpr double kPowerQuantile = 0.8416212335729143;
 // The homography check draws from its own stream, so that it does not shift the robust
 // loop's samples.
 constexpr std::uint64_t kHomographyStream = 0x5851f42d4c957f2dULL;
-constexpr int kSettleRounds = 4;
 
 // The points' positions, before anything is estimated.
 void InitialisePoints(std::span<const TiePoint> tie_points, std::span<const Observation> observations,
@@ -91,6 +90,8 @@ void FillPoints(const CoplanarityModel& model, std::span<const Observation> obse
         result->points[k].sampson_px = model.SampsonPx(M, B, observations[k]);
         result->points[k].y_parallax_px = model.YParallaxPx(M, B, observations[k]);
     }
+    // The adjustment settled the inliers anew: what it did not use, the robust stage rejected.
+    for (PointResult& p : result->points) p.status = PointStatus::ransac_outlier;
     for (const int k : adjustment.snooped) {
         result->points[static_cast<std::size_t>(k)].status = PointStatus::snooped;
     }
@@ -190,30 +191,6 @@ std::vector<int> InliersOf(const CoplanarityModel& model, std::span<const Observ
         inliers.push_back(static_cast<int>(k));
     }
     return inliers;
-}
-
-// The robust loop's inliers came from its own model; the least-squares solution on them
-// fits the points more closely, and may fit points the loop's model just missed (or not fit
-// some it took). Adjusts and reselects until the set settles (a few rounds at most), so
-// that neither set depends on the loop's last digits. Returns the adjusted elements.
-Elements SettleInliers(const CoplanarityModel& model, std::span<const Observation> observations,
-                       double threshold_px, const Elements& start, const Eigen::Vector3d& base_unit,
-                       std::vector<int>* inliers, int* iterations) {
-    AdjustmentSettings plain;
-    plain.critical_w = std::numeric_limits<double>::infinity();
-    Elements elements = start;
-    for (int round = 0; round < kSettleRounds; ++round) {
-        const Adjustment adjusted = AdjustWithSnooping(model, observations, *inliers, elements, plain);
-        if (!adjusted.ok) break;
-        *iterations += adjusted.iterations;
-        elements = adjusted.elements;
-        std::vector<int> reselected = InliersOf(model, observations, threshold_px, elements, base_unit);
-        if (reselected.size() < static_cast<std::size_t>(kMinAdjustmentPoints)) break;
-        const bool same = reselected == *inliers;
-        *inliers = std::move(reselected);
-        if (same) break;
-    }
-    return elements;
 }
 
 void FillSecond(const RansacResult& ransac, OrientationResult* result) {
@@ -318,14 +295,12 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     AdjustmentSettings adjust_settings;
     adjust_settings.sigma_px = options.sigma_px;
     adjust_settings.critical_w = options.critical_w;
-    int settle_iterations = 0;
-    const Elements settled = SettleInliers(model, observations, robust.threshold_px, start,
-                                           result.geometry.base_unit, &inliers, &settle_iterations);
-    for (std::size_t k = 0; k < result.points.size(); ++k) {
-        result.points[k].status = PointStatus::ransac_outlier;
-    }
-    for (const int k : inliers) result.points[static_cast<std::size_t>(k)].status = PointStatus::inlier;
-    const Adjustment adjustment = AdjustWithSnooping(model, observations, inliers, settled, adjust_settings);
+    const Eigen::Vector3d base_sign = result.geometry.base_unit;
+    const InlierSelection reselect = [&](const Elements& elements) {
+        return InliersOf(model, observations, robust.threshold_px, elements, base_sign);
+    };
+    const Adjustment adjustment =
+        AdjustWithSnooping(model, observations, inliers, start, adjust_settings, reselect);
     if (!adjustment.ok) {
         return Refuse(std::move(result), Outcome::adjustment_failed,
                       "the least-squares adjustment gave no finite, determined solution");
@@ -334,7 +309,6 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     FillGeometry(model, observations, adjustment, homography, &result);
     result.cv_pose = FinalPose(adjustment.elements, result.geometry.base_unit);
     FillAdjustment(camera1, adjustment, options, &result);
-    result.adjustment.iterations += settle_iterations;
     FillPoints(model, observations, adjustment, options, &result);
     FillSecond(ransac, &result);
     result.warnings = CollectWarnings(result, adjustment.snooping_limit_reached, adjustment.converged);

@@ -47,7 +47,7 @@ std::string DepthName(int depth) {
 
 }  // namespace
 
-FileBytes ReadFileBytes(const std::string& path) {
+FileBytes ReadWholeFile(const std::string& path) {
     FileBytes result;
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st {};
@@ -128,7 +128,7 @@ cv::Mat ToGrey8(const cv::Mat& decoded, std::string* error) {
 
 GreyImage LoadGreyImage(const std::string& path) {
     GreyImage image;
-    FileBytes file = ReadFileBytes(path);
+    FileBytes file = ReadWholeFile(path);
     if (!file.error.empty()) {
         image.error = "cannot read " + path + ": " + file.error;
         return image;

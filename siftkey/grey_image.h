@@ -27,7 +27,7 @@ struct FileBytes {
 };
 
 // Reads the whole of `path` (at most kMaxImageFileBytes).
-FileBytes ReadFileBytes(const std::string& path);
+FileBytes ReadWholeFile(const std::string& path);
 
 // The 8-bit grey version of a decoded image (CV_8U or CV_16U, 1, 3 or 4 channels in
 // OpenCV's blue-green-red order). Colour becomes grey as 0.299 red + 0.587 green +

@@ -1,4 +1,4 @@
-# Installation and the Debian package: the two programs in bin/, their manual pages,
+# Installation and the Debian package: the programs in bin/, their manual pages,
 # compressed, in share/man/man1/.
 #
 #   cmake --install build --prefix /usr/local
@@ -7,9 +7,11 @@ include(GNUInstallDirs)
 include(${CMAKE_CURRENT_LIST_DIR}/CameraConstants.cmake)
 
 set(RO_PROGRAMS relative)
-if(TARGET featsheet)
-    list(APPEND RO_PROGRAMS featsheet)
-endif()
+foreach(program featsheet siftkey)
+    if(TARGET ${program})
+        list(APPEND RO_PROGRAMS ${program})
+    endif()
+endforeach()
 install(TARGETS ${RO_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The pages carry the project version and, for relative, the camera of this build.
@@ -57,13 +59,16 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "photographs: it matches the keypoints by descriptor distance ratio and"
     "solves the coplanarity condition on many random samples of tie points with"
     "a Levenberg-Marquardt solver. featsheet converts a keypoint file into"
-    "comma-separated text. The camera constants are built into the programs.")
+    "comma-separated text. siftkey detects the SIFT keypoints of a photograph"
+    "(JPEG, PNG, TIFF) with OpenCV and writes its keypoint file. The camera"
+    "constants are built into relative.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The run-time libraries (libstdc++, libc, and the sanitizer runtimes in a sanitizer
-# build) come from dpkg-shlibdeps, so the dependencies match the binaries.
+# The run-time libraries (libstdc++, libc, OpenCV's for siftkey, and the sanitizer
+# runtimes in a sanitizer build) come from dpkg-shlibdeps, so the dependencies match the
+# binaries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)

@@ -8,16 +8,17 @@
 // True when a tool path found at configure time is usable.
 bool ToolFound(const std::string& path);
 
-// The tree holds the two programs in bin/ (executable) and their compressed manual pages
-// in share/man/man1/, and no other file.
+// The tree holds the programs in bin/ (executable) and their compressed manual pages in
+// share/man/man1/, and no other file: relative and featsheet, and siftkey when it is built.
 void ExpectOnlyProgramsAndPages(const std::filesystem::path& prefix);
 
-// `man -l` renders both pages of the tree with groff's warnings on and none is raised,
+// `man -l` renders every page of the tree with groff's warnings on and none is raised,
 // lexgrog reads their NAME lines, each page shows the version, and the relative page the
 // camera of this build.
 void ExpectPagesRender(const std::filesystem::path& prefix);
 
-// The installed programs answer a wrong call with their usage texts and status 255,
-// relative stops on a missing file with status 1, and featsheet converts the example of
-// its manual page into the CSV the page shows.
+// The installed programs answer a wrong call with their usage texts and status 255 (2 for
+// siftkey), relative stops on a missing file with status 1, featsheet converts the
+// example of its manual page into the CSV the page shows, and siftkey writes the
+// keypoints of a small image.
 void ExpectProgramsRun(const std::filesystem::path& prefix);

@@ -10,6 +10,10 @@ packages=(
     libcminpack-dev           # MINPACK, the independent reference for the solver tests
     clang libclang-rt-14-dev  # libFuzzer targets and their sanitizer runtimes
     dpkg-dev file man-db groff-base # packaging checks and manual page rendering
+    libopencv-features2d-dev  # siftkey: OpenCV's SIFT detector (only siftkey links OpenCV)
+    libopencv-imgcodecs-dev   # siftkey: JPEG, PNG and TIFF decoding
+    libopencv-imgproc-dev     # siftkey: colour to grey conversion
+    libcli11-dev              # siftkey: command-line options (header only)
 )
 
 missing=()

@@ -3,7 +3,7 @@
 #   scripts/example-real.sh            both pairs
 #   scripts/example-real.sh stereo     the calibrated stereo rig (true answer in
 #                                      data/real/stereo/TRUTH.md)
-#   scripts/example-real.sh aerial     the aerial pair (no true answer)
+#   scripts/example-real.sh street     the street pair (no camera file, no true answer)
 # The keypoint files go to build/example-real/ and are compared with the bundled ones
 # (the same image always gives the same file).
 set -euo pipefail
@@ -46,15 +46,15 @@ run_pair() {
 
 which=${1:-all}
 case "$which" in
-    stereo|aerial|all) ;;
-    *) echo "usage: $0 [stereo|aerial]" >&2; exit 2 ;;
+    stereo|street|all) ;;
+    *) echo "usage: $0 [stereo|street]" >&2; exit 2 ;;
 esac
-if [ "$which" != aerial ]; then
+if [ "$which" != street ]; then
     run_pair stereo data/real/stereo/left.png data/real/stereo/right.png \
         data/real/stereo/camera.txt
     echo "True answer: data/real/stereo/TRUTH.md" >&2
 fi
 if [ "$which" != stereo ]; then
-    # The aerial camera's constants are not known: keypoints only.
-    run_pair aerial data/real/aerial/aero1.jpg data/real/aerial/aero3.jpg ""
+    # The street camera's constants are not known: keypoints only.
+    run_pair street data/real/street/leuvenA.jpg data/real/street/leuvenB.jpg ""
 fi

@@ -21,7 +21,7 @@ What it does:
   3. Undistorts the chosen pair to one distortion-free camera with square pixels (one
      focal length, principal point at the frame centre), writes the undistorted images,
      the camera file and the true relative orientation in the project's convention.
-  4. Copies the aerial pair unchanged.
+  4. Copies the street pair (leuvenA/leuvenB) unchanged.
   5. Cross-checks: the relative orientation from an essential matrix of all chessboard
      corners of all views (no board geometry used), and with --siftkey PROGRAM, what SIFT
      tie points alone give on each of the 13 undistorted pairs (siftkey keypoints, ratio
@@ -399,9 +399,9 @@ def main():
               f"jackknife {jack[k] * scale:.5f}")
 
     stereo = os.path.join(args.out, "stereo")
-    aerial = os.path.join(args.out, "aerial")
+    street = os.path.join(args.out, "street")
     os.makedirs(stereo, exist_ok=True)
-    os.makedirs(aerial, exist_ok=True)
+    os.makedirs(street, exist_ok=True)
     k_new = common_camera(cal, size)
     for side in ("left", "right"):
         image = cv2.imread(os.path.join(args.data, f"{side}{CHOSEN_VIEW:02d}.jpg"),
@@ -413,8 +413,8 @@ def main():
     scatter = sift_scatter(args.siftkey, args.data, cal, k_new) if args.siftkey else []
     write_truth(os.path.join(stereo, "TRUTH.md"), cal, truth, boot, jack, k_new, size, CHOSEN_VIEW,
                 corners, scatter)
-    for name in ("aero1.jpg", "aero3.jpg"):
-        shutil.copyfile(os.path.join(args.data, name), os.path.join(aerial, name))
+    for name in ("leuvenA.jpg", "leuvenB.jpg"):
+        shutil.copyfile(os.path.join(args.data, name), os.path.join(street, name))
 
 
 if __name__ == "__main__":

@@ -22,9 +22,9 @@
 
 #include <opencv2/core.hpp>
 
+#include "detector_options.h"
+
 inline constexpr int kDescriptorLength = 128;
-inline constexpr double kDefaultContrastThreshold = 0.04;
-inline constexpr double kDefaultEdgeThreshold = 10.0;
 
 struct SiftKeypoint {
     float row_px = 0.0f;
@@ -33,13 +33,6 @@ struct SiftKeypoint {
     float orientation_rad = 0.0f;
     float response = 0.0f;  // detector response (contrast); larger is stronger
     std::array<std::uint8_t, kDescriptorLength> descriptor{};
-};
-
-struct DetectorOptions {
-    int max_keypoints = 0;  // keep the strongest this many; 0 keeps all
-    double contrast_threshold = kDefaultContrastThreshold;
-    double edge_threshold = kDefaultEdgeThreshold;
-    bool upright = false;  // orientation 0 for all, descriptors aligned with the pixel axes
 };
 
 // Keypoints of `grey` (CV_8UC1), strongest first in the order of StrongerFirst, at most

@@ -1,11 +1,10 @@
 // Reading photographs: every supported kind (JPEG, PNG, TIFF; 8 or 16 bit; grey or
-// colour) becomes the expected 8-bit grey image, and every bad input a clear reason that
-// names the file.
+// colour) becomes the expected 8-bit grey image. Bad files are covered through the
+// program (siftkey_cli_test.cpp).
 #include "grey_image.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -116,57 +115,5 @@ TEST(ToGreyTest, RefusesOtherSampleTypes) {
         EXPECT_EQ(error, std::string(name) + " samples are not supported (8- or 16-bit only)");
     }
 }
-
-class BadImageTest : public testing::TestWithParam<const char*> {};
-
-// The bad inputs, made in a fresh folder; each returns the path and the expected message.
-std::pair<std::string, std::string> MakeBad(const std::string& name, const TempDir& dir) {
-    if (name == "missing") {
-        const std::string f = dir.File("none.jpg");
-        return {f, "cannot read " + f + ": No such file or directory"};
-    }
-    if (name == "folder") {
-        const std::string f = dir.File("sub");
-        std::filesystem::create_directory(f);
-        return {f, "cannot read " + f + ": Is a directory"};
-    }
-    if (name == "empty") {
-        const std::string f = dir.Write("empty.png", "");
-        return {f, f + " is empty (0 bytes)"};
-    }
-    if (name == "text") {
-        const std::string f = dir.Write("notes.jpg", "row column scale orientation\n");
-        return {f, f + " is not an image in a format siftkey reads (JPEG, PNG, TIFF, ...)"};
-    }
-    if (name == "truncated_png") {
-        std::vector<unsigned char> png;
-        cv::imencode(".png", Ramp(CV_8U, 1), png);
-        const std::string f =
-            dir.Write("cut.png", std::string(png.begin(), png.begin() + png.size() / 2));
-        return {f, "cannot decode " + f + ": damaged, truncated or unsupported image data"};
-    }
-    if (name == "float_tiff") {
-        const std::string f = dir.File("float.tif");
-        cv::imwrite(f, cv::Mat(8, 8, CV_32F, cv::Scalar(0.5)));
-        return {f, f + ": 32-bit floating-point samples are not supported (8- or 16-bit only)"};
-    }
-    if (name == "null_device") return {"/dev/null", "/dev/null is empty (0 bytes)"};
-    return {};
-}
-
-TEST_P(BadImageTest, ReasonNamesTheFile) {
-    TempDir dir;
-    const auto [path, message] = MakeBad(GetParam(), dir);
-    const GreyImage image = LoadGreyImage(path);
-    EXPECT_TRUE(image.grey.empty());
-    EXPECT_EQ(image.error, message);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, BadImageTest,
-                         testing::Values("missing", "folder", "empty", "text", "truncated_png",
-                                         "float_tiff", "null_device"),
-                         [](const testing::TestParamInfo<const char*>& p) {
-                             return std::string(p.param);
-                         });
 
 }  // namespace

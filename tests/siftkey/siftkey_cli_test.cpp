@@ -185,10 +185,6 @@ TEST(SiftkeyNoKeypointsTest, WritesCountZeroAndSaysSo) {
     EXPECT_EQ(ReadFileBytes(out), "0 128\n");
 }
 
-struct FailureCase {
-    const char* name;
-};
-
 class SiftkeyFailureTest : public testing::TestWithParam<const char*> {};
 
 // Each case: the arguments and the complete standard error; the status is 1, standard
@@ -216,6 +212,13 @@ TEST_P(SiftkeyFailureTest, Status1AndAMessageNamingTheFile) {
         const std::string bytes = ReadFileBytes(good);
         in = dir.Write("cut.png", bytes.substr(0, bytes.size() / 2));
         says = "cannot decode " + in + ": damaged, truncated or unsupported image data";
+    } else if (name == "float_samples") {
+        in = dir.File("float.tif");
+        cv::imwrite(in, cv::Mat(8, 8, CV_32F, cv::Scalar(0.5)));
+        says = in + ": 32-bit floating-point samples are not supported (8- or 16-bit only)";
+    } else if (name == "null_device_as_image") {
+        in = "/dev/null";
+        says = "/dev/null is empty (0 bytes)";
     } else if (name == "output_folder") {
         out = dir.path().string();
         says = "cannot write " + out + ": Is a directory";
@@ -240,7 +243,8 @@ TEST_P(SiftkeyFailureTest, Status1AndAMessageNamingTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Table, SiftkeyFailureTest,
                          testing::Values("missing_image", "folder_as_image", "empty_image",
-                                         "text_as_image", "truncated_image", "output_folder",
+                                         "text_as_image", "truncated_image", "float_samples",
+                                         "null_device_as_image", "output_folder",
                                          "output_in_missing_folder", "output_full_device"),
                          [](const testing::TestParamInfo<const char*>& p) {
                              return std::string(p.param);

@@ -7,7 +7,7 @@ include(GNUInstallDirs)
 include(${CMAKE_CURRENT_LIST_DIR}/CameraConstants.cmake)
 
 set(RO_PROGRAMS relative)
-foreach(program featsheet orient)
+foreach(program featsheet orient siftkey)
     if(TARGET ${program})
         list(APPEND RO_PROGRAMS ${program})
     endif()
@@ -64,14 +64,16 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "camera files) and reports the precision of the five elements, the"
     "reliability of every tie point and warnings on weak geometry, as text,"
     "JSON and CSV. featsheet converts a keypoint file into comma-separated"
-    "text. The built-in camera's constants are fixed when the programs are"
-    "built.")
+    "text. siftkey detects the SIFT keypoints of a photograph (JPEG, PNG,"
+    "TIFF) with OpenCV and writes its keypoint file. The built-in camera's"
+    "constants are fixed when the programs are built.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The run-time libraries (libstdc++, libc, and the sanitizer runtimes in a sanitizer
-# build) come from dpkg-shlibdeps, so the dependencies match the binaries.
+# The run-time libraries (libstdc++, libc, OpenCV's for siftkey, and the sanitizer
+# runtimes in a sanitizer build) come from dpkg-shlibdeps, so the dependencies match the
+# binaries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)

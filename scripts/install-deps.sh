@@ -11,8 +11,11 @@ packages=(
     clang libclang-rt-14-dev  # libFuzzer targets and their sanitizer runtimes
     dpkg-dev file man-db groff-base # packaging checks and manual page rendering
     libeigen3-dev             # matrices and linear algebra of orient's estimation
-    libcli11-dev              # orient's command line
+    libcli11-dev              # command lines of orient and siftkey (header only)
     nlohmann-json3-dev        # orient's JSON output (and reading it back in the tests)
+    libopencv-features2d-dev  # siftkey: OpenCV's SIFT detector (only siftkey links OpenCV)
+    libopencv-imgcodecs-dev   # siftkey: JPEG, PNG and TIFF decoding
+    libopencv-imgproc-dev     # siftkey: colour to grey conversion
 )
 
 missing=()

@@ -68,10 +68,31 @@ std::vector<PageCase> PageCases() {
         c->shows.push_back("column " RO_PAGE_PRINCIPAL_I ", row " RO_PAGE_PRINCIPAL_J);
         c->shows.push_back(RO_PAGE_FOCAL_LENGTH " metres");
     }
-    for (PageCase* c : {&featsheet, &relative, &orient}) {
-        c->shows.push_back("relative-orientation " RO_PROJECT_VERSION);
-    }
-    return {featsheet, relative, orient};
+    std::vector<PageCase> cases = {featsheet, relative, orient};
+#ifdef RO_HAVE_SIFTKEY
+    cases.push_back({"siftkey.1.gz", {"SIFTKEY(1)", "EXIT STATUS", "centre of the top-left pixel"}});
+#endif
+    for (PageCase& c : cases) c.shows.push_back("relative-orientation " RO_PROJECT_VERSION);
+    return cases;
+}
+
+// siftkey from the tree: its version, a wrong call, and a small image of three blobs.
+void ExpectSiftkeyRuns(const fs::path& siftkey, const TempDir& work) {
+    const ProgramResult version = RunProgram(siftkey.string(), {"--version"});
+    EXPECT_EQ(version.exit_status, 0);
+    EXPECT_EQ(version.out.rfind("siftkey (relative-orientation) " RO_PROJECT_VERSION "\n", 0), 0u)
+        << version.out;
+    const ProgramResult usage = RunProgram(siftkey.string(), {"only-one"});
+    EXPECT_EQ(usage.exit_status, 2);
+    EXPECT_EQ(usage.err, "siftkey: OUT.key is required\nRun 'siftkey --help' for more information.\n");
+    const std::string image = RO_TEST_DATA_DIR "/blobs.png";
+    const std::string key = work.File("blobs.key");
+    const ProgramResult r = RunProgram(siftkey.string(), {image, key});
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_NE(r.err.find(" keypoints written to " + key), std::string::npos) << r.err;
+    const std::string text = ReadFileBytes(key);
+    EXPECT_NE(text.find(" 128\n"), std::string::npos);
+    EXPECT_NE(text.substr(0, 2), "0 ") << text;
 }
 
 }  // namespace
@@ -81,12 +102,14 @@ bool ToolFound(const std::string& path) {
 }
 
 void ExpectOnlyProgramsAndPages(const fs::path& prefix) {
-    const std::set<std::string> expected = {"bin/featsheet",
-                                            "bin/orient",
-                                            "bin/relative",
-                                            "share/man/man1/featsheet.1.gz",
-                                            "share/man/man1/orient.1.gz",
-                                            "share/man/man1/relative.1.gz"};
+    std::set<std::string> expected = {"bin/featsheet", "bin/orient", "bin/relative",
+                                      "share/man/man1/featsheet.1.gz",
+                                      "share/man/man1/orient.1.gz",
+                                      "share/man/man1/relative.1.gz"};
+#ifdef RO_HAVE_SIFTKEY
+    expected.insert({"bin/siftkey", "share/man/man1/siftkey.1.gz"});
+    EXPECT_TRUE(IsExecutable(prefix / "bin/siftkey"));
+#endif
     EXPECT_EQ(RegularFiles(prefix), expected);
     for (const char* program : {"bin/relative", "bin/featsheet", "bin/orient"}) {
         EXPECT_TRUE(IsExecutable(prefix / program)) << program;
@@ -168,4 +191,7 @@ void ExpectProgramsRun(const fs::path& prefix) {
     EXPECT_EQ(unreadable.exit_status, 1);
     EXPECT_EQ(unreadable.err,
               "orient: " + work.File("none.key") + ": cannot open: No such file or directory\n");
+#ifdef RO_HAVE_SIFTKEY
+    ExpectSiftkeyRuns(prefix / "bin/siftkey", work);
+#endif
 }

@@ -8,8 +8,9 @@
 // True when a tool path found at configure time is usable.
 bool ToolFound(const std::string& path);
 
-// The tree holds the three programs in bin/ (executable) and their compressed manual
-// pages in share/man/man1/, and no other file.
+// The tree holds the programs in bin/ (executable) and their compressed manual pages in
+// share/man/man1/, and no other file: relative, orient and featsheet, and siftkey when it is
+// built.
 void ExpectOnlyProgramsAndPages(const std::filesystem::path& prefix);
 
 // `man -l` renders every page of the tree with groff's warnings on and none is raised,
@@ -18,7 +19,7 @@ void ExpectOnlyProgramsAndPages(const std::filesystem::path& prefix);
 void ExpectPagesRender(const std::filesystem::path& prefix);
 
 // The installed programs answer a wrong call with their usage texts and status 255
-// (orient: 2), relative and orient stop on a missing file with status 1, orient prints its
-// version, and featsheet converts the example of its manual page into the CSV the page
-// shows.
+// (orient and siftkey: 2), relative and orient stop on a missing file with status 1, orient
+// prints its version, featsheet converts the example of its manual page into the CSV the
+// page shows, and siftkey writes the keypoints of a small image.
 void ExpectProgramsRun(const std::filesystem::path& prefix);

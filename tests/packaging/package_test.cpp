@@ -49,6 +49,10 @@ TEST(PackageTest, DebUnpacksIntoWorkingInstallation) {
     const std::string depends = Field(deb, "Depends");
     EXPECT_NE(depends.find("libc6"), std::string::npos) << depends;
     EXPECT_NE(depends.find("libstdc++6"), std::string::npos) << depends;
+#ifdef RO_HAVE_SIFTKEY
+    EXPECT_NE(depends.find("libopencv-features2d"), std::string::npos) << depends;
+    EXPECT_NE(depends.find("libopencv-imgcodecs"), std::string::npos) << depends;
+#endif
 
     const fs::path root = work.path() / "root";
     const ProgramResult unpacked = RunProgram(RO_DPKG_DEB, {"-x", deb, root.string()});

@@ -1,0 +1,50 @@
+// Reading a photograph into the 8-bit grey image that the detector works on.
+//
+// Any format that OpenCV's image decoders read (JPEG, PNG and TIFF among them) with 8-
+// or 16-bit samples, grey or colour. Pixels keep their place in the stored raster: an
+// orientation tag in the file is not applied, so that positions refer to the camera's
+// sensor, which is what the camera constants describe.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+// Files larger than this are refused before they are read whole into memory.
+inline constexpr std::size_t kMaxImageFileBytes = std::size_t{1} << 30;
+
+// The bytes of a file and the identity of what was read.
+struct FileBytes {
+    std::vector<unsigned char> bytes;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool regular = false;  // a regular file (not a pipe or a device)
+    std::string error;     // empty on success; else the reason, e.g. "Is a directory"
+};
+
+// Reads the whole of `path` (at most kMaxImageFileBytes).
+FileBytes ReadWholeFile(const std::string& path);
+
+// The 8-bit grey version of a decoded image (CV_8U or CV_16U, 1, 3 or 4 channels in
+// OpenCV's blue-green-red order). Colour becomes grey as 0.299 red + 0.587 green +
+// 0.114 blue (alpha ignored); 16-bit samples map linearly onto 0..255 (v / 257, rounded),
+// after the colour conversion. On an unsupported sample type returns an empty image and
+// sets *error to the reason.
+cv::Mat ToGrey8(const cv::Mat& decoded, std::string* error);
+
+struct GreyImage {
+    cv::Mat grey;       // CV_8UC1, not empty on success
+    std::string error;  // empty on success; else the complete reason, naming the file
+    dev_t device = 0;   // identity of the file read, to refuse overwriting it
+    ino_t inode = 0;
+    bool regular = false;
+};
+
+// Reads and decodes `path` into an 8-bit grey image. Failures (unreadable, empty, not an
+// image, damaged, unsupported samples) come back in `error`; never throws for bad input
+// (std::bad_alloc may still escape).
+GreyImage LoadGreyImage(const std::string& path);

@@ -1,0 +1,27 @@
+// siftkey: SIFT keypoints of a photograph, written in the keypoint text format.
+//
+//   siftkey [options] IMAGE OUT.key
+//
+// Messages go to standard error, help and version to standard output. Exit status 0 when
+// the keypoint file was written, 1 when the image or the file failed, 2 on a wrong call.
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include <opencv2/core/utils/logger.hpp>
+
+#include "options.h"
+#include "run.h"
+
+int main(int argc, char** argv) {
+    // A file size limit then makes write() fail with EFBIG, which is reported, instead
+    // of ending the process before the temporary file is cleaned up.
+    std::signal(SIGXFSZ, SIG_IGN);
+    cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+
+    const ParsedCommandLine command = ParseCommandLine(argc, argv);
+    std::cout << command.out << std::flush;
+    std::cerr << command.err << std::flush;
+    if (!command.run) return command.exit_status;
+    return RunSiftkey(command.options, std::cerr);
+}

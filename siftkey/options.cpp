@@ -1,0 +1,95 @@
+#include "options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+#include <CLI/CLI.hpp>
+#include <opencv2/core/version.hpp>
+
+namespace {
+
+// A validator for a real option: a whole decimal number, finite, at least `min`.
+CLI::Validator FiniteAtLeast(double min, const std::string& min_text) {
+    return CLI::Validator(
+        [min, min_text](std::string& text) -> std::string {
+            const char* begin = text.c_str();
+            char* end = nullptr;
+            errno = 0;
+            const double v = std::strtod(begin, &end);
+            if (end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(v)) {
+                return "'" + text + "' is not a finite number";
+            }
+            if (v < min) return "'" + text + "' is below " + min_text;
+            return {};
+        },
+        "");
+}
+
+const char* const kDescription =
+    "Detects SIFT keypoints in the photograph IMAGE (JPEG, PNG, TIFF, ...; 8 or 16 bit, grey\n"
+    "or colour) and writes them to OUT.key in the keypoint text format: a header \"count 128\",\n"
+    "then per keypoint its row, column, scale and orientation and 128 descriptor values.\n"
+    "Rows grow downwards and columns to the right, in pixels, with the centre of the top-left\n"
+    "pixel at (0, 0); the scale is the detector's sigma in pixels; the orientation is in\n"
+    "radians in (-pi, pi], counter-clockwise as seen on screen, 0 pointing right.";
+
+const char* const kFooter =
+    "Exit status: 0 when OUT.key was written (also with no keypoints: count 0), 1 when the\n"
+    "image cannot be read or the file cannot be written, 2 on a wrong command line.\n"
+    "See siftkey(1).";
+
+std::string VersionText() {
+    return "siftkey (relative-orientation) " RO_VERSION "\nSIFT detector and image decoders: OpenCV " CV_VERSION;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
+    ParsedCommandLine result;
+    SiftkeyOptions& o = result.options;
+    CLI::App app(kDescription, "siftkey");
+    app.footer(kFooter);
+    app.set_version_flag("--version", VersionText(), "Print the version and exit");
+    app.add_option("IMAGE", o.image_path, "The photograph")->required();
+    app.add_option("OUT.key", o.key_path, "The keypoint file to write (replaced if it exists)")
+        ->required();
+    app.add_option("--max", o.detector.max_keypoints, "Keep only the N strongest keypoints (N >= 1)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1 << 30).description(""));
+    app.add_option("--contrast-threshold", o.detector.contrast_threshold,
+                   "Reject weak extrema (>= 0): larger gives fewer keypoints")
+        ->type_name("X")
+        ->check(FiniteAtLeast(0.0, "0"))
+        ->capture_default_str();
+    app.add_option("--edge-threshold", o.detector.edge_threshold,
+                   "Reject edge-like extrema whose curvature ratio exceeds R (>= 1): "
+                   "smaller gives fewer keypoints")
+        ->type_name("R")
+        ->check(FiniteAtLeast(1.0, "1"))
+        ->capture_default_str();
+    app.add_flag("--upright", o.detector.upright,
+                 "Orientation 0 for every keypoint, descriptors aligned with the pixel axes");
+    app.add_option("--threads", o.threads, "Worker threads, 1 to 1024 (default: all cores)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1024).description(""));
+    try {
+        app.parse(argc, argv);
+        result.run = true;
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
+            std::ostringstream out;
+            std::ostringstream err;
+            app.exit(e, out, err);
+            result.out = out.str();
+            result.err = err.str();
+            result.exit_status = 0;
+        } else {
+            result.err = std::string("siftkey: ") + e.what() +
+                         "\nRun 'siftkey --help' for more information.\n";
+            result.exit_status = kUsageStatus;
+        }
+    }
+    return result;
+}

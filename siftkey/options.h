@@ -1,0 +1,31 @@
+// The command line of siftkey:
+//
+//   siftkey [--max N] [--contrast-threshold X] [--edge-threshold R] [--upright]
+//           [--threads N] IMAGE OUT.key
+//   siftkey --help | --version
+#pragma once
+
+#include <string>
+
+#include "detector_options.h"
+
+struct SiftkeyOptions {
+    std::string image_path;
+    std::string key_path;
+    DetectorOptions detector;
+    int threads = 0;  // worker threads of the detector; 0: as many as the machine has
+};
+
+// Exit status of a wrong command line.
+inline constexpr int kUsageStatus = 2;
+
+struct ParsedCommandLine {
+    bool run = false;     // true: run with `options`; false: exit with `exit_status`
+    int exit_status = 0;  // 0 after --help or --version, kUsageStatus on a wrong call
+    std::string out;      // text for standard output (help, version)
+    std::string err;      // text for standard error (what is wrong, and a pointer to --help)
+    SiftkeyOptions options;
+};
+
+// Parses the arguments (argv[0] is the program name). Never throws on bad arguments.
+ParsedCommandLine ParseCommandLine(int argc, const char* const* argv);

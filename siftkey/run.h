@@ -1,0 +1,15 @@
+// siftkey after its command line: read the photograph, detect, write the keypoint file.
+#pragma once
+
+#include <ostream>
+
+#include "options.h"
+
+// Exit status when the image cannot be used or the keypoint file cannot be written.
+inline constexpr int kFailureStatus = 1;
+
+// Runs siftkey with parsed options; every message goes to `err`, each line beginning
+// with "siftkey: ". Returns 0 when the keypoint file was written, also when it holds no
+// keypoint, and kFailureStatus otherwise (a message names the file and the reason).
+// Never throws.
+int RunSiftkey(const SiftkeyOptions& options, std::ostream& err);

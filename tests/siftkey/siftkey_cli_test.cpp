@@ -1,0 +1,280 @@
+// The built siftkey program: its command line, what it writes and says on success, and
+// every failure with its message and status. Keypoint files are checked with the
+// project's reader, and featsheet converts them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "case_name.h"
+#include "run_program.h"
+#include "synthetic_images.h"
+#include "temp_dir.h"
+#include "utils.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kHint = "Run 'siftkey --help' for more information.\n";
+
+bool StartsWith(const std::string& s, const std::string& head) { return s.rfind(head, 0) == 0; }
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+ProgramResult Siftkey(const std::vector<std::string>& args) {
+    return RunProgram(SIFTKEY_PROGRAM, args, 120.0);
+}
+
+std::string WriteImage(const TempDir& dir, const std::string& name, const cv::Mat& image) {
+    const std::string file = dir.File(name);
+    cv::imwrite(file, image);
+    return file;
+}
+
+struct UsageCase {
+    const char* name;
+    std::vector<std::string> options;  // given before IMAGE OUT.key, or alone when `alone`
+    bool alone;
+    const char* says;  // the first line of standard error
+};
+
+class UsageTest : public testing::TestWithParam<UsageCase> {};
+
+TEST_P(UsageTest, Status2PointsToHelpAndWritesNothing) {
+    const UsageCase& c = GetParam();
+    TempDir dir;
+    const std::string image = WriteImage(dir, "in.png", GaussianBlob(40, 40, 20, 20, 3));
+    std::vector<std::string> args = c.options;
+    if (!c.alone) {
+        args.push_back(image);
+        args.push_back(dir.File("out.key"));
+    }
+    const ProgramResult r = Siftkey(args);
+    EXPECT_EQ(r.exit_status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, std::string("siftkey: ") + c.says + "\n" + kHint);
+    EXPECT_FALSE(fs::exists(dir.File("out.key")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UsageTest,
+    testing::Values(
+        UsageCase{"no_argument", {}, true, "IMAGE is required"},
+        UsageCase{"one_argument", {"a.jpg"}, true, "OUT.key is required"},
+        UsageCase{"three_arguments", {"a.jpg", "b.key", "c"}, true,
+                  "The following argument was not expected: c"},
+        UsageCase{"unknown_option", {"--bogus"}, false,
+                  "The following argument was not expected: --bogus"},
+        UsageCase{"max_zero", {"--max", "0"}, false, "--max: Value 0 not in range 1 to 1073741824"},
+        UsageCase{"max_negative", {"--max", "-3"}, false,
+                  "--max: Value -3 not in range 1 to 1073741824"},
+        UsageCase{"max_word", {"--max", "many"}, false,
+                  "--max: Value many not in range 1 to 1073741824"},
+        UsageCase{"max_fraction", {"--max", "1.5"}, false,
+                  "--max: Value 1.5 not in range 1 to 1073741824"},
+        UsageCase{"max_huge", {"--max", "99999999999999999999"}, false,
+                  "--max: Value 99999999999999999999 not in range 1 to 1073741824"},
+        UsageCase{"max_twice", {"--max", "5", "--max", "6"}, false,
+                  "--max: At Most 1 required but received 2"},
+        UsageCase{"threads_zero", {"--threads", "0"}, false,
+                  "--threads: Value 0 not in range 1 to 1024"},
+        UsageCase{"contrast_nan", {"--contrast-threshold", "nan"}, false,
+                  "--contrast-threshold: 'nan' is not a finite number"},
+        UsageCase{"contrast_inf", {"--contrast-threshold", "inf"}, false,
+                  "--contrast-threshold: 'inf' is not a finite number"},
+        UsageCase{"contrast_overflow", {"--contrast-threshold", "1e999"}, false,
+                  "--contrast-threshold: '1e999' is not a finite number"},
+        UsageCase{"contrast_negative", {"--contrast-threshold", "-0.1"}, false,
+                  "--contrast-threshold: '-0.1' is below 0"},
+        UsageCase{"contrast_trailing", {"--contrast-threshold", "0.04x"}, false,
+                  "--contrast-threshold: '0.04x' is not a finite number"},
+        UsageCase{"contrast_empty", {"--contrast-threshold", ""}, false,
+                  "--contrast-threshold: '' is not a finite number"},
+        UsageCase{"edge_below_one", {"--edge-threshold", "0.5"}, false,
+                  "--edge-threshold: '0.5' is below 1"},
+        UsageCase{"value_missing", {"a.jpg", "b.key", "--max"}, true,
+                  "--max: 1 required N missing"},
+        UsageCase{"upright_with_value", {"--upright=maybe"}, false,
+                  "Could not convert: --upright = maybe"}),
+    CaseName());
+
+TEST(SiftkeyCliTest, HelpAndVersionGoToStandardOutput) {
+    const ProgramResult help = Siftkey({"--help"});
+    EXPECT_EQ(help.exit_status, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_NE(help.out.find("Usage: siftkey [OPTIONS] IMAGE OUT.key"), std::string::npos);
+    EXPECT_EQ(Siftkey({"-h"}).out, help.out);
+    const ProgramResult version = Siftkey({"--version"});
+    EXPECT_EQ(version.exit_status, 0);
+    EXPECT_TRUE(StartsWith(version.out, "siftkey (relative-orientation) " RO_PROJECT_VERSION "\n"))
+        << version.out;
+}
+
+class SiftkeyRunTest : public testing::Test {
+  protected:
+    SiftkeyRunTest() : image_(WriteImage(dir_, "scene.png", RandomBlobs(200, 150, 80, 3))) {}
+    TempDir dir_;
+    std::string image_;
+};
+
+TEST_F(SiftkeyRunTest, WritesAFileTheReaderAcceptsAndSaysHowMany) {
+    const std::string out = dir_.File("scene.key");
+    const ProgramResult r = Siftkey({image_, out});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    const KeyFileParse parsed = ParseKeyText(ReadFileBytes(out));
+    ASSERT_EQ(parsed.status, KeyFileStatus::ok);
+    ASSERT_GT(parsed.numfeatures, 50);
+    EXPECT_EQ(parsed.dimensions, 128);
+    EXPECT_EQ(parsed.keys.size(), static_cast<std::size_t>(parsed.numfeatures));
+    for (const KeypointSt& k : parsed.keys) {
+        EXPECT_TRUE(k.row >= 0 && k.row <= 149 && k.col >= 0 && k.col <= 199);
+        for (int v : k.descrip) EXPECT_TRUE(v >= 0 && v <= 255) << v;
+    }
+    EXPECT_EQ(r.err, "siftkey: " + image_ + " (200 x 150 pixels): " +
+                         std::to_string(parsed.numfeatures) + " keypoints written to " + out +
+                         "\n");
+
+    const ProgramResult csv = RunProgram(FEATSHEET_PROGRAM, {out, dir_.File("scene.csv")});
+    EXPECT_EQ(csv.exit_status, 0) << csv.out;
+}
+
+TEST_F(SiftkeyRunTest, SameBytesWithOneOrTwoThreads) {
+    ASSERT_EQ(Siftkey({"--threads", "1", image_, dir_.File("one.key")}).exit_status, 0);
+    ASSERT_EQ(Siftkey({"--threads", "2", image_, dir_.File("two.key")}).exit_status, 0);
+    EXPECT_EQ(ReadFileBytes(dir_.File("one.key")), ReadFileBytes(dir_.File("two.key")));
+}
+
+TEST_F(SiftkeyRunTest, MaxKeepsTheFirstEntriesOfTheFullFile) {
+    ASSERT_EQ(Siftkey({image_, dir_.File("all.key")}).exit_status, 0);
+    const ProgramResult r = Siftkey({"--max=7", image_, dir_.File("seven.key")});
+    ASSERT_EQ(r.exit_status, 0);
+    const KeyFileParse all = ParseKeyText(ReadFileBytes(dir_.File("all.key")));
+    const KeyFileParse seven = ParseKeyText(ReadFileBytes(dir_.File("seven.key")));
+    ASSERT_EQ(seven.numfeatures, 7);
+    for (std::size_t i = 0; i < 7; ++i) {
+        EXPECT_EQ(seven.keys[i].row, all.keys[i].row);
+        EXPECT_EQ(seven.keys[i].col, all.keys[i].col);
+        EXPECT_EQ(seven.keys[i].descrip, all.keys[i].descrip);
+    }
+}
+
+TEST_F(SiftkeyRunTest, OutputMayNotBeTheImage) {
+    const std::string before = ReadFileBytes(image_);
+    const ProgramResult r = Siftkey({image_, image_});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "siftkey: cannot write " + image_ + ": it is the input image\n");
+    EXPECT_EQ(ReadFileBytes(image_), before);
+}
+
+// A featureless photograph is a valid result, not a failure: the file says "none" in the
+// format, so a batch goes on and the programs that read it report too few tie points.
+TEST(SiftkeyNoKeypointsTest, WritesCountZeroAndSaysSo) {
+    TempDir dir;
+    const std::string image = WriteImage(dir, "flat.jpg", cv::Mat(60, 80, CV_8UC3, cv::Scalar(90, 120, 200)));
+    const std::string out = dir.File("flat.key");
+    const ProgramResult r = Siftkey({image, out});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "siftkey: " + image + " (80 x 60 pixels): no keypoints found; wrote " + out +
+                         " with count 0\n");
+    EXPECT_EQ(ReadFileBytes(out), "0 128\n");
+}
+
+class SiftkeyFailureTest : public testing::TestWithParam<const char*> {};
+
+// Each case: the arguments and the complete standard error; the status is 1, standard
+// output empty, and no keypoint file appears or changes.
+TEST_P(SiftkeyFailureTest, Status1AndAMessageNamingTheFile) {
+    const std::string name = GetParam();
+    TempDir dir;
+    const std::string good = WriteImage(dir, "good.png", RandomBlobs(120, 100, 40, 5));
+    std::string in = good;
+    std::string out = dir.File("out.key");
+    std::string says;
+    if (name == "missing_image") {
+        in = dir.File("none.jpg");
+        says = "cannot read " + in + ": No such file or directory";
+    } else if (name == "folder_as_image") {
+        in = dir.path().string();
+        says = "cannot read " + in + ": Is a directory";
+    } else if (name == "empty_image") {
+        in = dir.Write("empty.jpg", "");
+        says = in + " is empty (0 bytes)";
+    } else if (name == "text_as_image") {
+        in = dir.Write("readme.png", "not a picture\n");
+        says = in + " is not an image in a format siftkey reads (JPEG, PNG, TIFF, ...)";
+    } else if (name == "truncated_image") {
+        const std::string bytes = ReadFileBytes(good);
+        in = dir.Write("cut.png", bytes.substr(0, bytes.size() / 2));
+        says = "cannot decode " + in + ": damaged, truncated or unsupported image data";
+    } else if (name == "float_samples") {
+        in = dir.File("float.tif");
+        cv::imwrite(in, cv::Mat(8, 8, CV_32F, cv::Scalar(0.5)));
+        says = in + ": 32-bit floating-point samples are not supported (8- or 16-bit only)";
+    } else if (name == "null_device_as_image") {
+        in = "/dev/null";
+        says = "/dev/null is empty (0 bytes)";
+    } else if (name == "output_folder") {
+        out = dir.path().string();
+        says = "cannot write " + out + ": Is a directory";
+    } else if (name == "output_in_missing_folder") {
+        out = dir.File("missing/out.key");
+        says = "cannot write " + out + ": No such file or directory";
+    } else if (name == "output_full_device") {
+        if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+        out = "/dev/full";
+        says = "cannot write /dev/full: No space left on device";
+    }
+    const ProgramResult r = Siftkey({in, out});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.out, "");
+    // A decoder may have added its own line before siftkey's message.
+    EXPECT_TRUE(EndsWith(r.err, "siftkey: " + says + "\n")) << r.err;
+    EXPECT_FALSE(fs::exists(dir.File("out.key")));
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+        EXPECT_FALSE(StartsWith(e.path().filename().string(), ".")) << e.path();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SiftkeyFailureTest,
+                         testing::Values("missing_image", "folder_as_image", "empty_image",
+                                         "text_as_image", "truncated_image", "float_samples",
+                                         "null_device_as_image", "output_folder",
+                                         "output_in_missing_folder", "output_full_device"),
+                         [](const testing::TestParamInfo<const char*>& p) {
+                             return std::string(p.param);
+                         });
+
+// A write that fails part-way (here at a file size limit) leaves the old file as it was
+// and no temporary file behind, and is reported as a failure.
+TEST_F(SiftkeyRunTest, FailedWriteKeepsTheOldFile) {
+    const std::string out = dir_.Write("scene.key", "old contents\n");
+    const ProgramResult r =
+        RunProgram("/bin/sh", {"-c", "ulimit -f 8 && exec \"$0\" \"$@\"", SIFTKEY_PROGRAM, image_, out}, 120.0);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "siftkey: cannot write " + out + ": File too large\n");
+    EXPECT_EQ(ReadFileBytes(out), "old contents\n");
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_.path())) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"scene.key", "scene.png"}));
+}
+
+// Only siftkey links OpenCV.
+TEST(SiftkeyCliTest, OnlySiftkeyLinksOpenCv) {
+    const auto links_opencv = [](const std::string& program) {
+        const ProgramResult r = RunProgram("/usr/bin/ldd", {program});
+        EXPECT_EQ(r.exit_status, 0) << r.err;
+        return r.out.find("libopencv") != std::string::npos;
+    };
+    EXPECT_TRUE(links_opencv(SIFTKEY_PROGRAM));
+    EXPECT_FALSE(links_opencv(RELATIVE_PROGRAM));
+    EXPECT_FALSE(links_opencv(FEATSHEET_PROGRAM));
+}
+
+}  // namespace

@@ -17,7 +17,7 @@ constexpr int kIterationLimit = 100;
 constexpr int kMaxReselections = 4;
 // The solver stops when a step changes the parameters by less than this share: far below
 // their standard deviations; the Gauss-Newton step that follows finishes the job.
-constexpr double kSolverRelativeStep = 1e-9;
+constexpr double kSolverRelativeStep = 1e-6;
 // Central-difference step of the statistics' Jacobian: the parameters are angles in radians
 // and base ratios, all of order 1 or less, so an absolute step balances truncation (h^2)
 // against rounding (eps / h).

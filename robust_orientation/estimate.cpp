@@ -149,16 +149,18 @@ CvPose FinalPose(const Elements& elements, const Eigen::Vector3d& base_unit) {
     return pose;
 }
 
-void FillGeometry(const CoplanarityModel& model, std::span<const Observation> observations,
-                  const Adjustment& adjustment, const HomographyCheck& homography,
-                  OrientationResult* result) {
+void FillGeometry(const CoplanarityModel& model, std::span<const TiePoint> tie_points,
+                  std::span<const Observation> observations, const Adjustment& adjustment,
+                  const HomographyCheck& homography, OrientationResult* result) {
     GeometryFigures& g = result->geometry;
     g.median_intersection_angle_rad =
         MedianIntersectionAngle(model, observations, adjustment.used, adjustment.elements);
     g.h_over_e_inlier_ratio = homography.inlier_ratio;
     g.homography_inliers = homography.inliers;
     g.rotation_only_measure = homography.rotation_deviation;
-    g.gruber_counts = GruberCounts(observations, adjustment.used);
+    const GruberRegions regions = CountGruberRegions(tie_points, adjustment.used);
+    g.gruber_counts = regions.counts;
+    g.gruber_box_px = {regions.col_min_px, regions.row_min_px, regions.col_max_px, regions.row_max_px};
     g.gruber_regions_covered = static_cast<int>(std::count_if(
         g.gruber_counts.begin(), g.gruber_counts.end(),
         [](int c) { return c >= kMinPointsPerGruberRegion; }));
@@ -306,7 +308,7 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
                       "the least-squares adjustment gave no finite, determined solution");
     }
     result.elements = adjustment.elements;
-    FillGeometry(model, observations, adjustment, homography, &result);
+    FillGeometry(model, tie_points, observations, adjustment, homography, &result);
     result.cv_pose = FinalPose(adjustment.elements, result.geometry.base_unit);
     FillAdjustment(camera1, adjustment, options, &result);
     FillPoints(model, observations, adjustment, options, &result);

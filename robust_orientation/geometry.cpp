@@ -28,27 +28,30 @@ double MedianIntersectionAngle(const CoplanarityModel& model, std::span<const Ob
     return *middle;
 }
 
-std::array<int, 6> GruberCounts(std::span<const Observation> observations, const std::vector<int>& used) {
-    double x_min = std::numeric_limits<double>::infinity();
-    double x_max = -x_min;
-    double y_min = x_min;
-    double y_max = -x_min;
-    for (const Observation& o : observations) {
-        if (!o.IsFinite()) continue;
-        x_min = std::min(x_min, o.x1_m);
-        x_max = std::max(x_max, o.x1_m);
-        y_min = std::min(y_min, o.y1_m);
-        y_max = std::max(y_max, o.y1_m);
+GruberRegions CountGruberRegions(std::span<const TiePoint> tie_points, const std::vector<int>& used) {
+    GruberRegions g;
+    g.col_min_px = g.row_min_px = std::numeric_limits<double>::infinity();
+    g.col_max_px = g.row_max_px = -std::numeric_limits<double>::infinity();
+    for (const TiePoint& t : tie_points) {
+        if (!std::isfinite(t.col1_px) || !std::isfinite(t.row1_px) || !std::isfinite(t.col2_px) ||
+            !std::isfinite(t.row2_px)) {
+            continue;
+        }
+        g.col_min_px = std::min(g.col_min_px, t.col1_px);
+        g.col_max_px = std::max(g.col_max_px, t.col1_px);
+        g.row_min_px = std::min(g.row_min_px, t.row1_px);
+        g.row_max_px = std::max(g.row_max_px, t.row1_px);
     }
-    std::array<int, 6> counts{};
-    if (!(x_max > x_min && y_max > y_min)) return counts;
+    const double width = g.col_max_px - g.col_min_px;
+    const double height = g.row_max_px - g.row_min_px;
+    if (!(width > 0.0 && height > 0.0)) return g;
     for (const int k : used) {
-        const Observation& o = observations[static_cast<std::size_t>(k)];
-        const int column = std::clamp(static_cast<int>(2.0 * (o.x1_m - x_min) / (x_max - x_min)), 0, 1);
-        const int row = std::clamp(static_cast<int>(3.0 * (y_max - o.y1_m) / (y_max - y_min)), 0, 2);
-        ++counts[static_cast<std::size_t>(2 * row + column)];
+        const TiePoint& t = tie_points[static_cast<std::size_t>(k)];
+        const int column = std::clamp(static_cast<int>(2.0 * (t.col1_px - g.col_min_px) / width), 0, 1);
+        const int row = std::clamp(static_cast<int>(3.0 * (t.row1_px - g.row_min_px) / height), 0, 2);
+        ++g.counts[static_cast<std::size_t>(2 * row + column)];
     }
-    return counts;
+    return g;
 }
 
 }  // namespace ro

@@ -8,6 +8,7 @@
 
 #include "elements.h"
 #include "observations.h"
+#include "tie_points.h"
 
 namespace ro {
 
@@ -18,10 +19,16 @@ inline constexpr int kMinPointsPerGruberRegion = 3;
 double MedianIntersectionAngle(const CoplanarityModel& model, std::span<const Observation> observations,
                                const std::vector<int>& used, const Elements& elements);
 
-// Points of `used` in each of the six von Gruber regions: the bounding box of all finite
-// tie points of photograph 1 (the overlap as the matches show it) cut into two columns
-// along the base (image x) and three rows across it (image y). Regions are numbered row
-// by row from the top left: 0 1 / 2 3 / 4 5.
-std::array<int, 6> GruberCounts(std::span<const Observation> observations, const std::vector<int>& used);
+// The six von Gruber regions: the bounding box of all finite tie points of photograph 1
+// (the overlap as the matches show it), in pixels, cut into two columns along the base
+// (columns) and three rows across it, numbered row by row from the top left: 0 1 / 2 3 / 4 5.
+struct GruberRegions {
+    double col_min_px = 0.0;
+    double col_max_px = 0.0;
+    double row_min_px = 0.0;
+    double row_max_px = 0.0;
+    std::array<int, 6> counts{};  // points of `used` in each region
+};
+GruberRegions CountGruberRegions(std::span<const TiePoint> tie_points, const std::vector<int>& used);
 
 }  // namespace ro

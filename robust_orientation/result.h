@@ -118,6 +118,8 @@ struct GeometryFigures {
     double rotation_only_measure = 0.0;  // 0 for a homography that is a pure rotation
     std::array<int, 6> gruber_counts{};  // inliers in the 3 x 2 regions of photograph 1
     int gruber_regions_covered = 0;
+    // The regions' box in photograph 1: columns and rows from (min) to (max), pixels.
+    std::array<double, 4> gruber_box_px{};  // col_min, row_min, col_max, row_max
     Eigen::Vector3d base_unit = Eigen::Vector3d::UnitX();  // model frame, camera 1 -> 2
     Configuration configuration = Configuration::general;
 };

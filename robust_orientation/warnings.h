@@ -7,7 +7,7 @@
 //   W-FORWARD-MOTION     the base has almost no X component (|bX| / |B| < 0.1)
 //   W-BASE-REVERSED      camera 2 lies at negative X: the elements describe the opposite base
 //   W-WEAK-INTERSECTION  median intersection angle below 2 degrees
-//   W-GRUBER-COVERAGE    a von Gruber region holds fewer than 3 inliers
+//   W-GRUBER-COVERAGE    a von Gruber region (geometry.h) holds fewer than 3 inliers
 //   W-CORR-BY-OMEGA      |r(by, omega)| above 0.995 (about 0.98 is normal near the normal case)
 //   W-CORR-HIGH          another correlation above 0.9 in absolute value
 //   W-SIGMA0-REJECTED    sigma0 fails the chi-square test against the a-priori sigma

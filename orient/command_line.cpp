@@ -125,23 +125,33 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 // Outputs must not overwrite each other or an input.
 void CheckOutputs(const OrientOptions& o) {
-    if (o.json_file == "-" && o.points_file == "-") {
-        throw UsageError{"--json and --points cannot both write to standard output"};
-    }
     const std::vector<std::pair<const char*, const std::string*>> outputs = {
-        {"--json", &o.json_file}, {"--points", &o.points_file}};
-    for (const auto& [option, file] : outputs) {
-        if (file->empty() || *file == "-") continue;
-        for (const std::string* input :
-             {&o.keys1_file, &o.keys2_file, &o.camera1_file, &o.camera2_file}) {
+        {"--json", &o.json_file}, {"--points", &o.points_file}, {"--plot", &o.plot_file}};
+    for (std::size_t a = 0; a < outputs.size(); ++a) {
+        const auto& [option, file] = outputs[a];
+        if (file->empty()) continue;
+        for (std::size_t b = a + 1; b < outputs.size(); ++b) {
+            const std::string& other = *outputs[b].second;
+            if (other.empty()) continue;
+            if (*file == "-" && other == "-") {
+                throw UsageError{std::string(option) + " and " + outputs[b].first +
+                                 " cannot both write to standard output"};
+            }
+            if (*file != "-" && other != "-" && SameFile(*file, other)) {
+                throw UsageError{std::string(option) + " and " + outputs[b].first +
+                                 " cannot write to the same file"};
+            }
+        }
+        if (*file == "-") continue;
+        for (const std::string* input : {&o.keys1_file, &o.keys2_file, &o.camera1_file,
+                                         &o.camera2_file, &o.image1_file}) {
             if (!input->empty() && SameFile(*file, *input)) {
                 throw UsageError{std::string(option) + " would overwrite the input file " + *input};
             }
         }
     }
-    if (!o.json_file.empty() && !o.points_file.empty() && o.json_file != "-" &&
-        o.points_file != "-" && SameFile(o.json_file, o.points_file)) {
-        throw UsageError{"--json and --points cannot write to the same file"};
+    if (!o.image1_file.empty() && o.plot_file.empty()) {
+        throw UsageError{"--image1 draws the plot over photograph 1: it needs --plot"};
     }
 }
 
@@ -186,10 +196,16 @@ void DefineOptions(CLI::App& app, OrientOptions& o, OptionTexts& t) {
     app.add_option("--points", o.points_file,
                    "Write one CSV row per tie point ('-': standard output)")
         ->type_name("FILE");
+    app.add_option("--plot", o.plot_file,
+                   "Draw the tie points and y-parallaxes on photograph 1 as SVG ('-': standard output)")
+        ->type_name("FILE.svg");
+    app.add_option("--image1", o.image1_file,
+                   "Photograph 1 (PNG or JPEG) to draw the plot over, embedded in the SVG")
+        ->type_name("PHOTO");
     app.add_flag("--quiet", o.quiet, "Print no report on standard output")->disable_flag_override();
     app.footer(
-        "The report goes to standard output unless --quiet is given or --json or --points\n"
-        "writes there. The output is the same for every thread count.\n"
+        "The report goes to standard output unless --quiet is given or --json, --points or\n"
+        "--plot writes there. The output is the same for every thread count.\n"
         "Exit status: 0 orientation found; 1 a file could not be read, parsed or written;\n"
         "2 wrong usage; 3 no reliable orientation (the report says why).");
 }

@@ -27,6 +27,8 @@ struct OrientOptions {
     ro::EstimationOptions estimation;
     std::string json_file;    // empty: no JSON; "-": standard output
     std::string points_file;  // empty: no CSV; "-": standard output
+    std::string plot_file;    // empty: no plot; "-": standard output
+    std::string image1_file;  // photograph 1 under the plot; empty: its frame only
     bool quiet = false;       // no text report on standard output
 };
 

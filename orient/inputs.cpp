@@ -42,6 +42,25 @@ std::string ReadOne(KeypointFile& key_file) {
     }
 }
 
+// The bytes of a file of at most `limit` bytes into *bytes; empty on success, else the
+// message ("FILE: cannot open: reason", "FILE: too long for <what> ...").
+std::string ReadWhole(const std::string& file, std::size_t limit, const char* what, std::string* bytes) {
+    errno = 0;
+    const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
+    if (!in) return file + ": cannot open: " + SystemReason(errno);
+    char block[65536];
+    while (true) {
+        const std::size_t got = std::fread(block, 1, sizeof block, in.get());
+        bytes->append(block, got);
+        if (bytes->size() > limit) {
+            return file + ": too long for " + what + " (more than " + std::to_string(limit) + " bytes)";
+        }
+        if (got < sizeof block) break;
+    }
+    if (std::ferror(in.get())) return file + ": read error: " + SystemReason(errno);
+    return {};
+}
+
 }  // namespace
 
 std::vector<std::string> ReadKeypointFiles(KeypointFile& first, KeypointFile& second) {
@@ -59,27 +78,29 @@ std::vector<std::string> ReadKeypointFiles(KeypointFile& first, KeypointFile& se
 }
 
 std::variant<ro::Camera, std::string> ReadCameraFile(const std::string& file) {
-    errno = 0;
-    const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
-    if (!in) return file + ": cannot open: " + SystemReason(errno);
     std::string text;
-    char block[4096];
-    while (true) {
-        const std::size_t got = std::fread(block, 1, sizeof block, in.get());
-        text.append(block, got);
-        if (text.size() > kMaxCameraFileBytes) {
-            return file + ": too long for a camera file (more than " +
-                   std::to_string(kMaxCameraFileBytes) + " bytes)";
-        }
-        if (got < sizeof block) break;
-    }
-    if (std::ferror(in.get())) return file + ": read error: " + SystemReason(errno);
+    const std::string problem = ReadWhole(file, kMaxCameraFileBytes, "a camera file", &text);
+    if (!problem.empty()) return problem;
     const ro::CameraFileResult parsed = ro::ParseCameraText(text);
     if (const auto* error = std::get_if<ro::CameraFileError>(&parsed)) {
         if (error->line <= 0) return file + ": " + error->reason;
         return file + ":" + std::to_string(error->line) + ": " + error->reason;
     }
     return std::get<ro::Camera>(parsed);
+}
+
+}  // namespace orient
+
+namespace orient {
+
+std::variant<PlotPhotograph, std::string> ReadPhotograph(const std::string& file) {
+    PlotPhotograph photograph;
+    const std::string problem = ReadWhole(file, kMaxPhotographBytes, "a photograph", &photograph.bytes);
+    if (!problem.empty()) return problem;
+    const std::optional<ImageHeader> header = ReadImageHeader(photograph.bytes);
+    if (!header) return file + ": not a PNG or JPEG photograph";
+    photograph.header = *header;
+    return photograph;
 }
 
 }  // namespace orient

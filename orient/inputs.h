@@ -7,12 +7,15 @@
 #include <vector>
 
 #include "camera_model.h"
+#include "plot_svg.h"
 #include "utils.h"
 
 namespace orient {
 
 // Largest camera file read; anything longer is not a camera file.
 inline constexpr std::size_t kMaxCameraFileBytes = std::size_t{1} << 20;
+// Largest photograph embedded in a plot.
+inline constexpr std::size_t kMaxPhotographBytes = std::size_t{256} << 20;
 
 struct KeypointFile {
     std::string file;
@@ -29,5 +32,9 @@ std::vector<std::string> ReadKeypointFiles(KeypointFile& first, KeypointFile& se
 // The camera of a camera file, or why it cannot be used: "FILE: cannot open: reason",
 // "FILE:LINE: reason" for a refused line.
 std::variant<ro::Camera, std::string> ReadCameraFile(const std::string& file);
+
+// A PNG or JPEG photograph for the plot, or why it cannot be used ("FILE: cannot open:
+// reason", "FILE: not a PNG or JPEG photograph").
+std::variant<PlotPhotograph, std::string> ReadPhotograph(const std::string& file);
 
 }  // namespace orient

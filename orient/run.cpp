@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <variant>
@@ -10,6 +11,7 @@
 #include "command_line.h"
 #include "inputs.h"
 #include "output_file.h"
+#include "plot_svg.h"
 #include "writers.h"
 
 namespace orient {
@@ -47,7 +49,7 @@ bool ReadCameras(const OrientOptions& options, RunInfo& run) {
 // The outputs in order: JSON, points, report. False (after the message) on the first
 // that could not be written.
 bool WriteOutputs(const OrientOptions& options, const ro::OrientationResult& result,
-                  const RunInfo& run) {
+                  const RunInfo& run, const PlotPhotograph* photograph) {
     struct Output {
         const std::string* path;
         std::string (*text)(const ro::OrientationResult&, const RunInfo&);
@@ -63,8 +65,16 @@ bool WriteOutputs(const OrientOptions& options, const ro::OrientationResult& res
             return false;
         }
     }
+    if (!options.plot_file.empty()) {
+        const std::string problem = WriteOutput(options.plot_file, PlotSvg(result, run, photograph));
+        if (!problem.empty()) {
+            Message(problem);
+            return false;
+        }
+    }
     // Standard output holds one thing: an output sent there replaces the report.
-    const bool stdout_taken = options.json_file == "-" || options.points_file == "-";
+    const bool stdout_taken =
+        options.json_file == "-" || options.points_file == "-" || options.plot_file == "-";
     if (!options.quiet && !stdout_taken) {
         const std::string problem = WriteStream(stdout, TextReport(result, run));
         if (!problem.empty()) {
@@ -85,6 +95,15 @@ int Run(const OrientOptions& options) {
     run.threads = options.threads;
     run.points_file = options.points_file;
     if (!ReadCameras(options, run)) return kInputError;
+    std::optional<PlotPhotograph> photograph;
+    if (!options.image1_file.empty()) {
+        auto read = ReadPhotograph(options.image1_file);
+        if (auto* problem = std::get_if<std::string>(&read)) {
+            Message(*problem);
+            return kInputError;
+        }
+        photograph = std::move(std::get<PlotPhotograph>(read));
+    }
 
     KeypointFile first{options.keys1_file, {}, 0};
     KeypointFile second{options.keys2_file, {}, 0};
@@ -107,7 +126,7 @@ int Run(const OrientOptions& options) {
     const ro::OrientationResult result =
         ro::EstimateOrientation(tie_points, run.camera1.camera, run.camera2.camera, run.estimation);
 
-    if (!WriteOutputs(options, result, run)) return kInputError;
+    if (!WriteOutputs(options, result, run, photograph ? &*photograph : nullptr)) return kInputError;
     if (result.outcome != ro::Outcome::oriented) {
         Message("no reliable orientation: " + result.reason);
         return kNotOriented;

@@ -62,10 +62,10 @@ TEST(CommandLine, DefaultsWithTwoFiles) {
     EXPECT_EQ(o.threads, 3);
     EXPECT_EQ(o.estimation.seed, ro::kDefaultSeed);
     EXPECT_EQ(o.estimation.sigma_px, 0.5);
-    EXPECT_EQ(ro::EffectiveThresholdPx(o.estimation), 1.5);
+    EXPECT_EQ(ro::EffectiveThresholdPx(o.estimation), 2.0);
     EXPECT_EQ(o.estimation.confidence, 0.9999);
     EXPECT_TRUE(o.camera1_file.empty() && o.camera2_file.empty());
-    EXPECT_TRUE(o.json_file.empty() && o.points_file.empty());
+    EXPECT_TRUE(o.json_file.empty() && o.points_file.empty() && o.plot_file.empty());
     EXPECT_FALSE(o.quiet);
 }
 
@@ -183,7 +183,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "--points would overwrite the input file b"},
         UsageCase{"outputs_collide",
                   {"--json", "o.txt", "--points", "./o.txt", "a", "b"},
-                  "--json and --points cannot write to the same file"}),
+                  "--json and --points cannot write to the same file"},
+        UsageCase{"plot_and_json_to_stdout",
+                  {"--plot", "-", "--json", "-", "a", "b"},
+                  "--json and --plot cannot both write to standard output"},
+        UsageCase{"photograph_without_plot",
+                  {"--image1", "p.jpg", "a", "b"},
+                  "--image1 draws the plot over photograph 1: it needs --plot"}),
     CaseName());
 
 }  // namespace

@@ -105,6 +105,16 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 // A good camera file reaches the report; one that never ends is refused.
+TEST(OrientProgram, PlotPhotographMustBeAPngOrJpeg) {
+    TempDir dir;
+    const std::string photo = dir.Write("photo.png", "not a picture\n");
+    const ProgramResult r =
+        Orient({"--plot", dir.File("plot.svg"), "--image1", photo, kExample1, kExample2});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "orient: " + photo + ": not a PNG or JPEG photograph\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("plot.svg")));
+}
+
 TEST(OrientProgram, CameraFiles) {
     TempDir dir;
     const std::string a = dir.Write("a.key", kTiny);

@@ -1,0 +1,248 @@
+// The SVG plot.
+#include "plot_svg.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+#include "text_format.h"
+
+namespace orient {
+namespace {
+
+constexpr double kDegrees = 180.0 / std::numbers::pi;
+constexpr int kCaptionLines = 5;  // four of text, one of legend
+
+// The drawing's extent in pixels of photograph 1.
+struct Box {
+    double x0 = 0.0;
+    double y0 = 0.0;
+    double x1 = 0.0;
+    double y1 = 0.0;
+    double Width() const { return x1 - x0; }
+    double Height() const { return y1 - y0; }
+};
+
+std::string Escape(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string Base64(const std::string& bytes) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t left = bytes.size() - i;
+        std::uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
+        if (left > 1) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (left > 2) group |= static_cast<unsigned char>(bytes[i + 2]);
+        out += kDigits[group >> 18 & 63];
+        out += kDigits[group >> 12 & 63];
+        out += left > 1 ? kDigits[group >> 6 & 63] : '=';
+        out += left > 2 ? kDigits[group & 63] : '=';
+    }
+    return out;
+}
+
+// The frame of photograph 1: the photograph's, else centred on the principal point.
+Box FrameOf(const RunInfo& run, const PlotPhotograph* photograph) {
+    if (photograph != nullptr) {
+        return {-0.5, -0.5, photograph->header.width - 0.5, photograph->header.height - 0.5};
+    }
+    const ro::Camera& c = run.camera1.camera;
+    return {-0.5, -0.5, 2.0 * c.principal_column_px + 0.5, 2.0 * c.principal_row_px + 0.5};
+}
+
+// The frame grown to hold every finite point of photograph 1 as well.
+Box ExtentOf(const Box& frame, const ro::OrientationResult& result) {
+    Box box = frame;
+    for (const ro::PointResult& p : result.points) {
+        if (!std::isfinite(p.col1_px) || !std::isfinite(p.row1_px)) continue;
+        box.x0 = std::min(box.x0, p.col1_px);
+        box.x1 = std::max(box.x1, p.col1_px);
+        box.y0 = std::min(box.y0, p.row1_px);
+        box.y1 = std::max(box.y1, p.row1_px);
+    }
+    return box;
+}
+
+// A white outline under text drawn over the photograph, so that it stays legible.
+std::string Halo(double font) {
+    return Format("stroke=\"white\" stroke-width=\"%.2f\" stroke-opacity=\"0.8\" paint-order=\"stroke\"",
+                  0.15 * font);
+}
+
+// A round length of 1, 2 or 5 times a power of ten near `target`.
+double RoundLength(double target) {
+    const double power = std::pow(10.0, std::floor(std::log10(target)));
+    for (const double step : {1.0, 2.0, 5.0}) {
+        if (step * power >= target / 1.5) return step * power;
+    }
+    return 10.0 * power;
+}
+
+void Points(std::string& out, const ro::OrientationResult& result, ro::PointStatus status,
+            const char* colour, double radius) {
+    out += Format("<g fill=\"%s\">\n", colour);
+    for (const ro::PointResult& p : result.points) {
+        if (p.status != status || !std::isfinite(p.col1_px) || !std::isfinite(p.row1_px)) continue;
+        out += Format("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%.2f\"/>\n", p.col1_px, p.row1_px, radius);
+    }
+    out += "</g>\n";
+}
+
+// The y-parallax vectors, `scale` drawing pixels per pixel of y-parallax, pointing up in
+// the photograph for a positive y-parallax.
+void Parallaxes(std::string& out, const ro::OrientationResult& result, double scale, double stroke) {
+    out += Format("<g stroke=\"%s\" stroke-width=\"%.2f\">\n", kParallaxColour, stroke);
+    for (const ro::PointResult& p : result.points) {
+        if (p.status != ro::PointStatus::inlier || !std::isfinite(p.y_parallax_px)) continue;
+        out += Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", p.col1_px,
+                      p.row1_px, p.col1_px, p.row1_px - scale * p.y_parallax_px);
+    }
+    out += "</g>\n";
+}
+
+// The scale bar of the vectors at the frame's bottom left.
+void ScaleBar(std::string& out, const Box& frame, double scale, double bar_px, double font,
+              double stroke) {
+    const double x = frame.x0 + 2.0 * font;
+    const double y = frame.y1 - 1.5 * font;
+    out += Format("<g stroke=\"%s\" stroke-width=\"%.2f\">\n", kParallaxColour, 2.0 * stroke);
+    out += Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", x, y, x, y - scale * bar_px);
+    out += "</g>\n";
+    out += Format("<text x=\"%.2f\" y=\"%.2f\" font-family=\"sans-serif\" font-size=\"%.2f\" "
+                  "fill=\"%s\" %s>y-parallax %s px</text>\n",
+                  x + 0.5 * font, y, font, kParallaxColour, Halo(font).c_str(),
+                  Format("%g", bar_px).c_str());
+}
+
+void GruberGrid(std::string& out, const ro::OrientationResult& result, double font, double stroke) {
+    const auto& b = result.geometry.gruber_box_px;
+    if (!(b[2] > b[0] && b[3] > b[1])) return;
+    out += Format("<g fill=\"none\" stroke=\"#555555\" stroke-width=\"%.2f\" stroke-dasharray=\"%.2f %.2f\">\n",
+                  stroke, 4 * stroke, 3 * stroke);
+    out += Format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\"/>\n", b[0], b[1],
+                  b[2] - b[0], b[3] - b[1]);
+    const double mid = 0.5 * (b[0] + b[2]);
+    out += Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", mid, b[1], mid, b[3]);
+    for (const double third : {1.0 / 3.0, 2.0 / 3.0}) {
+        const double y = b[1] + third * (b[3] - b[1]);
+        out += Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", b[0], y, b[2], y);
+    }
+    out += "</g>\n";
+    out += Format("<g font-family=\"sans-serif\" font-size=\"%.2f\" fill=\"#222222\" %s>\n", font,
+                  Halo(font).c_str());
+    for (int region = 0; region < 6; ++region) {
+        const double x = b[0] + (region % 2 + 0.04) * 0.5 * (b[2] - b[0]);
+        const double y = b[1] + (region / 2) * (b[3] - b[1]) / 3.0 + 1.2 * font;
+        out += Format("<text x=\"%.2f\" y=\"%.2f\">%d inliers</text>\n", x, y,
+                      result.geometry.gruber_counts[static_cast<std::size_t>(region)]);
+    }
+    out += "</g>\n";
+}
+
+std::string ElementText(const ro::OrientationResult& r, int k) {
+    static constexpr std::array<const char*, 5> kNames = {"by", "bz", "omega", "phi", "kappa"};
+    const double value = r.elements.AsArray()[static_cast<std::size_t>(k)];
+    const double sigma = r.precision.sigma[static_cast<std::size_t>(k)];
+    if (k < 2) return Format("%s %s \xC2\xB1 %s", kNames[k], Fixed(value, 6).c_str(), Fixed(sigma, 6).c_str());
+    return Format("%s %s \xC2\xB1 %s deg", kNames[k], Fixed(value * kDegrees, 5).c_str(),
+                  Fixed(sigma * kDegrees, 5).c_str());
+}
+
+void Caption(std::string& out, const ro::OrientationResult& r, const RunInfo& run, double x,
+             double y, double font) {
+    const ro::AdjustmentSummary& a = r.adjustment;
+    int counts[3] = {0, 0, 0};
+    for (const ro::PointResult& p : r.points) ++counts[static_cast<int>(p.status)];
+    std::array<std::string, 4> lines;
+    lines[0] = Format("orient %s   %s / %s   %s", Version(), run.keys1_file.c_str(),
+                      run.keys2_file.c_str(),
+                      r.outcome == ro::Outcome::oriented ? "oriented"
+                                                         : ("no reliable orientation: " + r.reason).c_str());
+    lines[1] = Format("sigma0 %s px (a priori %s px)   %d tie points: %d inliers, %d rejected by "
+                      "the robust loop, %d by data snooping",
+                      Fixed(a.sigma0_px, 3).c_str(), Fixed(a.sigma_apriori_px, 3).c_str(), r.matches,
+                      counts[0], counts[1], counts[2]);
+    lines[2] = ElementText(r, 0) + "   " + ElementText(r, 1);
+    lines[3] = ElementText(r, 2) + "   " + ElementText(r, 3) + "   " + ElementText(r, 4);
+    out += Format("<g font-family=\"sans-serif\" font-size=\"%.2f\" fill=\"black\" "
+                  "xml:space=\"preserve\">\n",
+                  font);
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        out += Format("<text x=\"%.2f\" y=\"%.2f\">%s</text>\n", x,
+                      y + static_cast<double>(k + 1) * 1.4 * font, Escape(lines[k]).c_str());
+    }
+    // The legend: one dot per kind of point.
+    const double ly = y + kCaptionLines * 1.4 * font;
+    const char* names[] = {"inlier", "rejected by the robust loop", "rejected by data snooping"};
+    const char* colours[] = {kInlierColour, kRansacOutlierColour, kSnoopedColour};
+    double lx = x;
+    for (int k = 0; k < 3; ++k) {
+        out += Format("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%.2f\" fill=\"%s\"/>\n", lx + 0.4 * font,
+                      ly - 0.35 * font, 0.4 * font, colours[k]);
+        out += Format("<text x=\"%.2f\" y=\"%.2f\">%s</text>\n", lx + 1.2 * font, ly, names[k]);
+        lx += (1.2 + 0.55 * static_cast<double>(std::string(names[k]).size()) + 2.0) * font;
+    }
+    out += "</g>\n";
+}
+
+}  // namespace
+
+std::string PlotSvg(const ro::OrientationResult& result, const RunInfo& run,
+                    const PlotPhotograph* photograph) {
+    const Box frame = FrameOf(run, photograph);
+    const Box extent = ExtentOf(frame, result);
+    const double size = std::max(extent.Width(), extent.Height());
+    const double font = std::max(8.0, frame.Width() / 70.0);
+    const double stroke = std::max(0.5, size / 1500.0);
+    const double radius = std::max(1.5, size / 400.0);
+    const double caption = (kCaptionLines + 1) * 1.4 * font;
+    // Exaggeration: the RMS y-parallax is drawn as 3 % of the frame's width.
+    const double rms = result.adjustment.y_parallax_rms_px;
+    const double scale = rms > 0.0 && std::isfinite(rms) ? 0.03 * frame.Width() / rms : 1.0;
+    const double bar_px = RoundLength(0.08 * frame.Height() / scale);
+
+    std::string out;
+    out += Format("<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+                  "width=\"%.0f\" height=\"%.0f\" viewBox=\"%.2f %.2f %.2f %.2f\">\n",
+                  std::ceil(extent.Width()), std::ceil(extent.Height() + caption), extent.x0, extent.y0,
+                  extent.Width(), extent.Height() + caption);
+    out += "<title>Tie points and y-parallaxes on photograph 1</title>\n";
+    out += Format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"white\"/>\n",
+                  extent.x0, extent.y0, extent.Width(), extent.Height() + caption);
+    if (photograph != nullptr) {
+        out += Format("<image x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" "
+                      "preserveAspectRatio=\"none\" xlink:href=\"data:%s;base64,",
+                      frame.x0, frame.y0, frame.Width(), frame.Height(), photograph->header.mime_type);
+        out += Base64(photograph->bytes);
+        out += "\"/>\n";
+    }
+    out += Format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"none\" "
+                  "stroke=\"black\" stroke-width=\"%.2f\"/>\n",
+                  frame.x0, frame.y0, frame.Width(), frame.Height(), 2.0 * stroke);
+    GruberGrid(out, result, font, stroke);
+    Parallaxes(out, result, scale, stroke);
+    if (rms > 0.0 && std::isfinite(rms)) ScaleBar(out, frame, scale, bar_px, font, stroke);
+    Points(out, result, ro::PointStatus::ransac_outlier, kRansacOutlierColour, radius);
+    Points(out, result, ro::PointStatus::snooped, kSnoopedColour, radius);
+    Points(out, result, ro::PointStatus::inlier, kInlierColour, radius);
+    Caption(out, result, run, extent.x0 + font, extent.y1, font);
+    out += "</svg>\n";
+    return out;
+}
+
+}  // namespace orient

@@ -1,0 +1,33 @@
+// The plot of an orientation as a plain, self-contained SVG: the frame of photograph 1
+// (or the photograph itself, embedded), every tie point coloured by its status, the
+// y-parallax of every inlier as an exaggerated vector with a scale bar, the von Gruber
+// regions with their inlier counts, and a caption with sigma0 and the five elements with
+// their standard deviations. One SVG unit is one pixel of photograph 1; the centre of its
+// top-left pixel is at (0, 0).
+#pragma once
+
+#include <string>
+
+#include "image_header.h"
+#include "result.h"
+#include "run_info.h"
+
+namespace orient {
+
+// Colours of the three point kinds and of the y-parallax vectors.
+inline constexpr char kInlierColour[] = "#1a9850";
+inline constexpr char kRansacOutlierColour[] = "#d73027";
+inline constexpr char kSnoopedColour[] = "#fdae61";
+inline constexpr char kParallaxColour[] = "#2166ac";
+
+// A photograph to draw under the points: its file's bytes and what its header says.
+struct PlotPhotograph {
+    std::string bytes;
+    ImageHeader header;
+};
+
+// The SVG. Without a photograph the frame is the one centred on camera 1's principal point.
+std::string PlotSvg(const ro::OrientationResult& result, const RunInfo& run,
+                    const PlotPhotograph* photograph);
+
+}  // namespace orient

@@ -1,0 +1,158 @@
+// The plot as a real SVG renderer draws it: the right size, not blank, the inliers in the
+// inlier colour where the inliers are, the photograph under the points; and the photograph
+// headers the plot reads.
+#include <gtest/gtest.h>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <string>
+#include <vector>
+
+#include "estimate.h"
+#include "image_header.h"
+#include "orient_scene.h"
+#include "plot_svg.h"
+#include "run_program.h"
+#include "temp_dir.h"
+
+namespace {
+
+cv::Vec3b Bgr(const char* hex) {
+    const unsigned long rgb = std::stoul(std::string(hex + 1), nullptr, 16);
+    return {static_cast<unsigned char>(rgb & 0xFF), static_cast<unsigned char>(rgb >> 8 & 0xFF),
+            static_cast<unsigned char>(rgb >> 16 & 0xFF)};
+}
+
+bool Near(const cv::Vec3b& a, const cv::Vec3b& b) {
+    for (int c = 0; c < 3; ++c) {
+        if (std::abs(a[c] - b[c]) > 12) return false;
+    }
+    return true;
+}
+
+class PlotTest : public testing::Test {
+protected:
+    void SetUp() override {
+        scene::OrientSceneOptions options;
+        options.points = 150;
+        options.outlier_fraction = 0.2;
+        options.seed = 31;
+        scene_ = scene::MakeOrientScene({0.03, -0.02, 0.02, -0.03, 0.4}, ro::BuiltInCamera(),
+                                        ro::BuiltInCamera(), options);
+        result_ = ro::EstimateOrientation(scene_.tie_points, scene_.camera1, scene_.camera2, {});
+        run_.keys1_file = "a<b>.key";
+        run_.keys2_file = "c&d.key";
+        run_.camera1 = {ro::BuiltInCamera(), ""};
+        run_.camera2 = run_.camera1;
+    }
+
+    // The SVG rendered to a picture by rsvg-convert.
+    cv::Mat Render(const std::string& svg) {
+        const std::string in = dir_.Write("plot.svg", svg);
+        const std::string out = dir_.File("plot.png");
+        const ProgramResult r = RunProgram(RO_RSVG_CONVERT, {"-o", out, in});
+        EXPECT_EQ(r.exit_status, 0) << r.err;
+        return cv::imread(out, cv::IMREAD_COLOR);
+    }
+
+    TempDir dir_;
+    scene::OrientScene scene_;
+    ro::OrientationResult result_;
+    orient::RunInfo run_;
+};
+
+TEST_F(PlotTest, RendersTheFrameWithTheInliersInTheirColour) {
+    ASSERT_EQ(result_.outcome, ro::Outcome::oriented);
+    const cv::Mat picture = Render(orient::PlotSvg(result_, run_, nullptr));
+    ASSERT_FALSE(picture.empty());
+    EXPECT_EQ(picture.cols, 1920);  // the built-in camera's frame
+    EXPECT_GT(picture.rows, 1024);  // and the caption below it
+    cv::Scalar mean;
+    cv::Scalar spread;
+    cv::meanStdDev(picture, mean, spread);
+    EXPECT_GT(spread[0] + spread[1] + spread[2], 10.0) << "blank picture";
+    int inliers = 0;
+    int shown = 0;
+    int outliers = 0;
+    int outliers_shown = 0;
+    for (const ro::PointResult& p : result_.points) {
+        const cv::Vec3b colour = picture.at<cv::Vec3b>(static_cast<int>(p.row1_px + 0.5),
+                                                       static_cast<int>(p.col1_px + 0.5));
+        if (p.status == ro::PointStatus::inlier) {
+            ++inliers;
+            shown += Near(colour, Bgr(orient::kInlierColour)) ? 1 : 0;
+        } else if (p.status == ro::PointStatus::ransac_outlier) {
+            ++outliers;
+            outliers_shown += Near(colour, Bgr(orient::kRansacOutlierColour)) ? 1 : 0;
+        }
+    }
+    ASSERT_GT(inliers, 100);
+    EXPECT_GE(shown, inliers * 9 / 10);
+    EXPECT_GE(outliers_shown, outliers * 3 / 4);
+}
+
+TEST_F(PlotTest, DrawsOverTheEmbeddedPhotograph) {
+    cv::Mat photo(1024, 1920, CV_8UC3, cv::Scalar(40, 160, 220));  // orange-ish in BGR
+    std::vector<unsigned char> png;
+    ASSERT_TRUE(cv::imencode(".png", photo, png));
+    orient::PlotPhotograph photograph;
+    photograph.bytes.assign(png.begin(), png.end());
+    const auto header = orient::ReadImageHeader(photograph.bytes);
+    ASSERT_TRUE(header.has_value());
+    photograph.header = *header;
+    const cv::Mat picture = Render(orient::PlotSvg(result_, run_, &photograph));
+    ASSERT_FALSE(picture.empty());
+    // A corner far from every point shows the photograph.
+    EXPECT_TRUE(Near(picture.at<cv::Vec3b>(1000, 1900), cv::Vec3b(40, 160, 220)));
+}
+
+struct HeaderCase {
+    const char* name;
+    std::string bytes;
+    const char* mime;  // empty: refused
+    int width;
+    int height;
+};
+
+std::string Encoded(const char* extension, int width, int height) {
+    std::vector<unsigned char> bytes;
+    cv::imencode(extension, cv::Mat(height, width, CV_8UC1, cv::Scalar(90)), bytes);
+    return {bytes.begin(), bytes.end()};
+}
+
+TEST(ImageHeaderTest, ReadsTheSizeOfRealFilesAndRefusesTheRest) {
+    const std::string jpeg = Encoded(".jpg", 37, 21);
+    const std::string png = Encoded(".png", 640, 3);
+    std::string progressive;
+    {
+        std::vector<unsigned char> bytes;
+        cv::imencode(".jpg", cv::Mat(50, 70, CV_8UC3, cv::Scalar(1, 2, 3)), bytes,
+                     {cv::IMWRITE_JPEG_PROGRESSIVE, 1});
+        progressive.assign(bytes.begin(), bytes.end());
+    }
+    const std::vector<HeaderCase> cases = {
+        {"jpeg", jpeg, "image/jpeg", 37, 21},
+        {"progressive_jpeg", progressive, "image/jpeg", 70, 50},
+        {"png", png, "image/png", 640, 3},
+        {"png_header_only", png.substr(0, 24), "image/png", 640, 3},
+        {"jpeg_cut_before_its_frame", jpeg.substr(0, 20), "", 0, 0},
+        {"jpeg_with_fill_bytes", jpeg.substr(0, 2) + "\xFF\xFF" + jpeg.substr(2), "image/jpeg", 37, 21},
+        {"png_of_zero_width", png.substr(0, 16) + std::string(4, '\0') + png.substr(20), "", 0, 0},
+        {"text", "P3\n2 2\n255\n", "", 0, 0},
+        {"empty", "", "", 0, 0},
+        {"jpeg_segment_past_the_end", std::string("\xFF\xD8\xFF\xE0\xFF\xFF", 6), "", 0, 0},
+    };
+    for (const HeaderCase& c : cases) {
+        const auto header = orient::ReadImageHeader(c.bytes);
+        if (c.mime[0] == '\0') {
+            EXPECT_FALSE(header.has_value()) << c.name;
+            continue;
+        }
+        ASSERT_TRUE(header.has_value()) << c.name;
+        EXPECT_STREQ(header->mime_type, c.mime) << c.name;
+        EXPECT_EQ(header->width, c.width) << c.name;
+        EXPECT_EQ(header->height, c.height) << c.name;
+    }
+}
+
+}  // namespace

@@ -73,7 +73,7 @@ Scratch Carve(void* raw, const Layout& lay) {
     }
     return Scratch{reinterpret_cast<std::uint8_t*>(at[0]), reinterpret_cast<std::int32_t*>(at[1]),
                    reinterpret_cast<std::int32_t*>(at[2]), reinterpret_cast<std::int8_t*>(at[3]),
-                   reinterpret_cast<RowState*>(at[4]), reinterpret_cast<std::int32_t*>(at[5])};
+                   reinterpret_cast<RowState*>(at[4]),     reinterpret_cast<std::int32_t*>(at[5])};
 }
 
 // The low byte of each lane. (The plain intrinsic's undefined pass-through operand trips
@@ -181,7 +181,6 @@ bool PackFirst(const IntLists& l, const Layout& lay, const Scratch& s) {
 // maybe-uninitialized warning; an all-ones mask gives the same instruction.
 inline __m512i Max(__m512i x, __m512i y) { return _mm512_mask_max_epi32(x, 0xFFFF, x, y); }
 inline __m512i Min(__m512i x, __m512i y) { return _mm512_mask_min_epi32(x, 0xFFFF, x, y); }
-
 
 // acc += u8(b) . s8(x) in place. Written as one asm instruction because GCC 12, given
 // the intrinsic, copies every accumulator through a temporary register on each step
@@ -300,16 +299,16 @@ inline std::int32_t SeedBound(__m512i lo1, __m512i lo2) {
         m1 = x < m1 ? x : m1;
     }
     if (m2 == INT32_MAX) return INT32_MAX;
-    const std::int64_t u = IntegerRoot(m2) + 1;
+    const std::int64_t u = RootOf(m2) + 1;
     return u * u > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(u * u);
 }
 
 // Valid-column mask of 16 lanes starting at column `col`.
 inline __mmask16 ValidLanes(int col, int n2) {
     const int left = n2 - col;
-    return left >= 16 ? static_cast<__mmask16>(0xFFFF)
-                      : left <= 0 ? static_cast<__mmask16>(0)
-                                  : static_cast<__mmask16>((1u << left) - 1);
+    return left >= 16  ? static_cast<__mmask16>(0xFFFF)
+           : left <= 0 ? static_cast<__mmask16>(0)
+                       : static_cast<__mmask16>((1u << left) - 1);
 }
 
 constexpr int kSeedTiles = 4;  // 256 columns sampled per row
@@ -355,7 +354,8 @@ int SeedRows(const Layout& lay, const Scratch& s, int stride, int i0, int t1, in
         __m512i lo2 = lo1;                           // per lane: second smallest so far
         for (int v = 0; v < vectors; ++v) {
             std::int32_t* x = sq[q] + 16 * v;
-            const __m512i d = Squared(_mm512_load_si512(x), s.r + 16 * v, norm, ValidLanes(16 * v, n2));
+            const __m512i d =
+                Squared(_mm512_load_si512(x), s.r + 16 * v, norm, ValidLanes(16 * v, n2));
             _mm512_store_si512(x, d);
             lo2 = Min(lo2, Max(lo1, d));
             lo1 = Min(lo1, d);
@@ -428,7 +428,8 @@ void RowBlock(const Layout& lay, const Scratch& s, int stride, int i0, int t0, i
         const __m512i m2 = Max(Max(c.c20, c.c21), Max(c.c22, c.c23));
         const __m512i m3 = Max(Max(c.c30, c.c31), Max(c.c32, c.c33));
         StoreTile(c, acc[t & 1]);
-        if (__builtin_expect(pending != 0, 0)) RareTile(s, acc[(t - 1) & 1], pending, t - 1, st, seed);
+        if (__builtin_expect(pending != 0, 0))
+            RareTile(s, acc[(t - 1) & 1], pending, t - 1, st, seed);
         // Filter: a row's lanes can matter only where they exceed its threshold.
         const __m512i thr0 = _mm512_set1_epi32(st[0].thr), thr1 = _mm512_set1_epi32(st[1].thr),
                       thr2 = _mm512_set1_epi32(st[2].thr), thr3 = _mm512_set1_epi32(st[3].thr);
@@ -453,7 +454,8 @@ bool VnniNeighbours(const IntLists& lists, void* scratch, RowResult* out) {
     if (!PackSecond(lists, lay, s) || !PackFirst(lists, lay, s)) return false;
     for (int t0 = 0; t0 < lay.tiles; t0 += kChunkTiles) {
         const int t1 = t0 + kChunkTiles < lay.tiles ? t0 + kChunkTiles : lay.tiles;
-        for (int i0 = 0; i0 < lay.rows; i0 += kRows) RowBlock(lay, s, lay.stride, i0, t0, t1, lists.n2);
+        for (int i0 = 0; i0 < lay.rows; i0 += kRows)
+            RowBlock(lay, s, lay.stride, i0, t0, t1, lists.n2);
     }
     for (int i = 0; i < lists.n1; ++i) StoreRow(s.state[i], &out[i]);
     return true;

@@ -1,34 +1,18 @@
-// Nearest / second-nearest descriptor matching, written plainly: every keypoint of the
-// first list against every keypoint of the second.
+// The plain reference matcher: every keypoint of the first list against every keypoint of
+// the second through Dist, and the steps it shares with the fast matcher (the distance,
+// the neighbour search, the match array).
 #include <climits>
-#include <cmath>
 #include <cstdint>
 
-#include "fast_matcher.h"
+#include "kernels/integer_root.h"
 #include "utils.h"
 
-namespace {
-
-// Largest r with r * r <= s, for s < 2^62.
-std::uint64_t IntegerSqrt(std::uint64_t s) {
-    auto r = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(s)));
-    // The double root can be off by one either way for large s; step to the exact one.
-    // Callers pass s < 2^62, so every square below stays within 64 bits.
-    while (r * r > s) --r;
-    while ((r + 1) * (r + 1) <= s) ++r;
-    return r;
-}
-
-}  // namespace
-
-int Dist(Keypoint k1, Keypoint k2, int dims) {
+int DescriptorDistance(const int* a, const int* b, int dims) {
     // Every distance of INT_MAX or more saturates, so the sum of squares only needs to be
     // exact below INT_MAX^2 (< 2^62); one square of a difference of 32-bit values fits in
     // 64 unsigned bits, and the sum stops growing once it reaches that bound.
     constexpr std::uint64_t kSaturation = static_cast<std::uint64_t>(INT_MAX) * INT_MAX;
     std::uint64_t distsq = 0;
-    const int* a = k1->descrip.data();
-    const int* b = k2->descrip.data();
     for (int i = 0; i < dims; ++i) {
         const long long diff = static_cast<long long>(a[i]) - b[i];
         const auto mag = static_cast<std::uint64_t>(diff < 0 ? -diff : diff);
@@ -37,7 +21,11 @@ int Dist(Keypoint k1, Keypoint k2, int dims) {
         distsq += square;
     }
     // For sums below 2^31 this is exactly (int) sqrt((double) sum).
-    return static_cast<int>(IntegerSqrt(distsq));
+    return static_cast<int>(fastmatch::IntegerRoot(distsq));
+}
+
+int Dist(Keypoint k1, Keypoint k2, int dims) {
+    return DescriptorDistance(k1->descrip.data(), k2->descrip.data(), dims);
 }
 
 NeighbourPair FindNeighbours(const KeypointSt& key, const KeypointList& klist, int dims) {
@@ -75,11 +63,6 @@ MatchArray FindMatchesReference(const KeypointList& keys1, const KeypointList& k
     }
     *numMatches = static_cast<int>(matches.size());
     return listToArray(matches, *numMatches);
-}
-
-MatchArray FindMatches(const KeypointList& keys1, const KeypointList& keys2, int dims,
-                       int* numMatches) {
-    return FindMatchesFast(keys1, keys2, dims, numMatches);
 }
 
 MatchArray listToArray(const std::vector<MatchSt>& m, int numMatches) {

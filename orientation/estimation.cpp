@@ -1,12 +1,13 @@
 // The estimator of `relative`: tie points from the matcher, sampled solves of
 // the coplanarity condition, clustering of the solutions by their Y base
 // component.
+#include "estimation.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 
-#include "estimation.h"
-#include "levmar.h"
 #include "pause.h"
 #include "relative.h"
 #include "utils.h"
@@ -14,11 +15,10 @@
 namespace {
 
 constexpr int kNumParameters = 5;
-constexpr int kIterationLimit = 5000;
 
-// Solver options: initial damping scale, stopping thresholds on the gradient,
-// the relative step and the error, forward-difference step.
-constexpr double kSolverOptions[LM_OPTS_SZ] = {1e-3, 1e-15, 1e-15, 1e-20, 1e-6};
+// The row of a solve that failed.
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr Solution kFailedSolve = {kNaN, kNaN, kNaN, kNaN, kNaN};
 
 using TiePointRows = std::vector<std::array<double, 4>>;
 
@@ -49,19 +49,21 @@ SolutionTable SolveSamples(const MatchArray& matches, unsigned seed) {
     InfoSt tiepts;
     tiepts.tiepoints = &points;
     double x[kPointsPerSample] = {};
-    double opts[LM_OPTS_SZ];
     double info[LM_INFO_SZ];
     std::srand(seed);
     for (Solution& row : vals) {
         FillRows(matches, getRandomSamples(numMatches, kPointsPerSample), points);
-        for (int o = 0; o < LM_OPTS_SZ; ++o) opts[o] = kSolverOptions[o];
+        std::array<double, LM_OPTS_SZ> opts = kSolverOptions;
         // Every solve starts afresh: a sample with false matches can drive the
         // solver far off, and starting the next solve from there would carry that
         // into it.
         Solution p = kInitialParameters;
-        dlevmar_dif(fcoplanar, p.data(), x, kNumParameters, kPointsPerSample, kIterationLimit, opts,
-                    info, nullptr, nullptr, &tiepts);
-        row = p;
+        const int status =
+            dlevmar_dif(fcoplanar, p.data(), x, kNumParameters, kPointsPerSample, kIterationLimit,
+                        opts.data(), info, nullptr, nullptr, &tiepts);
+        // A failed solve leaves p at the last estimate it accepted, often the start
+        // vector itself: finite, but no solution of this sample.
+        row = status < 0 ? kFailedSolve : p;
     }
     return vals;
 }

@@ -166,6 +166,23 @@ std::string GeneratedFile(int keys, int dims, unsigned seed) {
 
 TEST(Reader, GeneratedFileSameAsReference) { ExpectSameParseAllBlocks(GeneratedFile(40, 128, 3)); }
 
+// CR LF line ends read like line feeds: the same keypoints, whichever reader.
+TEST(Reader, CrLfFileReadsLikeTheLineFeedOne) {
+    const std::string lf = GeneratedFile(40, 128, 3);
+    std::string crlf;
+    for (const char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const KeyFileParse want = ParseKeyText(lf);
+    const KeyFileParse got = ParseKeyText(crlf);
+    ASSERT_EQ(got.status, KeyFileStatus::ok);
+    ASSERT_EQ(got.keys.size(), want.keys.size());
+    for (std::size_t i = 0; i < want.keys.size(); ++i) {
+        EXPECT_TRUE(SameBits(got.keys[i].row, want.keys[i].row) &&
+                    SameBits(got.keys[i].ori, want.keys[i].ori));
+        EXPECT_EQ(got.keys[i].descrip, want.keys[i].descrip);
+    }
+    ExpectSameParseAllBlocks(crlf);
+}
+
 TEST(Reader, ValuesOfEveryWidthSameAsReference) {
     // Descriptor values of 1 to 12 digits (the longest beyond the int range), signs, and
     // runs of separators, so that numbers fall on every position of a scan window.

@@ -26,6 +26,11 @@ if(NOT RO_DEFAULT_CAMERA)
     string(APPEND RO_PACKAGE_VERSION "+camera.${camera_hash}")
 endif()
 
+# The package carries the upstream version and a Debian revision, so its changelog is
+# changelog.Debian.gz.
+set(RO_DEBIAN_REVISION 1)
+set(RO_DEBIAN_VERSION ${RO_PACKAGE_VERSION}-${RO_DEBIAN_REVISION})
+
 # The pages carry the package version and, for relative, the camera of this build.
 set(RO_MAN_PAGES)
 foreach(program IN LISTS RO_PROGRAMS)
@@ -56,7 +61,7 @@ set(RO_CHANGELOG ${PROJECT_BINARY_DIR}/doc/changelog.Debian.gz)
 add_custom_command(
     OUTPUT ${RO_COPYRIGHT} ${RO_CHANGELOG}
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DOUTPUT_DIR=${PROJECT_BINARY_DIR}/doc
-            -DPACKAGE=${RO_PACKAGE_NAME} -DVERSION=${RO_PACKAGE_VERSION}
+            -DPACKAGE=${RO_PACKAGE_NAME} -DVERSION=${RO_DEBIAN_VERSION}
             -DMAINTAINER=${RO_PACKAGE_MAINTAINER}
             -P ${CMAKE_CURRENT_LIST_DIR}/DebianDocs.cmake
     DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_CURRENT_LIST_DIR}/DebianDocs.cmake
@@ -69,6 +74,7 @@ install(FILES ${RO_COPYRIGHT} ${RO_CHANGELOG} ${PROJECT_SOURCE_DIR}/docs/convent
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${RO_PACKAGE_NAME})
 set(CPACK_PACKAGE_VERSION ${RO_PACKAGE_VERSION})
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${RO_DEBIAN_REVISION})
 set(CPACK_PACKAGE_CONTACT "${RO_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "relative orientation of two photographs from SIFT keypoints")

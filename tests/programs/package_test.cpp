@@ -44,7 +44,7 @@ TEST(PackageTest, DebUnpacksIntoWorkingInstallation) {
     ASSERT_FALSE(deb.empty()) << made.out;
 
     EXPECT_EQ(Field(deb, "Package"), "relative-orientation\n");
-    EXPECT_EQ(Field(deb, "Version"), RO_PACKAGE_VERSION "\n");
+    EXPECT_EQ(Field(deb, "Version"), RO_DEBIAN_VERSION "\n");
     EXPECT_EQ(Field(deb, "Section"), "science\n");
     const std::string depends = Field(deb, "Depends");
     EXPECT_NE(depends.find("libc6"), std::string::npos) << depends;

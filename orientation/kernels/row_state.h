@@ -8,6 +8,7 @@
 // plain definition are applied to it in column order, so ties resolve identically.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "integer_root.h"
@@ -88,8 +89,12 @@ static inline int Checked(int v, bool* bad) {
     return v & 0xFF;
 }
 
-static inline std::uintptr_t AlignUp(std::uintptr_t p, std::uintptr_t to) {
-    return (p + to - 1) / to * to;
+static inline std::size_t AlignUp(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
+
+// The first address from `raw` on that is a multiple of `to`, as a byte pointer.
+static inline std::byte* AlignedFrom(void* raw, std::size_t to) {
+    const std::size_t address = reinterpret_cast<std::uintptr_t>(raw);
+    return static_cast<std::byte*>(raw) + (AlignUp(address, to) - address);
 }
 
 }  // namespace

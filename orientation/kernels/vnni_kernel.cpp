@@ -19,6 +19,8 @@ namespace {
 constexpr int kRows = 4;         // rows of the first list per register tile
 constexpr int kCols = 64;        // columns per register tile (four vectors of 16)
 constexpr int kChunkTiles = 32;  // tiles per L2 chunk: 2048 columns, 256 KiB at 128 dims
+constexpr std::ptrdiff_t kGroupBytes =
+    std::ptrdiff_t{kCols} * 4;  // one group of four values, every column
 
 struct Layout {
     int k4;      // groups of four descriptor values
@@ -65,8 +67,8 @@ std::size_t Sizes(const Layout& lay, std::size_t* parts) {
 Scratch Carve(void* raw, const Layout& lay) {
     std::size_t parts[kParts];
     Sizes(lay, parts);
-    std::uintptr_t p = AlignUp(reinterpret_cast<std::uintptr_t>(raw), 64);
-    std::uintptr_t at[kParts];
+    std::byte* p = AlignedFrom(raw, 64);
+    std::byte* at[kParts];
     for (int i = 0; i < kParts; ++i) {
         at[i] = p;
         p += AlignUp(parts[i], 64);
@@ -119,9 +121,9 @@ bool PackSecond(const IntLists& l, const Layout& lay, const Scratch& s) {
             const std::int32_t g0 = _mm_cvtsi128_si32(packed), g1 = _mm_extract_epi32(packed, 1),
                                g2 = _mm_extract_epi32(packed, 2), g3 = _mm_extract_epi32(packed, 3);
             std::memcpy(dst, &g0, 4);
-            std::memcpy(dst + kCols * 4, &g1, 4);
-            std::memcpy(dst + 2 * kCols * 4, &g2, 4);
-            std::memcpy(dst + 3 * kCols * 4, &g3, 4);
+            std::memcpy(dst + kGroupBytes, &g1, 4);
+            std::memcpy(dst + 2 * kGroupBytes, &g2, 4);
+            std::memcpy(dst + 3 * kGroupBytes, &g3, 4);
         }
         bad |= out != 0;
         std::int32_t sq = LaneSum(vsq);
@@ -236,14 +238,14 @@ __attribute__((always_inline)) inline void Tile(const Layout& lay, const Scratch
     const std::int8_t* a2 = a1 + stride;
     const std::int8_t* a3 = a2 + stride;
     const std::uint8_t* bp = s.panels + static_cast<std::size_t>(t) * lay.tile_bytes;
-    const std::int32_t* h = s.h + t * kCols;
+    const std::int32_t* h = s.h + std::ptrdiff_t{kCols} * t;
     const __m512i h0 = _mm512_load_si512(h), h1 = _mm512_load_si512(h + 16),
                   h2 = _mm512_load_si512(h + 32), h3 = _mm512_load_si512(h + 48);
     c.c00 = h0, c.c01 = h1, c.c02 = h2, c.c03 = h3;
     c.c10 = h0, c.c11 = h1, c.c12 = h2, c.c13 = h3;
     c.c20 = h0, c.c21 = h1, c.c22 = h2, c.c23 = h3;
     c.c30 = h0, c.c31 = h1, c.c32 = h2, c.c33 = h3;
-    for (int k = 0; k < lay.k4; ++k, bp += kCols * 4) {
+    for (std::ptrdiff_t k = 0; k < lay.k4; ++k, bp += kGroupBytes) {
         const __m512i b0 = _mm512_load_si512(bp), b1 = _mm512_load_si512(bp + 64),
                       b2 = _mm512_load_si512(bp + 128), b3 = _mm512_load_si512(bp + 192);
         __m512i x = Broadcast4(a0 + 4 * k);
@@ -353,9 +355,9 @@ int SeedRows(const Layout& lay, const Scratch& s, int stride, int i0, int t1, in
         __m512i lo1 = _mm512_set1_epi32(INT32_MAX);  // per lane: smallest so far
         __m512i lo2 = lo1;                           // per lane: second smallest so far
         for (int v = 0; v < vectors; ++v) {
-            std::int32_t* x = sq[q] + 16 * v;
-            const __m512i d =
-                Squared(_mm512_load_si512(x), s.r + 16 * v, norm, ValidLanes(16 * v, n2));
+            std::int32_t* x = sq[q] + std::ptrdiff_t{16} * v;
+            const __m512i d = Squared(_mm512_load_si512(x), s.r + std::ptrdiff_t{16} * v, norm,
+                                      ValidLanes(16 * v, n2));
             _mm512_store_si512(x, d);
             lo2 = Min(lo2, Max(lo1, d));
             lo1 = Min(lo1, d);
@@ -365,7 +367,7 @@ int SeedRows(const Layout& lay, const Scratch& s, int stride, int i0, int t1, in
         RaiseTo(&st[q], s.seed[i0 + q]);
         const __m512i vb = _mm512_set1_epi32(bound);
         for (int v = 0; v < vectors; ++v) {
-            const __m512i x = _mm512_load_si512(sq[q] + 16 * v);
+            const __m512i x = _mm512_load_si512(sq[q] + std::ptrdiff_t{16} * v);
             for (unsigned m = _mm512_cmplt_epi32_mask(x, vb); m != 0; m &= m - 1) {
                 const int c = 16 * v + __builtin_ctz(m);
                 Offer(&st[q], sq[q][c], c);
@@ -399,7 +401,7 @@ inline void StoreTile(const Acc& c, std::int32_t (*acc)[kCols]) {
 // The exact rule on the stored tile t for the rows whose bits are set in `fired`.
 inline void RareTile(const Scratch& s, std::int32_t (*acc)[kCols], unsigned fired, int t,
                      RowState* st, const std::int32_t* seed) {
-    const std::int32_t* r = s.r + t * kCols;
+    const std::int32_t* r = s.r + std::ptrdiff_t{kCols} * t;
     for (unsigned f = fired; f != 0; f &= f - 1) {
         const int q = __builtin_ctz(f);
         RareRow(acc[q], r, t * kCols, &st[q], seed[q]);

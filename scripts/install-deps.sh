@@ -6,10 +6,13 @@ set -euo pipefail
 packages=(
     g++ cmake make            # compiler and build system
     libgtest-dev libgmock-dev # unit and end-to-end tests
+    nlohmann-json3-dev        # reading the solver's reference solves in the tests
     libbenchmark-dev          # benchmark programs
     libcminpack-dev           # MINPACK, the independent reference for the solver tests
     clang libclang-rt-14-dev  # libFuzzer targets and their sanitizer runtimes
     dpkg-dev file man-db groff-base # packaging checks and manual page rendering
+    lintian                   # checking the Debian package
+    clang-format clang-tidy   # the style and the static checks of the test command
 )
 
 missing=()

@@ -100,10 +100,11 @@ Scene MakeScene(const TrueOrientation& truth, const SceneOptions& options) {
         if (q[2] >= 0) continue;  // behind camera 2
         const auto [i2, j2] = PlaneToPixel(c, -f * q[0] / q[2], -f * q[1] / q[2]);
         if (!InFrame(c, i2, j2)) continue;
+        scene.tie_points.push_back({i1, j1, i2, j2});
+        if (!options.keypoints) continue;
         const double s = scale(rng), o = ori(rng);
         std::vector<int> descrip = SiftLikeDescriptor(rng, kDims);
         std::vector<int> perturbed = Perturbed(descrip, rng);
-        scene.tie_points.push_back({i1, j1, i2, j2});
         first.push_back(KeyRecord{j1, i1, s, o, std::move(descrip)});
         second.push_back(KeyRecord{j2, i2, s * 1.02, o + 0.01, std::move(perturbed)});
     }
@@ -114,6 +115,7 @@ Scene MakeScene(const TrueOrientation& truth, const SceneOptions& options) {
         }
     }
     AddFalseMatches(scene.tie_points, options.outlier_fraction, rng, c);
+    if (!options.keypoints) return scene;
     for (std::size_t k = 0; k < scene.tie_points.size(); ++k) {
         const TiePoint& r = scene.tie_points[k];
         first[k].col = r[0];
@@ -137,7 +139,9 @@ Scene MakeScene(const TrueOrientation& truth, const SceneOptions& options) {
 }
 
 std::vector<TiePoint> MakeTiePoints(const TrueOrientation& truth, const SceneOptions& options) {
-    return MakeScene(truth, options).tie_points;
+    SceneOptions tie_points_only = options;
+    tie_points_only.keypoints = false;
+    return MakeScene(truth, tie_points_only).tie_points;
 }
 
 MatchArray ToMatchArray(const std::vector<TiePoint>& rows) {

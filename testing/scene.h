@@ -45,6 +45,7 @@ struct SceneOptions {
     double max_depth = 30.0;
     double noise_px = 0.0;          // Gaussian sigma on each of the four positions
     double outlier_fraction = 0.0;  // share of tie points whose second position is random
+    bool keypoints = true;          // false: tie points only, no descriptors drawn
     int distractors = 0;            // keypoints without a partner, in each photograph
     bool shuffle = false;           // shuffle both keypoint lists (else in tie-point order)
     unsigned seed = 1;
@@ -64,7 +65,8 @@ struct Scene {
 // sees almost nothing of what camera 1 sees.
 Scene MakeScene(const TrueOrientation& truth, const SceneOptions& options);
 
-// The tie points alone.
+// The tie points alone, with options.keypoints off: quicker, and another draw than
+// MakeScene's with keypoints.
 std::vector<TiePoint> MakeTiePoints(const TrueOrientation& truth, const SceneOptions& options);
 
 // The match array (row1, col1, row2, col2) of tie-point rows.

@@ -4,6 +4,8 @@
 #
 #   cmake -DINPUT=<page.1> -DOUTPUT=<page.1.gz> -DVERSION=<x.y.z>
 #         [-DCAMERA=<scale>,<column>,<row>,<angle>,<focal length>] -P ManPage.cmake
+#
+# The camera strings are set in the pages that define them (relative.1).
 file(READ "${INPUT}" page)
 
 # Rewrites the definition of the roff string `name` (".ds name value" at a line start).
@@ -19,7 +21,7 @@ function(set_string name value)
 endfunction()
 
 set_string(VR "${VERSION}")
-if(DEFINED CAMERA)
+if(DEFINED CAMERA AND page MATCHES "\n\\.ds CS ")
     string(REPLACE "," ";" CAMERA "${CAMERA}")
     list(GET CAMERA 0 scale)
     list(GET CAMERA 1 column)

@@ -15,3 +15,13 @@ function(ro_set_warnings target)
         target_compile_options(${target} PRIVATE -Werror)
     endif()
 endfunction()
+
+# Debian's hardening flags for what gets packaged (dpkg-buildflags with hardening=+all):
+# fortified C library calls, stack protector, format checks, read-only relocations bound
+# at start-up. Fortification needs optimisation; the sanitizer and fuzz builds check more
+# than it does and go without.
+if(NOT RO_SANITIZE AND NOT RO_BUILD_FUZZERS)
+    add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+    add_compile_options(-fstack-protector-strong -Wformat -Werror=format-security)
+    add_link_options(-Wl,-z,relro -Wl,-z,now)
+endif()

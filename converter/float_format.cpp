@@ -118,7 +118,7 @@ std::size_t FormatFixedP(float value, int width, char* out) {
     }
     p = WriteDigits(integer, p);
     if (negative) *--p = '-';
-    return static_cast<std::size_t>(pad + length);
+    return static_cast<std::size_t>(pad) + static_cast<std::size_t>(length);
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 //
 // The conversion writes millions of fields, so the common case (a finite float below
 // 2^43, precision 0 to 6) is formatted with exact integer arithmetic; anything else
-// goes to snprintf. Both give the same bytes.
+// goes to snprintf. Both give the same bytes. std::to_chars (fixed, with a precision) is
+// exact too, but measured on a whole featsheet conversion it made the conversion 2.6
+// times slower than this formatter, so the formatter stays.
 #pragma once
 
 #include <cstddef>

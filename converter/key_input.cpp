@@ -1,10 +1,9 @@
 #include "key_input.h"
 
 #include <array>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <charconv>
 #include <cstring>
+#include <system_error>
 
 #include "float_parse.h"
 
@@ -21,6 +20,7 @@ constexpr std::array<bool, 256> MakeSpaceTable() {
 constexpr std::array<bool, 256> kSpace = MakeSpaceTable();
 
 bool IsSpace(char c) { return kSpace[static_cast<unsigned char>(c)]; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Moves the unread bytes to the front, grows the buffer when they fill it, and reads
 // one more block. False when no byte could be added (end of input or read error).
@@ -74,7 +74,7 @@ KeyInput::KeyInput(Source& s) : source(s), buffer(kBlockSize + 1, '\0') {}
 ScanStatus ScanFloat(KeyInput& in, float* value) {
     if (!SkipSpace(in)) return Failure(in);
     const char* text = in.buffer.data() + in.pos;
-    std::size_t used = ParseDecimalFast(text, in.buffer.data() + in.end, value);
+    std::size_t used = ParseFloatFast(text, in.buffer.data() + in.end, value);
     if (used == 0) {
         LoadToken(in);
         if (in.read_failed) return ScanStatus::read_error;
@@ -90,13 +90,14 @@ ScanStatus ScanInt(KeyInput& in, int* value) {
     LoadToken(in);
     if (in.read_failed) return ScanStatus::read_error;
     const char* text = in.buffer.data() + in.pos;
-    char* stop = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &stop, 10);
-    if (stop == text || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
-        return ScanStatus::no_number;
-    }
-    *value = static_cast<int>(v);
+    const char* end = in.buffer.data() + in.end;
+    // strtol in base 10 with a value outside the int range being no number; from_chars
+    // takes no '+', so one that a digit follows is stepped over, as strtol does.
+    const char* digits = *text == '+' && text + 1 < end && IsDigit(text[1]) ? text + 1 : text;
+    int v = 0;
+    const auto [stop, error] = std::from_chars(digits, end, v);
+    if (error != std::errc()) return ScanStatus::no_number;
+    *value = v;
     in.pos += static_cast<std::size_t>(stop - text);
     return ScanStatus::ok;
 }

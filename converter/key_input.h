@@ -3,7 +3,8 @@
 // Each number is the longest prefix of the remaining text that forms a number of the
 // expected kind, after skipping whitespace; whatever is left of the token is where the
 // next read begins. Reals are read as strtof reads them, integers as strtol reads them
-// in base 10, and an integer outside the int range is no number.
+// in base 10 (both through std::from_chars where it gives the same), and an integer
+// outside the int range is no number.
 #pragma once
 
 #include <cstddef>

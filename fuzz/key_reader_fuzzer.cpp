@@ -7,16 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "fast_reader.h"
 #include "fuzz_check.h"
 #include "utils.h"
-
-#ifdef RO_FUZZ_HAVE_FAST_READER
-#include <memory>
-
-#include "fast_reader.h"
-#endif
 
 namespace {
 
@@ -79,7 +75,6 @@ void CheckRoundTrip(const KeyFileParse& p) {
     CheckSameKeys(p.keys, again.keys, "the keypoints read back");
 }
 
-#ifdef RO_FUZZ_HAVE_FAST_READER
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -102,7 +97,6 @@ void CheckFastReader(const std::string& text, const KeyFileParse& expected, KeyS
     }
     CheckSameKeys(got.keys, expected.keys, "fast reader keypoints");
 }
-#endif
 
 }  // namespace
 
@@ -111,10 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const KeyFileParse p = ParseKeyText(text);
     CheckShape(p);
     if (p.status == KeyFileStatus::ok) CheckRoundTrip(p);
-#ifdef RO_FUZZ_HAVE_FAST_READER
     CheckFastReader(text, p, KeyScan::automatic);
     CheckFastReader(text, p, KeyScan::portable);
-#endif
     if (size > 0) {
         const std::size_t drop = std::min<std::size_t>(size, 1 + size % 5);
         const KeyFileParse cut = ParseKeyText(text.substr(0, size - drop));

@@ -1,16 +1,13 @@
-// The matchers against each other: FindMatches and, where it is built, the fast matcher
-// with every kernel this CPU runs, against the plain FindNeighbours / FindMatchesReference.
+// The matchers against each other: FindMatches and the fast matcher with every kernel this
+// CPU runs, against the plain FindNeighbours / FindMatchesReference.
 // Any difference in a neighbour, a distance or a match row is a finding.
 #include <cstddef>
 #include <cstdint>
 
+#include "fast_matcher.h"
 #include "fuzz_check.h"
 #include "keypoint_bytes.h"
 #include "utils.h"
-
-#ifdef RO_FUZZ_HAVE_FAST_MATCHER
-#include "fast_matcher.h"
-#endif
 
 namespace {
 
@@ -30,7 +27,6 @@ void CheckDistances(const KeypointPair& p) {
     }
 }
 
-#ifdef RO_FUZZ_HAVE_FAST_MATCHER
 void CheckFastMatcher(const KeypointPair& p, const std::vector<NeighbourPair>& expected,
                       const MatchArray& reference) {
     for (MatchKernel kernel : {MatchKernel::automatic, MatchKernel::vnni, MatchKernel::avx2,
@@ -47,7 +43,6 @@ void CheckFastMatcher(const KeypointPair& p, const std::vector<NeighbourPair>& e
         FUZZ_CHECK(n == static_cast<int>(rows.size()), "numMatches counts the rows");
     }
 }
-#endif
 
 }  // namespace
 
@@ -65,8 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(FindMatches(p.keys1, p.keys2, p.dims, &num) == reference, "FindMatches");
     FUZZ_CHECK(num == num_reference, "FindMatches count");
 
-#ifdef RO_FUZZ_HAVE_FAST_MATCHER
     CheckFastMatcher(p, expected, reference);
-#endif
     return 0;
 }

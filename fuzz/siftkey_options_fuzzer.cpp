@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(parsed.exit_status == kUsageStatus, "a wrong call gets status 2");
         FUZZ_CHECK(parsed.out.empty(), "nothing on stdout for a wrong call");
         FUZZ_CHECK(parsed.err.rfind("siftkey: ", 0) == 0 &&
-                       EndsWith(parsed.err, "Run 'siftkey --help' for more information.\n"),
+                       EndsWith(parsed.err, "Try 'siftkey --help' for more information.\n"),
                    "the complaint and the pointer to --help");
     }
     return 0;

@@ -3,25 +3,17 @@
 //
 // The build passes the values as the text of decimal literals (the CMake cache variables
 // RO_CAMERA_*, cmake/CameraConstants.cmake), so each constant is exactly the double its
-// literal denotes. Without them the default camera below applies.
+// literal denotes; the defaults there are the built-in camera described in the README.
 #pragma once
 
-#if !defined(RO_CAMERA_PIXELS_PER_METRE) && !defined(RO_CAMERA_PRINCIPAL_I) && \
-    !defined(RO_CAMERA_PRINCIPAL_J) && !defined(RO_CAMERA_THETA) &&            \
+#if !defined(RO_CAMERA_PIXELS_PER_METRE) || !defined(RO_CAMERA_PRINCIPAL_I) || \
+    !defined(RO_CAMERA_PRINCIPAL_J) || !defined(RO_CAMERA_THETA) ||            \
     !defined(RO_CAMERA_FOCAL_LENGTH)
-#define RO_CAMERA_PIXELS_PER_METRE 135135.1351
-#define RO_CAMERA_PRINCIPAL_I 959.5
-#define RO_CAMERA_PRINCIPAL_J 511.5
-#define RO_CAMERA_THETA 0
-#define RO_CAMERA_FOCAL_LENGTH 0.0132
-#elif !defined(RO_CAMERA_PIXELS_PER_METRE) || !defined(RO_CAMERA_PRINCIPAL_I) || \
-    !defined(RO_CAMERA_PRINCIPAL_J) || !defined(RO_CAMERA_THETA) ||              \
-    !defined(RO_CAMERA_FOCAL_LENGTH)
-#error "Define all five RO_CAMERA_* constants or none: a partly set camera is no camera."
+#error "The camera comes from the build: ro_use_camera_constants (cmake/CameraConstants.cmake)."
 #endif
 
-// Pixels per metre on the image plane: one pixel measures 1/S metres. The default is this
-// decimal (7.4 micrometres), not the exact reciprocal of 7.4e-6.
+// Pixels per metre on the image plane: one pixel measures 1/S metres. The default is the
+// decimal 135135.1351 (7.4 micrometres), not the exact reciprocal of 7.4e-6.
 inline constexpr double kPixelScale = RO_CAMERA_PIXELS_PER_METRE;
 
 // Principal point (column i0, row j0) of camera number 1, in pixels; by default the centre

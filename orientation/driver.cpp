@@ -2,6 +2,7 @@
 // standard output stays empty.
 #include <cstdio>
 #include <new>
+#include <numbers>
 
 #include "pause.h"
 #include "relative.h"
@@ -9,12 +10,20 @@
 
 namespace {
 
-// The nearest / second-nearest distance ratio that the matcher applies; the driver only
-// reports it.
-constexpr float thresh1 = 0.6f;
-
 // Radians to degrees for the printed angle differences.
-constexpr double kDegreesPerRadian = 57.29577951308232;
+constexpr double kDegreesPerRadian = 180 / std::numbers::pi;
+
+// The results block; false when any of it could not be written.
+bool PrintResults(double dx, double dy, double dz, double dtheta, double dphi, double dkapa) {
+    return std::fputs("\n\nResults for camera relative orientation:\n", stderr) >= 0 &&
+           std::fputs("(remember dx sets the scale and angles are in degs)\n", stderr) >= 0 &&
+           std::fprintf(stderr, "\tX2-X1:         %3.5f\n", dx) >= 0 &&
+           std::fprintf(stderr, "\tY2-Y1:         %3.5f\n", dy) >= 0 &&
+           std::fprintf(stderr, "\tZ2-Z1:         %3.5f\n", dz) >= 0 &&
+           std::fprintf(stderr, "\tTHETA2-THETA1: %3.5f\n", dtheta * kDegreesPerRadian) >= 0 &&
+           std::fprintf(stderr, "\tPHI2-PHI1:     %3.5f\n", dphi * kDegreesPerRadian) >= 0 &&
+           std::fprintf(stderr, "\tKAPA2-KAPA1:   %3.5f\n\n", dkapa * kDegreesPerRadian) >= 0;
+}
 
 int Run(int argc, char** argv) {
     std::fputs("-------------------------------------------------------------\n", stderr);
@@ -55,7 +64,7 @@ int Run(int argc, char** argv) {
 
     std::fputs("\nMatching Properties:\n", stderr);
     std::fputs("\tchecking first AND second nearest neighbors\n", stderr);
-    std::fprintf(stderr, "\tusing SIFT with threshold of %3.1f\n", static_cast<double>(thresh1));
+    std::fprintf(stderr, "\tusing SIFT with threshold of %3.1f\n", kRatio);
     Pause(2);
 
     double dx = 0.0;
@@ -66,15 +75,9 @@ int Run(int argc, char** argv) {
     double dkapa = 0.0;
     GetRelative(keys1, keys2, dimensions1, &dx, &dy, &dz, &dtheta, &dphi, &dkapa);
 
-    std::fputs("\n\nResults for camera relative orientation:\n", stderr);
-    std::fputs("(remember dx sets the scale and angles are in degs)\n", stderr);
-    std::fprintf(stderr, "\tX2-X1:         %3.5f\n", dx);
-    std::fprintf(stderr, "\tY2-Y1:         %3.5f\n", dy);
-    std::fprintf(stderr, "\tZ2-Z1:         %3.5f\n", dz);
-    std::fprintf(stderr, "\tTHETA2-THETA1: %3.5f\n", dtheta * kDegreesPerRadian);
-    std::fprintf(stderr, "\tPHI2-PHI1:     %3.5f\n", dphi * kDegreesPerRadian);
-    std::fprintf(stderr, "\tKAPA2-KAPA1:   %3.5f\n\n", dkapa * kDegreesPerRadian);
-    return 0;
+    // The results are the program's answer: one that did not reach its reader is a
+    // failure, not a success.
+    return PrintResults(dx, dy, dz, dtheta, dphi, dkapa) ? 0 : 1;
 }
 
 }  // namespace

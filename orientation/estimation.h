@@ -3,17 +3,27 @@
 // benchmarks call it with a seed of their own.
 #pragma once
 
+#include <array>
 #include <cstdio>
+#include <numbers>
 
 #include "clustering.h"
+#include "levmar.h"
 #include "utils.h"
 
 inline constexpr int kNumSamples = 1000;
 inline constexpr int kPointsPerSample = 20;
 
 // Solver starting point (Ey, Ez, omega2, phi2, kappa2): omega -0.7 and phi 0.32 degrees.
-inline constexpr Solution kInitialParameters = {-0.13, 0.0, -0.012217304763960306,
-                                                0.005585053606381855, 0.0};
+inline constexpr double kRadiansPerDegree = std::numbers::pi / 180;
+inline constexpr Solution kInitialParameters = {-0.13, 0.0, -0.7 * kRadiansPerDegree,
+                                                0.32 * kRadiansPerDegree, 0.0};
+
+// The solver call of every sample: at most kIterationLimit iterations, and the options
+// (initial damping scale, stopping thresholds on the gradient, the relative step and the
+// error, forward-difference step) of dlevmar_dif.
+inline constexpr int kIterationLimit = 5000;
+inline constexpr std::array<double, LM_OPTS_SZ> kSolverOptions = {1e-3, 1e-15, 1e-15, 1e-20, 1e-6};
 
 // The six results of the relative orientation (dx = 1 sets the scale; angles in radians).
 struct RelativeOrientation {
@@ -34,7 +44,9 @@ MatchingTime SplitSeconds(int total);
 
 // Solves the coplanarity condition on kNumSamples random samples of kPointsPerSample
 // matches (the C library generator seeded with `seed`), each solve started from
-// kInitialParameters. Returns the solution table, one row per sample.
+// kInitialParameters. Returns the solution table, one row per sample; a solve that
+// failed (dlevmar_dif returned -1, for instance on a tie point at an infinite or NaN
+// position) is no solution: its row is all NaN, so that it takes part in nothing.
 SolutionTable SolveSamples(const MatchArray& matches, unsigned seed);
 
 // The whole estimation from the match array: writes the sampling announcement, the

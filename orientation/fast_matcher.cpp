@@ -1,13 +1,16 @@
-// Kernel dispatch, input conversion and the wide-integer path of the fast matcher.
+// Kernel dispatch, input conversion and the wide-integer path of the fast matcher, and
+// FindMatches, which runs it.
 #include "fast_matcher.h"
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstdint>
 #include <thread>
 
 #include "kernels/kernel_api.h"
+
+static_assert(fastmatch::kNoDistance == kNoCandidateDistance,
+              "the kernels start every row from the matcher's no-candidate distance");
 
 namespace {
 
@@ -116,31 +119,13 @@ bool ByteNeighbours(const std::vector<const int*>& rows1, const std::vector<cons
     });
 }
 
-// Distance with the plain definition's wide arithmetic: the exact root of the square sum,
-// saturating at INT_MAX.
-int WideDist(const int* a, const int* b, int dims) {
-    constexpr std::uint64_t kSaturation = static_cast<std::uint64_t>(INT_MAX) * INT_MAX;
-    std::uint64_t sum = 0;
-    for (int k = 0; k < dims; ++k) {
-        const long long diff = static_cast<long long>(a[k]) - b[k];
-        const auto mag = static_cast<std::uint64_t>(diff < 0 ? -diff : diff);
-        const std::uint64_t square = mag * mag;
-        if (square >= kSaturation - sum) return INT_MAX;
-        sum += square;
-    }
-    auto r = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(sum)));
-    while (r * r > sum) --r;
-    while ((r + 1) * (r + 1) <= sum) ++r;
-    return static_cast<int>(r);
-}
-
 void WideNeighbours(const std::vector<const int*>& rows1, const std::vector<const int*>& rows2,
                     int dims, std::size_t begin, std::size_t end,
                     std::vector<NeighbourPair>* result) {
     for (std::size_t i = begin; i < end; ++i) {
         NeighbourPair best;
         for (std::size_t j = 0; j < rows2.size(); ++j) {
-            const int d = WideDist(rows1[i], rows2[j], dims);
+            const int d = DescriptorDistance(rows1[i], rows2[j], dims);
             if (d < best.dist1) {
                 best = NeighbourPair{static_cast<int>(j), d, best.nearest, best.dist1};
             } else if (d < best.dist2) {
@@ -218,4 +203,9 @@ MatchArray FindMatchesFast(const KeypointList& keys1, const KeypointList& keys2,
     }
     *numMatches = static_cast<int>(matches.size());
     return listToArray(matches, *numMatches);
+}
+
+MatchArray FindMatches(const KeypointList& keys1, const KeypointList& keys2, int dims,
+                       int* numMatches) {
+    return FindMatchesFast(keys1, keys2, dims, numMatches);
 }

@@ -4,14 +4,16 @@
 // whitespace-delimited token it starts is brought into the buffer (moving the unread
 // rest to the front, growing the buffer only for a token longer than a block), so a
 // number that straddles two blocks reads as if the text were contiguous. Integers are
-// converted here; reals of plain decimal form with few digits are converted here too
-// (exactly as strtof rounds them, see FastFloat), all others by strtof on a copy of
-// the token. No valid number contains whitespace, so the copy changes nothing.
+// converted with std::from_chars, and so are reals wherever it reads them as strtof does
+// (see FromCharsFloat); all others go to strtof on a copy of the token. No valid number
+// contains whitespace, so the copy changes nothing.
 #include "fast_reader.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -82,59 +84,35 @@ bool NextToken(BlockReader& r, const char** begin, const char** stop) {
     return true;
 }
 
-// strtol base 10 on [p, e), with a value outside the int range being no number.
-// Returns the characters consumed, 0 when no int converts.
+// An int at the start of [p, e) as strtol reads it in base 10, with a value outside the
+// int range being no number. Returns the characters consumed, 0 when no int converts.
 std::size_t ParseInt(const char* p, const char* e, int* value) {
-    const char* q = p;
-    bool negative = false;
-    if (q < e && (*q == '+' || *q == '-')) negative = *q++ == '-';
-    const char* digits = q;
-    std::uint64_t mag = 0;
-    constexpr std::uint64_t kLimit = std::uint64_t{1} << 31;
-    while (q < e && IsDigit(*q)) {
-        if (mag <= kLimit) mag = mag * 10 + static_cast<std::uint64_t>(*q - '0');
-        ++q;
-    }
-    if (q == digits || mag > (negative ? kLimit : kLimit - 1)) return 0;
-    *value = negative ? static_cast<int>(-static_cast<std::int64_t>(mag)) : static_cast<int>(mag);
-    return static_cast<std::size_t>(q - p);
+    // from_chars takes no '+': step over one that a digit follows, as strtol does.
+    const char* q = p < e && *p == '+' && p + 1 < e && IsDigit(p[1]) ? p + 1 : p;
+    int v = 0;
+    const auto [stop, error] = std::from_chars(q, e, v);
+    if (error != std::errc()) return 0;  // no digits, or outside the int range
+    *value = v;
+    return static_cast<std::size_t>(stop - p);
 }
 
-// Decimal tokens [sign] digits [. digits] whose digits form an integer m below 2^24 with
-// f <= 10 digits after the point. Both m and 10^f are exact floats, so one correctly
-// rounded float division gives the correctly rounded value of m / 10^f, which is what
-// strtof returns. Returns 0 when the token is not of this form (the caller falls back).
-std::size_t FastFloat(const char* p, const char* e, float* value) {
-    static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                       1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-    constexpr std::uint32_t kExactLimit = std::uint32_t{1} << 24;
-    const char* q = p;
-    bool negative = false;
-    if (q < e && (*q == '+' || *q == '-')) negative = *q++ == '-';
-    std::uint32_t m = 0;
-    int digits = 0;
-    int frac = 0;
-    for (; q < e && IsDigit(*q); ++q, ++digits) {
-        m = m * 10 + static_cast<std::uint32_t>(*q - '0');
-        if (m >= kExactLimit) return 0;
+// A real at the start of [p, e) through std::from_chars, where that settles it as strtof
+// would: from_chars accepts it and it ends before `e`, at whitespace or a NUL byte. What
+// from_chars refuses by definition but strtof reads (a leading '+', hexadecimal, where
+// from_chars stops at the 'x', values out of range, NaN payloads) and numbers followed by
+// other bytes return 0: the caller then reads the whole token with strtof.
+std::size_t FromCharsFloat(const char* p, const char* e, float* value) {
+    float v = 0.0f;
+    const auto [stop, error] = std::from_chars(p, e, v);
+    if (error != std::errc() || stop == e || !(IsSpace(*stop) || *stop == '\0') || std::isnan(v)) {
+        return 0;
     }
-    if (q < e && *q == '.') {
-        for (++q; q < e && IsDigit(*q); ++q, ++digits, ++frac) {
-            m = m * 10 + static_cast<std::uint32_t>(*q - '0');
-            if (m >= kExactLimit || frac >= 10) return 0;
-        }
-    }
-    // No digits (inf, nan, a lone sign or point), an exponent, or a hexadecimal prefix:
-    // leave these to strtof.
-    if (digits == 0) return 0;
-    if (q < e && (*q == 'e' || *q == 'E' || *q == 'x' || *q == 'X')) return 0;
-    const float v = static_cast<float>(m) / kPow10[frac];
-    *value = negative ? -v : v;
-    return static_cast<std::size_t>(q - p);
+    *value = v;
+    return static_cast<std::size_t>(stop - p);
 }
 
+// A real read from a whole token [p, e), whatever follows it: strtof on a copy.
 std::size_t ParseFloat(const char* p, const char* e, float* value, std::string& copy) {
-    if (const std::size_t n = FastFloat(p, e, value)) return n;
     copy.assign(p, e);
     char* stop = nullptr;
     const float v = std::strtof(copy.c_str(), &stop);
@@ -184,8 +162,8 @@ bool ReadInt(BlockReader& r, int* value) {
 bool ReadFloat(BlockReader& r, float* value, std::string& copy) {
     if (Ready(r)) {
         const char* p = r.buf.data() + r.pos;
-        const std::size_t n = FastFloat(p, p + kFastChars, value);
-        if (n > 0 && n < kFastChars - 1) {
+        const std::size_t n = FromCharsFloat(p, p + kFastChars, value);
+        if (n > 0) {
             r.pos += n;
             return true;
         }
@@ -230,17 +208,12 @@ std::size_t FileBytes(std::FILE* file) {
     return static_cast<std::size_t>(info.st_size);
 }
 
-std::size_t Plausible(long long announced, std::size_t bytes, std::size_t bytes_per_item) {
-    if (announced <= 0) return 0;
-    return std::min<std::size_t>(static_cast<std::size_t>(announced), bytes / bytes_per_item + 1);
-}
-
 KeyFileStatus ParseEntries(BlockReader& r, std::size_t bytes, KeyFileParse& result) {
     const int num = result.numfeatures;
     const int dims = result.dimensions;
     std::string copy;
-    result.keys.reserve(Plausible(num, bytes, 8));
-    const std::size_t descrip_reserve = Plausible(dims, bytes, 2);
+    result.keys.reserve(PlausibleCount(num, bytes, kMinEntryBytes));
+    const std::size_t descrip_reserve = PlausibleCount(dims, bytes, kMinValueBytes);
     for (int k = 0; k < num; ++k) {
         KeypointSt key;
         if (!ReadFloat(r, &key.row, copy) || !ReadFloat(r, &key.col, copy) ||

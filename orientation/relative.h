@@ -3,9 +3,9 @@
 
 #include "utils.h"
 
-// The whole run of `relative` for a command line; returns the process status
-// (0 after the results, -1 on a wrong number of arguments). Fatal errors end the
-// process through FatalError with status 1.
+// The whole run of `relative` for a command line; returns the process status: 0 after
+// the results were written, 1 when writing them failed, -1 on a wrong number of
+// arguments. Fatal errors end the process through FatalError with status 1.
 int RelativeMain(int argc, char** argv);
 
 // Matches the two keypoint lists, estimates the relative orientation of the second

@@ -2,8 +2,8 @@
 # Builds the optimised tree and runs the benchmark programs.
 #   scripts/bench.sh                 every benchmark, 5 repetitions, medians reported
 #   scripts/bench.sh bench_matching  one of them; further arguments go to Google Benchmark
-# Each benchmark measures the project's code and its baseline in the same run, so the
-# ratios hold on a busy machine even when the absolute times move.
+# Each benchmark except bench_estimation measures the project's code and its baseline in
+# the same run, so the ratios hold on a busy machine even when the absolute times move.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh release >/dev/null

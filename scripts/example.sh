@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine, builds, and runs `relative` on the bundled example pair.
+# Sets up a fresh machine, builds `relative` alone, and runs it on the bundled example pair.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh release
-build/release/orientation/relative data/example/img1.key data/example/img2.key
+cmake -S . -B build/example -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/example -j "$(nproc)" --target relative
+build/example/orientation/relative data/example/img1.key data/example/img2.key

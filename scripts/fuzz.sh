@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, build/fuzz) and runs each of them for a fixed time.
 #   scripts/fuzz.sh [seconds-per-target] [target...]
+# Targets: key_reader, featsheet, matcher, match_report (fuzz/CMakeLists.txt).
 # Default: 45 seconds for every target. Each target first replays its saved findings
-# (fuzz/regressions/<target>/), then fuzzes a scratch copy of its seed corpus
-# (fuzz/corpus/<target>/), so the committed corpus never grows by itself. Fails when a
+# (fuzz/regressions/<target>/), then fuzzes a scratch copy of the seed corpus of its input
+# format (fuzz/corpus/keypoint_file/ or keypoint_pair/), so the committed corpus never
+# grows by itself. Fails when a
 # target finds a crash, a leak, a timeout or an out-of-memory input; the input is left in
 # the scratch directory, whose path is printed.
 set -euo pipefail
@@ -14,12 +16,21 @@ shift || true
 build=build/fuzz
 
 CC=${CC:-clang} CXX=${CXX:-clang++} cmake -S . -B "$build" -DRO_BUILD_FUZZERS=ON \
-    -DRO_BUILD_TESTS=OFF -DRO_BUILD_BENCHMARKS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# targets.txt: one "name format" line per target.
+declare -A format
+while read -r name fmt; do format[$name]=$fmt; done < "$build/fuzz/targets.txt"
 if [ $# -gt 0 ]; then
     targets=("$@")
 else
-    mapfile -t targets < <(sed -n 's/_fuzzer$//p' "$build/fuzz/targets.txt")
+    mapfile -t targets < <(cut -d' ' -f1 "$build/fuzz/targets.txt")
 fi
+for t in "${targets[@]}"; do
+    if [ -z "${format[$t]:-}" ]; then
+        echo "no fuzz target named $t (targets: ${!format[*]})" >&2
+        exit 2
+    fi
+done
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]/%/_fuzzer}"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/fuzz.XXXXXX")
@@ -30,7 +41,7 @@ for t in "${targets[@]}"; do
     bin="$PWD/$build/fuzz/${t}_fuzzer"
     dir="$scratch/$t"
     mkdir -p "$dir/corpus" "$dir/artifacts"
-    cp fuzz/corpus/"$t"/* "$dir/corpus/" 2>/dev/null || true
+    cp fuzz/corpus/"${format[$t]}"/* "$dir/corpus/"
     echo "== $t: replaying saved findings"
     if compgen -G "fuzz/regressions/$t/*" >/dev/null; then
         if ! "$bin" -rss_limit_mb=2048 -timeout=10 fuzz/regressions/"$t"/* >"$dir/replay.log" 2>&1; then

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     g++ cmake make            # compiler and build system
     libgtest-dev libgmock-dev # unit and end-to-end tests
+    nlohmann-json3-dev        # reading the solver's reference solves in the tests
     libbenchmark-dev          # benchmark programs
     libcminpack-dev           # MINPACK, the independent reference for the solver tests
     clang libclang-rt-14-dev  # libFuzzer targets and their sanitizer runtimes
@@ -17,6 +18,8 @@ packages=(
     libopencv-features2d-dev  # siftkey: OpenCV's SIFT detector (only siftkey links OpenCV)
     libopencv-imgcodecs-dev   # siftkey: JPEG, PNG and TIFF decoding
     libopencv-imgproc-dev     # siftkey: colour to grey conversion
+    lintian                   # checking the Debian package
+    clang-format clang-tidy   # the style and the static checks of the test command
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, then builds and runs the whole test suite twice: in the normal
-# build and in the sanitizer build, then gives every fuzz target a short run.
+# build and in the sanitizer build; checks the sources with clang-format and clang-tidy;
+# then gives every fuzz target a short run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,5 +15,7 @@ for kind in release sanitize; do
     scripts/build.sh "$kind"
     ctest --test-dir "build/$kind" --output-on-failure -j "$jobs"
 done
+echo "== clang-format and clang-tidy =="
+scripts/lint.sh build/release
 echo "== fuzz targets, 45 s each =="
 scripts/fuzz.sh 45

@@ -87,7 +87,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
             result.exit_status = 0;
         } else {
             result.err = std::string("siftkey: ") + e.what() +
-                         "\nRun 'siftkey --help' for more information.\n";
+                         "\nTry 'siftkey --help' for more information.\n";
             result.exit_status = kUsageStatus;
         }
     }

@@ -12,38 +12,20 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 
 #include "byte_stream.h"
 #include "convert.h"
+#include "keypoint_files.h"
 
 namespace {
 
 constexpr int kKeypoints = 10000;
 constexpr int kDims = 128;
 
-std::string MakeKeyText() {
-    std::mt19937 rng(1);
-    std::string text = std::to_string(kKeypoints) + " " + std::to_string(kDims) + "\n";
-    char field[64];
-    for (int k = 0; k < kKeypoints; ++k) {
-        std::snprintf(field, sizeof field, "%.2f %.2f %.2f %.3f", (rng() % 200000) / 100.0,
-                      (rng() % 300000) / 100.0, 1.0 + (rng() % 2000) / 100.0,
-                      (static_cast<int>(rng() % 6284) - 3142) / 1000.0);
-        text += field;
-        for (int d = 0; d < kDims; ++d) {
-            text += d % 20 == 0 ? "\n " : " ";
-            text += std::to_string(rng() % 4 == 0 ? rng() % 256 : rng() % 30);
-        }
-        text += "\n";
-    }
-    return text;
-}
-
 // The generated file and an output path, shared by all runs.
 struct Files {
-    std::string text = MakeKeyText();
+    std::string text = SiftLikeKeyFile(kKeypoints, kDims, 1);
     std::string in = TempName("in");
     std::string out = TempName("out");
 

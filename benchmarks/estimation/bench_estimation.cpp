@@ -11,7 +11,7 @@
 #include "clustering.h"
 #include "estimation.h"
 #include "levmar.h"
-#include "synthetic_scene.h"
+#include "scene.h"
 #include "utils.h"
 
 namespace {
@@ -30,7 +30,8 @@ MatchArray OutlierMatches() {
     o.noise_px = 0.5;
     o.outlier_fraction = 0.03;
     o.seed = 2026;
-    const TrueOrientation t{-0.1, 0.05, -1.2 * kDegree, 0.8 * kDegree, 1.5 * kDegree};
+    const TrueOrientation t{-0.1, 0.05, -1.2 * kRadiansPerDegree, 0.8 * kRadiansPerDegree,
+                            1.5 * kRadiansPerDegree};
     return ToMatchArray(MakeTiePoints(t, o));
 }
 
@@ -66,9 +67,9 @@ void BM_OneSolve(benchmark::State& state) {
     double lm_info[LM_INFO_SZ];
     for (auto _ : state) {
         Solution p = kInitialParameters;
-        double opts[LM_OPTS_SZ] = {1e-3, 1e-15, 1e-15, 1e-20, 1e-6};
-        dlevmar_dif(fcoplanar, p.data(), x, 5, kPointsPerSample, 5000, opts, lm_info, nullptr,
-                    nullptr, &info);
+        std::array<double, LM_OPTS_SZ> opts = kSolverOptions;
+        dlevmar_dif(fcoplanar, p.data(), x, 5, kPointsPerSample, kIterationLimit, opts.data(),
+                    lm_info, nullptr, nullptr, &info);
         benchmark::DoNotOptimize(p);
     }
 }

@@ -9,22 +9,31 @@
 #include <cmath>
 #include <vector>
 
-#include "bench_problems.h"
-#include "coplanarity_model.h"
 #include "levmar.h"
+#include "reference_vectors.h"
 
 namespace {
 
 constexpr int kM = 5;
 constexpr int kN = 20;
-constexpr int kItmax = 5000;
+
+// The workload: eight reference solves of testing/data/levmar-reference-vectors.json.
+const std::vector<const lmtest::ReferenceSolve*>& Problems() {
+    static const std::vector<const lmtest::ReferenceSolve*> problems = [] {
+        std::vector<const lmtest::ReferenceSolve*> chosen;
+        for (const char* name :
+             {"rounded_t1", "noisy_t1_a", "noisy_t1_b", "noisy_t2", "outliers3_t1", "far_start_t1",
+              "degenerate_one_row", "mismatch_sample_fresh"}) {
+            chosen.push_back(&lmtest::ReferenceSolveNamed(name));
+        }
+        return chosen;
+    }();
+    return problems;
+}
 
 std::vector<lmtest::CoplanarityData> MakeData() {
     std::vector<lmtest::CoplanarityData> data;
-    data.reserve(lmbench::kBenchProblems.size());
-    for (const lmbench::BenchProblem& problem : lmbench::kBenchProblems) {
-        data.push_back({std::vector<lmtest::TiePoint>(problem.rows.begin(), problem.rows.end())});
-    }
+    for (const lmtest::ReferenceSolve* problem : Problems()) data.push_back({problem->rows});
     return data;
 }
 
@@ -35,11 +44,12 @@ void SolveWithLevmar(benchmark::State& state, bool supply_work) {
     std::size_t k = 0;
     for (auto _ : state) {
         const std::size_t i = k++ % data.size();
-        std::array<double, kM> p = lmbench::kBenchProblems[i].start;
+        std::array<double, kM> p = Problems()[i]->start_p;
         double x[kN] = {};
-        double opts[LM_OPTS_SZ] = {1e-3, 1e-15, 1e-15, 1e-20, 1e-6};
+        std::array<double, LM_OPTS_SZ> opts = lmtest::ReferenceSolverCall().opts;
         double info[LM_INFO_SZ];
-        dlevmar_dif(lmtest::CoplanarityResiduals, p.data(), x, kM, kN, kItmax, opts, info,
+        dlevmar_dif(lmtest::CoplanarityResiduals, p.data(), x, kM, kN,
+                    lmtest::ReferenceSolverCall().itmax, opts.data(), info,
                     supply_work ? work.data() : nullptr, nullptr, &data[i]);
         benchmark::DoNotOptimize(p);
         evaluations += info[7];
@@ -69,7 +79,7 @@ void BM_MinpackLmdif(benchmark::State& state) {
     std::size_t k = 0;
     for (auto _ : state) {
         const std::size_t i = k++ % data.size();
-        std::array<double, kM> p = lmbench::kBenchProblems[i].start;
+        std::array<double, kM> p = Problems()[i]->start_p;
         int nfev = 0;
         lmdif(MinpackResiduals, &data[i], kN, kM, p.data(), fvec.data(), tolerance, tolerance, 0.0,
               200 * (kM + 1), 0.0, diag.data(), 1, 100.0, 0, &nfev, fjac.data(), kN, ipvt.data(),

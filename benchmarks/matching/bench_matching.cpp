@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "fast_matcher.h"
-#include "generators.h"
+#include "keypoint_files.h"
 #include "peak_probe.h"
 #include "utils.h"
 
@@ -26,13 +26,12 @@ const Pair& Data(bool sift, int n) {
     auto it = cache.find({sift, n});
     if (it == cache.end()) {
         Pair p;
-        p.keys1 = sift ? fastmatch_test::SiftLike(n, kDims, 5)
-                       : fastmatch_test::Uniform(n, kDims, 0, 255, 5);
-        p.keys2 = fastmatch_test::Related(p.keys1, n, 0, 255, 6);
+        p.keys1 = sift ? SiftLikeKeys(n, kDims, 5) : UniformKeys(n, kDims, 0, 255, 5);
+        p.keys2 = RelatedKeys(p.keys1, n, 0, 255, 6);
         if (sift) {
             // Every key of list 2 that is not a copy of a list-1 key becomes SIFT-like too
             // (Related copies into every third slot and, for two thirds of those, the next).
-            const KeypointList others = fastmatch_test::SiftLike(n, kDims, 7);
+            const KeypointList others = SiftLikeKeys(n, kDims, 7);
             for (int j = 0; j < n; ++j) {
                 const bool copy = j % 3 == 0 || (j % 3 == 1 && (j / 3) % 3 != 0);
                 if (!copy || j + 1 >= n) p.keys2[j].descrip = others[j].descrip;

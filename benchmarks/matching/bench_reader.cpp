@@ -2,13 +2,14 @@
 // (whole text, then ParseKeyText) and a loop of fscanf calls with the formats "%d %d",
 // "%f %f %f %f" and "%d", all in the same run on the same file.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 
 #include "fast_reader.h"
+#include "keypoint_files.h"
 #include "utils.h"
 
 namespace {
@@ -16,25 +17,14 @@ namespace {
 constexpr int kKeys = 10000;
 constexpr int kDims = 128;
 
-// The file is written once, in the usual layout: four reals on a line, then the
-// descriptor in lines of 20 values, SIFT-like value sizes (many small, a few large).
+// The file is written once, in the usual layout (four reals on a line, then the
+// descriptor in lines of 20 values), with SIFT-like descriptors.
 const std::string& KeyFilePath() {
     static const std::string path = [] {
         std::string p = "/tmp/bench_reader_" + std::to_string(::getpid()) + ".key";
+        const std::string text = SiftLikeKeyFile(kKeys, kDims, 1);
         std::FILE* f = std::fopen(p.c_str(), "wb");
-        if (!f) std::abort();
-        std::mt19937 rng(1);
-        std::geometric_distribution<int> small(0.05);
-        std::uniform_real_distribution<double> pos(0.0, 3000.0);
-        std::fprintf(f, "%d %d\n", kKeys, kDims);
-        for (int k = 0; k < kKeys; ++k) {
-            std::fprintf(f, "%.2f %.2f %.2f %.3f", pos(rng), pos(rng), pos(rng) / 100,
-                         pos(rng) / 1000);
-            for (int d = 0; d < kDims; ++d) {
-                std::fprintf(f, d % 20 == 0 ? "\n %d" : " %d", std::min(255, small(rng)));
-            }
-            std::fputc('\n', f);
-        }
+        if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size()) std::abort();
         std::fclose(f);
         return p;
     }();

@@ -58,8 +58,8 @@ std::size_t Sizes(const Layout& lay, std::size_t* parts) {
 Scratch Carve(void* raw, const Layout& lay) {
     std::size_t parts[5];
     Sizes(lay, parts);
-    std::uintptr_t p = AlignUp(reinterpret_cast<std::uintptr_t>(raw), 64);
-    std::uintptr_t at[5];
+    std::byte* p = AlignedFrom(raw, 64);
+    std::byte* at[5];
     for (int i = 0; i < 5; ++i) {
         at[i] = p;
         p += AlignUp(parts[i], 64);
@@ -156,11 +156,11 @@ void RowBlock(const Layout& lay, const Scratch& s, int stride, int i0, int t0, i
     const std::int16_t* a3 = a2 + stride;
     for (int t = t0; t < t1; ++t) {
         const std::int16_t* bp = s.panels + static_cast<std::size_t>(t) * lay.tile_values;
-        const std::int32_t* h = s.h + t * kCols;
+        const std::int32_t* h = s.h + std::ptrdiff_t{kCols} * t;
         const __m256i h0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(h));
         const __m256i h1 = _mm256_load_si256(reinterpret_cast<const __m256i*>(h + 8));
         __m256i c00 = h0, c01 = h1, c10 = h0, c11 = h1, c20 = h0, c21 = h1, c30 = h0, c31 = h1;
-        for (int k = 0; k < lay.k2; ++k, bp += kCols * 2) {
+        for (std::ptrdiff_t k = 0; k < lay.k2; ++k, bp += std::ptrdiff_t{kCols} * 2) {
             const __m256i b0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(bp));
             const __m256i b1 = _mm256_load_si256(reinterpret_cast<const __m256i*>(bp + 16));
             __m256i x = BroadcastPair(a0 + 2 * k);
@@ -185,7 +185,7 @@ void RowBlock(const Layout& lay, const Scratch& s, int stride, int i0, int t0, i
             _mm256_store_si256(out + 2, c10), _mm256_store_si256(out + 3, c11);
             _mm256_store_si256(out + 4, c20), _mm256_store_si256(out + 5, c21);
             _mm256_store_si256(out + 6, c30), _mm256_store_si256(out + 7, c31);
-            Rare(acc, mask, s.r + t * kCols, t * kCols, st);
+            Rare(acc, mask, s.r + std::ptrdiff_t{kCols} * t, t * kCols, st);
         }
     }
 }

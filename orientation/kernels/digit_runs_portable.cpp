@@ -60,7 +60,8 @@ void ClassifyWindow(const char* p, std::uint64_t* digits, std::uint64_t* spaces)
     std::uint64_t d = 0;
     std::uint64_t w = 0;
     for (int i = 0; i < 4; ++i) {
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        const __m128i b =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + std::ptrdiff_t{16} * i));
         // x <= limit, unsigned, as min(x, limit) == x.
         const __m128i dig = _mm_sub_epi8(b, _mm_set1_epi8('0'));
         const __m128i is_digit = _mm_cmpeq_epi8(_mm_min_epu8(dig, _mm_set1_epi8(9)), dig);
@@ -115,7 +116,7 @@ std::size_t ScanDigitWindow(const char* p, int* out, int count, int* done, RunCo
             return static_cast<std::size_t>(st);
         }
         out[d++] = static_cast<int>(len <= 4 ? RunValue4(p + st, len) : RunValue8(p + st, len));
-        consumed = static_cast<std::size_t>(st + len);
+        consumed = static_cast<std::size_t>(st) + static_cast<std::size_t>(len);
         starts &= starts - 1;
     }
     *done = d;

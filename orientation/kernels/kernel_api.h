@@ -15,6 +15,10 @@ namespace fastmatch {
 // squared distance of 0..255 values is exact in 32-bit lanes (8192 * 65025 < 2^31 / 3).
 inline constexpr int kMaxByteDims = 8192;
 
+// The distance of a candidate not yet seen: kNoCandidateDistance of matching.h, which
+// kernel files do not include (fast_matcher.cpp checks that the two agree).
+inline constexpr int kNoDistance = 1000000000;
+
 // The nearest and second-nearest candidates of one row of the first list, with the
 // same meaning as NeighbourPair (indices into the second list, -1 when absent).
 struct RowResult {

@@ -34,8 +34,7 @@ std::size_t PortableScratchBytes(const IntLists& lists) {
 
 bool PortableNeighbours(const IntLists& lists, void* scratch, RowResult* out) {
     const int dims = lists.dims;
-    auto* norms = reinterpret_cast<std::int32_t*>(
-        AlignUp(reinterpret_cast<std::uintptr_t>(scratch), alignof(std::int32_t)));
+    auto* norms = reinterpret_cast<std::int32_t*>(AlignedFrom(scratch, alignof(std::int32_t)));
     auto* a = reinterpret_cast<std::uint8_t*>(norms + lists.n2);
     std::uint8_t* b = a + static_cast<std::size_t>(lists.n1) * dims;
     if (!ToBytes(lists.a, lists.n1, dims, a) || !ToBytes(lists.b, lists.n2, dims, b)) return false;

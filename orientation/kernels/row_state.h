@@ -8,14 +8,15 @@
 // plain definition are applied to it in column order, so ties resolve identically.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "integer_root.h"
 #include "kernel_api.h"
 
 namespace fastmatch {
 namespace {
 
-inline constexpr int kNoDistance = 1000000000;  // same as kNoCandidateDistance
 inline constexpr std::int64_t kNoDistanceSquared = std::int64_t{kNoDistance} * kNoDistance;
 
 // Lowest lane threshold: every real accumulator of a byte kernel lies above it (their
@@ -52,17 +53,15 @@ static inline void InitRow(RowState* st, std::int32_t norm) {
     st->dist2 = kNoDistance;
 }
 
-// floor(sqrt(s)) for 0 <= s < 2^31: the double root of such an integer is correctly
-// rounded and never reaches the next integer, so truncation is exact. Needs
-// -fno-math-errno so that it stays one instruction (no call in the hot function).
-static inline int IntegerRoot(std::int64_t s) {
-    return static_cast<int>(__builtin_sqrt(static_cast<double>(s)));
+// floor(sqrt(s)) of a squared distance, 0 <= s < 2^31.
+static inline int RootOf(std::int64_t s) {
+    return static_cast<int>(IntegerRoot(static_cast<std::uint64_t>(s)));
 }
 
 // Offers candidate `j` with squared distance `s` to the row, in column order.
 static inline void Offer(RowState* st, std::int64_t s, int j) {
     if (s >= st->t2) return;  // d >= dist2: the plain rule changes nothing
-    const int d = IntegerRoot(s);
+    const int d = RootOf(s);
     if (d < st->dist1) {
         st->second = st->nearest;
         st->dist2 = st->dist1;
@@ -90,8 +89,12 @@ static inline int Checked(int v, bool* bad) {
     return v & 0xFF;
 }
 
-static inline std::uintptr_t AlignUp(std::uintptr_t p, std::uintptr_t to) {
-    return (p + to - 1) / to * to;
+static inline std::size_t AlignUp(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
+
+// The first address from `raw` on that is a multiple of `to`, as a byte pointer.
+static inline std::byte* AlignedFrom(void* raw, std::size_t to) {
+    const std::size_t address = reinterpret_cast<std::uintptr_t>(raw);
+    return static_cast<std::byte*>(raw) + (AlignUp(address, to) - address);
 }
 
 }  // namespace

@@ -19,6 +19,8 @@ namespace {
 constexpr int kRows = 4;         // rows of the first list per register tile
 constexpr int kCols = 64;        // columns per register tile (four vectors of 16)
 constexpr int kChunkTiles = 32;  // tiles per L2 chunk: 2048 columns, 256 KiB at 128 dims
+constexpr std::ptrdiff_t kGroupBytes =
+    std::ptrdiff_t{kCols} * 4;  // one group of four values, every column
 
 struct Layout {
     int k4;      // groups of four descriptor values
@@ -65,15 +67,15 @@ std::size_t Sizes(const Layout& lay, std::size_t* parts) {
 Scratch Carve(void* raw, const Layout& lay) {
     std::size_t parts[kParts];
     Sizes(lay, parts);
-    std::uintptr_t p = AlignUp(reinterpret_cast<std::uintptr_t>(raw), 64);
-    std::uintptr_t at[kParts];
+    std::byte* p = AlignedFrom(raw, 64);
+    std::byte* at[kParts];
     for (int i = 0; i < kParts; ++i) {
         at[i] = p;
         p += AlignUp(parts[i], 64);
     }
     return Scratch{reinterpret_cast<std::uint8_t*>(at[0]), reinterpret_cast<std::int32_t*>(at[1]),
                    reinterpret_cast<std::int32_t*>(at[2]), reinterpret_cast<std::int8_t*>(at[3]),
-                   reinterpret_cast<RowState*>(at[4]), reinterpret_cast<std::int32_t*>(at[5])};
+                   reinterpret_cast<RowState*>(at[4]),     reinterpret_cast<std::int32_t*>(at[5])};
 }
 
 // The low byte of each lane. (The plain intrinsic's undefined pass-through operand trips
@@ -119,9 +121,9 @@ bool PackSecond(const IntLists& l, const Layout& lay, const Scratch& s) {
             const std::int32_t g0 = _mm_cvtsi128_si32(packed), g1 = _mm_extract_epi32(packed, 1),
                                g2 = _mm_extract_epi32(packed, 2), g3 = _mm_extract_epi32(packed, 3);
             std::memcpy(dst, &g0, 4);
-            std::memcpy(dst + kCols * 4, &g1, 4);
-            std::memcpy(dst + 2 * kCols * 4, &g2, 4);
-            std::memcpy(dst + 3 * kCols * 4, &g3, 4);
+            std::memcpy(dst + kGroupBytes, &g1, 4);
+            std::memcpy(dst + 2 * kGroupBytes, &g2, 4);
+            std::memcpy(dst + 3 * kGroupBytes, &g3, 4);
         }
         bad |= out != 0;
         std::int32_t sq = LaneSum(vsq);
@@ -182,7 +184,6 @@ bool PackFirst(const IntLists& l, const Layout& lay, const Scratch& s) {
 inline __m512i Max(__m512i x, __m512i y) { return _mm512_mask_max_epi32(x, 0xFFFF, x, y); }
 inline __m512i Min(__m512i x, __m512i y) { return _mm512_mask_min_epi32(x, 0xFFFF, x, y); }
 
-
 // acc += u8(b) . s8(x) in place. Written as one asm instruction because GCC 12, given
 // the intrinsic, copies every accumulator through a temporary register on each step
 // (and spills one), which costs a third of the kernel's speed.
@@ -237,14 +238,14 @@ __attribute__((always_inline)) inline void Tile(const Layout& lay, const Scratch
     const std::int8_t* a2 = a1 + stride;
     const std::int8_t* a3 = a2 + stride;
     const std::uint8_t* bp = s.panels + static_cast<std::size_t>(t) * lay.tile_bytes;
-    const std::int32_t* h = s.h + t * kCols;
+    const std::int32_t* h = s.h + std::ptrdiff_t{kCols} * t;
     const __m512i h0 = _mm512_load_si512(h), h1 = _mm512_load_si512(h + 16),
                   h2 = _mm512_load_si512(h + 32), h3 = _mm512_load_si512(h + 48);
     c.c00 = h0, c.c01 = h1, c.c02 = h2, c.c03 = h3;
     c.c10 = h0, c.c11 = h1, c.c12 = h2, c.c13 = h3;
     c.c20 = h0, c.c21 = h1, c.c22 = h2, c.c23 = h3;
     c.c30 = h0, c.c31 = h1, c.c32 = h2, c.c33 = h3;
-    for (int k = 0; k < lay.k4; ++k, bp += kCols * 4) {
+    for (std::ptrdiff_t k = 0; k < lay.k4; ++k, bp += kGroupBytes) {
         const __m512i b0 = _mm512_load_si512(bp), b1 = _mm512_load_si512(bp + 64),
                       b2 = _mm512_load_si512(bp + 128), b3 = _mm512_load_si512(bp + 192);
         __m512i x = Broadcast4(a0 + 4 * k);
@@ -300,16 +301,16 @@ inline std::int32_t SeedBound(__m512i lo1, __m512i lo2) {
         m1 = x < m1 ? x : m1;
     }
     if (m2 == INT32_MAX) return INT32_MAX;
-    const std::int64_t u = IntegerRoot(m2) + 1;
+    const std::int64_t u = RootOf(m2) + 1;
     return u * u > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(u * u);
 }
 
 // Valid-column mask of 16 lanes starting at column `col`.
 inline __mmask16 ValidLanes(int col, int n2) {
     const int left = n2 - col;
-    return left >= 16 ? static_cast<__mmask16>(0xFFFF)
-                      : left <= 0 ? static_cast<__mmask16>(0)
-                                  : static_cast<__mmask16>((1u << left) - 1);
+    return left >= 16  ? static_cast<__mmask16>(0xFFFF)
+           : left <= 0 ? static_cast<__mmask16>(0)
+                       : static_cast<__mmask16>((1u << left) - 1);
 }
 
 constexpr int kSeedTiles = 4;  // 256 columns sampled per row
@@ -354,8 +355,9 @@ int SeedRows(const Layout& lay, const Scratch& s, int stride, int i0, int t1, in
         __m512i lo1 = _mm512_set1_epi32(INT32_MAX);  // per lane: smallest so far
         __m512i lo2 = lo1;                           // per lane: second smallest so far
         for (int v = 0; v < vectors; ++v) {
-            std::int32_t* x = sq[q] + 16 * v;
-            const __m512i d = Squared(_mm512_load_si512(x), s.r + 16 * v, norm, ValidLanes(16 * v, n2));
+            std::int32_t* x = sq[q] + std::ptrdiff_t{16} * v;
+            const __m512i d = Squared(_mm512_load_si512(x), s.r + std::ptrdiff_t{16} * v, norm,
+                                      ValidLanes(16 * v, n2));
             _mm512_store_si512(x, d);
             lo2 = Min(lo2, Max(lo1, d));
             lo1 = Min(lo1, d);
@@ -365,7 +367,7 @@ int SeedRows(const Layout& lay, const Scratch& s, int stride, int i0, int t1, in
         RaiseTo(&st[q], s.seed[i0 + q]);
         const __m512i vb = _mm512_set1_epi32(bound);
         for (int v = 0; v < vectors; ++v) {
-            const __m512i x = _mm512_load_si512(sq[q] + 16 * v);
+            const __m512i x = _mm512_load_si512(sq[q] + std::ptrdiff_t{16} * v);
             for (unsigned m = _mm512_cmplt_epi32_mask(x, vb); m != 0; m &= m - 1) {
                 const int c = 16 * v + __builtin_ctz(m);
                 Offer(&st[q], sq[q][c], c);
@@ -399,7 +401,7 @@ inline void StoreTile(const Acc& c, std::int32_t (*acc)[kCols]) {
 // The exact rule on the stored tile t for the rows whose bits are set in `fired`.
 inline void RareTile(const Scratch& s, std::int32_t (*acc)[kCols], unsigned fired, int t,
                      RowState* st, const std::int32_t* seed) {
-    const std::int32_t* r = s.r + t * kCols;
+    const std::int32_t* r = s.r + std::ptrdiff_t{kCols} * t;
     for (unsigned f = fired; f != 0; f &= f - 1) {
         const int q = __builtin_ctz(f);
         RareRow(acc[q], r, t * kCols, &st[q], seed[q]);
@@ -428,7 +430,8 @@ void RowBlock(const Layout& lay, const Scratch& s, int stride, int i0, int t0, i
         const __m512i m2 = Max(Max(c.c20, c.c21), Max(c.c22, c.c23));
         const __m512i m3 = Max(Max(c.c30, c.c31), Max(c.c32, c.c33));
         StoreTile(c, acc[t & 1]);
-        if (__builtin_expect(pending != 0, 0)) RareTile(s, acc[(t - 1) & 1], pending, t - 1, st, seed);
+        if (__builtin_expect(pending != 0, 0))
+            RareTile(s, acc[(t - 1) & 1], pending, t - 1, st, seed);
         // Filter: a row's lanes can matter only where they exceed its threshold.
         const __m512i thr0 = _mm512_set1_epi32(st[0].thr), thr1 = _mm512_set1_epi32(st[1].thr),
                       thr2 = _mm512_set1_epi32(st[2].thr), thr3 = _mm512_set1_epi32(st[3].thr);
@@ -453,7 +456,8 @@ bool VnniNeighbours(const IntLists& lists, void* scratch, RowResult* out) {
     if (!PackSecond(lists, lay, s) || !PackFirst(lists, lay, s)) return false;
     for (int t0 = 0; t0 < lay.tiles; t0 += kChunkTiles) {
         const int t1 = t0 + kChunkTiles < lay.tiles ? t0 + kChunkTiles : lay.tiles;
-        for (int i0 = 0; i0 < lay.rows; i0 += kRows) RowBlock(lay, s, lay.stride, i0, t0, t1, lists.n2);
+        for (int i0 = 0; i0 < lay.rows; i0 += kRows)
+            RowBlock(lay, s, lay.stride, i0, t0, t1, lists.n2);
     }
     for (int i = 0; i < lists.n1; ++i) StoreRow(s.state[i], &out[i]);
     return true;

@@ -1,17 +1,17 @@
 // The conversion core, driven from memory: behaviour on good and bad files, block
-// boundaries, failing streams, and a comparison with a plain strtol/strtof/snprintf model.
+// boundaries, failing streams, and a comparison with the plain strtol/strtof/snprintf
+// model.
 #include "convert.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <ostream>
 #include <random>
 #include <string>
+
+#include "featsheet_model.h"
 
 namespace {
 
@@ -59,35 +59,10 @@ struct FullSink : Sink {
     std::size_t room;
 };
 
-// The conversion rules written plainly on the whole text.
+// The plain model of the conversion (testing/featsheet_model.h) as an outcome.
 Outcome Model(const std::string& text) {
-    const char* p = text.c_str();
-    long h[2];
-    for (long& v : h) {
-        char* stop = nullptr;
-        errno = 0;
-        v = std::strtol(p, &stop, 10);
-        if (stop == p || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
-            return {ConvertStatus::bad_format, ""};
-        }
-        p = stop;
-    }
-    Outcome out{ConvertStatus::ok, ""};
-    for (long k = 0; k < h[0]; ++k) {
-        std::string line;
-        for (long i = 0; i < 4 + std::max(h[1], 0L); ++i) {
-            char* stop = nullptr;
-            const float v = std::strtof(p, &stop);
-            if (stop == p) return {ConvertStatus::bad_format, out.csv};
-            p = stop;
-            static const char* const kFormat[] = {"%4.2f", ", %4.2f", ", %4.3f", ", %4.4f"};
-            char field[128];
-            std::snprintf(field, sizeof field, i < 4 ? kFormat[i] : ", %3.0f", double{v});
-            line += field;
-        }
-        out.csv += line + "\n";
-    }
-    return out;
+    const FeatsheetModel m = ConvertLikeFeatsheet(text);
+    return {m.ok ? ConvertStatus::ok : ConvertStatus::bad_format, m.csv};
 }
 
 std::string RandomToken(std::mt19937& rng) {

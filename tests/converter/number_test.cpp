@@ -17,9 +17,9 @@
 
 namespace {
 
-// Reads `token` as the converter does: fast path first, strtof when it declines.
+// Reads `token` as the converter does: from_chars first, strtof when it declines.
 std::size_t ReadLikeConverter(const std::string& token, float* value) {
-    const std::size_t used = ParseDecimalFast(token.data(), token.data() + token.size(), value);
+    const std::size_t used = ParseFloatFast(token.data(), token.data() + token.size(), value);
     return used != 0 ? used : ParseFloatStrtof(token.c_str(), value);
 }
 
@@ -120,7 +120,7 @@ TEST(ReadReal, RandomDecimalsMatchStrtof) {
     for (int i = 0; i < 300000; ++i) {
         const std::string token = RandomDecimal(rng);
         float v = 0.0f;
-        fast += ParseDecimalFast(token.data(), token.data() + token.size(), &v) != 0;
+        fast += ParseFloatFast(token.data(), token.data() + token.size(), &v) != 0;
         ExpectSameAsStrtof(token);
     }
     EXPECT_GT(fast, 150000);  // the fast path must carry the common case

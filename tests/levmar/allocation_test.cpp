@@ -6,10 +6,9 @@
 #include <array>
 #include <vector>
 
-#include "coplanarity_model.h"
 #include "counting_allocator.h"
 #include "levmar.h"
-#include "reference_cases.h"
+#include "reference_vectors.h"
 
 namespace lmtest {
 namespace {
@@ -59,15 +58,15 @@ INSTANTIATE_TEST_SUITE_P(Sizes, LevmarAllocations,
                                            AllocationCase{33, true, 1}));
 
 TEST(LevmarAllocationCalls, ProgramCallAllocatesOnce) {
-    const std::vector<ReferenceSolve> solves = LoadReferenceSolves(ReferenceFilePath());
-    CoplanarityData data{solves.front().rows};
-    std::array<double, 5> p = solves.front().start_p;
-    double opts[LM_OPTS_SZ] = {1e-3, 1e-15, 1e-15, 1e-20, 1e-6};
+    const ReferenceSolve& solve = ReferenceSolves().front();
+    CoplanarityData data{solve.rows};
+    std::array<double, 5> p = solve.start_p;
+    std::array<double, 5> opts = ReferenceSolverCall().opts;
     double x[20] = {};
     double info[LM_INFO_SZ];
     const int before = AllocationCount();
-    dlevmar_dif(CoplanarityResiduals, p.data(), x, 5, 20, 5000, opts, info, nullptr, nullptr,
-                &data);
+    dlevmar_dif(CoplanarityResiduals, p.data(), x, 5, 20, ReferenceSolverCall().itmax, opts.data(),
+                info, nullptr, nullptr, &data);
     EXPECT_EQ(AllocationCount() - before, 1);
 }
 

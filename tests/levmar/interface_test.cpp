@@ -13,7 +13,7 @@
 
 #include "levmar.h"
 #include "lm_kernels.h"
-#include "reference_cases.h"
+#include "reference_vectors.h"
 
 namespace lmtest {
 namespace {
@@ -45,16 +45,8 @@ SolveRun Solve(LevmarModelFunction func, std::vector<double> p, int n, double* o
     return run;
 }
 
-const ReferenceSolve& NoisyReference() {
-    static const std::vector<ReferenceSolve> solves = LoadReferenceSolves(ReferenceFilePath());
-    for (const ReferenceSolve& solve : solves) {
-        if (solve.name == "noisy_t1_a") return solve;
-    }
-    throw std::runtime_error("noisy_t1_a missing");
-}
-
 SolveRun SolveReference(double* opts, double* work) {
-    const ReferenceSolve& solve = NoisyReference();
+    const ReferenceSolve& solve = ReferenceSolveNamed("noisy_t1_a");
     CoplanarityData data{solve.rows};
     return Solve(CoplanarityResiduals, {solve.start_p.begin(), solve.start_p.end()}, 20, opts,
                  &data, work);
@@ -63,12 +55,12 @@ SolveRun SolveReference(double* opts, double* work) {
 // No hidden state: solves running at the same time on different threads give exactly the
 // results they give one after another.
 TEST(LevmarReentrancy, ParallelSolvesMatchSequentialOnes) {
-    const std::vector<ReferenceSolve> solves = LoadReferenceSolves(ReferenceFilePath());
-    double opts[LM_OPTS_SZ] = {1e-3, 1e-15, 1e-15, 1e-20, 1e-6};
+    const std::vector<ReferenceSolve>& solves = ReferenceSolves();
     auto run = [&](std::size_t i) {
         CoplanarityData data{solves[i].rows};
+        std::array<double, LM_OPTS_SZ> opts = ReferenceSolverCall().opts;
         return Solve(CoplanarityResiduals, {solves[i].start_p.begin(), solves[i].start_p.end()}, 20,
-                     opts, &data);
+                     opts.data(), &data);
     };
     std::vector<SolveRun> sequential, parallel(solves.size());
     for (std::size_t i = 0; i < solves.size(); ++i) sequential.push_back(run(i));
@@ -90,11 +82,12 @@ TEST(LevmarOptions, NullMeansTheDocumentedDefaults) {
 }
 
 TEST(LevmarWork, SuppliedBlockGivesTheSameResultAndCarriesNothingOver) {
-    double opts[LM_OPTS_SZ] = {1e-3, 1e-15, 1e-15, 1e-20, 1e-6};
+    std::array<double, LM_OPTS_SZ> opts = ReferenceSolverCall().opts;
     std::vector<double> work(LM_DIF_WORKSZ(5, 20), std::numeric_limits<double>::quiet_NaN());
-    const SolveRun own = SolveReference(opts, nullptr);
-    const SolveRun first = SolveReference(opts, work.data());
-    const SolveRun second = SolveReference(opts, work.data());  // work now holds the last solve
+    const SolveRun own = SolveReference(opts.data(), nullptr);
+    const SolveRun first = SolveReference(opts.data(), work.data());
+    // work now holds the last solve
+    const SolveRun second = SolveReference(opts.data(), work.data());
     EXPECT_TRUE(SameBits(own, first));
     EXPECT_TRUE(SameBits(own, second));
 }

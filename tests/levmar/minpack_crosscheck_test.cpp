@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "coplanarity_model.h"
+#include "coplanarity_reference.h"
 #include "levmar.h"
 
 namespace lmtest {
@@ -104,22 +104,19 @@ void AddCurveProblems(const Family& family, std::mt19937& rng, ProblemSet& set) 
     }
 }
 
-// Clean tie points of 20 points at depths 3 to 30, inside the 1920 x 1024 frames.
+// Clean tie points of 20 points at depths 3 to 30, from the synthetic scene through the
+// model's camera, for orientations with every parameter in -0.1 .. 0.1.
 void AddCoplanarityProblems(std::mt19937& rng, ProblemSet& set) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int k = 0; k < kProblemsPerFamily; ++k) {
         std::array<double, 5> truth;
         for (double& value : truth) value = 0.1 * (2.0 * unit(rng) - 1.0);
+        SceneOptions options;
+        options.points = 20;
+        options.seed = static_cast<unsigned>(rng());
+        options.camera = ReferenceCamera();
         auto data = std::make_unique<CoplanarityData>();
-        while (data->rows.size() < 20) {
-            const double depth = 3.0 + 27.0 * unit(rng);
-            const double X = depth * (2.0 * unit(rng) - 1.0) * 0.7;
-            const double Y = depth * (2.0 * unit(rng) - 1.0) * 0.35;
-            const TiePoint row = ProjectPoint(truth, X, Y, -depth);
-            const bool inside = row[0] >= 0 && row[0] < 1920 && row[1] >= 0 && row[1] < 1024 &&
-                                row[2] >= 0 && row[2] < 1920 && row[3] >= 0 && row[3] < 1024;
-            if (inside) data->rows.push_back(row);
-        }
+        data->rows = MakeTiePoints({truth[0], truth[1], truth[2], truth[3], truth[4]}, options);
         Problem problem;
         problem.truth.assign(truth.begin(), truth.end());
         for (double value : truth) problem.start.push_back(value + 0.02 * (2.0 * unit(rng) - 1.0));

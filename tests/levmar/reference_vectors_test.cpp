@@ -1,13 +1,13 @@
 // Every reference solve of data/levmar-reference-vectors.json, run through dlevmar_dif with
 // the program's call (m = 5, n = 20, x = zeros, the program's opts).
+#include "reference_vectors.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 
-#include "coplanarity_model.h"
 #include "levmar.h"
-#include "reference_cases.h"
 
 namespace lmtest {
 namespace {
@@ -16,10 +16,7 @@ constexpr double kParameterTolerance = 1e-8;
 constexpr double kErrorRelativeTolerance = 1e-6;
 constexpr double kGradientStop = 1e-15;
 
-const std::vector<ReferenceSolve>& Solves() {
-    static const std::vector<ReferenceSolve> solves = LoadReferenceSolves(ReferenceFilePath());
-    return solves;
-}
+const std::vector<ReferenceSolve>& Solves() { return ReferenceSolves(); }
 
 struct Outcome {
     int ret = 0;
@@ -28,7 +25,7 @@ struct Outcome {
 };
 
 Outcome RunSolve(const ReferenceSolve& solve) {
-    static const ReferenceCall call = LoadReferenceCall(ReferenceFilePath());
+    const ReferenceCall& call = ReferenceSolverCall();
     CoplanarityData data{solve.rows};
     Outcome out;
     out.p = solve.start_p;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "levmar.h"
+#include "stream_capture.h"
 
 namespace {
 
@@ -70,13 +71,16 @@ TEST_P(LevmarStopReasons, StopsAsDescribed) {
     std::vector<double> p = c.start;
     std::vector<double> opts = c.opts;
     double info[LM_INFO_SZ];
-    ::testing::internal::CaptureStderr();
-    ::testing::internal::CaptureStdout();
-    const int ret =
-        dlevmar_dif(c.func, p.data(), nullptr, c.m, c.n, c.itmax,
-                    opts.empty() ? nullptr : opts.data(), info, nullptr, nullptr, nullptr);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "the library prints nothing";
+    int ret = 0;
+    std::string printed;
+    {
+        StreamCapture err(stderr);
+        StreamCapture out(stdout);
+        ret = dlevmar_dif(c.func, p.data(), nullptr, c.m, c.n, c.itmax,
+                          opts.empty() ? nullptr : opts.data(), info, nullptr, nullptr, nullptr);
+        printed = out.Text() + err.Text();
+    }
+    EXPECT_EQ(printed, "") << "the library prints nothing";
     EXPECT_EQ(ret, c.expected_return);
     EXPECT_EQ(info[6], c.reason);
     if (c.iterations >= 0) {

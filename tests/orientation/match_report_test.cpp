@@ -1,11 +1,14 @@
 // The match report file: line format, agreement with the match array, failures.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "keypoint_files.h"
+#include "stream_capture.h"
 #include "temp_dir.h"
 #include "utils.h"
 
@@ -34,10 +37,9 @@ std::pair<std::string, std::string> Report(const KeypointList& keys1, const Keyp
                                            int dims) {
     TempDir dir;
     const std::string path = dir.File("report.txt");
-    testing::internal::CaptureStderr();
+    StreamCapture err;
     FindMatchesOutput(keys1, keys2, dims, path.c_str());
-    const std::string err = testing::internal::GetCapturedStderr();
-    return {ReadFileBytes(path), err};
+    return {ReadFileBytes(path), err.Text()};
 }
 
 TEST(MatchReport, WritesTheDocumentedLine) {
@@ -115,9 +117,10 @@ TEST(MatchReport, AgreesLineByLineWithTheMatchArray) {
 TEST(MatchReport, ReplacesAnExistingFile) {
     TempDir dir;
     const std::string path = dir.Write("report.txt", "old content that must go\n");
-    testing::internal::CaptureStderr();
-    FindMatchesOutput({}, {}, 1, path.c_str());
-    testing::internal::GetCapturedStderr();
+    {
+        StreamCapture err;
+        FindMatchesOutput({}, {}, 1, path.c_str());
+    }
     EXPECT_EQ(ReadFileBytes(path), "");
 }
 
@@ -127,11 +130,21 @@ TEST(MatchReport, UnopenableFileIsFatal) {
                 "^Error: Could not open file: /nonexistent-dir/report.txt\n$");
 }
 
-TEST(MatchReport, FullDiskIsFatal) {
-    const KeypointList keys1 = {Key({3}, 1.0f, 2.0f)};
-    const KeypointList keys2 = {Key({0}, 3.0f, 4.0f)};
-    EXPECT_EXIT(FindMatchesOutput(keys1, keys2, 1, "/dev/full"), testing::ExitedWithCode(1),
+// A device that is full: a report larger than the stream buffer fails while it is written,
+// a small one only when the file is closed; both end the process with status 1 and a
+// message naming the file, and neither claims matches.
+class MatchReportFullDeviceTest : public testing::TestWithParam<int> {};
+
+TEST_P(MatchReportFullDeviceTest, FailsNamingTheFile) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    const KeyFileParse a = ParseKeyText(MakeKeyFile(GetParam(), 8, 5));
+    const KeyFileParse b = ParseKeyText(MakeKeyFile(GetParam(), 8, 5, 2.0f));
+    ASSERT_EQ(a.status, KeyFileStatus::ok);
+    ASSERT_EQ(b.status, KeyFileStatus::ok);
+    EXPECT_EXIT(FindMatchesOutput(a.keys, b.keys, 8, "/dev/full"), testing::ExitedWithCode(1),
                 "^Error: Could not write file: /dev/full\n$");
 }
+
+INSTANTIATE_TEST_SUITE_P(Sizes, MatchReportFullDeviceTest, testing::Values(1, 2, 400));
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kHint = "Run 'siftkey --help' for more information.\n";
+const std::string kHint = "Try 'siftkey --help' for more information.\n";
 
 bool StartsWith(const std::string& s, const std::string& head) { return s.rfind(head, 0) == 0; }
 bool EndsWith(const std::string& s, const std::string& tail) {

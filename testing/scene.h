@@ -1,0 +1,73 @@
+// The synthetic two-camera scene with a known relative orientation, shared by the tests,
+// the benchmarks and tools/make_example_scene.
+//
+// Camera 1 sits at the origin without rotation and looks along -z; camera 2 sits at
+// (1, Ey, Ez) with the attitude M = Rx(omega) Ry(phi) Rz(kappa). Both photographs come
+// from one camera, given as plain values. 3-D points are drawn along random rays of
+// camera 1 at random depths and kept when camera 2 sees them inside its frame; each gives
+// a tie point and a keypoint in both photographs (a SIFT-like descriptor, perturbed in the
+// second photograph). Everything is computed here, independently of the code under test:
+// the rotation is the product of the three elementary rotations, not get3drotation's
+// multiplied-out form.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "camera_constants.h"
+#include "keypoint_files.h"
+#include "utils.h"
+
+// The interior orientation and frame of the camera; the default is the built-in camera of
+// this build (RO_CAMERA_*), with the frame whose centre is the principal point.
+struct SceneCamera {
+    double pixels_per_metre = kPixelScale;
+    double principal_i = kPrincipalColumnCamera1;  // column, pixels
+    double principal_j = kPrincipalRowCamera1;     // row, pixels
+    double theta = kInPlaneAngle;                  // radians
+    double focal_length = kFocalLength;            // metres
+    double columns = 2 * kPrincipalColumnCamera1 + 1;
+    double rows = 2 * kPrincipalRowCamera1 + 1;
+};
+
+// The true orientation of camera 2; angles in radians.
+struct TrueOrientation {
+    double ey = 0.0;
+    double ez = 0.0;
+    double omega = 0.0;
+    double phi = 0.0;
+    double kappa = 0.0;
+};
+
+struct SceneOptions {
+    int points = 200;
+    double min_depth = 3.0;  // in base lengths, in front of camera 1
+    double max_depth = 30.0;
+    double noise_px = 0.0;          // Gaussian sigma on each of the four positions
+    double outlier_fraction = 0.0;  // share of tie points whose second position is random
+    bool keypoints = true;          // false: tie points only, no descriptors drawn
+    int distractors = 0;            // keypoints without a partner, in each photograph
+    bool shuffle = false;           // shuffle both keypoint lists (else in tie-point order)
+    unsigned seed = 1;
+    SceneCamera camera;
+};
+
+// Tie-point row (i1, j1, i2, j2): pixel positions, column before row.
+using TiePoint = std::array<double, 4>;
+
+struct Scene {
+    std::vector<TiePoint> tie_points;  // after noise and false matches
+    std::vector<KeyRecord> keys1;      // tie points first (unless shuffled), then distractors
+    std::vector<KeyRecord> keys2;
+};
+
+// The scene, the same for the same options. Fails (an empty scene) only when camera 2
+// sees almost nothing of what camera 1 sees.
+Scene MakeScene(const TrueOrientation& truth, const SceneOptions& options);
+
+// The tie points alone, with options.keypoints off: quicker, and another draw than
+// MakeScene's with keypoints.
+std::vector<TiePoint> MakeTiePoints(const TrueOrientation& truth, const SceneOptions& options);
+
+// The match array (row1, col1, row2, col2) of tie-point rows.
+MatchArray ToMatchArray(const std::vector<TiePoint>& rows);

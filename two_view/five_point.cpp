@@ -22,6 +22,15 @@ constexpr double kRankTolerance = 1e-10;
 constexpr double kPivotTolerance = 1e-14;
 // Gauss-Newton steps on the constraints for each root.
 constexpr int kPolishSteps = 3;
+// A candidate whose |2 E E^T E - tr(E E^T) E| (at |E| = sqrt(2)) exceeds this is not an
+// essential matrix: a root that rounding moved off the real axis. True solutions of exact
+// problems stay below 1e-7 even when nearly double.
+constexpr double kMaxEssentialResidual = 1e-6;
+
+double EssentialResidual(const Eigen::Matrix3d& e) {
+    const Eigen::Matrix3d eet = e * e.transpose();
+    return (2.0 * eet * e - eet.trace() * e).norm();
+}
 
 bool UnitRays(const FivePoints& x, FivePoints* unit) {
     for (int i = 0; i < 5; ++i) {
@@ -119,7 +128,7 @@ int Solve(const FivePoints& x1, const FivePoints& x2, Solutions* solutions) {
         const double norm = e.norm();
         if (!(norm > 0.0)) continue;
         e *= std::sqrt(2.0) / norm;
-        if (!e.allFinite()) continue;
+        if (!e.allFinite() || !(EssentialResidual(e) <= kMaxEssentialResidual)) continue;
         (*solutions)[count++] = e;
     }
     return count;

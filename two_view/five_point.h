@@ -22,8 +22,9 @@ using FivePoints = std::array<Eigen::Vector3d, 5>;
 // arbitrary sign; returns their number, 0 to 10. x1, x2: rays (any non-zero multiples).
 // Returns 0 for a degenerate sample: a non-finite or zero ray, five constraints that are not
 // independent (a repeated correspondence, all points on one line in both images), an
-// elimination that breaks down, or a polynomial without leading term. A solution that comes
-// out non-finite is dropped. Allocates only if *essentials has no room for 10 matrices.
+// elimination that breaks down, or a polynomial without leading term. A candidate that
+// comes out non-finite or is not an essential matrix to within 1e-6 (a root that rounding
+// moved onto the real axis) is dropped. Allocates only if *essentials has no room for 10.
 int SolveFivePoint(const FivePoints& x1, const FivePoints& x2,
                    std::vector<Eigen::Matrix3d>* essentials);
 

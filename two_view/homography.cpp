@@ -15,12 +15,18 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kCollinear = 1e-10;
 
-// Frobenius norm 1 and det >= 0; false when H is zero or not finite.
+// A homography scaled to Frobenius norm 1 whose |det| is below this is taken as singular:
+// it maps the plane onto a line (the points of one image were collinear).
+constexpr double kSingular = 1e-14;
+
+// Frobenius norm 1 and det > 0; false when H is singular or not finite.
 bool Standardise(Eigen::Matrix3d* H) {
     const double norm = H->norm();
     if (!(norm > 0.0) || !std::isfinite(norm)) return false;
     *H /= norm;
-    if (H->determinant() < 0.0) *H = -*H;
+    const double det = H->determinant();
+    if (!(std::abs(det) > kSingular)) return false;
+    if (det < 0.0) *H = -*H;
     return H->allFinite();
 }
 

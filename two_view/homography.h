@@ -22,10 +22,11 @@ bool SolveHomographyFourPoint(const FourPoints& x1, const FourPoints& x2, Eigen:
 
 // The least-squares homography (direct linear transformation on conditioned points: centroid
 // to the origin, mean distance sqrt(2)) of n >= 4 correspondences, exact for exact data.
-// x1, x2: points (u, v, w) with w != 0. *H is scaled to Frobenius norm 1 with det H >= 0.
-// False, with *H untouched, when n < 4, the sizes differ, a point is not finite or has w = 0, or
+// x1, x2: points (u, v, w) with w != 0. *H is scaled to Frobenius norm 1 with det H > 0.
+// False, with *H untouched, when n < 4, the sizes differ, a point is not finite or has w = 0,
 // the points do not determine H (a system of rank below 8: three of four points collinear,
-// all points on one line, repeated points).
+// all points on one line, repeated points), or the best fit is singular (|det| < 1e-14 at
+// norm 1: the points of one image lie on a line).
 bool SolveHomography(std::span<const Eigen::Vector3d> x1, std::span<const Eigen::Vector3d> x2,
                      Eigen::Matrix3d* H);
 

@@ -8,6 +8,7 @@ packages=(
     libgtest-dev libgmock-dev # unit and end-to-end tests
     libbenchmark-dev          # benchmark programs
     libcminpack-dev           # MINPACK, the independent reference for the solver tests
+    libeigen3-dev             # fixed-size linear algebra of the two-view geometry library
     clang libclang-rt-14-dev  # libFuzzer targets and their sanitizer runtimes
     dpkg-dev file man-db groff-base # packaging checks and manual page rendering
 )

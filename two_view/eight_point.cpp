@@ -25,12 +25,13 @@ bool SolveEssentialLinear(std::span<const Eigen::Vector3d> x1, std::span<const E
     }
     Eigen::Matrix<double, 9, 1> h;
     if (!LinearNullVector(a, &h)) return false;
-    const Eigen::Matrix3d conditioned = Eigen::Map<const Eigen::Matrix<double, 3, 3, Eigen::RowMajor>>(h.data());
+    const Eigen::Matrix3d conditioned =
+        Eigen::Map<const Eigen::Matrix<double, 3, 3, Eigen::RowMajor>>(h.data());
     const Eigen::Matrix3d raw = t2.transpose() * conditioned * t1;
     const Eigen::JacobiSVD<Eigen::Matrix3d> svd(raw, Eigen::ComputeFullU | Eigen::ComputeFullV);
     if (!(svd.singularValues()(1) > 1e-12 * svd.singularValues()(0))) return false;
-    const Eigen::Matrix3d e = svd.matrixU() * Eigen::Vector3d(1.0, 1.0, 0.0).asDiagonal() *
-                              svd.matrixV().transpose();
+    const Eigen::Matrix3d e =
+        svd.matrixU() * Eigen::Vector3d(1.0, 1.0, 0.0).asDiagonal() * svd.matrixV().transpose();
     if (!e.allFinite()) return false;
     *E = e;
     return true;

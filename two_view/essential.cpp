@@ -62,6 +62,19 @@ FrontTest InFrontBothSigns(const Eigen::Matrix3d& R, const Eigen::Vector3d& t,
             d.depth1 < -threshold && d.depth2 < -threshold};
 }
 
+// At |E| = sqrt(2), |2 E E^T E - tr(E E^T) E| is about twice the largest of |s1 - s2| and s3:
+// below this, E is taken as an exact essential matrix and factored in closed form.
+constexpr double kExactEssential = 1e-9;
+
+// The nearest essential matrix, U diag(1, 1, 0) V^T; false when E has rank below 2.
+bool ProjectToEssential(Eigen::Matrix3d* e) {
+    const Eigen::JacobiSVD<Eigen::Matrix3d> svd(*e, Eigen::ComputeFullU | Eigen::ComputeFullV);
+    const Eigen::Vector3d s = svd.singularValues();
+    if (!(s(1) > 1e-12 * s(0))) return false;
+    *e = svd.matrixU() * Eigen::Vector3d(1.0, 1.0, 0.0).asDiagonal() * svd.matrixV().transpose();
+    return e->allFinite();
+}
+
 }  // namespace
 
 Eigen::Matrix3d Skew(const Eigen::Vector3d& v) {
@@ -72,24 +85,46 @@ Eigen::Matrix3d Skew(const Eigen::Vector3d& v) {
 
 Eigen::Matrix3d EssentialFromPose(const RelativePose& pose) { return Skew(pose.t) * pose.R; }
 
+double EssentialResidual(const Eigen::Matrix3d& E) {
+    const double norm = E.norm();
+    if (!(norm > 0.0) || !std::isfinite(norm)) return std::numeric_limits<double>::infinity();
+    const Eigen::Matrix3d e = E * (std::sqrt(2.0) / norm);
+    const Eigen::Matrix3d eet = e * e.transpose();
+    return (2.0 * eet * e - eet.trace() * e).norm();
+}
+
 std::optional<std::array<RelativePose, 4>> DecomposeEssential(const Eigen::Matrix3d& E) {
     if (!E.allFinite()) return std::nullopt;
-    const Eigen::JacobiSVD<Eigen::Matrix3d> svd(E, Eigen::ComputeFullU | Eigen::ComputeFullV);
-    const Eigen::Vector3d s = svd.singularValues();
-    if (!(s(1) > 1e-12 * s(0))) return std::nullopt;
-    Eigen::Matrix3d U = svd.matrixU();
-    Eigen::Matrix3d V = svd.matrixV();
-    // The third singular vectors belong to the (near) zero singular value: flipping them
-    // turns U and V into rotations without changing the factorisation.
-    if (U.determinant() < 0.0) U.col(2) = -U.col(2);
-    if (V.determinant() < 0.0) V.col(2) = -V.col(2);
-    Eigen::Matrix3d W;
-    W << 0.0, -1.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0;
-    const Eigen::Matrix3d Ra = U * W * V.transpose();
-    const Eigen::Matrix3d Rb = U * W.transpose() * V.transpose();
-    const Eigen::Vector3d t = -U.col(2);
-    return std::array<RelativePose, 4>{
-        {{Ra, t}, {Ra, -t}, {Rb, t}, {Rb, -t}}};
+    const double norm = E.norm();
+    if (!(norm > 0.0) || !std::isfinite(norm)) return std::nullopt;
+    Eigen::Matrix3d e = E * (std::sqrt(2.0) / norm);
+    if (!(EssentialResidual(E) <= kExactEssential)) {
+        if (!ProjectToEssential(&e)) return std::nullopt;
+    }
+    // t spans the left null space of E: it is orthogonal to every column. The pair of
+    // columns with the largest cross product gives it best.
+    Eigen::Vector3d t = e.col(0).cross(e.col(1));
+    for (const Eigen::Vector3d& c : {e.col(1).cross(e.col(2)), e.col(2).cross(e.col(0))}) {
+        if (c.squaredNorm() > t.squaredNorm()) t = c;
+    }
+    const double t_norm = t.norm();
+    if (!(t_norm > 1e-12)) return std::nullopt;
+    t /= t_norm;
+    // With |t| = 1, A = -[t]x E = (I - t t^T) R. For a right-handed orthonormal basis
+    // (b1, b2, t): b1^T R = b1^T A, b2^T R = b2^T A, and t^T R is their cross product.
+    const Eigen::Matrix3d a = -Skew(t) * e;
+    const Eigen::Vector3d axis =
+        std::abs(t.x()) < 0.6 ? Eigen::Vector3d::UnitX() : Eigen::Vector3d::UnitY();
+    const Eigen::Vector3d b1 = t.cross(axis).normalized();
+    const Eigen::Vector3d b2 = t.cross(b1);
+    const Eigen::Vector3d r3 = (a.transpose() * b1).cross(a.transpose() * b2);
+    Eigen::Matrix3d ra = a + t * r3.transpose();
+    // One Newton step towards the nearest orthogonal matrix removes what rounding left.
+    ra = 1.5 * ra - 0.5 * ra * ra.transpose() * ra;
+    // The other factor: [t]x (2 t t^T - I) Ra = -[t]x Ra, the same E up to sign.
+    const Eigen::Matrix3d rb = (2.0 * t * t.transpose() - Eigen::Matrix3d::Identity()) * ra;
+    if (!ra.allFinite() || !rb.allFinite()) return std::nullopt;
+    return std::array<RelativePose, 4>{{{ra, t}, {ra, -t}, {rb, t}, {rb, -t}}};
 }
 
 bool InFrontOfBothCameras(const RelativePose& pose, const Eigen::Vector3d& x1,

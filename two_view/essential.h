@@ -22,14 +22,19 @@ Eigen::Matrix3d Skew(const Eigen::Vector3d& v);
 // E = [t]x R, not rescaled.
 Eigen::Matrix3d EssentialFromPose(const RelativePose& pose);
 
-// The four poses that E (any scale or sign) factors into, from its singular value
-// decomposition E = U diag(s1, s2, s3) V^T with det U = det V = +1:
-//   [0] (Ra, +t), [1] (Ra, -t), [2] (Rb, +t), [3] (Rb, -t),
-// Ra = U W V^T, Rb = U W^T V^T (W the rotation by +90 degrees about z), t = -u3, |t| = 1.
-// Every [t]x R equals E / ((s1 + s2) / 2) up to sign when E is an exact essential matrix;
-// otherwise it is the nearest one. Empty when E is not finite or has rank below 2
-// (s2 <= 1e-12 s1), where the factors are not defined.
+// The four poses that E (any scale or sign) factors into: with t the unit left null vector
+// of E (of either sign) and Ra the rotation with [t]x Ra = E / (|E| / sqrt(2)),
+//   [0] (Ra, +t), [1] (Ra, -t), [2] (Rb, +t), [3] (Rb, -t),   Rb = (2 t t^T - I) Ra,
+// the two rotations differing by a half turn about t. Each [t]x R equals E up to scale and
+// sign. An E that is not an essential matrix to within 1e-9 (relative) is first replaced by
+// the nearest one (singular values made 1, 1, 0). Empty when E is not finite or has rank
+// below 2 (s2 <= 1e-12 s1), where the factors are not defined.
 std::optional<std::array<RelativePose, 4>> DecomposeEssential(const Eigen::Matrix3d& E);
+
+// How far E is from the essential matrices: |2 E E^T E - tr(E E^T) E| once E is scaled to
+// Frobenius norm sqrt(2). 0 for an essential matrix; for singular values near (1, 1, 0)
+// about twice the larger of |s1 - s2| and s3. +infinity for a zero or non-finite E.
+double EssentialResidual(const Eigen::Matrix3d& E);
 
 // A triangulated point counts as in front of a camera when its distance along that camera's
 // ray exceeds this many baselines |t|.
@@ -53,8 +58,7 @@ int PosesFromEssential(const Eigen::Matrix3d& E, std::span<const Eigen::Vector3d
 // The same poses appended to *poses, which is not cleared; returns how many were appended.
 // For collecting the poses of several essential matrices in one vector.
 int AppendPosesFromEssential(const Eigen::Matrix3d& E, std::span<const Eigen::Vector3d> x1,
-                             std::span<const Eigen::Vector3d> x2,
-                             std::vector<RelativePose>* poses);
+                             std::span<const Eigen::Vector3d> x2, std::vector<RelativePose>* poses);
 
 // The angle between the two rays of a correspondence at the point where they meet, in
 // radians in [0, pi]: the angle between R x1 and x2. Small angles mean a weak intersection.

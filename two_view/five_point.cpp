@@ -27,11 +27,6 @@ constexpr int kPolishSteps = 3;
 // problems stay below 1e-7 even when nearly double.
 constexpr double kMaxEssentialResidual = 1e-6;
 
-double EssentialResidual(const Eigen::Matrix3d& e) {
-    const Eigen::Matrix3d eet = e * e.transpose();
-    return (2.0 * eet * e - eet.trace() * e).norm();
-}
-
 bool UnitRays(const FivePoints& x, FivePoints* unit) {
     for (int i = 0; i < 5; ++i) {
         const double n = x[i].stableNorm();

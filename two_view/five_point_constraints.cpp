@@ -96,23 +96,40 @@ void ReduceRowPair(const EliminatedMatrix& B, int i, std::array<double, 4>* px,
 Eigen::Matrix<double, 20, 1> Monomials(const Eigen::Vector3d& v) {
     const double x = v.x(), y = v.y(), z = v.z();
     Eigen::Matrix<double, 20, 1> m;
-    m << x * x * x, y * y * y, x * x * y, x * y * y, x * x * z, x * x, y * y * z, y * y,
-        x * y * z, x * y, x * z * z, x * z, x, y * z * z, y * z, y, z * z * z, z * z, z, 1.0;
+    m << x * x * x, y * y * y, x * x * y, x * y * y, x * x * z, x * x, y * y * z, y * y, x * y * z,
+        x * y, x * z * z, x * z, x, y * z * z, y * z, y, z * z * z, z * z, z, 1.0;
     return m;
 }
 
+// Row k: the partial derivatives d/dx, d/dy, d/dz of monomial k.
 Eigen::Matrix<double, 20, 3> MonomialJacobian(const Eigen::Vector3d& v) {
     const double x = v.x(), y = v.y(), z = v.z();
     Eigen::Matrix<double, 20, 3> j;
-    j << 3 * x * x, 0, 0,  //
-        0, 3 * y * y, 0,   //
-        2 * x * y, x * x, 0, y * y, 2 * x * y, 0, 2 * x * z, 0, x * x, 2 * x, 0, 0,  //
-        0, 2 * y * z, y * y, 0, 2 * y, 0, y * z, x * z, x * y, y, x, 0,             //
-        z * z, 0, 2 * x * z, z, 0, x, 1, 0, 0,                                     //
-        0, z * z, 2 * y * z, 0, z, y, 0, 1, 0,                                     //
-        0, 0, 3 * z * z, 0, 0, 2 * z, 0, 0, 1, 0, 0, 0;
+    j.row(0) << 3 * x * x, 0, 0;       // x^3
+    j.row(1) << 0, 3 * y * y, 0;       // y^3
+    j.row(2) << 2 * x * y, x * x, 0;   // x^2y
+    j.row(3) << y * y, 2 * x * y, 0;   // xy^2
+    j.row(4) << 2 * x * z, 0, x * x;   // x^2z
+    j.row(5) << 2 * x, 0, 0;           // x^2
+    j.row(6) << 0, 2 * y * z, y * y;   // y^2z
+    j.row(7) << 0, 2 * y, 0;           // y^2
+    j.row(8) << y * z, x * z, x * y;   // xyz
+    j.row(9) << y, x, 0;               // xy
+    j.row(10) << z * z, 0, 2 * x * z;  // xz^2
+    j.row(11) << z, 0, x;              // xz
+    j.row(12) << 1, 0, 0;              // x
+    j.row(13) << 0, z * z, 2 * y * z;  // yz^2
+    j.row(14) << 0, z, y;              // yz
+    j.row(15) << 0, 1, 0;              // y
+    j.row(16) << 0, 0, 3 * z * z;      // z^3
+    j.row(17) << 0, 0, 2 * z;          // z^2
+    j.row(18) << 0, 0, 1;              // z
+    j.row(19) << 0, 0, 0;              // 1
     return j;
 }
+
+// Relative residual below which a solution counts as exact.
+constexpr double kConverged = 1e-14;
 
 }  // namespace
 
@@ -139,12 +156,12 @@ ConstraintMatrix BuildConstraints(const Eigen::Matrix3d& X, const Eigen::Matrix3
     ConstraintMatrix m;
     // Row 0: det E by its first row's cofactors.
     Cubic det{};
-    AddTo(&det, Multiply(SubtractZ(Multiply(e[1][1], e[2][2]), Multiply(e[1][2], e[2][1])),
-                         e[0][0]));
-    AddTo(&det, Multiply(SubtractZ(Multiply(e[1][2], e[2][0]), Multiply(e[1][0], e[2][2])),
-                         e[0][1]));
-    AddTo(&det, Multiply(SubtractZ(Multiply(e[1][0], e[2][1]), Multiply(e[1][1], e[2][0])),
-                         e[0][2]));
+    AddTo(&det,
+          Multiply(SubtractZ(Multiply(e[1][1], e[2][2]), Multiply(e[1][2], e[2][1])), e[0][0]));
+    AddTo(&det,
+          Multiply(SubtractZ(Multiply(e[1][2], e[2][0]), Multiply(e[1][0], e[2][2])), e[0][1]));
+    AddTo(&det,
+          Multiply(SubtractZ(Multiply(e[1][0], e[2][1]), Multiply(e[1][1], e[2][0])), e[0][2]));
     for (int k = 0; k < 20; ++k) m(0, k) = det[k];
     // Rows 1..9: (E E^T - tr(E E^T)/2 I) E, entry (r, c) in row 1 + 3 r + c.
     for (int r = 0; r < 3; ++r) {
@@ -159,7 +176,9 @@ ConstraintMatrix BuildConstraints(const Eigen::Matrix3d& X, const Eigen::Matrix3
 
 HiddenVariableSystem HiddenVariableFromEliminated(const EliminatedMatrix& B) {
     HiddenVariableSystem s;
-    for (int row = 0; row < 3; ++row) ReduceRowPair(B, 4 + 2 * row, &s.px[row], &s.py[row], &s.p1[row]);
+    for (int row = 0; row < 3; ++row) {
+        ReduceRowPair(B, 4 + 2 * row, &s.px[row], &s.py[row], &s.p1[row]);
+    }
     return s;
 }
 
@@ -199,8 +218,11 @@ Eigen::Matrix3d EvaluateSystem(const HiddenVariableSystem& s, double z) {
 }
 
 void PolishSolution(const ConstraintMatrix& m, int max_steps, Eigen::Vector3d* xyz) {
-    Eigen::Matrix<double, 10, 1> r = m.lazyProduct(Monomials(*xyz));
+    const Eigen::Matrix<double, 20, 1> monomials = Monomials(*xyz);
+    Eigen::Matrix<double, 10, 1> r = m.lazyProduct(monomials);
     double r_norm = r.norm();
+    // Residuals at the level of the rounding errors of m . monomials: nothing to polish.
+    if (r_norm <= kConverged * m.norm() * monomials.norm()) return;
     for (int step = 0; step < max_steps && r_norm > 0.0; ++step) {
         const Eigen::Matrix<double, 10, 3> j = m.lazyProduct(MonomialJacobian(*xyz));
         // Normal equations: the 3x3 system is small and the step is checked below.

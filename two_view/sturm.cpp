@@ -84,7 +84,7 @@ bool Normalise(Polynomial* p) {
 // the chain at a relative threshold loses roots, since remainders can legitimately shrink
 // by many orders of magnitude. Each member is evaluated from its own coefficients.
 class SturmChain {
-public:
+  public:
     explicit SturmChain(const Polynomial& p) {
         chain_[0] = p;
         Polynomial& d = chain_[1];
@@ -109,7 +109,7 @@ public:
         return changes;
     }
 
-private:
+  private:
     bool AppendNegatedRemainder() {
         const Polynomial& a = chain_[size_ - 2];
         const Polynomial& b = chain_[size_ - 1];
@@ -141,7 +141,7 @@ struct Interval {
 
 // The roots of p in (-1, 1], ascending, by bisection on the chain's counts.
 class RootIsolator {
-public:
+  public:
     RootIsolator(const Polynomial& p, std::span<double, kMaxSturmDegree> roots)
         : p_(p), chain_(p), roots_(roots) {}
 
@@ -166,7 +166,7 @@ public:
         return count_;
     }
 
-private:
+  private:
     static bool IsCluster(const Interval& v) {
         return v.depth >= kMaxDepth ||
                v.hi - v.lo <= kClusterWidth * std::max(std::abs(v.lo), std::abs(v.hi));

@@ -71,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
     Samples, HostileFivePoint,
     ::testing::Values(
         HostileCase{"all_on_one_line", OnALine(0.5), OnALine(-0.3), true},
-        HostileCase{"repeated_correspondence", With(Valid(1), 4, Valid(1)[0]), With(Valid(2), 4, Valid(2)[0]), true},
+        HostileCase{"repeated_correspondence", With(Valid(1), 4, Valid(1)[0]),
+                    With(Valid(2), 4, Valid(2)[0]), true},
         HostileCase{"all_points_equal", Same({0.1, 0.2, 1}), Same({0.3, 0.1, 1}), true},
         HostileCase{"zero_ray", With(Valid(1), 2, {0, 0, 0}), Valid(2), true},
         HostileCase{"nan", With(Valid(1), 1, {kNaN, 0, 1}), Valid(2), true},
@@ -79,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"huge_values", Scaled(Valid(1), 1e300), Scaled(Valid(2), 1e200), false},
         HostileCase{"tiny_values", Scaled(Valid(1), 1e-300), Valid(2), false},
         HostileCase{"huge_coordinate", With(Valid(1), 0, {1e300, -1e300, 1}), Valid(2), false},
-        HostileCase{"three_collinear", With(With(Valid(1), 0, {0, 0, 1}), 1, {0.1, 0.1, 1}), Valid(2), false}),
+        HostileCase{"three_collinear", With(With(Valid(1), 0, {0, 0, 1}), 1, {0.1, 0.1, 1}),
+                    Valid(2), false}),
     CaseName());
 
 // Random garbage with extreme exponents and special values: still never a non-finite result.
@@ -94,20 +96,26 @@ TEST(HostileFivePoint, RandomGarbageNeverGivesNonFiniteResults) {
             for (auto& v : image) {
                 for (int i = 0; i < 3; ++i) {
                     const std::uint64_t pick = random.Next() % 16;
-                    v(i) = pick < 9 ? specials[pick] : random.Uniform(-1, 1) * std::ldexp(1.0, static_cast<int>(random.Next() % 200) - 100);
+                    v(i) = pick < 9
+                               ? specials[pick]
+                               : random.Uniform(-1, 1) *
+                                     std::ldexp(1.0, static_cast<int>(random.Next() % 200) - 100);
                 }
             }
         }
         SolveFivePoint(x[0], x[1], &essentials);
         SolveRelativePoseFivePoint(x[0], x[1], &poses);
         for (const auto& e : essentials) ASSERT_TRUE(e.allFinite()) << "trial " << trial;
-        for (const auto& p : poses) ASSERT_TRUE(p.R.allFinite() && p.t.allFinite()) << "trial " << trial;
+        for (const auto& p : poses)
+            ASSERT_TRUE(p.R.allFinite() && p.t.allFinite()) << "trial " << trial;
         Eigen::Matrix3d m;
-        const std::vector<Eigen::Vector3d> v1(x[0].begin(), x[0].end()), v2(x[1].begin(), x[1].end());
+        const std::vector<Eigen::Vector3d> v1(x[0].begin(), x[0].end()),
+            v2(x[1].begin(), x[1].end());
         if (SolveHomography(v1, v2, &m)) {
             ASSERT_TRUE(m.allFinite());
         }
-        if (SolveHomographyFourPoint({x[0][0], x[0][1], x[0][2], x[0][3]}, {x[1][0], x[1][1], x[1][2], x[1][3]}, &m)) {
+        if (SolveHomographyFourPoint({x[0][0], x[0][1], x[0][2], x[0][3]},
+                                     {x[1][0], x[1][1], x[1][2], x[1][3]}, &m)) {
             ASSERT_TRUE(m.allFinite());
         }
     }
@@ -116,7 +124,9 @@ TEST(HostileFivePoint, RandomGarbageNeverGivesNonFiniteResults) {
 TEST(HostileEssential, DecompositionRefusesWhatIsNotAnEssentialMatrix) {
     EXPECT_FALSE(DecomposeEssential(Eigen::Matrix3d::Zero()).has_value());
     EXPECT_FALSE(DecomposeEssential(Eigen::Matrix3d::Constant(kNaN)).has_value());
-    EXPECT_FALSE(DecomposeEssential(Eigen::Vector3d(1, 2, 3) * Eigen::RowVector3d(1, 0, 1)).has_value()) << "rank 1";
+    EXPECT_FALSE(
+        DecomposeEssential(Eigen::Vector3d(1, 2, 3) * Eigen::RowVector3d(1, 0, 1)).has_value())
+        << "rank 1";
     std::vector<RelativePose> poses(3);
     const std::vector<Eigen::Vector3d> x1{{0, 0, 1}}, x2{{0.1, 0, 1}}, none;
     EXPECT_EQ(PosesFromEssential(Eigen::Matrix3d::Constant(kInf), x1, x2, &poses), 0);

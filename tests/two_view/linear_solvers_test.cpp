@@ -18,7 +18,8 @@ TEST(SolveEssentialLinear, ExactOnExactData) {
     testing::Random random(31);
     for (int n : {8, 9, 20, 200}) {
         for (int i = 0; i < 50; ++i) {
-            const testing::Problem p = testing::MakeProblem(i % 2 ? Motion::kAerial : Motion::kGeneral, n, &random);
+            const testing::Problem p =
+                testing::MakeProblem(i % 2 ? Motion::kAerial : Motion::kGeneral, n, &random);
             Eigen::Matrix3d e;
             ASSERT_TRUE(SolveEssentialLinear(p.x1, p.x2, &e)) << n << " points, problem " << i;
             EXPECT_LT(testing::EssentialDistance(e, EssentialFromPose(p.truth)), 1e-8);
@@ -40,7 +41,8 @@ TEST(SolveEssentialLinear, RefusesWhatDoesNotDetermineE) {
     EXPECT_FALSE(SolveEssentialLinear(p.x1, seven, &e));
     EXPECT_FALSE(SolveEssentialLinear(repeated, p.x2, &e));
     EXPECT_FALSE(SolveEssentialLinear(at_infinity, p.x2, &e));
-    EXPECT_FALSE(SolveEssentialLinear(plane.x1, plane.x2, &e)) << "a plane leaves a 3-dimensional family";
+    EXPECT_FALSE(SolveEssentialLinear(plane.x1, plane.x2, &e))
+        << "a plane leaves a 3-dimensional family";
     EXPECT_EQ(e, Eigen::Matrix3d::Constant(7.0)) << "untouched on failure";
 }
 
@@ -48,8 +50,10 @@ TEST(SolveEssentialLinear, RefusesWhatDoesNotDetermineE) {
 TEST(Homography, ExactFromFourAndFromMany) {
     testing::Random random(33);
     for (int i = 0; i < 100; ++i) {
-        const RelativePose truth = testing::RandomMotion(i % 2 ? Motion::kAerial : Motion::kGeneral, &random);
-        const Eigen::Vector3d normal = Eigen::Vector3d(random.Uniform(-0.3, 0.3), random.Uniform(-0.3, 0.3), 1).normalized();
+        const RelativePose truth =
+            testing::RandomMotion(i % 2 ? Motion::kAerial : Motion::kGeneral, &random);
+        const Eigen::Vector3d normal =
+            Eigen::Vector3d(random.Uniform(-0.3, 0.3), random.Uniform(-0.3, 0.3), 1).normalized();
         const testing::Problem p = testing::MakePlanarProblem(truth, normal, 6.0, 30, &random);
         const Eigen::Matrix3d expected = truth.R + truth.t * normal.transpose() / 6.0;
         Eigen::Matrix3d h4, h;
@@ -66,7 +70,8 @@ TEST(Homography, ExactFromFourAndFromMany) {
         }
     }
     const Eigen::Matrix3d shift{{1, 0, 0.01}, {0, 1, -0.02}, {0, 0, 1}};
-    EXPECT_NEAR(TransferErrorSquared(shift, {0.1, 0.2, 1}, {0.1, 0.2, 1}), 0.01 * 0.01 + 0.02 * 0.02, 1e-18);
+    EXPECT_NEAR(TransferErrorSquared(shift, {0.1, 0.2, 1}, {0.1, 0.2, 1}),
+                0.01 * 0.01 + 0.02 * 0.02, 1e-18);
     EXPECT_EQ(TransferErrorSquared(Eigen::Matrix3d::Zero(), {0.1, 0.2, 1}, {0.1, 0.2, 1}),
               std::numeric_limits<double>::infinity());
 }
@@ -80,7 +85,8 @@ TEST(Homography, RefusesCollinearAndRepeatedPoints) {
     EXPECT_FALSE(SolveHomographyFourPoint(three_on_a_line, square, &h));
     EXPECT_FALSE(SolveHomographyFourPoint(square, repeated, &h));
     const std::vector<Eigen::Vector3d> line{{0, 0, 1}, {1, 1, 1}, {2, 2, 1}, {3, 3, 1}, {4, 4, 1}};
-    const std::vector<Eigen::Vector3d> spread{{0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}, {0.3, 0.7, 1}};
+    const std::vector<Eigen::Vector3d> spread{
+        {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}, {0.3, 0.7, 1}};
     h = Eigen::Matrix3d::Constant(7.0);
     EXPECT_FALSE(SolveHomography(line, spread, &h));
     EXPECT_FALSE(SolveHomography(spread, line, &h));
@@ -96,7 +102,8 @@ TEST(Homography, TellsPureRotationFromAPlane) {
         RelativePose pose = testing::RandomMotion(Motion::kAerial, &random);
         const Eigen::Vector3d base = pose.t;
         pose.t.setZero();
-        const testing::Problem turned = testing::MakePlanarProblem(pose, {0, 0, 1}, 6.0, 20, &random);
+        const testing::Problem turned =
+            testing::MakePlanarProblem(pose, {0, 0, 1}, 6.0, 20, &random);
         Eigen::Matrix3d h;
         ASSERT_TRUE(SolveHomography(turned.x1, turned.x2, &h));
         double deviation = -1.0;
@@ -106,7 +113,8 @@ TEST(Homography, TellsPureRotationFromAPlane) {
         EXPECT_LT(testing::RotationError_rad(*NearestRotation(-h), pose.R), 1e-9);
 
         pose.t = base;
-        const testing::Problem plane = testing::MakePlanarProblem(pose, {0, 0, 1}, 6.0, 20, &random);
+        const testing::Problem plane =
+            testing::MakePlanarProblem(pose, {0, 0, 1}, 6.0, 20, &random);
         ASSERT_TRUE(SolveHomography(plane.x1, plane.x2, &h));
         EXPECT_FALSE(IsNearPureRotation(h, 0.05, &deviation));
         EXPECT_GT(deviation, 0.1);

@@ -1,5 +1,7 @@
 // Real roots by Sturm sequences: polynomials with known roots, and agreement with the
 // eigenvalues of the companion matrix on random polynomials.
+#include "sturm.h"
+
 #include <gtest/gtest.h>
 
 #include <Eigen/Eigenvalues>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "case_name.h"
-#include "sturm.h"
 #include "two_view_problems.h"
 
 namespace two_view {
@@ -50,11 +51,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RootCase{"cubic", FromRoots({1, 2, 3}, 1), {1, 2, 3}},
         RootCase{"roots_on_the_half_line_seams", FromRoots({-1, 0, 1}, -3), {-1, 0, 1}},
-        RootCase{"ten_real_roots", FromRoots({-4.5, -3.5, -2.5, -1.5, -0.5, 0.5, 1.5, 2.5, 3.5, 4.5}, 2),
+        RootCase{"ten_real_roots",
+                 FromRoots({-4.5, -3.5, -2.5, -1.5, -0.5, 0.5, 1.5, 2.5, 3.5, 4.5}, 2),
                  {-4.5, -3.5, -2.5, -1.5, -0.5, 0.5, 1.5, 2.5, 3.5, 4.5}},
-        RootCase{"one_huge_root_beside_moderate_ones", FromRoots({-158687.7, 0.61, 0.94, 2.1}, 1e-5),
+        RootCase{"one_huge_root_beside_moderate_ones",
+                 FromRoots({-158687.7, 0.61, 0.94, 2.1}, 1e-5),
                  {-158687.7, 0.61, 0.94, 2.1}},
-        RootCase{"magnitudes_from_1e_minus3_to_1e3", FromRoots({1e-3, 0.5, 1e3}, 1), {1e-3, 0.5, 1e3}},
+        RootCase{
+            "magnitudes_from_1e_minus3_to_1e3", FromRoots({1e-3, 0.5, 1e3}, 1), {1e-3, 0.5, 1e3}},
         RootCase{"close_pair", FromRoots({1.0, 1.0 + 1e-6, 3.0}, 1), {1.0, 1.0 + 1e-6, 3.0}},
         // A double root is only determined to about the square root of the precision.
         RootCase{"double_root_counted_once", FromRoots({2, 2, -1}, 1), {-1, 2}, 1e-7},
@@ -83,7 +87,8 @@ TEST(SturmRealRoots, AgreesWithCompanionEigenvalues) {
         bool clear = true;
         for (const auto& e : eigen.eigenvalues()) {
             if (e.imag() == 0.0) real.push_back(e.real());
-            if (e.imag() != 0.0 && std::abs(e.imag()) < 1e-6 * (1 + std::abs(e.real()))) clear = false;
+            if (e.imag() != 0.0 && std::abs(e.imag()) < 1e-6 * (1 + std::abs(e.real())))
+                clear = false;
         }
         std::sort(real.begin(), real.end());
         for (std::size_t i = 1; i < real.size(); ++i) {

@@ -136,7 +136,8 @@ double EssentialDistance(const Eigen::Matrix3d& a, const Eigen::Matrix3d& b) {
     return std::min((an - bn).norm(), (an + bn).norm());
 }
 
-double BestEssentialError(const std::vector<Eigen::Matrix3d>& solutions, const RelativePose& truth) {
+double BestEssentialError(const std::vector<Eigen::Matrix3d>& solutions,
+                          const RelativePose& truth) {
     double best = std::numeric_limits<double>::infinity();
     const Eigen::Matrix3d e = EssentialFromPose(truth);
     for (const Eigen::Matrix3d& s : solutions) best = std::min(best, EssentialDistance(s, e));

@@ -12,14 +12,14 @@
 namespace two_view::testing {
 
 class Random {
-public:
+  public:
     explicit Random(std::uint64_t seed) : state_(seed) {}
     std::uint64_t Next();
-    double Uniform();                    // [0, 1)
+    double Uniform();                      // [0, 1)
     double Uniform(double lo, double hi);  // [lo, hi)
     Eigen::Vector3d UnitVector();
 
-private:
+  private:
     std::uint64_t state_;
 };
 

@@ -87,35 +87,17 @@ void BM_Svd3x3(benchmark::State& state) {
     }
 }
 
-// Misses, as in the unit test: no essential matrix within 1e-6 of the truth (Frobenius, unit
-// norm, either sign); no pose after cheirality within 1e-6 rad in rotation and translation.
+// Misses as in the unit test (CountFivePointMisses), over 10000 problems of each kind.
 void BM_MissRate(benchmark::State& state, Motion motion) {
     constexpr int kProblems = 10000;
-    int essential_misses = 0, pose_misses = 0;
+    two_view::testing::Misses misses;
     for (auto _ : state) {
-        two_view::testing::Random random(motion == Motion::kGeneral ? 2001 : 2002);
-        essential_misses = pose_misses = 0;
-        std::vector<Eigen::Matrix3d> essentials;
-        std::vector<two_view::RelativePose> poses;
-        for (int k = 0; k < kProblems; ++k) {
-            const auto p = two_view::testing::MakeProblem(motion, 5, &random);
-            const auto x1 = two_view::testing::FirstFive(p.x1),
-                       x2 = two_view::testing::FirstFive(p.x2);
-            two_view::SolveFivePoint(x1, x2, &essentials);
-            if (!(two_view::testing::BestEssentialError(essentials, p.truth) < 1e-6))
-                ++essential_misses;
-            two_view::SolveRelativePoseFivePoint(x1, x2, &poses);
-            bool hit = false;
-            for (const auto& pose : poses) {
-                hit = hit || (two_view::testing::RotationError_rad(pose.R, p.truth.R) < 1e-6 &&
-                              two_view::testing::TranslationError_rad(pose.t, p.truth.t) < 1e-6);
-            }
-            if (!hit) ++pose_misses;
-        }
+        misses = two_view::testing::CountFivePointMisses(motion, kProblems,
+                                                         motion == Motion::kGeneral ? 2001 : 2002);
     }
     state.counters["problems"] = kProblems;
-    state.counters["missed_E_%"] = 100.0 * essential_misses / kProblems;
-    state.counters["missed_pose_%"] = 100.0 * pose_misses / kProblems;
+    state.counters["missed_E_%"] = 100.0 * misses.essential / kProblems;
+    state.counters["missed_pose_%"] = 100.0 * misses.pose / kProblems;
 }
 
 void Register() {

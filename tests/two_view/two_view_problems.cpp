@@ -38,7 +38,6 @@ bool VisiblePoint(const RelativePose& pose, Random* random, Eigen::Vector3d* X1)
 
 void AddCorrespondence(const RelativePose& pose, const Eigen::Vector3d& X1, Problem* p) {
     const Eigen::Vector3d X2 = pose.R * X1 + pose.t;
-    p->points1.push_back(X1);
     p->x1.push_back(X1 / X1.z());
     p->x2.push_back(X2 / X2.z());
 }
@@ -144,10 +143,31 @@ double BestEssentialError(const std::vector<Eigen::Matrix3d>& solutions,
     return best;
 }
 
-double BestRotationError_rad(const std::vector<RelativePose>& poses, const RelativePose& truth) {
-    double best = std::numeric_limits<double>::infinity();
-    for (const RelativePose& p : poses) best = std::min(best, RotationError_rad(p.R, truth.R));
-    return best;
+bool FindsPose(const std::vector<RelativePose>& poses, const RelativePose& truth,
+               double tolerance_rad) {
+    for (const RelativePose& p : poses) {
+        if (RotationError_rad(p.R, truth.R) < tolerance_rad &&
+            TranslationError_rad(p.t, truth.t) < tolerance_rad) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Misses CountFivePointMisses(Motion motion, int problems, std::uint64_t seed) {
+    Random random(seed);
+    Misses misses;
+    std::vector<Eigen::Matrix3d> essentials;
+    std::vector<RelativePose> poses;
+    for (int i = 0; i < problems; ++i) {
+        const Problem p = MakeProblem(motion, 5, &random);
+        const FivePoints x1 = FirstFive(p.x1), x2 = FirstFive(p.x2);
+        SolveFivePoint(x1, x2, &essentials);
+        if (!(BestEssentialError(essentials, p.truth) < 1e-6)) ++misses.essential;
+        SolveRelativePoseFivePoint(x1, x2, &poses);
+        if (!FindsPose(poses, p.truth, 1e-6)) ++misses.pose;
+    }
+    return misses;
 }
 
 }  // namespace two_view::testing

@@ -38,7 +38,6 @@ struct Problem {
     RelativePose truth;               // |t| is not normalised
     std::vector<Eigen::Vector3d> x1;  // normalised image points (u, v, 1)
     std::vector<Eigen::Vector3d> x2;
-    std::vector<Eigen::Vector3d> points1;  // the scene points in the frame of camera 1
 };
 
 RelativePose RandomMotion(Motion motion, Random* random);
@@ -67,7 +66,18 @@ double EssentialDistance(const Eigen::Matrix3d& a, const Eigen::Matrix3d& b);
 // The smallest EssentialDistance of the solutions to the truth (infinity when none).
 double BestEssentialError(const std::vector<Eigen::Matrix3d>& solutions, const RelativePose& truth);
 
-// The smallest rotation error of the poses to the truth (infinity when none).
-double BestRotationError_rad(const std::vector<RelativePose>& poses, const RelativePose& truth);
+// Whether one of the poses is within tolerance_rad of the truth, in rotation angle and in
+// translation direction.
+bool FindsPose(const std::vector<RelativePose>& poses, const RelativePose& truth,
+               double tolerance_rad);
+
+// Five-point problems whose true solution is missed, out of `problems` seeded ones: no
+// essential matrix within 1e-6 of the truth (EssentialDistance), and no pose after the
+// cheirality test within 1e-6 rad (FindsPose).
+struct Misses {
+    int essential = 0;
+    int pose = 0;
+};
+Misses CountFivePointMisses(Motion motion, int problems, std::uint64_t seed);
 
 }  // namespace two_view::testing

@@ -15,6 +15,9 @@
 //   that the two singular values of an exact one are 1 and its translation has length 1.
 // - The length of t is not observable: decompositions return |t| = 1. Depths and distances
 //   are in units of the baseline |t|; angles are in radians.
+// - Every function keeps no state between calls and may run on several threads at once.
+//   Failures are reported by the return value (a count of 0, false, an empty optional,
+//   +infinity for an error measure), never by a non-finite result.
 #pragma once
 
 #include "eight_point.h"

@@ -1,7 +1,9 @@
 #include "five_point_constraints.h"
 
 #include <Eigen/Cholesky>
+#include <cmath>
 #include <cstddef>
+#include <limits>
 
 namespace two_view::five_point {
 namespace {
@@ -202,8 +204,15 @@ std::array<double, 11> DeterminantPolynomial(const HiddenVariableSystem& s) {
     const auto term_x = MultiplyZ(x[0], minor_x);
     const auto term_y = MultiplyZ(y[0], minor_y);
     const auto term_c = MultiplyZ(c[0], minor_c);
+    // A coefficient beyond the range of double becomes infinite (the root finder then gives
+    // up on the polynomial) rather than being narrowed, which is undefined out of range.
     std::array<double, 11> det;
-    for (int i = 0; i < 11; ++i) det[i] = static_cast<double>(term_x[i] - term_y[i] + term_c[i]);
+    for (int i = 0; i < 11; ++i) {
+        const Extended v = term_x[i] - term_y[i] + term_c[i];
+        det[i] = std::abs(v) <= std::numeric_limits<double>::max()
+                     ? static_cast<double>(v)
+                     : std::numeric_limits<double>::infinity();
+    }
     return det;
 }
 

@@ -84,10 +84,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Valid(2), false}),
     CaseName());
 
-// Random garbage with extreme exponents and special values: still never a non-finite result.
+// Random garbage with extreme exponents and infinities and NaNs: still never a non-finite result.
 TEST(HostileFivePoint, RandomGarbageNeverGivesNonFiniteResults) {
     testing::Random random(42);
-    const double specials[] = {0.0, -0.0, 1e-308, 1e308, kInf, -kInf, kNaN, 1.0, -1.0};
+    const double unusual[] = {0.0, -0.0, 1e-308, 1e308, kInf, -kInf, kNaN, 1.0, -1.0};
     std::vector<Eigen::Matrix3d> essentials;
     std::vector<RelativePose> poses;
     for (int trial = 0; trial < 2000; ++trial) {
@@ -97,7 +97,7 @@ TEST(HostileFivePoint, RandomGarbageNeverGivesNonFiniteResults) {
                 for (int i = 0; i < 3; ++i) {
                     const std::uint64_t pick = random.Next() % 16;
                     v(i) = pick < 9
-                               ? specials[pick]
+                               ? unusual[pick]
                                : random.Uniform(-1, 1) *
                                      std::ldexp(1.0, static_cast<int>(random.Next() % 200) - 100);
                 }

@@ -12,7 +12,7 @@ packages=(
     clang libclang-rt-14-dev  # libFuzzer targets and their sanitizer runtimes
     dpkg-dev file man-db groff-base # packaging checks and manual page rendering
     librsvg2-bin              # rsvg-convert: the tests render orient's SVG plot
-    libeigen3-dev             # matrices and linear algebra of orient's estimation
+    libeigen3-dev             # matrices and linear algebra of orient's estimation and two_view
     libcli11-dev              # command lines of orient and siftkey (header only)
     nlohmann-json3-dev        # orient's JSON output (and reading it back in the tests)
     libopencv-features2d-dev  # siftkey: OpenCV's SIFT detector (only siftkey links OpenCV)

@@ -122,7 +122,7 @@ void Refine(const Data& d, RansacModel* model) {
         }
         if (points.size() < static_cast<std::size_t>(kMinLinearPoints)) return;
         Eigen::Matrix3d refit;
-        if (!two_view::SolveEssentialLinear(x1, x2, &refit)) return;  // WEIGHTS-PENDING
+        if (!two_view::SolveEssentialLinear(x1, x2, weights, &refit)) return;
         bool ok = false;
         const two_view::RelativePose candidate = BestFactor(refit, d, points, &ok);
         if (!ok) return;

@@ -50,15 +50,48 @@ bool InFrame(const SceneCamera& c, double i, double j) {
     return i >= 0 && i < c.columns && j >= 0 && j < c.rows;
 }
 
-// Moves a share of the tie points' second positions far off, spread through the list.
-void AddFalseMatches(std::vector<TiePoint>& rows, double fraction, std::mt19937& rng,
-                     const SceneCamera& c) {
-    const int count = static_cast<int>(std::lround(fraction * static_cast<double>(rows.size())));
-    std::uniform_real_distribution<double> col(0.0, c.columns - 1.0);
-    std::uniform_real_distribution<double> row(0.0, c.rows - 1.0);
+// Where camera 2 (attitude m, base b) sees the point p of the model, or false when the point
+// lies behind it.
+bool Project(const SceneCamera& c, const Matrix& m, const std::array<double, 3>& b,
+             const std::array<double, 3>& p, std::array<double, 2>* pixel) {
+    // q = M^T (P - base): the point in the frame of camera 2.
+    const std::array<double, 3> d = {p[0] - b[0], p[1] - b[1], p[2] - b[2]};
+    std::array<double, 3> q{};
+    for (int r = 0; r < 3; ++r) q[r] = m[0][r] * d[0] + m[1][r] * d[1] + m[2][r] * d[2];
+    if (q[2] >= 0) return false;
+    const double f = c.focal_length;
+    *pixel = PlaneToPixel(c, -f * q[0] / q[2], -f * q[1] / q[2]);
+    return true;
+}
+
+// Makes a share of the tie points false matches, spread through the list: the first
+// `near_share` of them near their epipolar lines (the model point slid along the ray of
+// camera 1), the others far off.
+void AddFalseMatches(std::vector<TiePoint>& rows, std::vector<char>& is_false,
+                     const std::vector<std::array<double, 3>>& points, const SceneOptions& o,
+                     const SceneCamera& c2, const Matrix& m, const std::array<double, 3>& b,
+                     std::mt19937& rng) {
+    const int count = static_cast<int>(std::lround(o.outlier_fraction * static_cast<double>(rows.size())));
+    const int near = static_cast<int>(std::lround(o.near_epipolar_share * count));
+    std::uniform_real_distribution<double> col(0.0, c2.columns - 1.0);
+    std::uniform_real_distribution<double> row(0.0, c2.rows - 1.0);
+    std::uniform_real_distribution<double> slide(0.6, 1.8);
+    std::uniform_real_distribution<double> turn(-std::numbers::pi, std::numbers::pi);
+    std::uniform_real_distribution<double> off(1.0, 3.0);
     for (int k = 0; k < count; ++k) {
-        TiePoint& r =
-            rows[static_cast<std::size_t>(k) * rows.size() / static_cast<std::size_t>(count)];
+        const std::size_t index = static_cast<std::size_t>(k) * rows.size() / static_cast<std::size_t>(count);
+        TiePoint& r = rows[index];
+        is_false[index] = 1;
+        std::array<double, 2> moved{};
+        const std::array<double, 3>& p = points[index];
+        const double s = k < near ? slide(rng) : 0.0;
+        if (k < near && Project(c2, m, b, {s * p[0], s * p[1], s * p[2]}, &moved)) {
+            const double a = turn(rng);
+            const double by = off(rng);
+            r[2] = moved[0] + by * std::cos(a);
+            r[3] = moved[1] + by * std::sin(a);
+            continue;
+        }
         double i2 = 0.0;
         double j2 = 0.0;
         do {
@@ -74,6 +107,7 @@ void AddFalseMatches(std::vector<TiePoint>& rows, double fraction, std::mt19937&
 
 Scene MakeScene(const TrueOrientation& truth, const SceneOptions& options) {
     const SceneCamera& c = options.camera;
+    const SceneCamera& c2 = options.camera2 ? *options.camera2 : c;
     std::mt19937 rng(options.seed);
     std::uniform_real_distribution<double> col(0.0, c.columns - 1.0);
     std::uniform_real_distribution<double> row(0.0, c.rows - 1.0);
@@ -86,21 +120,27 @@ Scene MakeScene(const TrueOrientation& truth, const SceneOptions& options) {
     const double f = c.focal_length;
     // A camera 2 that sees almost nothing of what camera 1 sees would never be done.
     const long max_draws = 1000L * std::max(options.points, 1);
+    const double plane_depth = 0.5 * (options.min_depth + options.max_depth);
     Scene scene;
     std::vector<KeyRecord> first, second;
+    std::vector<std::array<double, 3>> points;
     for (long draws = 0; static_cast<int>(scene.tie_points.size()) < options.points; ++draws) {
         if (draws == max_draws) return {};
-        const double i1 = col(rng), j1 = row(rng), d = depth(rng);
+        const double i1 = col(rng), j1 = row(rng);
+        double d = depth(rng);
         const auto [x1, y1] = PixelToPlane(c, i1, j1);
-        // The point at depth d along the ray of camera 1, relative to camera 2, turned into
-        // the frame of camera 2: q = M^T (P - base).
-        const std::array<double, 3> p = {x1 * d / f - base[0], y1 * d / f - base[1], -d - base[2]};
-        std::array<double, 3> q{};
-        for (int r = 0; r < 3; ++r) q[r] = m[0][r] * p[0] + m[1][r] * p[1] + m[2][r] * p[2];
-        if (q[2] >= 0) continue;  // behind camera 2
-        const auto [i2, j2] = PlaneToPixel(c, -f * q[0] / q[2], -f * q[1] / q[2]);
-        if (!InFrame(c, i2, j2)) continue;
+        if (options.planar) {
+            // The plane -z = plane_depth + tan(tilt) y, met by the ray at depth d.
+            d = plane_depth / (1.0 - std::tan(options.plane_tilt) * y1 / f);
+            if (!(d > 0.0)) continue;
+        }
+        // The point at depth d along the ray of camera 1.
+        const std::array<double, 3> p = {x1 * d / f, y1 * d / f, -d};
+        std::array<double, 2> pixel2{};
+        if (!Project(c2, m, base, p, &pixel2) || !InFrame(c2, pixel2[0], pixel2[1])) continue;
+        const double i2 = pixel2[0], j2 = pixel2[1];
         scene.tie_points.push_back({i1, j1, i2, j2});
+        points.push_back(p);
         if (!options.keypoints) continue;
         const double s = scale(rng), o = ori(rng);
         std::vector<int> descrip = SiftLikeDescriptor(rng, kDims);
@@ -114,7 +154,8 @@ Scene MakeScene(const TrueOrientation& truth, const SceneOptions& options) {
             for (double& v : r) v += noise(rng);
         }
     }
-    AddFalseMatches(scene.tie_points, options.outlier_fraction, rng, c);
+    scene.is_false.assign(scene.tie_points.size(), 0);
+    AddFalseMatches(scene.tie_points, scene.is_false, points, options, c2, m, base, rng);
     if (!options.keypoints) return scene;
     for (std::size_t k = 0; k < scene.tie_points.size(); ++k) {
         const TiePoint& r = scene.tie_points[k];

@@ -8,10 +8,13 @@
 // a tie point and a keypoint in both photographs (a SIFT-like descriptor, perturbed in the
 // second photograph). Everything is computed here, independently of the code under test:
 // the rotation is the product of the three elementary rotations, not get3drotation's
-// multiplied-out form.
+// multiplied-out form. Photograph 2 may come from another camera, false matches may be
+// gross or lie within a few pixels of their epipolar lines, and the points may lie on a
+// plane, for the robust orientation's tests.
 #pragma once
 
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "camera_constants.h"
@@ -44,12 +47,19 @@ struct SceneOptions {
     double min_depth = 3.0;  // in base lengths, in front of camera 1
     double max_depth = 30.0;
     double noise_px = 0.0;          // Gaussian sigma on each of the four positions
-    double outlier_fraction = 0.0;  // share of tie points whose second position is random
+    double outlier_fraction = 0.0;  // share of tie points whose second position is false
+    // Of the false matches, the share that lies near the epipolar line: the same ray of
+    // camera 1 at another depth as seen by camera 2, then 1 to 3 px off in any direction.
+    // The others lie anywhere in the frame, at least 50 px from the true position.
+    double near_epipolar_share = 0.0;
+    bool planar = false;            // the points on a plane at the middle depth ...
+    double plane_tilt = 0.2;        // ... tilted by this angle (radians) about the x axis
     bool keypoints = true;          // false: tie points only, no descriptors drawn
     int distractors = 0;            // keypoints without a partner, in each photograph
     bool shuffle = false;           // shuffle both keypoint lists (else in tie-point order)
     unsigned seed = 1;
     SceneCamera camera;
+    std::optional<SceneCamera> camera2;  // photograph 2's camera when it is another one
 };
 
 // Tie-point row (i1, j1, i2, j2): pixel positions, column before row.
@@ -57,6 +67,7 @@ using TiePoint = std::array<double, 4>;
 
 struct Scene {
     std::vector<TiePoint> tie_points;  // after noise and false matches
+    std::vector<char> is_false;        // per tie point: a false match
     std::vector<KeyRecord> keys1;      // tie points first (unless shuffled), then distractors
     std::vector<KeyRecord> keys2;
 };

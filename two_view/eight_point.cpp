@@ -1,6 +1,7 @@
 #include "eight_point.h"
 
 #include <Eigen/SVD>
+#include <cmath>
 
 #include "linear_null_vector.h"
 #include "point_normalization.h"
@@ -9,16 +10,23 @@ namespace two_view {
 
 bool SolveEssentialLinear(std::span<const Eigen::Vector3d> x1, std::span<const Eigen::Vector3d> x2,
                           Eigen::Matrix3d* E) {
+    return SolveEssentialLinear(x1, x2, {}, E);
+}
+
+bool SolveEssentialLinear(std::span<const Eigen::Vector3d> x1, std::span<const Eigen::Vector3d> x2,
+                          std::span<const double> weights, Eigen::Matrix3d* E) {
     const std::size_t n = x1.size();
-    if (n < 8 || x2.size() != n) return false;
+    if (n < 8 || x2.size() != n || (!weights.empty() && weights.size() != n)) return false;
     Eigen::Matrix3d t1, t2;
     if (!NormalizingTransform(x1, &t1) || !NormalizingTransform(x2, &t2)) return false;
     // One row (y2 kron y1) per correspondence; padded with a zero row when n = 8 so that the
     // QR has its nine rows.
     SystemRows a = SystemRows::Zero(static_cast<Eigen::Index>(n < 9 ? 9 : n), 9);
     for (std::size_t i = 0; i < n; ++i) {
+        const double w = weights.empty() ? 1.0 : weights[i];
+        if (!std::isfinite(w)) return false;
         const Eigen::Vector3d y1 = ApplyNormalization(t1, x1[i]);
-        const Eigen::Vector3d y2 = ApplyNormalization(t2, x2[i]);
+        const Eigen::Vector3d y2 = w * ApplyNormalization(t2, x2[i]);
         for (int r = 0; r < 3; ++r) {
             for (int c = 0; c < 3; ++c) a(static_cast<Eigen::Index>(i), 3 * r + c) = y2(r) * y1(c);
         }

@@ -17,4 +17,12 @@ namespace two_view {
 bool SolveEssentialLinear(std::span<const Eigen::Vector3d> x1, std::span<const Eigen::Vector3d> x2,
                           Eigen::Matrix3d* E);
 
+// The same with the residual x2[i]^T E x1[i] of each correspondence weighted by weights[i]
+// (the conditioning leaves that residual unchanged, so the weights act on it exactly); for
+// example the inverse gradient norms of the Sampson error, so that the fit minimises the
+// Sampson errors to first order. False also when the weights' count differs from n or a
+// weight is not finite.
+bool SolveEssentialLinear(std::span<const Eigen::Vector3d> x1, std::span<const Eigen::Vector3d> x2,
+                          std::span<const double> weights, Eigen::Matrix3d* E);
+
 }  // namespace two_view

@@ -4,7 +4,6 @@
 // matches, among 7000 unmatched keypoints per photograph. Both on 1 and 2 threads.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -12,9 +11,8 @@
 
 #include "inputs.h"
 #include "keypoint_matching.h"
-#include "orient_scene.h"
-#include "random.h"
 #include "run.h"
+#include "scene.h"
 
 namespace {
 
@@ -28,12 +26,15 @@ struct PairFiles {
     std::string file2;
 };
 
-void WriteKey(std::FILE* f, double row, double col, const std::vector<int>& d) {
-    std::fprintf(f, "%.2f %.2f 2.00 0.100\n", row, col);
-    for (int k = 0; k < kDims; ++k) std::fprintf(f, k % 20 == 19 || k == kDims - 1 ? "%d\n" : "%d ", d[k]);
+bool WriteText(const std::string& path, const std::string& text) {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (f == nullptr) return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    return std::fclose(f) == 0 && written;
 }
 
-// The pair's files, written once into a temporary folder.
+// The pair's files, written once into a temporary folder: the shared scene's keypoints with
+// SIFT-like descriptors, tie points first, then the unmatched ones.
 const PairFiles& Files() {
     static const PairFiles files = [] {
         PairFiles p;
@@ -41,34 +42,19 @@ const PairFiles& Files() {
         std::filesystem::create_directories(p.dir);
         p.file1 = p.dir + "/img1.key";
         p.file2 = p.dir + "/img2.key";
-        scene::OrientSceneOptions options;
+        SceneOptions options;
         options.points = kTiePoints;
+        options.distractors = kKeypoints - kTiePoints;
         options.outlier_fraction = 0.2;
+        options.min_depth = 4.0;
+        options.max_depth = 8.0;
+        options.noise_px = 0.5;
         options.seed = 21;
-        const scene::OrientScene s = scene::MakeOrientScene({0.03, -0.02, 0.02, -0.03, 0.7},
-                                                            ro::BuiltInCamera(), ro::BuiltInCamera(), options);
-        ro::SplitMix64 random(5);
-        std::FILE* f1 = std::fopen(p.file1.c_str(), "w");
-        std::FILE* f2 = std::fopen(p.file2.c_str(), "w");
-        std::fprintf(f1, "%d %d\n", kKeypoints, kDims);
-        std::fprintf(f2, "%d %d\n", kKeypoints, kDims);
-        std::vector<int> d(kDims);
-        std::vector<int> noisy(kDims);
-        for (int i = 0; i < kKeypoints; ++i) {
-            for (int& v : d) v = static_cast<int>(random.Below(256));
-            if (i < static_cast<int>(s.tie_points.size())) {
-                const ro::TiePoint& t = s.tie_points[static_cast<std::size_t>(i)];
-                for (int k = 0; k < kDims; ++k) noisy[k] = std::clamp(d[k] + static_cast<int>(random.Below(21)) - 10, 0, 255);
-                WriteKey(f1, t.row1_px, t.col1_px, d);
-                WriteKey(f2, t.row2_px, t.col2_px, noisy);
-                continue;
-            }
-            WriteKey(f1, random.Below(1024), random.Below(1920), d);
-            for (int& v : d) v = static_cast<int>(random.Below(256));
-            WriteKey(f2, random.Below(1024), random.Below(1920), d);
+        const Scene s = MakeScene({0.03, -0.02, 0.02, -0.03, 0.7}, options);
+        if (!WriteText(p.file1, KeyFileText(s.keys1, kDims)) ||
+            !WriteText(p.file2, KeyFileText(s.keys2, kDims))) {
+            std::fprintf(stderr, "cannot write the keypoint files in %s\n", p.dir.c_str());
         }
-        std::fclose(f1);
-        std::fclose(f2);
         return p;
     }();
     return files;

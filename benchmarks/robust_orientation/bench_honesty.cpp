@@ -34,12 +34,8 @@ void Run(int scenes, double kappa_max, const char* label) {
     Tally t;
     for (int s = 0; s < scenes; ++s) {
         const ro::Elements truth = scene::RandomElements(1000 + s, kappa_max, 10 * kDeg, 0.1);
-        scene::OrientSceneOptions options;
-        options.points = 100;
-        options.noise_px = 0.5;
-        options.seed = 5000 + s;
         const scene::OrientScene sc =
-            scene::MakeOrientScene(truth, ro::BuiltInCamera(), ro::BuiltInCamera(), options);
+            scene::MakeOrientScene(truth, scene::OrientSceneOptions(100, 5000 + s));
         const ro::OrientationResult r = ro::EstimateOrientation(sc.tie_points, sc.camera1, sc.camera2, {});
         if (r.outcome != ro::Outcome::oriented) {
             ++t.failed;

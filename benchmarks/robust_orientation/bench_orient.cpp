@@ -13,11 +13,9 @@ namespace {
 
 scene::OrientScene Scene(int points, double outliers) {
     const ro::Elements truth{0.03, -0.02, 0.02, -0.03, 0.7};
-    scene::OrientSceneOptions options;
-    options.points = points;
+    SceneOptions options = scene::OrientSceneOptions(points, 11);
     options.outlier_fraction = outliers;
-    options.seed = 11;
-    return scene::MakeOrientScene(truth, ro::BuiltInCamera(), ro::BuiltInCamera(), options);
+    return scene::MakeOrientScene(truth, options);
 }
 
 void BM_Estimate(benchmark::State& state) {

@@ -33,12 +33,9 @@ bool Near(const cv::Vec3b& a, const cv::Vec3b& b) {
 class PlotTest : public testing::Test {
 protected:
     void SetUp() override {
-        scene::OrientSceneOptions options;
-        options.points = 150;
+        SceneOptions options = scene::OrientSceneOptions(150, 31);
         options.outlier_fraction = 0.2;
-        options.seed = 31;
-        scene_ = scene::MakeOrientScene({0.03, -0.02, 0.02, -0.03, 0.4}, ro::BuiltInCamera(),
-                                        ro::BuiltInCamera(), options);
+        scene_ = scene::MakeOrientScene({0.03, -0.02, 0.02, -0.03, 0.4}, options);
         result_ = ro::EstimateOrientation(scene_.tie_points, scene_.camera1, scene_.camera2, {});
         run_.keys1_file = "a<b>.key";
         run_.keys2_file = "c&d.key";

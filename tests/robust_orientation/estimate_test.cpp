@@ -56,14 +56,12 @@ class SceneTest : public testing::TestWithParam<SceneCase> {};
 
 TEST_P(SceneTest, RecoversTheTruthWithinItsSigmas) {
     const SceneCase& c = GetParam();
-    const ro::Camera camera2 = c.other_camera ? OtherCamera() : ro::BuiltInCamera();
-    scene::OrientSceneOptions options;
-    options.points = c.points;
+    SceneOptions options = scene::OrientSceneOptions(c.points, 17);
     options.outlier_fraction = c.outliers;
     options.near_epipolar_share = c.near_epipolar;
     options.planar = c.planar;
-    options.seed = 17;
-    const scene::OrientScene s = scene::MakeOrientScene(c.truth, ro::BuiltInCamera(), camera2, options);
+    if (c.other_camera) options.camera2 = scene::ToSceneCamera(OtherCamera());
+    const scene::OrientScene s = scene::MakeOrientScene(c.truth, options);
     ASSERT_EQ(static_cast<int>(s.tie_points.size()), c.points);
     const ro::OrientationResult r = ro::EstimateOrientation(s.tie_points, s.camera1, s.camera2, {});
     ASSERT_EQ(r.outcome, ro::Outcome::oriented) << r.reason;
@@ -107,20 +105,16 @@ ro::OrientationResult Orient(const std::vector<ro::TiePoint>& t, const ro::Estim
     return ro::EstimateOrientation(t, ro::BuiltInCamera(), ro::BuiltInCamera(), o);
 }
 
-scene::OrientScene AerialScene(int points, std::uint64_t seed, double outliers = 0.0) {
-    scene::OrientSceneOptions options;
-    options.points = points;
+scene::OrientScene AerialScene(int points, unsigned seed, double outliers = 0.0) {
+    SceneOptions options = scene::OrientSceneOptions(points, seed);
     options.outlier_fraction = outliers;
-    options.seed = seed;
-    return scene::MakeOrientScene(kAerial, ro::BuiltInCamera(), ro::BuiltInCamera(), options);
+    return scene::MakeOrientScene(kAerial, options);
 }
 
 TEST(EstimateOrientationTest, NearPlanarSceneIsFlagged) {
-    scene::OrientSceneOptions options;
+    SceneOptions options = scene::OrientSceneOptions(200, 3);
     options.planar = true;
-    options.seed = 3;
-    const scene::OrientScene s =
-        scene::MakeOrientScene(kAerial, ro::BuiltInCamera(), ro::BuiltInCamera(), options);
+    const scene::OrientScene s = scene::MakeOrientScene(kAerial, options);
     const ro::OrientationResult r = Orient(s.tie_points);
     ASSERT_EQ(r.outcome, ro::Outcome::oriented) << r.reason;
     EXPECT_EQ(r.geometry.configuration, ro::Configuration::planar);
@@ -190,10 +184,7 @@ TEST(EstimateOrientationTest, DataSnoopingRemovesANearEpipolarBlunder) {
     // y-parallax: d = 1.8 px, inside the robust threshold (2 px) and beyond the minimal
     // detectable bias (about 1.5 px of d).
     const ro::Elements truth{0.03, -0.02, 0.02, -0.03, 0.0};
-    scene::OrientSceneOptions options;
-    options.points = 100;
-    options.seed = 10;
-    scene::OrientScene s = scene::MakeOrientScene(truth, ro::BuiltInCamera(), ro::BuiltInCamera(), options);
+    scene::OrientScene s = scene::MakeOrientScene(truth, scene::OrientSceneOptions(100, 10));
     s.tie_points[7].row2_px += 2.6;
     const ro::OrientationResult r = Orient(s.tie_points);
     ASSERT_EQ(r.outcome, ro::Outcome::oriented);
@@ -214,10 +205,8 @@ TEST(EstimateOrientationTest, StatedSigmasAreHonest) {
     std::array<int, 5> within{};
     for (int s = 0; s < kScenes; ++s) {
         const ro::Elements truth = scene::RandomElements(300 + s, std::numbers::pi, 10 * kDeg, 0.1);
-        scene::OrientSceneOptions options;
-        options.points = 80;
-        options.seed = 900 + s;
-        const scene::OrientScene sc = scene::MakeOrientScene(truth, ro::BuiltInCamera(), ro::BuiltInCamera(), options);
+        const scene::OrientScene sc =
+            scene::MakeOrientScene(truth, scene::OrientSceneOptions(80, 900 + s));
         const ro::OrientationResult r = ro::EstimateOrientation(sc.tie_points, sc.camera1, sc.camera2, {});
         ASSERT_EQ(r.outcome, ro::Outcome::oriented) << "scene " << s << ": " << r.reason;
         for (int k = 0; k < 5; ++k) {

@@ -56,10 +56,9 @@ TEST_P(ElementsTest, RoundTripThroughTheComputerVisionPose) {
     EXPECT_NEAR((base - ro::BaseVector(e).normalized()).norm(), 0.0, 1e-14);
     // A point of a synthetic scene: zero residual under the elements, and the camera-2 point
     // of the computer-vision pose is the model point seen from camera 2.
-    scene::OrientSceneOptions options;
-    options.points = 5;
+    SceneOptions options = scene::OrientSceneOptions(5, 1);
     options.noise_px = 0.0;
-    const scene::OrientScene s = scene::MakeOrientScene(e, ro::BuiltInCamera(), ro::BuiltInCamera(), options);
+    const scene::OrientScene s = scene::MakeOrientScene(e, options);
     ASSERT_EQ(s.tie_points.size(), 5u);
     const ro::CoplanarityModel model(s.camera1, s.camera2);
     const Eigen::Matrix3d M = ro::AttitudeMatrix(e.omega_rad, e.phi_rad, e.kappa_rad);

@@ -56,15 +56,11 @@ TEST(RandomTest, SeededSequenceAndDistinctSamples) {
 class AdjustmentTest : public testing::Test {
 protected:
     void SetUp() override {
-        options_.points = 60;
-        options_.noise_px = 0.5;
-        options_.seed = 4;
-        scene_ = scene::MakeOrientScene(truth_, ro::BuiltInCamera(), ro::BuiltInCamera(), options_);
+        scene_ = scene::MakeOrientScene(truth_, scene::OrientSceneOptions(60, 4));
         observations_ = ro::ToObservations(scene_.tie_points, scene_.camera1, scene_.camera2);
         for (int k = 0; k < static_cast<int>(observations_.size()); ++k) all_.push_back(k);
     }
     const ro::Elements truth_{0.02, 0.01, 0.01, -0.02, 0.3};
-    scene::OrientSceneOptions options_;
     scene::OrientScene scene_;
     std::vector<ro::Observation> observations_;
     std::vector<int> all_;

@@ -46,6 +46,25 @@ TEST(SolveEssentialLinear, RefusesWhatDoesNotDetermineE) {
     EXPECT_EQ(e, Eigen::Matrix3d::Constant(7.0)) << "untouched on failure";
 }
 
+// A weight of zero removes a correspondence exactly: a gross one among exact ones is
+// then no longer felt; equal weights change nothing.
+TEST(SolveEssentialLinear, WeightsActOnTheResiduals) {
+    testing::Random random(34);
+    testing::Problem p = testing::MakeProblem(Motion::kGeneral, 20, &random);
+    p.x2[5] += Eigen::Vector3d(0.05, -0.03, 0.0);
+    std::vector<double> weights(20, 2.5);
+    Eigen::Matrix3d plain, equal, weighted;
+    ASSERT_TRUE(SolveEssentialLinear(p.x1, p.x2, &plain));
+    ASSERT_TRUE(SolveEssentialLinear(p.x1, p.x2, weights, &equal));
+    EXPECT_LT(testing::EssentialDistance(plain, equal), 1e-12);
+    EXPECT_GT(testing::EssentialDistance(plain, EssentialFromPose(p.truth)), 1e-4);
+    weights[5] = 0.0;
+    ASSERT_TRUE(SolveEssentialLinear(p.x1, p.x2, weights, &weighted));
+    EXPECT_LT(testing::EssentialDistance(weighted, EssentialFromPose(p.truth)), 1e-8);
+    weights.pop_back();
+    EXPECT_FALSE(SolveEssentialLinear(p.x1, p.x2, weights, &weighted)) << "one weight per point";
+}
+
 // Plane n . X1 = d seen over the pose: H = R + t n^T / d maps x1 to x2 (up to scale).
 TEST(Homography, ExactFromFourAndFromMany) {
     testing::Random random(33);

@@ -1,0 +1,70 @@
+// The synthetic scene for the robust orientation.
+#include "orient_scene.h"
+
+#include "random.h"
+
+namespace scene {
+
+SceneOptions OrientSceneOptions(int points, unsigned seed) {
+    SceneOptions options;
+    options.points = points;
+    options.seed = seed;
+    options.keypoints = false;
+    options.min_depth = 4.0;
+    options.max_depth = 8.0;
+    options.noise_px = 0.5;
+    return options;
+}
+
+SceneCamera ToSceneCamera(const ro::Camera& camera) {
+    SceneCamera c;
+    c.pixels_per_metre = camera.pixels_per_metre;
+    c.principal_i = camera.principal_column_px;
+    c.principal_j = camera.principal_row_px;
+    c.theta = camera.in_plane_angle_rad;
+    c.focal_length = camera.focal_length_m;
+    c.columns = 2.0 * camera.principal_column_px + 1.0;
+    c.rows = 2.0 * camera.principal_row_px + 1.0;
+    return c;
+}
+
+ro::Camera ToCamera(const SceneCamera& camera) {
+    return {camera.focal_length, camera.pixels_per_metre, camera.principal_i, camera.principal_j,
+            camera.theta};
+}
+
+OrientScene MakeOrientScene(const ro::Elements& truth, const SceneOptions& options) {
+    const TrueOrientation t{truth.by, truth.bz, truth.omega_rad, truth.phi_rad, truth.kappa_rad};
+    const Scene s = MakeScene(t, options);
+    OrientScene out;
+    out.camera1 = ToCamera(options.camera);
+    out.camera2 = ToCamera(options.camera2 ? *options.camera2 : options.camera);
+    out.truth = truth;
+    out.is_false = s.is_false;
+    for (const TiePoint& r : s.tie_points) {
+        ro::TiePoint p;
+        p.col1_px = r[0];
+        p.row1_px = r[1];
+        p.col2_px = r[2];
+        p.row2_px = r[3];
+        out.tie_points.push_back(p);
+    }
+    return out;
+}
+
+ro::Elements RandomElements(std::uint64_t seed, double kappa_max_rad, double tilt_max_rad,
+                            double base_max) {
+    ro::SplitMix64 random(seed);
+    const auto uniform = [&](double bound) {
+        return bound * (2.0 * static_cast<double>(random.Next() >> 11) * 0x1.0p-53 - 1.0);
+    };
+    ro::Elements e;
+    e.by = uniform(base_max);
+    e.bz = uniform(base_max);
+    e.omega_rad = uniform(tilt_max_rad);
+    e.phi_rad = uniform(tilt_max_rad);
+    e.kappa_rad = uniform(kappa_max_rad);
+    return e;
+}
+
+}  // namespace scene

@@ -1,0 +1,39 @@
+// The synthetic scene (scene.h) in the terms of the robust orientation: its tie points as
+// ro::TiePoint, its cameras as ro::Camera, its truth as ro::Elements. Scenes for orient
+// default to tie points alone at depths of 4 to 8 base lengths with 0.5 px noise.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "camera_model.h"
+#include "elements.h"
+#include "scene.h"
+#include "tie_points.h"
+
+namespace scene {
+
+struct OrientScene {
+    ro::Camera camera1;
+    ro::Camera camera2;
+    ro::Elements truth;
+    std::vector<ro::TiePoint> tie_points;
+    std::vector<char> is_false;  // per tie point
+};
+
+// Options for orient's scenes: no keypoints, depths 4 to 8, noise 0.5 px, `points` points.
+SceneOptions OrientSceneOptions(int points, unsigned seed);
+
+// The scene of `options` for the orientation `truth`.
+OrientScene MakeOrientScene(const ro::Elements& truth, const SceneOptions& options);
+
+// A scene camera from a camera of the estimation, its frame centred on the principal point.
+SceneCamera ToSceneCamera(const ro::Camera& camera);
+ro::Camera ToCamera(const SceneCamera& camera);
+
+// A random orientation: kappa uniform in +-kappa_max, omega and phi in +-tilt_max, by and bz
+// in +-base_max, from the scene's own generator.
+ro::Elements RandomElements(std::uint64_t seed, double kappa_max_rad, double tilt_max_rad,
+                            double base_max);
+
+}  // namespace scene

@@ -38,7 +38,8 @@ double Special(unsigned choice) {
 
 std::vector<ro::TiePoint> TiePoints(const std::uint8_t* data, std::size_t size) {
     std::vector<ro::TiePoint> points;
-    for (std::size_t at = 0; at + kRecordBytes <= size && points.size() < kMaxTiePoints; at += kRecordBytes) {
+    for (std::size_t at = 0; at + kRecordBytes <= size && points.size() < kMaxTiePoints;
+         at += kRecordBytes) {
         const unsigned flags = data[at];
         if ((flags & 0x10U) != 0 && !points.empty()) {
             points.push_back(points.back());
@@ -77,9 +78,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     for (const double e : r.elements.AsArray()) FUZZ_CHECK(std::isfinite(e), "finite elements");
-    for (const double s : r.precision.sigma) FUZZ_CHECK(std::isfinite(s) && s >= 0.0, "finite sigmas");
+    for (const double s : r.precision.sigma)
+        FUZZ_CHECK(std::isfinite(s) && s >= 0.0, "finite sigmas");
     int inliers = 0;
-    for (const ro::PointResult& p : r.points) inliers += p.status == ro::PointStatus::inlier ? 1 : 0;
+    for (const ro::PointResult& p : r.points)
+        inliers += p.status == ro::PointStatus::inlier ? 1 : 0;
     FUZZ_CHECK(inliers == r.adjustment.points_used, "the inliers are the adjusted points");
     FUZZ_CHECK(r.adjustment.redundancy == r.adjustment.points_used - 5, "redundancy n - 5");
     return 0;

@@ -42,9 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(o.detector.max_keypoints >= 0 && o.detector.max_keypoints <= (1 << 30),
                    "--max in range");
         FUZZ_CHECK(o.threads >= 0 && o.threads <= 1024, "--threads in range");
-        FUZZ_CHECK(std::isfinite(o.detector.contrast_threshold) &&
-                       o.detector.contrast_threshold >= 0.0,
-                   "contrast threshold finite and not negative");
+        FUZZ_CHECK(
+            std::isfinite(o.detector.contrast_threshold) && o.detector.contrast_threshold >= 0.0,
+            "contrast threshold finite and not negative");
         FUZZ_CHECK(std::isfinite(o.detector.edge_threshold) && o.detector.edge_threshold >= 1.0,
                    "edge threshold finite and at least 1");
     } else if (parsed.exit_status == 0) {

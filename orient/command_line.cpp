@@ -143,8 +143,8 @@ void CheckOutputs(const OrientOptions& o) {
             }
         }
         if (*file == "-") continue;
-        for (const std::string* input : {&o.keys1_file, &o.keys2_file, &o.camera1_file,
-                                         &o.camera2_file, &o.image1_file}) {
+        for (const std::string* input :
+             {&o.keys1_file, &o.keys2_file, &o.camera1_file, &o.camera2_file, &o.image1_file}) {
             if (!input->empty() && SameFile(*file, *input)) {
                 throw UsageError{std::string(option) + " would overwrite the input file " + *input};
             }
@@ -196,8 +196,9 @@ void DefineOptions(CLI::App& app, OrientOptions& o, OptionTexts& t) {
     app.add_option("--points", o.points_file,
                    "Write one CSV row per tie point ('-': standard output)")
         ->type_name("FILE");
-    app.add_option("--plot", o.plot_file,
-                   "Draw the tie points and y-parallaxes on photograph 1 as SVG ('-': standard output)")
+    app.add_option(
+           "--plot", o.plot_file,
+           "Draw the tie points and y-parallaxes on photograph 1 as SVG ('-': standard output)")
         ->type_name("FILE.svg");
     app.add_option("--image1", o.image1_file,
                    "Photograph 1 (PNG or JPEG) to draw the plot over, embedded in the SVG")

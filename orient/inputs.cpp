@@ -44,7 +44,8 @@ std::string ReadOne(KeypointFile& key_file) {
 
 // The bytes of a file of at most `limit` bytes into *bytes; empty on success, else the
 // message ("FILE: cannot open: reason", "FILE: too long for <what> ...").
-std::string ReadWhole(const std::string& file, std::size_t limit, const char* what, std::string* bytes) {
+std::string ReadWhole(const std::string& file, std::size_t limit, const char* what,
+                      std::string* bytes) {
     errno = 0;
     const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
     if (!in) return file + ": cannot open: " + SystemReason(errno);
@@ -53,7 +54,8 @@ std::string ReadWhole(const std::string& file, std::size_t limit, const char* wh
         const std::size_t got = std::fread(block, 1, sizeof block, in.get());
         bytes->append(block, got);
         if (bytes->size() > limit) {
-            return file + ": too long for " + what + " (more than " + std::to_string(limit) + " bytes)";
+            return file + ": too long for " + what + " (more than " + std::to_string(limit) +
+                   " bytes)";
         }
         if (got < sizeof block) break;
     }
@@ -95,7 +97,8 @@ namespace orient {
 
 std::variant<PlotPhotograph, std::string> ReadPhotograph(const std::string& file) {
     PlotPhotograph photograph;
-    const std::string problem = ReadWhole(file, kMaxPhotographBytes, "a photograph", &photograph.bytes);
+    const std::string problem =
+        ReadWhole(file, kMaxPhotographBytes, "a photograph", &photograph.bytes);
     if (!problem.empty()) return problem;
     const std::optional<ImageHeader> header = ReadImageHeader(photograph.bytes);
     if (!header) return file + ": not a PNG or JPEG photograph";

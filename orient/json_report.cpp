@@ -138,8 +138,9 @@ Json Geometry(const ro::OrientationResult& result) {
             {"rotation_only_measure", Number(g.rotation_only_measure)},
             {"gruber_counts", g.gruber_counts},
             {"gruber_regions_covered", g.gruber_regions_covered},
-            {"gruber_box_px", {Number(g.gruber_box_px[0]), Number(g.gruber_box_px[1]),
-                               Number(g.gruber_box_px[2]), Number(g.gruber_box_px[3])}},
+            {"gruber_box_px",
+             {Number(g.gruber_box_px[0]), Number(g.gruber_box_px[1]), Number(g.gruber_box_px[2]),
+              Number(g.gruber_box_px[3])}},
             {"condition_number_correlation", Number(result.precision.condition_number)},
             {"base_unit", Vector3(g.base_unit)},
             {"configuration", ro::ConfigurationCode(g.configuration)}};

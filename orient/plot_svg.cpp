@@ -28,11 +28,20 @@ std::string Escape(const std::string& text) {
     std::string out;
     for (const char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -80,8 +89,9 @@ Box ExtentOf(const Box& frame, const ro::OrientationResult& result) {
 
 // A white outline under text drawn over the photograph, so that it stays legible.
 std::string Halo(double font) {
-    return Format("stroke=\"white\" stroke-width=\"%.2f\" stroke-opacity=\"0.8\" paint-order=\"stroke\"",
-                  0.15 * font);
+    return Format(
+        "stroke=\"white\" stroke-width=\"%.2f\" stroke-opacity=\"0.8\" paint-order=\"stroke\"",
+        0.15 * font);
 }
 
 // A round length of 1, 2 or 5 times a power of ten near `target`.
@@ -98,14 +108,16 @@ void Points(std::string& out, const ro::OrientationResult& result, ro::PointStat
     out += Format("<g fill=\"%s\">\n", colour);
     for (const ro::PointResult& p : result.points) {
         if (p.status != status || !std::isfinite(p.col1_px) || !std::isfinite(p.row1_px)) continue;
-        out += Format("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%.2f\"/>\n", p.col1_px, p.row1_px, radius);
+        out +=
+            Format("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%.2f\"/>\n", p.col1_px, p.row1_px, radius);
     }
     out += "</g>\n";
 }
 
 // The y-parallax vectors, `scale` drawing pixels per pixel of y-parallax, pointing up in
 // the photograph for a positive y-parallax.
-void Parallaxes(std::string& out, const ro::OrientationResult& result, double scale, double stroke) {
+void Parallaxes(std::string& out, const ro::OrientationResult& result, double scale,
+                double stroke) {
     out += Format("<g stroke=\"%s\" stroke-width=\"%.2f\">\n", kParallaxColour, stroke);
     for (const ro::PointResult& p : result.points) {
         if (p.status != ro::PointStatus::inlier || !std::isfinite(p.y_parallax_px)) continue;
@@ -121,35 +133,44 @@ void ScaleBar(std::string& out, const Box& frame, double scale, double bar_px, d
     const double x = frame.x0 + 2.0 * font;
     const double y = frame.y1 - 1.5 * font;
     out += Format("<g stroke=\"%s\" stroke-width=\"%.2f\">\n", kParallaxColour, 2.0 * stroke);
-    out += Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", x, y, x, y - scale * bar_px);
+    out += Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", x, y, x,
+                  y - scale * bar_px);
     out += "</g>\n";
-    out += Format("<text x=\"%.2f\" y=\"%.2f\" font-family=\"sans-serif\" font-size=\"%.2f\" "
-                  "fill=\"%s\" %s>y-parallax %s px</text>\n",
-                  x + 0.5 * font, y, font, kParallaxColour, Halo(font).c_str(),
-                  Format("%g", bar_px).c_str());
+    out += Format(
+        "<text x=\"%.2f\" y=\"%.2f\" font-family=\"sans-serif\" font-size=\"%.2f\" "
+        "fill=\"%s\" %s>y-parallax %s px</text>\n",
+        x + 0.5 * font, y, font, kParallaxColour, Halo(font).c_str(), Format("%g", bar_px).c_str());
 }
 
 void GruberGrid(std::string& out, const ro::OrientationResult& result, double font, double stroke) {
     const auto& b = result.geometry.gruber_box_px;
     if (!(b[2] > b[0] && b[3] > b[1])) return;
-    out += Format("<g fill=\"none\" stroke=\"#555555\" stroke-width=\"%.2f\" stroke-dasharray=\"%.2f %.2f\">\n",
-                  stroke, 4 * stroke, 3 * stroke);
+    out += Format(
+        "<g fill=\"none\" stroke=\"#555555\" stroke-width=\"%.2f\" stroke-dasharray=\"%.2f "
+        "%.2f\">\n",
+        stroke, 4 * stroke, 3 * stroke);
     out += Format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\"/>\n", b[0], b[1],
                   b[2] - b[0], b[3] - b[1]);
     const double mid = 0.5 * (b[0] + b[2]);
-    out += Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", mid, b[1], mid, b[3]);
+    out +=
+        Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", mid, b[1], mid, b[3]);
     for (const double third : {1.0 / 3.0, 2.0 / 3.0}) {
         const double y = b[1] + third * (b[3] - b[1]);
-        out += Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", b[0], y, b[2], y);
+        out +=
+            Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", b[0], y, b[2], y);
     }
     out += "</g>\n";
     out += Format("<g font-family=\"sans-serif\" font-size=\"%.2f\" fill=\"#222222\" %s>\n", font,
                   Halo(font).c_str());
-    for (int region = 0; region < 6; ++region) {
-        const double x = b[0] + (region % 2 + 0.04) * 0.5 * (b[2] - b[0]);
-        const double y = b[1] + (region / 2) * (b[3] - b[1]) / 3.0 + 1.2 * font;
-        out += Format("<text x=\"%.2f\" y=\"%.2f\">%d inliers</text>\n", x, y,
-                      result.geometry.gruber_counts[static_cast<std::size_t>(region)]);
+    // Regions row by row from the top left: two columns, three rows.
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < 2; ++column) {
+            const double x = b[0] + (column + 0.04) * 0.5 * (b[2] - b[0]);
+            const double y = b[1] + row * (b[3] - b[1]) / 3.0 + 1.2 * font;
+            out +=
+                Format("<text x=\"%.2f\" y=\"%.2f\">%d inliers</text>\n", x, y,
+                       result.geometry.gruber_counts[static_cast<std::size_t>(2 * row + column)]);
+        }
     }
     out += "</g>\n";
 }
@@ -158,7 +179,9 @@ std::string ElementText(const ro::OrientationResult& r, int k) {
     static constexpr std::array<const char*, 5> kNames = {"by", "bz", "omega", "phi", "kappa"};
     const double value = r.elements.AsArray()[static_cast<std::size_t>(k)];
     const double sigma = r.precision.sigma[static_cast<std::size_t>(k)];
-    if (k < 2) return Format("%s %s \xC2\xB1 %s", kNames[k], Fixed(value, 6).c_str(), Fixed(sigma, 6).c_str());
+    if (k < 2)
+        return Format("%s %s \xC2\xB1 %s", kNames[k], Fixed(value, 6).c_str(),
+                      Fixed(sigma, 6).c_str());
     return Format("%s %s \xC2\xB1 %s deg", kNames[k], Fixed(value * kDegrees, 5).c_str(),
                   Fixed(sigma * kDegrees, 5).c_str());
 }
@@ -169,19 +192,21 @@ void Caption(std::string& out, const ro::OrientationResult& r, const RunInfo& ru
     int counts[3] = {0, 0, 0};
     for (const ro::PointResult& p : r.points) ++counts[static_cast<int>(p.status)];
     std::array<std::string, 4> lines;
-    lines[0] = Format("orient %s   %s / %s   %s", Version(), run.keys1_file.c_str(),
-                      run.keys2_file.c_str(),
-                      r.outcome == ro::Outcome::oriented ? "oriented"
-                                                         : ("no reliable orientation: " + r.reason).c_str());
-    lines[1] = Format("sigma0 %s px (a priori %s px)   %d tie points: %d inliers, %d rejected by "
-                      "the robust loop, %d by data snooping",
-                      Fixed(a.sigma0_px, 3).c_str(), Fixed(a.sigma_apriori_px, 3).c_str(), r.matches,
-                      counts[0], counts[1], counts[2]);
+    lines[0] = Format(
+        "orient %s   %s / %s   %s", Version(), run.keys1_file.c_str(), run.keys2_file.c_str(),
+        r.outcome == ro::Outcome::oriented ? "oriented"
+                                           : ("no reliable orientation: " + r.reason).c_str());
+    lines[1] = Format(
+        "sigma0 %s px (a priori %s px)   %d tie points: %d inliers, %d rejected by "
+        "the robust loop, %d by data snooping",
+        Fixed(a.sigma0_px, 3).c_str(), Fixed(a.sigma_apriori_px, 3).c_str(), r.matches, counts[0],
+        counts[1], counts[2]);
     lines[2] = ElementText(r, 0) + "   " + ElementText(r, 1);
     lines[3] = ElementText(r, 2) + "   " + ElementText(r, 3) + "   " + ElementText(r, 4);
-    out += Format("<g font-family=\"sans-serif\" font-size=\"%.2f\" fill=\"black\" "
-                  "xml:space=\"preserve\">\n",
-                  font);
+    out += Format(
+        "<g font-family=\"sans-serif\" font-size=\"%.2f\" fill=\"black\" "
+        "xml:space=\"preserve\">\n",
+        font);
     for (std::size_t k = 0; k < lines.size(); ++k) {
         out += Format("<text x=\"%.2f\" y=\"%.2f\">%s</text>\n", x,
                       y + static_cast<double>(k + 1) * 1.4 * font, Escape(lines[k]).c_str());
@@ -217,23 +242,26 @@ std::string PlotSvg(const ro::OrientationResult& result, const RunInfo& run,
     const double bar_px = RoundLength(0.08 * frame.Height() / scale);
 
     std::string out;
-    out += Format("<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
-                  "width=\"%.0f\" height=\"%.0f\" viewBox=\"%.2f %.2f %.2f %.2f\">\n",
-                  std::ceil(extent.Width()), std::ceil(extent.Height() + caption), extent.x0, extent.y0,
-                  extent.Width(), extent.Height() + caption);
+    out += Format(
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+        "width=\"%.0f\" height=\"%.0f\" viewBox=\"%.2f %.2f %.2f %.2f\">\n",
+        std::ceil(extent.Width()), std::ceil(extent.Height() + caption), extent.x0, extent.y0,
+        extent.Width(), extent.Height() + caption);
     out += "<title>Tie points and y-parallaxes on photograph 1</title>\n";
     out += Format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"white\"/>\n",
                   extent.x0, extent.y0, extent.Width(), extent.Height() + caption);
     if (photograph != nullptr) {
-        out += Format("<image x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" "
-                      "preserveAspectRatio=\"none\" xlink:href=\"data:%s;base64,",
-                      frame.x0, frame.y0, frame.Width(), frame.Height(), photograph->header.mime_type);
+        out += Format(
+            "<image x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" "
+            "preserveAspectRatio=\"none\" xlink:href=\"data:%s;base64,",
+            frame.x0, frame.y0, frame.Width(), frame.Height(), photograph->header.mime_type);
         out += Base64(photograph->bytes);
         out += "\"/>\n";
     }
-    out += Format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"none\" "
-                  "stroke=\"black\" stroke-width=\"%.2f\"/>\n",
-                  frame.x0, frame.y0, frame.Width(), frame.Height(), 2.0 * stroke);
+    out += Format(
+        "<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"none\" "
+        "stroke=\"black\" stroke-width=\"%.2f\"/>\n",
+        frame.x0, frame.y0, frame.Width(), frame.Height(), 2.0 * stroke);
     GruberGrid(out, result, font, stroke);
     Parallaxes(out, result, scale, stroke);
     if (rms > 0.0 && std::isfinite(rms)) ScaleBar(out, frame, scale, bar_px, font, stroke);

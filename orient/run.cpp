@@ -66,7 +66,8 @@ bool WriteOutputs(const OrientOptions& options, const ro::OrientationResult& res
         }
     }
     if (!options.plot_file.empty()) {
-        const std::string problem = WriteOutput(options.plot_file, PlotSvg(result, run, photograph));
+        const std::string problem =
+            WriteOutput(options.plot_file, PlotSvg(result, run, photograph));
         if (!problem.empty()) {
             Message(problem);
             return false;
@@ -126,7 +127,8 @@ int Run(const OrientOptions& options) {
     const ro::OrientationResult result =
         ro::EstimateOrientation(tie_points, run.camera1.camera, run.camera2.camera, run.estimation);
 
-    if (!WriteOutputs(options, result, run, photograph ? &*photograph : nullptr)) return kInputError;
+    if (!WriteOutputs(options, result, run, photograph ? &*photograph : nullptr))
+        return kInputError;
     if (result.outcome != ro::Outcome::oriented) {
         Message("no reliable orientation: " + result.reason);
         return kNotOriented;

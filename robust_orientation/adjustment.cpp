@@ -37,7 +37,8 @@ void Evaluate(const Problem& problem, const double* p, double* out) {
     const Eigen::Vector3d B(1.0, p[0], p[1]);
     const std::vector<int>& used = *problem.used;
     for (std::size_t k = 0; k < used.size(); ++k) {
-        out[k] = problem.model->SampsonPx(M, B, problem.observations[static_cast<std::size_t>(used[k])]);
+        out[k] =
+            problem.model->SampsonPx(M, B, problem.observations[static_cast<std::size_t>(used[k])]);
     }
 }
 
@@ -59,7 +60,8 @@ Jacobian JacobianAt(const Problem& problem, const std::array<double, 5>& p) {
         std::array<double, 5> minus = p;
         plus[k] += kJacobianStep;
         minus[k] -= kJacobianStep;
-        J.col(k) = (ResidualsAt(problem, plus) - ResidualsAt(problem, minus)) / (2.0 * kJacobianStep);
+        J.col(k) =
+            (ResidualsAt(problem, plus) - ResidualsAt(problem, minus)) / (2.0 * kJacobianStep);
     }
     return J;
 }
@@ -113,17 +115,17 @@ Round Adjust(const Problem& problem, std::array<double, 5> p) {
     }
     round.Q = normal.solve(Matrix5d::Identity());
     round.p = p;
-    round.ok = round.Q.allFinite() && std::all_of(p.begin(), p.end(), [](double v) {
-        return std::isfinite(v);
-    });
+    round.ok = round.Q.allFinite() &&
+               std::all_of(p.begin(), p.end(), [](double v) { return std::isfinite(v); });
     return round;
 }
 
 }  // namespace
 
-Adjustment AdjustWithSnooping(const CoplanarityModel& model, std::span<const Observation> observations,
-                              std::vector<int> inliers, const Elements& start,
-                              const AdjustmentSettings& settings, const InlierSelection& reselect) {
+Adjustment AdjustWithSnooping(const CoplanarityModel& model,
+                              std::span<const Observation> observations, std::vector<int> inliers,
+                              const Elements& start, const AdjustmentSettings& settings,
+                              const InlierSelection& reselect) {
     Adjustment result;
     std::vector<int> used = std::move(inliers);
     std::sort(used.begin(), used.end());
@@ -153,7 +155,8 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model, std::span<const Obs
             --reselections_left;
             std::vector<int> reselected = reselect(result.elements);
             std::sort(reselected.begin(), reselected.end());
-            if (reselected != used && reselected.size() >= static_cast<std::size_t>(kMinAdjustmentPoints)) {
+            if (reselected != used &&
+                reselected.size() >= static_cast<std::size_t>(kMinAdjustmentPoints)) {
                 used = std::move(reselected);
                 continue;
             }
@@ -173,7 +176,8 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model, std::span<const Obs
             }
         }
         if (worst < 0) break;
-        if (snooped.size() >= max_snooped || used.size() <= static_cast<std::size_t>(kMinAdjustmentPoints)) {
+        if (snooped.size() >= max_snooped ||
+            used.size() <= static_cast<std::size_t>(kMinAdjustmentPoints)) {
             result.snooping_limit_reached = true;
             break;
         }
@@ -184,7 +188,8 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model, std::span<const Obs
 }
 
 Matrix5d CorrelationOf(const Matrix5d& covariance) {
-    const Eigen::Matrix<double, 5, 1> inverse_sigma = covariance.diagonal().cwiseSqrt().cwiseInverse();
+    const Eigen::Matrix<double, 5, 1> inverse_sigma =
+        covariance.diagonal().cwiseSqrt().cwiseInverse();
     return inverse_sigma.asDiagonal() * covariance * inverse_sigma.asDiagonal();
 }
 

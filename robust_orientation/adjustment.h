@@ -44,8 +44,8 @@ struct Adjustment {
     int iterations = 0;  // solver iterations of all rounds
     bool converged = false;
     bool snooping_limit_reached = false;
-    std::vector<int> used;     // observation indices of the last round, ascending
-    std::vector<int> snooped;  // in the order removed
+    std::vector<int> used;            // observation indices of the last round, ascending
+    std::vector<int> snooped;         // in the order removed
     std::vector<double> residual_px;  // d_i of the used points
     std::vector<double> redundancy;   // r_i
     std::vector<double> w;            // w_i
@@ -61,9 +61,10 @@ using InlierSelection = std::function<std::vector<int>(const Elements&)>;
 // elements and the adjustment repeated until the set settles (a few rounds at most): the
 // start's inliers came from a rougher model, which may have just missed points that the
 // adjusted elements fit, or taken some they do not.
-Adjustment AdjustWithSnooping(const CoplanarityModel& model, std::span<const Observation> observations,
-                              std::vector<int> inliers, const Elements& start,
-                              const AdjustmentSettings& settings, const InlierSelection& reselect = {});
+Adjustment AdjustWithSnooping(const CoplanarityModel& model,
+                              std::span<const Observation> observations, std::vector<int> inliers,
+                              const Elements& start, const AdjustmentSettings& settings,
+                              const InlierSelection& reselect = {});
 
 // The correlation matrix of a covariance matrix and its condition number (largest over
 // smallest eigenvalue; infinite when singular).

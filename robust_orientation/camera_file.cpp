@@ -52,8 +52,8 @@ std::optional<double> ParseNumber(std::string_view field) {
     if (!field.empty() && field.front() == '+') field.remove_prefix(1);
     if (field.empty() || field.front() == '+') return std::nullopt;
     double value = 0.0;
-    const auto [end, ec] =
-        std::from_chars(field.data(), field.data() + field.size(), value, std::chars_format::general);
+    const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value,
+                                           std::chars_format::general);
     if (ec != std::errc() || end != field.data() + field.size() || !std::isfinite(value)) {
         return std::nullopt;
     }
@@ -69,7 +69,8 @@ std::optional<double> ParseScaled(std::string_view field, int shift) {
     if (e != std::string_view::npos) {
         std::string_view digits = field.substr(e + 1);
         if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
+        const auto [end, ec] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
         if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
     }
     const std::string scaled =
@@ -78,9 +79,9 @@ std::optional<double> ParseScaled(std::string_view field, int shift) {
 }
 
 enum Key { kFocal, kPixelSize, kPixelsPerMetre, kPrincipal, kAngle, kNumKeys };
-constexpr std::array<std::string_view, kNumKeys> kKeyNames = {
-    "focal_length_mm", "pixel_size_um", "pixels_per_metre", "principal_point",
-    "in_plane_angle_deg"};
+constexpr std::array<std::string_view, kNumKeys> kKeyNames = {"focal_length_mm", "pixel_size_um",
+                                                              "pixels_per_metre", "principal_point",
+                                                              "in_plane_angle_deg"};
 
 std::optional<Key> KeyOf(std::string_view name) {
     for (int k = 0; k < kNumKeys; ++k) {
@@ -134,8 +135,8 @@ std::optional<CameraFileError> ReadLine(std::string_view line, int number,
     const std::size_t wanted = *key == kPrincipal ? 2 : 1;
     if (fields.size() != wanted) {
         return Error(number, Join({"'", name, "' takes ",
-                                   wanted == 2 ? "two numbers (column row)" : "one number", ", found ",
-                                   std::to_string(fields.size()), " fields"}));
+                                   wanted == 2 ? "two numbers (column row)" : "one number",
+                                   ", found ", std::to_string(fields.size()), " fields"}));
     }
     for (std::size_t f = 0; f < wanted; ++f) {
         const std::optional<double> value = ParseNumber(fields[f]);

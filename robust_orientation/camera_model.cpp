@@ -21,8 +21,9 @@ Camera::PixelPoint Camera::ToPixel(const ImagePoint& point) const {
     const double cos_theta = std::cos(in_plane_angle_rad);
     const double sin_theta = std::sin(in_plane_angle_rad);
     // The conversion matrix of ToImagePlane is its own inverse up to the scale.
-    return {(point.x_m * cos_theta + point.y_m * sin_theta) * pixels_per_metre + principal_column_px,
-            (point.x_m * sin_theta - point.y_m * cos_theta) * pixels_per_metre + principal_row_px};
+    return {
+        (point.x_m * cos_theta + point.y_m * sin_theta) * pixels_per_metre + principal_column_px,
+        (point.x_m * sin_theta - point.y_m * cos_theta) * pixels_per_metre + principal_row_px};
 }
 
 Camera BuiltInCamera() {

@@ -47,7 +47,8 @@ Angles AnglesFromAttitude(const Eigen::Matrix3d& M) {
 }
 
 CvPose CvPoseFromElements(const Elements& elements) {
-    const Eigen::Matrix3d M = AttitudeMatrix(elements.omega_rad, elements.phi_rad, elements.kappa_rad);
+    const Eigen::Matrix3d M =
+        AttitudeMatrix(elements.omega_rad, elements.phi_rad, elements.kappa_rad);
     const Eigen::Matrix3d& D = FrameFlip();
     CvPose pose;
     pose.R = D * M.transpose() * D;

@@ -28,8 +28,8 @@ constexpr double kPowerQuantile = 0.8416212335729143;
 constexpr std::uint64_t kHomographyStream = 0x5851f42d4c957f2dULL;
 
 // The points' positions, before anything is estimated.
-void InitialisePoints(std::span<const TiePoint> tie_points, std::span<const Observation> observations,
-                      OrientationResult* result) {
+void InitialisePoints(std::span<const TiePoint> tie_points,
+                      std::span<const Observation> observations, OrientationResult* result) {
     result->points.resize(tie_points.size());
     for (std::size_t k = 0; k < tie_points.size(); ++k) {
         PointResult& p = result->points[k];
@@ -111,7 +111,8 @@ void FillPoints(const CoplanarityModel& model, std::span<const Observation> obse
                        : std::numeric_limits<double>::infinity();
         mdb.push_back(p.mdb_px);
         parallax_sq += p.y_parallax_px * p.y_parallax_px;
-        if (std::fabs(p.y_parallax_px) > std::fabs(a.y_parallax_max_px) || a.y_parallax_max_match == 0) {
+        if (std::fabs(p.y_parallax_px) > std::fabs(a.y_parallax_max_px) ||
+            a.y_parallax_max_match == 0) {
             a.y_parallax_max_px = p.y_parallax_px;
             a.y_parallax_max_match = p.match;
         }
@@ -137,7 +138,8 @@ void FillAdjustment(const Camera& camera1, const Adjustment& adjustment,
 
     Precision& p = result->precision;
     p.covariance = adjustment.sigma0_px * adjustment.sigma0_px * adjustment.cofactor;
-    for (int k = 0; k < 5; ++k) p.sigma[static_cast<std::size_t>(k)] = std::sqrt(p.covariance(k, k));
+    for (int k = 0; k < 5; ++k)
+        p.sigma[static_cast<std::size_t>(k)] = std::sqrt(p.covariance(k, k));
     p.correlation = CorrelationOf(p.covariance);
     p.condition_number = ConditionNumber(p.correlation);
 }
@@ -160,10 +162,11 @@ void FillGeometry(const CoplanarityModel& model, std::span<const TiePoint> tie_p
     g.rotation_only_measure = homography.rotation_deviation;
     const GruberRegions regions = CountGruberRegions(tie_points, adjustment.used);
     g.gruber_counts = regions.counts;
-    g.gruber_box_px = {regions.col_min_px, regions.row_min_px, regions.col_max_px, regions.row_max_px};
-    g.gruber_regions_covered = static_cast<int>(std::count_if(
-        g.gruber_counts.begin(), g.gruber_counts.end(),
-        [](int c) { return c >= kMinPointsPerGruberRegion; }));
+    g.gruber_box_px = {regions.col_min_px, regions.row_min_px, regions.col_max_px,
+                       regions.row_max_px};
+    g.gruber_regions_covered =
+        static_cast<int>(std::count_if(g.gruber_counts.begin(), g.gruber_counts.end(),
+                                       [](int c) { return c >= kMinPointsPerGruberRegion; }));
     const Eigen::Vector3d B = BaseVector(adjustment.elements).normalized();
     g.base_unit = g.base_unit.x() < 0.0 ? Eigen::Vector3d(-B) : B;
     g.configuration = Configuration::general;
@@ -172,15 +175,18 @@ void FillGeometry(const CoplanarityModel& model, std::span<const TiePoint> tie_p
                               ? Configuration::rotation_only
                               : Configuration::planar;
     }
-    if (g.configuration == Configuration::general && std::fabs(g.base_unit.x()) < kForwardMotionBaseX) {
+    if (g.configuration == Configuration::general &&
+        std::fabs(g.base_unit.x()) < kForwardMotionBaseX) {
         g.configuration = Configuration::forward_motion;
     }
 }
 
 // The points that the elements fit within the threshold, in front of both cameras.
 std::vector<int> InliersOf(const CoplanarityModel& model, std::span<const Observation> observations,
-                           double threshold_px, const Elements& elements, const Eigen::Vector3d& base_unit) {
-    const Eigen::Matrix3d M = AttitudeMatrix(elements.omega_rad, elements.phi_rad, elements.kappa_rad);
+                           double threshold_px, const Elements& elements,
+                           const Eigen::Vector3d& base_unit) {
+    const Eigen::Matrix3d M =
+        AttitudeMatrix(elements.omega_rad, elements.phi_rad, elements.kappa_rad);
     const Eigen::Vector3d B = BaseVector(elements);
     const CvPose pose = FinalPose(elements, base_unit);
     const two_view::RelativePose cv{pose.R, pose.t};
@@ -189,7 +195,8 @@ std::vector<int> InliersOf(const CoplanarityModel& model, std::span<const Observ
         const Observation& o = observations[k];
         if (!o.IsFinite()) continue;
         if (!(std::fabs(model.SampsonPx(M, B, o)) < threshold_px)) continue;
-        if (!two_view::InFrontOfBothCameras(cv, model.NormalisedRay1(o), model.NormalisedRay2(o))) continue;
+        if (!two_view::InFrontOfBothCameras(cv, model.NormalisedRay1(o), model.NormalisedRay2(o)))
+            continue;
         inliers.push_back(static_cast<int>(k));
     }
     return inliers;
@@ -252,8 +259,9 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     }
 
     const CoplanarityModel model(camera1, camera2);
-    robust.candidates = static_cast<int>(std::count_if(
-        observations.begin(), observations.end(), [](const Observation& o) { return o.IsFinite(); }));
+    robust.candidates =
+        static_cast<int>(std::count_if(observations.begin(), observations.end(),
+                                       [](const Observation& o) { return o.IsFinite(); }));
     if (robust.candidates < kMinAdjustmentPoints) {
         return Refuse(std::move(result), Outcome::too_few_matches,
                       "only " + std::to_string(robust.candidates) +
@@ -279,11 +287,13 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     for (std::size_t k = 0; k < ransac.inlier.size(); ++k) {
         if (ransac.inlier[k] != 0) inliers.push_back(static_cast<int>(k));
     }
-    for (const int k : inliers) result.points[static_cast<std::size_t>(k)].status = PointStatus::inlier;
+    for (const int k : inliers)
+        result.points[static_cast<std::size_t>(k)].status = PointStatus::inlier;
     if (static_cast<int>(inliers.size()) < kMinAdjustmentPoints) {
         return Refuse(std::move(result), Outcome::too_few_inliers,
                       "the best orientation has only " + std::to_string(inliers.size()) +
-                          " inliers; at least " + std::to_string(kMinAdjustmentPoints) + " are needed");
+                          " inliers; at least " + std::to_string(kMinAdjustmentPoints) +
+                          " are needed");
     }
 
     Eigen::Vector3d base_unit;
@@ -291,8 +301,8 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     result.geometry.base_unit = base_unit;
     result.elements = start;
     result.cv_pose = ransac.best.pose;
-    const HomographyCheck homography =
-        CheckHomography(model, observations, inliers, robust.threshold_px, options.seed ^ kHomographyStream);
+    const HomographyCheck homography = CheckHomography(
+        model, observations, inliers, robust.threshold_px, options.seed ^ kHomographyStream);
 
     AdjustmentSettings adjust_settings;
     adjust_settings.sigma_px = options.sigma_px;
@@ -313,11 +323,13 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     FillAdjustment(camera1, adjustment, options, &result);
     FillPoints(model, observations, adjustment, options, &result);
     FillSecond(ransac, &result);
-    result.warnings = CollectWarnings(result, adjustment.snooping_limit_reached, adjustment.converged);
+    result.warnings =
+        CollectWarnings(result, adjustment.snooping_limit_reached, adjustment.converged);
     result.outcome = Outcome::oriented;
     if (result.geometry.configuration == Configuration::rotation_only) {
         result.outcome = Outcome::no_parallax;
-        result.reason = "the photographs differ by a rotation only (no parallax): the base is undefined";
+        result.reason =
+            "the photographs differ by a rotation only (no parallax): the base is undefined";
     }
     return result;
 }

@@ -21,8 +21,9 @@ inline constexpr std::uint64_t kDefaultSeed = 42;
 inline constexpr double kThresholdSigmas = 4.0;
 
 struct EstimationOptions {
-    double sigma_px = 0.5;       // a-priori precision of one image coordinate
-    double threshold_px = 0.0;   // robust loop's Sampson-error threshold; 0: kThresholdSigmas sigma_px
+    double sigma_px = 0.5;  // a-priori precision of one image coordinate
+    double threshold_px =
+        0.0;  // robust loop's Sampson-error threshold; 0: kThresholdSigmas sigma_px
     double confidence = 0.9999;  // stop when an all-inlier sample was drawn this surely
     int min_iterations = 100;
     int max_iterations = 10000;

@@ -8,10 +8,12 @@
 
 namespace ro {
 
-double MedianIntersectionAngle(const CoplanarityModel& model, std::span<const Observation> observations,
+double MedianIntersectionAngle(const CoplanarityModel& model,
+                               std::span<const Observation> observations,
                                const std::vector<int>& used, const Elements& elements) {
     if (used.empty()) return 0.0;
-    const Eigen::Matrix3d M = AttitudeMatrix(elements.omega_rad, elements.phi_rad, elements.kappa_rad);
+    const Eigen::Matrix3d M =
+        AttitudeMatrix(elements.omega_rad, elements.phi_rad, elements.kappa_rad);
     // Normalised rays differ from the camera rays by the frame flip D, which is the same
     // for both cameras and keeps angles; M turns camera 2's ray into the model frame.
     const Eigen::Matrix3d D = Eigen::Vector3d(1.0, -1.0, -1.0).asDiagonal();
@@ -28,7 +30,8 @@ double MedianIntersectionAngle(const CoplanarityModel& model, std::span<const Ob
     return *middle;
 }
 
-GruberRegions CountGruberRegions(std::span<const TiePoint> tie_points, const std::vector<int>& used) {
+GruberRegions CountGruberRegions(std::span<const TiePoint> tie_points,
+                                 const std::vector<int>& used) {
     GruberRegions g;
     g.col_min_px = g.row_min_px = std::numeric_limits<double>::infinity();
     g.col_max_px = g.row_max_px = -std::numeric_limits<double>::infinity();
@@ -47,9 +50,11 @@ GruberRegions CountGruberRegions(std::span<const TiePoint> tie_points, const std
     if (!(width > 0.0 && height > 0.0)) return g;
     for (const int k : used) {
         const TiePoint& t = tie_points[static_cast<std::size_t>(k)];
-        const int column = std::clamp(static_cast<int>(2.0 * (t.col1_px - g.col_min_px) / width), 0, 1);
-        const int row = std::clamp(static_cast<int>(3.0 * (t.row1_px - g.row_min_px) / height), 0, 2);
-        ++g.counts[static_cast<std::size_t>(2 * row + column)];
+        const int column =
+            std::clamp(static_cast<int>(2.0 * (t.col1_px - g.col_min_px) / width), 0, 1);
+        const int row =
+            std::clamp(static_cast<int>(3.0 * (t.row1_px - g.row_min_px) / height), 0, 2);
+        ++g.counts[2 * static_cast<std::size_t>(row) + static_cast<std::size_t>(column)];
     }
     return g;
 }

@@ -16,7 +16,8 @@ namespace ro {
 inline constexpr int kMinPointsPerGruberRegion = 3;
 
 // The median angle between the two rays of the points `used` (radians).
-double MedianIntersectionAngle(const CoplanarityModel& model, std::span<const Observation> observations,
+double MedianIntersectionAngle(const CoplanarityModel& model,
+                               std::span<const Observation> observations,
                                const std::vector<int>& used, const Elements& elements);
 
 // The six von Gruber regions: the bounding box of all finite tie points of photograph 1
@@ -29,6 +30,7 @@ struct GruberRegions {
     double row_max_px = 0.0;
     std::array<int, 6> counts{};  // points of `used` in each region
 };
-GruberRegions CountGruberRegions(std::span<const TiePoint> tie_points, const std::vector<int>& used);
+GruberRegions CountGruberRegions(std::span<const TiePoint> tie_points,
+                                 const std::vector<int>& used);
 
 }  // namespace ro

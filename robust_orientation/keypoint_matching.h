@@ -18,7 +18,9 @@ namespace ro {
 struct DistanceRatio {
     std::int64_t numerator = 3;
     std::int64_t denominator = 5;
-    double Value() const { return static_cast<double>(numerator) / static_cast<double>(denominator); }
+    double Value() const {
+        return static_cast<double>(numerator) / static_cast<double>(denominator);
+    }
 };
 
 // A decimal in (0, 1] with at most 9 digits after the point ("0.6", "0.75", "1"), or nullopt.

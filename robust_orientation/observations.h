@@ -34,7 +34,7 @@ std::vector<Observation> ToObservations(std::span<const TiePoint> tie_points, co
 
 // The model of both photographs: focal lengths and pixel scales of the two cameras.
 class CoplanarityModel {
-public:
+  public:
     CoplanarityModel(const Camera& camera1, const Camera& camera2);
 
     // The Sampson-normalised coplanarity residual d in pixels for attitude M of camera 2
@@ -56,7 +56,7 @@ public:
     double FocalLength1Px() const { return f1_m_ * scale1_; }
     double FocalLength2Px() const { return f2_m_ * scale2_; }
 
-private:
+  private:
     double f1_m_;
     double f2_m_;
     double scale1_;  // pixels per metre

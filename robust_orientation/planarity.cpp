@@ -39,8 +39,10 @@ Scored Score(const Eigen::Matrix3d& H, const std::vector<Eigen::Vector3d>& u1,
 
 }  // namespace
 
-HomographyCheck CheckHomography(const CoplanarityModel& model, std::span<const Observation> observations,
-                                const std::vector<int>& inliers, double threshold_px, std::uint64_t seed) {
+HomographyCheck CheckHomography(const CoplanarityModel& model,
+                                std::span<const Observation> observations,
+                                const std::vector<int>& inliers, double threshold_px,
+                                std::uint64_t seed) {
     HomographyCheck check;
     std::vector<Eigen::Vector3d> u1;
     std::vector<Eigen::Vector3d> u2;

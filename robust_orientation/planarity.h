@@ -22,11 +22,13 @@ inline constexpr double kRotationOnlyDeviation = 0.005;
 struct HomographyCheck {
     bool found = false;
     int inliers = 0;
-    double inlier_ratio = 0.0;         // homography inliers / essential inliers
-    double rotation_deviation = 0.0;   // 0 for a pure rotation (two_view::PureRotationDeviation)
+    double inlier_ratio = 0.0;        // homography inliers / essential inliers
+    double rotation_deviation = 0.0;  // 0 for a pure rotation (two_view::PureRotationDeviation)
 };
 
-HomographyCheck CheckHomography(const CoplanarityModel& model, std::span<const Observation> observations,
-                                const std::vector<int>& inliers, double threshold_px, std::uint64_t seed);
+HomographyCheck CheckHomography(const CoplanarityModel& model,
+                                std::span<const Observation> observations,
+                                const std::vector<int>& inliers, double threshold_px,
+                                std::uint64_t seed);
 
 }  // namespace ro

@@ -8,7 +8,7 @@
 namespace ro {
 
 class SplitMix64 {
-public:
+  public:
     explicit SplitMix64(std::uint64_t seed) : state_(seed) {}
 
     std::uint64_t Next() {
@@ -30,7 +30,7 @@ public:
         }
     }
 
-private:
+  private:
     std::uint64_t state_;
 };
 

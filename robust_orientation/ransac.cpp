@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "essential.h"
 #include "eight_point.h"
+#include "essential.h"
 #include "five_point.h"
 #include "random.h"
 
@@ -87,7 +87,8 @@ two_view::RelativePose BestFactor(const Eigen::Matrix3d& E, const Data& d,
     two_view::RelativePose best;
     for (const two_view::RelativePose& pose : *factors) {
         int count = 0;
-        for (const std::size_t k : points) count += two_view::InFrontOfBothCameras(pose, d.u1[k], d.u2[k]);
+        for (const std::size_t k : points)
+            count += two_view::InFrontOfBothCameras(pose, d.u1[k], d.u2[k]);
         if (count > best_count) {
             best_count = count;
             best = pose;
@@ -138,8 +139,9 @@ void NoteCandidate(std::vector<RansacModel>* candidates, const RansacModel& m) {
         candidates->push_back(m);
         return;
     }
-    auto worst = std::max_element(candidates->begin(), candidates->end(),
-                                  [](const RansacModel& a, const RansacModel& b) { return a.score < b.score; });
+    auto worst = std::max_element(
+        candidates->begin(), candidates->end(),
+        [](const RansacModel& a, const RansacModel& b) { return a.score < b.score; });
     if (m.score < worst->score) *worst = m;
 }
 
@@ -155,7 +157,8 @@ double IterationsNeeded(int inliers, int total, int sample_size, double confiden
     return std::log1p(-confidence) / std::log1p(-all_inliers);
 }
 
-RansacResult FindRelativePose(const CoplanarityModel& model, std::span<const Observation> observations,
+RansacResult FindRelativePose(const CoplanarityModel& model,
+                              std::span<const Observation> observations,
                               const RansacSettings& settings) {
     RansacResult result;
     const Data d = Prepare(model, observations, settings.threshold_px);
@@ -167,7 +170,8 @@ RansacResult FindRelativePose(const CoplanarityModel& model, std::span<const Obs
     std::vector<two_view::RelativePose> poses;
     std::vector<RansacModel> candidates;
     double needed = kInfinity;
-    const double second_margin = kSecondSolutionMaxCostIncrease * settings.sigma_px * settings.sigma_px;
+    const double second_margin =
+        kSecondSolutionMaxCostIncrease * settings.sigma_px * settings.sigma_px;
     const auto n = static_cast<std::uint32_t>(d.size());
     int it = 0;
     for (; it < settings.max_iterations && (it < settings.min_iterations || it < needed); ++it) {
@@ -193,7 +197,8 @@ RansacResult FindRelativePose(const CoplanarityModel& model, std::span<const Obs
                 if (result.found) NoteCandidate(&candidates, result.best);
                 result.best = m;
                 result.found = true;
-                needed = IterationsNeeded(m.inliers, static_cast<int>(n), kSampleSize, settings.confidence);
+                needed = IterationsNeeded(m.inliers, static_cast<int>(n), kSampleSize,
+                                          settings.confidence);
             } else {
                 NoteCandidate(&candidates, m);
             }

@@ -55,7 +55,8 @@ struct RansacResult {
 inline constexpr double kSecondSolutionMaxCostIncrease = 20.52;
 inline constexpr double kSecondSolutionMinAngleRad = 0.017453292519943295;  // 1 degree
 
-RansacResult FindRelativePose(const CoplanarityModel& model, std::span<const Observation> observations,
+RansacResult FindRelativePose(const CoplanarityModel& model,
+                              std::span<const Observation> observations,
                               const RansacSettings& settings);
 
 // The iterations needed to draw, with probability `confidence`, one sample of `sample_size`

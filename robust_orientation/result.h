@@ -25,10 +25,10 @@ const char* OutcomeCode(Outcome outcome);
 
 // What kind of two-view geometry the inliers show.
 enum class Configuration {
-    general,        // an essential matrix explains the inliers, a homography does not
-    planar,         // a homography explains them as well: near-planar scene
-    rotation_only,  // a homography that is a pure rotation explains them: no base
-    forward_motion, // the base has almost no X component: the bx = 1 form breaks down
+    general,         // an essential matrix explains the inliers, a homography does not
+    planar,          // a homography explains them as well: near-planar scene
+    rotation_only,   // a homography that is a pure rotation explains them: no base
+    forward_motion,  // the base has almost no X component: the bx = 1 form breaks down
 };
 const char* ConfigurationCode(Configuration configuration);
 
@@ -119,7 +119,7 @@ struct GeometryFigures {
     std::array<int, 6> gruber_counts{};  // inliers in the 3 x 2 regions of photograph 1
     int gruber_regions_covered = 0;
     // The regions' box in photograph 1: columns and rows from (min) to (max), pixels.
-    std::array<double, 4> gruber_box_px{};  // col_min, row_min, col_max, row_max
+    std::array<double, 4> gruber_box_px{};                 // col_min, row_min, col_max, row_max
     Eigen::Vector3d base_unit = Eigen::Vector3d::UnitX();  // model frame, camera 1 -> 2
     Configuration configuration = Configuration::general;
 };

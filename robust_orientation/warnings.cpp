@@ -88,8 +88,9 @@ void CorrelationWarnings(const OrientationResult& r, std::vector<Warning>* out) 
     }
     if (worst_row >= 0) {
         Add(out, "W-CORR-HIGH",
-            Format("|r(%s,%s)| = %.3f: these elements are poorly separable", kElementNames[worst_col],
-                   kElementNames[worst_row], std::fabs(c(worst_row, worst_col))),
+            Format("|r(%s,%s)| = %.3f: these elements are poorly separable",
+                   kElementNames[worst_col], kElementNames[worst_row],
+                   std::fabs(c(worst_row, worst_col))),
             c(worst_row, worst_col));
     }
 }
@@ -102,8 +103,10 @@ void StatisticsWarnings(const OrientationResult& r, bool snooping_limit, bool co
         Add(out, "W-SIGMA0-REJECTED",
             Format("sigma0 = %.3f px is %s than the a-priori %.3f px allows (chi-square test, "
                    "alpha %.0f %%)%s",
-                   a.sigma0_px, high ? "larger" : "smaller", a.sigma_apriori_px, 100.0 * a.chi2.alpha,
-                   high ? ": undetected false matches or a too optimistic --sigma" : ": --sigma is too pessimistic"),
+                   a.sigma0_px, high ? "larger" : "smaller", a.sigma_apriori_px,
+                   100.0 * a.chi2.alpha,
+                   high ? ": undetected false matches or a too optimistic --sigma"
+                        : ": --sigma is too pessimistic"),
             a.sigma0_px);
     }
     if (r.second.found) {

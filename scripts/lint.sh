@@ -2,7 +2,8 @@
 # The tools on the project's own sources:
 #   clang-format --dry-run -Werror    every tracked .cpp and .h file (.clang-format)
 #   clang-tidy                        the program sources (orientation/, levmar/,
-#                                     converter/), with the settings of .clang-tidy and the
+#                                     converter/, two_view/, robust_orientation/, orient/,
+#                                     siftkey/), with the settings of .clang-tidy and the
 #                                     compile database of a build tree (default
 #                                     build/release, made by scripts/build.sh)
 #   scripts/lint.sh [build-tree]
@@ -19,6 +20,7 @@ if [ ! -f "$build/compile_commands.json" ]; then
     exit 2
 fi
 # One process per file, two at a time; warnings of the checks in .clang-tidy are errors.
-git ls-files -z 'orientation/*.cpp' 'levmar/*.cpp' 'converter/*.cpp' |
+git ls-files -z 'orientation/*.cpp' 'levmar/*.cpp' 'converter/*.cpp' 'two_view/*.cpp' \
+    'robust_orientation/*.cpp' 'orient/*.cpp' 'siftkey/*.cpp' |
     xargs -0 -n 1 -P "$(nproc)" clang-tidy --quiet -p "$build" 2>/dev/null
 echo "lint: clean"

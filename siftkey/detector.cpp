@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
-#include <tuple>
-
 #include <opencv2/features2d.hpp>
+#include <tuple>
 
 namespace {
 
@@ -22,7 +21,8 @@ bool AllFinite(const cv::KeyPoint& kp) {
 std::vector<SiftKeypoint> ConvertAll(const std::vector<cv::KeyPoint>& kps,
                                      const cv::Mat& descriptors) {
     CV_Assert(descriptors.rows == static_cast<int>(kps.size()));
-    CV_Assert(kps.empty() || (descriptors.type() == CV_32F && descriptors.cols == kDescriptorLength));
+    CV_Assert(kps.empty() ||
+              (descriptors.type() == CV_32F && descriptors.cols == kDescriptorLength));
     std::vector<SiftKeypoint> out;
     out.reserve(kps.size());
     for (std::size_t i = 0; i < kps.size(); ++i) {
@@ -43,11 +43,10 @@ void MakeUpright(std::vector<cv::KeyPoint>* kps) {
     };
     std::sort(kps->begin(), kps->end(),
               [&](const cv::KeyPoint& a, const cv::KeyPoint& b) { return key(a) < key(b); });
-    kps->erase(std::unique(kps->begin(), kps->end(),
-                           [&](const cv::KeyPoint& a, const cv::KeyPoint& b) {
-                               return key(a) == key(b);
-                           }),
-               kps->end());
+    kps->erase(
+        std::unique(kps->begin(), kps->end(),
+                    [&](const cv::KeyPoint& a, const cv::KeyPoint& b) { return key(a) == key(b); }),
+        kps->end());
 }
 
 }  // namespace
@@ -100,7 +99,8 @@ std::vector<SiftKeypoint> DetectKeypoints(const cv::Mat& grey, const DetectorOpt
     }
     std::vector<SiftKeypoint> keys = ConvertAll(kps, descriptors);
     std::sort(keys.begin(), keys.end(), StrongerFirst);
-    if (options.max_keypoints > 0 && keys.size() > static_cast<std::size_t>(options.max_keypoints)) {
+    if (options.max_keypoints > 0 &&
+        keys.size() > static_cast<std::size_t>(options.max_keypoints)) {
         keys.resize(static_cast<std::size_t>(options.max_keypoints));
     }
     return keys;

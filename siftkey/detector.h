@@ -18,9 +18,8 @@
 
 #include <array>
 #include <cstdint>
-#include <vector>
-
 #include <opencv2/core.hpp>
+#include <vector>
 
 #include "detector_options.h"
 

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -142,8 +141,8 @@ GreyImage LoadGreyImage(const std::string& path) {
     }
     cv::Mat decoded;
     try {
-        decoded = cv::imdecode(file.bytes, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR |
-                                               cv::IMREAD_IGNORE_ORIENTATION);
+        decoded = cv::imdecode(
+            file.bytes, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR | cv::IMREAD_IGNORE_ORIENTATION);
     } catch (const cv::Exception& e) {
         image.error = "cannot decode " + path + ": " + e.err;
         return image;
@@ -151,9 +150,11 @@ GreyImage LoadGreyImage(const std::string& path) {
     if (decoded.empty()) {
         // The decoders recognise their formats by the first bytes of the file.
         if (file.regular && !cv::haveImageReader(path)) {
-            image.error = path + " is not an image in a format siftkey reads (JPEG, PNG, TIFF, ...)";
+            image.error =
+                path + " is not an image in a format siftkey reads (JPEG, PNG, TIFF, ...)";
         } else {
-            image.error = "cannot decode " + path + ": damaged, truncated or unsupported image data";
+            image.error =
+                "cannot decode " + path + ": damaged, truncated or unsupported image data";
         }
         return image;
     }

@@ -9,10 +9,9 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <opencv2/core.hpp>
 #include <string>
 #include <vector>
-
-#include <opencv2/core.hpp>
 
 // Files larger than this are refused before they are read whole into memory.
 inline constexpr std::size_t kMaxImageFileBytes = std::size_t{1} << 30;

@@ -7,7 +7,6 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-
 #include <opencv2/core/utils/logger.hpp>
 
 #include "options.h"

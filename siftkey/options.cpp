@@ -1,12 +1,11 @@
 #include "options.h"
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
-
-#include <CLI/CLI.hpp>
 #include <opencv2/core/version.hpp>
+#include <sstream>
 
 namespace {
 
@@ -41,7 +40,8 @@ const char* const kFooter =
     "See siftkey(1).";
 
 std::string VersionText() {
-    return "siftkey (relative-orientation) " RO_VERSION "\nSIFT detector and image decoders: OpenCV " CV_VERSION;
+    return "siftkey (relative-orientation) " RO_VERSION
+           "\nSIFT detector and image decoders: OpenCV " CV_VERSION;
 }
 
 }  // namespace
@@ -55,7 +55,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     app.add_option("IMAGE", o.image_path, "The photograph")->required();
     app.add_option("OUT.key", o.key_path, "The keypoint file to write (replaced if it exists)")
         ->required();
-    app.add_option("--max", o.detector.max_keypoints, "Keep only the N strongest keypoints (N >= 1)")
+    app.add_option("--max", o.detector.max_keypoints,
+                   "Keep only the N strongest keypoints (N >= 1)")
         ->type_name("N")
         ->check(CLI::Range(1, 1 << 30).description(""));
     app.add_option("--contrast-threshold", o.detector.contrast_threshold,

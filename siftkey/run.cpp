@@ -3,9 +3,8 @@
 #include <sys/stat.h>
 
 #include <new>
-#include <string>
-
 #include <opencv2/core.hpp>
+#include <string>
 
 #include "detector.h"
 #include "grey_image.h"

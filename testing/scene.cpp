@@ -71,7 +71,8 @@ void AddFalseMatches(std::vector<TiePoint>& rows, std::vector<char>& is_false,
                      const std::vector<std::array<double, 3>>& points, const SceneOptions& o,
                      const SceneCamera& c2, const Matrix& m, const std::array<double, 3>& b,
                      std::mt19937& rng) {
-    const int count = static_cast<int>(std::lround(o.outlier_fraction * static_cast<double>(rows.size())));
+    const int count =
+        static_cast<int>(std::lround(o.outlier_fraction * static_cast<double>(rows.size())));
     const int near = static_cast<int>(std::lround(o.near_epipolar_share * count));
     std::uniform_real_distribution<double> col(0.0, c2.columns - 1.0);
     std::uniform_real_distribution<double> row(0.0, c2.rows - 1.0);
@@ -79,7 +80,8 @@ void AddFalseMatches(std::vector<TiePoint>& rows, std::vector<char>& is_false,
     std::uniform_real_distribution<double> turn(-std::numbers::pi, std::numbers::pi);
     std::uniform_real_distribution<double> off(1.0, 3.0);
     for (int k = 0; k < count; ++k) {
-        const std::size_t index = static_cast<std::size_t>(k) * rows.size() / static_cast<std::size_t>(count);
+        const std::size_t index =
+            static_cast<std::size_t>(k) * rows.size() / static_cast<std::size_t>(count);
         TiePoint& r = rows[index];
         is_false[index] = 1;
         std::array<double, 2> moved{};

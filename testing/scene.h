@@ -52,11 +52,11 @@ struct SceneOptions {
     // camera 1 at another depth as seen by camera 2, then 1 to 3 px off in any direction.
     // The others lie anywhere in the frame, at least 50 px from the true position.
     double near_epipolar_share = 0.0;
-    bool planar = false;            // the points on a plane at the middle depth ...
-    double plane_tilt = 0.2;        // ... tilted by this angle (radians) about the x axis
-    bool keypoints = true;          // false: tie points only, no descriptors drawn
-    int distractors = 0;            // keypoints without a partner, in each photograph
-    bool shuffle = false;           // shuffle both keypoint lists (else in tie-point order)
+    bool planar = false;      // the points on a plane at the middle depth ...
+    double plane_tilt = 0.2;  // ... tilted by this angle (radians) about the x axis
+    bool keypoints = true;    // false: tie points only, no descriptors drawn
+    int distractors = 0;      // keypoints without a partner, in each photograph
+    bool shuffle = false;     // shuffle both keypoint lists (else in tie-point order)
     unsigned seed = 1;
     SceneCamera camera;
     std::optional<SceneCamera> camera2;  // photograph 2's camera when it is another one

@@ -69,7 +69,7 @@ constexpr double kExactEssential = 1e-9;
 // The nearest essential matrix, U diag(1, 1, 0) V^T; false when E has rank below 2.
 bool ProjectToEssential(Eigen::Matrix3d* e) {
     const Eigen::JacobiSVD<Eigen::Matrix3d> svd(*e, Eigen::ComputeFullU | Eigen::ComputeFullV);
-    const Eigen::Vector3d s = svd.singularValues();
+    const Eigen::Vector3d& s = svd.singularValues();
     if (!(s(1) > 1e-12 * s(0))) return false;
     *e = svd.matrixU() * Eigen::Vector3d(1.0, 1.0, 0.0).asDiagonal() * svd.matrixV().transpose();
     return e->allFinite();
@@ -148,7 +148,7 @@ int AppendPosesFromEssential(const Eigen::Matrix3d& E, std::span<const Eigen::Ve
     // Poses 0/1 and 2/3 share a rotation and differ in the sign of t; one pass over the
     // points decides both signs.
     for (int r = 0; r < 2; ++r) {
-        const RelativePose& pose = (*decomposition)[2 * r];
+        const RelativePose& pose = (*decomposition)[2 * static_cast<std::size_t>(r)];
         bool plus = true, minus = true;
         for (std::size_t i = 0; i < x1.size() && (plus || minus); ++i) {
             const FrontTest f = InFrontBothSigns(pose.R, pose.t, x1[i], x2[i]);

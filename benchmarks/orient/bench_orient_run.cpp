@@ -81,8 +81,8 @@ void BM_WholeRun(benchmark::State& state) {
     const std::string threads = std::to_string(state.range(0));
     const std::string json = p.dir + "/out.json";
     const std::string csv = p.dir + "/out.csv";
-    const char* argv[] = {"orient", "--quiet", "--threads", threads.c_str(), "--json", json.c_str(),
-                          "--points", csv.c_str(), p.file1.c_str(), p.file2.c_str()};
+    const char* argv[] = {"orient",     "--quiet",  "--threads", threads.c_str(), "--json",
+                          json.c_str(), "--points", csv.c_str(), p.file1.c_str(), p.file2.c_str()};
     for (auto _ : state) {
         if (orient::OrientMain(10, argv) != orient::kOriented) state.SkipWithError("not oriented");
     }

@@ -36,7 +36,8 @@ void Run(int scenes, double kappa_max, const char* label) {
         const ro::Elements truth = scene::RandomElements(1000 + s, kappa_max, 10 * kDeg, 0.1);
         const scene::OrientScene sc =
             scene::MakeOrientScene(truth, scene::OrientSceneOptions(100, 5000 + s));
-        const ro::OrientationResult r = ro::EstimateOrientation(sc.tie_points, sc.camera1, sc.camera2, {});
+        const ro::OrientationResult r =
+            ro::EstimateOrientation(sc.tie_points, sc.camera1, sc.camera2, {});
         if (r.outcome != ro::Outcome::oriented) {
             ++t.failed;
             continue;
@@ -74,8 +75,9 @@ void Run(int scenes, double kappa_max, const char* label) {
         std::printf("  %-7s  %.3f    %.2f %%\n", kNames[k], std::sqrt(sum_sq / n - mean * mean),
                     100.0 * within / n);
     }
-    std::printf("  mean NEES %.2f (5 expected), mean sigma0 %.3f px, w-test false alarms %.3f %%\n\n",
-                t.nees / n, t.sigma0 / n, 100.0 * static_cast<double>(t.snooped) / t.points);
+    std::printf(
+        "  mean NEES %.2f (5 expected), mean sigma0 %.3f px, w-test false alarms %.3f %%\n\n",
+        t.nees / n, t.sigma0 / n, 100.0 * static_cast<double>(t.snooped) / t.points);
 }
 
 }  // namespace

@@ -23,17 +23,23 @@ void BM_Estimate(benchmark::State& state) {
     const ro::EstimationOptions options;
     int inliers = 0;
     for (auto _ : state) {
-        const ro::OrientationResult r = ro::EstimateOrientation(s.tie_points, s.camera1, s.camera2, options);
+        const ro::OrientationResult r =
+            ro::EstimateOrientation(s.tie_points, s.camera1, s.camera2, options);
         inliers = r.adjustment.points_used;
         benchmark::DoNotOptimize(r);
     }
     state.counters["inliers"] = inliers;
 }
-BENCHMARK(BM_Estimate)->Args({500, 30})->Args({2000, 50})->Args({4000, 30})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Estimate)
+    ->Args({500, 30})
+    ->Args({2000, 50})
+    ->Args({4000, 30})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_RobustLoop(benchmark::State& state) {
     const scene::OrientScene s = Scene(static_cast<int>(state.range(0)), state.range(1) / 100.0);
-    const std::vector<ro::Observation> observations = ro::ToObservations(s.tie_points, s.camera1, s.camera2);
+    const std::vector<ro::Observation> observations =
+        ro::ToObservations(s.tie_points, s.camera1, s.camera2);
     const ro::CoplanarityModel model(s.camera1, s.camera2);
     ro::RansacSettings settings;
     int iterations = 0;

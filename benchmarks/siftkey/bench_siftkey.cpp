@@ -15,12 +15,11 @@
 #include <benchmark/benchmark.h>
 
 #include <map>
-#include <string>
-#include <vector>
-
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <string>
+#include <vector>
 
 #include "detector.h"
 #include "grey_image.h"
@@ -32,9 +31,10 @@ const cv::Size kTile(751, 563);
 
 std::vector<cv::Mat> Photographs() {
     std::vector<cv::Mat> photos;
-    for (const char* name : {"stereo/left.png", "stereo/right.png", "street/leuvenA.jpg",
-                             "street/leuvenB.jpg"}) {
-        cv::Mat grey = cv::imread(std::string(RO_SOURCE_DIR "/data/real/") + name, cv::IMREAD_GRAYSCALE);
+    for (const char* name :
+         {"stereo/left.png", "stereo/right.png", "street/leuvenA.jpg", "street/leuvenB.jpg"}) {
+        cv::Mat grey =
+            cv::imread(std::string(RO_SOURCE_DIR "/data/real/") + name, cv::IMREAD_GRAYSCALE);
         if (grey.empty()) throw std::runtime_error(std::string("cannot read data/real/") + name);
         cv::resize(grey, grey, kTile, 0, 0, cv::INTER_LINEAR);
         photos.push_back(grey);
@@ -54,7 +54,8 @@ const cv::Mat& Mosaic(int tiles) {
                 const int i = r * tiles + c;
                 cv::Mat tile = photos[static_cast<std::size_t>(i) % photos.size()];
                 if ((i / photos.size()) % 2 == 1) cv::flip(tile, tile, 1);
-                tile.copyTo(m(cv::Rect(c * kTile.width, r * kTile.height, kTile.width, kTile.height)));
+                tile.copyTo(
+                    m(cv::Rect(c * kTile.width, r * kTile.height, kTile.width, kTile.height)));
             }
         }
     }
@@ -63,7 +64,8 @@ const cv::Mat& Mosaic(int tiles) {
 
 void SetCounters(benchmark::State& state, const cv::Mat& image, std::size_t keypoints) {
     const double megapixels = image.total() / 1e6;
-    state.counters["MP/s"] = benchmark::Counter(megapixels, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["MP/s"] =
+        benchmark::Counter(megapixels, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["keypoints"] = static_cast<double>(keypoints);
 }
 

@@ -31,7 +31,7 @@ bool Near(const cv::Vec3b& a, const cv::Vec3b& b) {
 }
 
 class PlotTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SceneOptions options = scene::OrientSceneOptions(150, 31);
         options.outlier_fraction = 0.2;
@@ -133,7 +133,8 @@ TEST(ImageHeaderTest, ReadsTheSizeOfRealFilesAndRefusesTheRest) {
         {"png", png, "image/png", 640, 3},
         {"png_header_only", png.substr(0, 24), "image/png", 640, 3},
         {"jpeg_cut_before_its_frame", jpeg.substr(0, 20), "", 0, 0},
-        {"jpeg_with_fill_bytes", jpeg.substr(0, 2) + "\xFF\xFF" + jpeg.substr(2), "image/jpeg", 37, 21},
+        {"jpeg_with_fill_bytes", jpeg.substr(0, 2) + "\xFF\xFF" + jpeg.substr(2), "image/jpeg", 37,
+         21},
         {"png_of_zero_width", png.substr(0, 16) + std::string(4, '\0') + png.substr(20), "", 0, 0},
         {"text", "P3\n2 2\n255\n", "", 0, 0},
         {"empty", "", "", 0, 0},

@@ -62,7 +62,8 @@ std::vector<PageCase> PageCases() {
     }
     std::vector<PageCase> cases = {featsheet, relative, orient};
 #ifdef RO_HAVE_SIFTKEY
-    cases.push_back({"siftkey.1.gz", {"SIFTKEY(1)", "EXIT STATUS", "centre of the top-left pixel"}});
+    cases.push_back(
+        {"siftkey.1.gz", {"SIFTKEY(1)", "EXIT STATUS", "centre of the top-left pixel"}});
 #endif
     for (PageCase& c : cases) c.shows.push_back("relative-orientation " RO_PACKAGE_VERSION);
     return cases;
@@ -76,7 +77,8 @@ void ExpectSiftkeyRuns(const fs::path& siftkey, const TempDir& work) {
         << version.out;
     const ProgramResult usage = RunProgram(siftkey.string(), {"only-one"});
     EXPECT_EQ(usage.exit_status, 2);
-    EXPECT_EQ(usage.err, "siftkey: OUT.key is required\nTry 'siftkey --help' for more information.\n");
+    EXPECT_EQ(usage.err,
+              "siftkey: OUT.key is required\nTry 'siftkey --help' for more information.\n");
     const std::string image = RO_TEST_DATA_DIR "/blobs.png";
     const std::string key = work.File("blobs.key");
     const ProgramResult r = RunProgram(siftkey.string(), {image, key});

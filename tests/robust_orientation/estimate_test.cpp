@@ -90,18 +90,26 @@ INSTANTIATE_TEST_SUITE_P(
         SceneCase{"thirty_percent_false", kAerial, 500, 0.3, 0.0, false, false},
         SceneCase{"sixty_percent_false", kAerial, 1000, 0.6, 0.0, false, false},
         SceneCase{"near_epipolar_false", kAerial, 500, 0.1, 1.0, false, false},
-        SceneCase{"kappa_180", {0.05, 0.01, -0.01, 0.02, std::numbers::pi}, 300, 0.2, 0.0, false, false},
-        SceneCase{"kappa_minus_179", {-0.05, 0.03, 0.03, 0.0, -179 * kDeg}, 300, 0.2, 0.0, false, false},
+        SceneCase{
+            "kappa_180", {0.05, 0.01, -0.01, 0.02, std::numbers::pi}, 300, 0.2, 0.0, false, false},
+        SceneCase{
+            "kappa_minus_179", {-0.05, 0.03, 0.03, 0.0, -179 * kDeg}, 300, 0.2, 0.0, false, false},
         SceneCase{"kappa_90", {0.0, 0.0, 0.0, 0.0, 90 * kDeg}, 300, 0.2, 0.0, false, false},
-        SceneCase{"convergent_20_degrees", {0.08, -0.05, 20 * kDeg, -20 * kDeg, 0.3}, 300, 0.2, 0.0,
-                  false, false},
+        SceneCase{"convergent_20_degrees",
+                  {0.08, -0.05, 20 * kDeg, -20 * kDeg, 0.3},
+                  300,
+                  0.2,
+                  0.0,
+                  false,
+                  false},
         SceneCase{"few_matches", kAerial, 25, 0.1, 0.0, false, false},
         SceneCase{"many_matches", kAerial, 10000, 0.3, 0.0, false, false},
         SceneCase{"other_camera", kAerial, 300, 0.2, 0.0, true, false},
         SceneCase{"near_planar", kAerial, 300, 0.1, 0.0, false, true}),
     Name);
 
-ro::OrientationResult Orient(const std::vector<ro::TiePoint>& t, const ro::EstimationOptions& o = {}) {
+ro::OrientationResult Orient(const std::vector<ro::TiePoint>& t,
+                             const ro::EstimationOptions& o = {}) {
     return ro::EstimateOrientation(t, ro::BuiltInCamera(), ro::BuiltInCamera(), o);
 }
 
@@ -174,7 +182,8 @@ TEST(EstimateOrientationTest, SameSeedSameResultOtherSeedsAgreeWithinSigmas) {
         const ro::OrientationResult c = Orient(s.tie_points, options);
         ASSERT_EQ(c.outcome, ro::Outcome::oriented);
         for (int k = 0; k < 5; ++k) {
-            EXPECT_LT(std::fabs(c.elements.AsArray()[k] - a.elements.AsArray()[k]), a.precision.sigma[k]);
+            EXPECT_LT(std::fabs(c.elements.AsArray()[k] - a.elements.AsArray()[k]),
+                      a.precision.sigma[k]);
         }
     }
 }
@@ -207,7 +216,8 @@ TEST(EstimateOrientationTest, StatedSigmasAreHonest) {
         const ro::Elements truth = scene::RandomElements(300 + s, std::numbers::pi, 10 * kDeg, 0.1);
         const scene::OrientScene sc =
             scene::MakeOrientScene(truth, scene::OrientSceneOptions(80, 900 + s));
-        const ro::OrientationResult r = ro::EstimateOrientation(sc.tie_points, sc.camera1, sc.camera2, {});
+        const ro::OrientationResult r =
+            ro::EstimateOrientation(sc.tie_points, sc.camera1, sc.camera2, {});
         ASSERT_EQ(r.outcome, ro::Outcome::oriented) << "scene " << s << ": " << r.reason;
         for (int k = 0; k < 5; ++k) {
             double error = r.elements.AsArray()[k] - truth.AsArray()[k];

@@ -18,7 +18,8 @@ constexpr double kDeg = std::numbers::pi / 180.0;
 
 TEST(CameraTest, BuiltInCameraConvertsExactlyAsRelativeDoes) {
     const ro::Camera camera = ro::BuiltInCamera();
-    for (const auto& [i, j] : {std::pair{0.0, 0.0}, {959.5, 511.5}, {1919.0, 1023.0}, {-250.25, 3000.5}}) {
+    for (const auto& [i, j] :
+         {std::pair{0.0, 0.0}, {959.5, 511.5}, {1919.0, 1023.0}, {-250.25, 3000.5}}) {
         double x = 0.0;
         double y = 0.0;
         ijTOxy(i, j, &x, &y, 1);
@@ -67,7 +68,8 @@ TEST_P(ElementsTest, RoundTripThroughTheComputerVisionPose) {
         const Eigen::Vector3d u1 = model.NormalisedRay1(o);
         const Eigen::Vector3d u2 = model.NormalisedRay2(o);
         const Eigen::Matrix3d tx = (Eigen::Matrix3d() << 0, -pose.t.z(), pose.t.y(), pose.t.z(), 0,
-                                    -pose.t.x(), -pose.t.y(), pose.t.x(), 0).finished();
+                                    -pose.t.x(), -pose.t.y(), pose.t.x(), 0)
+                                       .finished();
         EXPECT_NEAR(u2.dot(tx * pose.R * u1), 0.0, 1e-12);
     }
 }
@@ -93,12 +95,14 @@ TEST(ElementsTest, AttitudeMatrixIsTheProductOfTheElementaryRotations) {
     // At phi = 90 degrees only omega + kappa is defined; the angles still rebuild the matrix.
     const Eigen::Matrix3d locked = ro::AttitudeMatrix(0.4, std::numbers::pi / 2, 0.3);
     const ro::Angles a = ro::AnglesFromAttitude(locked);
-    EXPECT_NEAR((ro::AttitudeMatrix(a.omega_rad, a.phi_rad, a.kappa_rad) - locked).norm(), 0.0, 1e-12);
+    EXPECT_NEAR((ro::AttitudeMatrix(a.omega_rad, a.phi_rad, a.kappa_rad) - locked).norm(), 0.0,
+                1e-12);
 }
 
 TEST(ElementsTest, RotationDistanceIsAccurateForSmallAngles) {
     const Eigen::Matrix3d a = ro::AttitudeMatrix(0.1, 0.2, 0.3);
-    const Eigen::Matrix3d b = a * Eigen::AngleAxisd(1e-9, Eigen::Vector3d(1, 2, 3).normalized()).toRotationMatrix();
+    const Eigen::Matrix3d b =
+        a * Eigen::AngleAxisd(1e-9, Eigen::Vector3d(1, 2, 3).normalized()).toRotationMatrix();
     EXPECT_NEAR(ro::RotationDistance(a, b), 1e-9, 1e-15);
     EXPECT_NEAR(ro::RotationDistance(a, a), 0.0, 1e-16);
 }
@@ -115,7 +119,8 @@ TEST(ResidualTest, ElementsResidualEqualsTheEssentialMatrixSampsonError) {
     const Eigen::Matrix3d M = ro::AttitudeMatrix(e.omega_rad, e.phi_rad, e.kappa_rad);
     const ro::CvPose pose = ro::CvPoseFromElements(e);
     const Eigen::Matrix3d tx = (Eigen::Matrix3d() << 0, -pose.t.z(), pose.t.y(), pose.t.z(), 0,
-                                -pose.t.x(), -pose.t.y(), pose.t.x(), 0).finished();
+                                -pose.t.x(), -pose.t.y(), pose.t.x(), 0)
+                                   .finished();
     const Eigen::Matrix3d E = tx * pose.R;
     for (const ro::Observation& o : {ro::Observation{0.001, 0.002, -0.003, 0.0015},
                                      ro::Observation{-0.006, -0.003, 0.004, 0.002}}) {

@@ -1,12 +1,11 @@
 // Tie points from keypoint lists: the same matches as `relative` at the ratio 0.6, the same
 // result for every thread count, exact ratios, mutual matches.
-#include "keypoint_matching.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "fast_matcher.h"
+#include "keypoint_matching.h"
 #include "random.h"
 
 namespace {
@@ -35,7 +34,8 @@ Lists MakeLists(int n1, int shared, int n2_extra, std::uint64_t seed) {
     }
     for (int i = shared - 1; i >= 0; --i) {
         KeypointSt k = lists.keys1[static_cast<std::size_t>(i)];
-        for (int& v : k.descrip) v = std::clamp(v + static_cast<int>(random.Below(61)) - 30, 0, 255);
+        for (int& v : k.descrip)
+            v = std::clamp(v + static_cast<int>(random.Below(61)) - 30, 0, 255);
         k.row += 0.5f;
         lists.keys2.push_back(k);
     }
@@ -73,12 +73,15 @@ TEST(KeypointMatchingTest, MutualMatchesAreTheOnesBothWays) {
     // Keypoint 0 of list 2 twice in list 1: it can be the mutual match of only one of them.
     lists.keys1.push_back(lists.keys1[199]);
     ro::MatchOptions options;
-    const std::vector<ro::TiePoint> all = ro::MatchKeypoints(lists.keys1, lists.keys2, 128, options);
+    const std::vector<ro::TiePoint> all =
+        ro::MatchKeypoints(lists.keys1, lists.keys2, 128, options);
     options.mutual = true;
-    const std::vector<ro::TiePoint> mutual = ro::MatchKeypoints(lists.keys1, lists.keys2, 128, options);
+    const std::vector<ro::TiePoint> mutual =
+        ro::MatchKeypoints(lists.keys1, lists.keys2, 128, options);
     EXPECT_LT(mutual.size(), all.size());
     const std::vector<NeighbourPair> back = FindAllNeighbours(lists.keys2, lists.keys1, 128);
-    for (const ro::TiePoint& t : mutual) EXPECT_EQ(back[static_cast<std::size_t>(t.key2)].nearest, t.key1);
+    for (const ro::TiePoint& t : mutual)
+        EXPECT_EQ(back[static_cast<std::size_t>(t.key2)].nearest, t.key1);
     for (const ro::TiePoint& t : all) {
         const bool is_mutual = back[static_cast<std::size_t>(t.key2)].nearest == t.key1;
         EXPECT_EQ(is_mutual, std::any_of(mutual.begin(), mutual.end(),
@@ -93,11 +96,12 @@ TEST(KeypointMatchingTest, RatiosParseExactlyAndApplyExactly) {
         std::int64_t numerator;
         std::int64_t denominator;
     };
-    for (const Case& c : {Case{"0.6", true, 6, 10}, Case{".75", true, 75, 100}, Case{"1", true, 1, 1},
-                          Case{"0.123456789", true, 123456789, 1000000000}, Case{"0", false, 0, 0},
-                          Case{"1.5", false, 0, 0}, Case{"0.1234567891", false, 0, 0},
-                          Case{"-0.5", false, 0, 0}, Case{"0.6x", false, 0, 0}, Case{"", false, 0, 0},
-                          Case{".", false, 0, 0}, Case{"00.5", false, 0, 0}, Case{"6e-1", false, 0, 0}}) {
+    for (const Case& c :
+         {Case{"0.6", true, 6, 10}, Case{".75", true, 75, 100}, Case{"1", true, 1, 1},
+          Case{"0.123456789", true, 123456789, 1000000000}, Case{"0", false, 0, 0},
+          Case{"1.5", false, 0, 0}, Case{"0.1234567891", false, 0, 0}, Case{"-0.5", false, 0, 0},
+          Case{"0.6x", false, 0, 0}, Case{"", false, 0, 0}, Case{".", false, 0, 0},
+          Case{"00.5", false, 0, 0}, Case{"6e-1", false, 0, 0}}) {
         const auto r = ro::ParseDistanceRatio(c.text);
         ASSERT_EQ(r.has_value(), c.ok) << c.text;
         if (!c.ok) continue;

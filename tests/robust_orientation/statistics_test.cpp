@@ -21,10 +21,11 @@ struct QuantileCase {
 };
 
 TEST(ChiSquareTest, QuantilesMatchTheTables) {
-    for (const QuantileCase& c : {QuantileCase{0.975, 1, 5.023886}, QuantileCase{0.025, 1, 0.000982069},
-                                  QuantileCase{0.5, 2, 1.386294}, QuantileCase{0.025, 10, 3.246973},
-                                  QuantileCase{0.975, 10, 20.483177}, QuantileCase{0.975, 100, 129.561197},
-                                  QuantileCase{0.025, 1000, 914.2572}, QuantileCase{0.999, 5, 20.515006}}) {
+    for (const QuantileCase& c :
+         {QuantileCase{0.975, 1, 5.023886}, QuantileCase{0.025, 1, 0.000982069},
+          QuantileCase{0.5, 2, 1.386294}, QuantileCase{0.025, 10, 3.246973},
+          QuantileCase{0.975, 10, 20.483177}, QuantileCase{0.975, 100, 129.561197},
+          QuantileCase{0.025, 1000, 914.2572}, QuantileCase{0.999, 5, 20.515006}}) {
         EXPECT_NEAR(ro::ChiSquareQuantile(c.p, c.dof), c.expected, 1e-5 * c.expected)
             << "p " << c.p << " dof " << c.dof;
     }
@@ -54,7 +55,7 @@ TEST(RandomTest, SeededSequenceAndDistinctSamples) {
 }
 
 class AdjustmentTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         scene_ = scene::MakeOrientScene(truth_, scene::OrientSceneOptions(60, 4));
         observations_ = ro::ToObservations(scene_.tie_points, scene_.camera1, scene_.camera2);
@@ -88,7 +89,8 @@ TEST_F(AdjustmentTest, SnoopingRemovesTheBlundersOneByOne) {
     const ro::CoplanarityModel model(scene_.camera1, scene_.camera2);
     // Two blunders of 5 px y-parallax (w near 7) in photograph 2, along the row.
     for (const int k : {3, 40}) {
-        ro::ImagePoint p = scene_.camera2.ToImagePlane(scene_.tie_points[k].col2_px, scene_.tie_points[k].row2_px + 5.0);
+        ro::ImagePoint p = scene_.camera2.ToImagePlane(scene_.tie_points[k].col2_px,
+                                                       scene_.tie_points[k].row2_px + 5.0);
         observations_[static_cast<std::size_t>(k)].x2_m = p.x_m;
         observations_[static_cast<std::size_t>(k)].y2_m = p.y_m;
     }
@@ -101,7 +103,8 @@ TEST_F(AdjustmentTest, SnoopingRemovesTheBlundersOneByOne) {
 
 TEST_F(AdjustmentTest, TooFewPointsOrANonFiniteStartGiveNoAdjustment) {
     const ro::CoplanarityModel model(scene_.camera1, scene_.camera2);
-    EXPECT_FALSE(ro::AdjustWithSnooping(model, observations_, {0, 1, 2, 3, 4, 5, 6, 7, 8}, truth_, {}).ok);
+    EXPECT_FALSE(
+        ro::AdjustWithSnooping(model, observations_, {0, 1, 2, 3, 4, 5, 6, 7, 8}, truth_, {}).ok);
     ro::Elements bad = truth_;
     bad.phi_rad = std::nan("");
     EXPECT_FALSE(ro::AdjustWithSnooping(model, observations_, all_, bad, {}).ok);

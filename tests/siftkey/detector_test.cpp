@@ -7,10 +7,9 @@
 
 #include <cmath>
 #include <numbers>
+#include <opencv2/core.hpp>
 #include <string>
 #include <vector>
-
-#include <opencv2/core.hpp>
 
 #include "case_name.h"
 #include "key_writer.h"
@@ -173,13 +172,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ConvertKeypointTest, RefusesNonFiniteValues) {
     const std::vector<float> descriptor(kDescriptorLength, 1.0f);
     SiftKeypoint k;
-    EXPECT_TRUE(ConvertKeypoint(cv::KeyPoint(10.25f, 20.25f, 3.0f, 90.0f, 0.5f), descriptor.data(), &k));
+    EXPECT_TRUE(
+        ConvertKeypoint(cv::KeyPoint(10.25f, 20.25f, 3.0f, 90.0f, 0.5f), descriptor.data(), &k));
     EXPECT_FLOAT_EQ(k.col_px, 10.0f);
     EXPECT_FLOAT_EQ(k.row_px, 20.0f);
     EXPECT_FLOAT_EQ(k.scale_px, 1.5f);
     for (float bad : {NAN, INFINITY}) {
         EXPECT_FALSE(ConvertKeypoint(cv::KeyPoint(bad, 1.0f, 3.0f), descriptor.data(), &k));
-        EXPECT_FALSE(ConvertKeypoint(cv::KeyPoint(1.0f, 1.0f, 3.0f, 0.0f, bad), descriptor.data(), &k));
+        EXPECT_FALSE(
+            ConvertKeypoint(cv::KeyPoint(1.0f, 1.0f, 3.0f, 0.0f, bad), descriptor.data(), &k));
     }
 }
 
@@ -268,13 +269,11 @@ TEST_P(FeaturelessTest, NoKeypointsAndNoFailure) {
     EXPECT_TRUE(DetectKeypoints(image, {.upright = true}).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FeaturelessTest,
-                         testing::Values(TinyCase{"one_pixel", 1, 1, true},
-                                         TinyCase{"two_by_two", 2, 2, true},
-                                         TinyCase{"eight_by_eight", 8, 8, true},
-                                         TinyCase{"one_row", 300, 1, true},
-                                         TinyCase{"one_column", 1, 300, true},
-                                         TinyCase{"flat", 320, 240, false}),
-                         CaseName());
+INSTANTIATE_TEST_SUITE_P(
+    Table, FeaturelessTest,
+    testing::Values(TinyCase{"one_pixel", 1, 1, true}, TinyCase{"two_by_two", 2, 2, true},
+                    TinyCase{"eight_by_eight", 8, 8, true}, TinyCase{"one_row", 300, 1, true},
+                    TinyCase{"one_column", 1, 300, true}, TinyCase{"flat", 320, 240, false}),
+    CaseName());
 
 }  // namespace

@@ -5,10 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <opencv2/imgcodecs.hpp>
 #include <string>
 #include <vector>
-
-#include <opencv2/imgcodecs.hpp>
 
 #include "case_name.h"
 #include "temp_dir.h"
@@ -57,20 +56,19 @@ TEST_P(ImageKindTest, BecomesTheSameEightBitGreyImage) {
     EXPECT_LE(max_difference, c.tolerance);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ImageKindTest,
-    testing::Values(KindCase{"jpeg_grey", "jpg", CV_8U, 1, 3},
-                    KindCase{"jpeg_colour", "jpg", CV_8U, 3, 3},
-                    KindCase{"png_grey", "png", CV_8U, 1, 0},
-                    KindCase{"png_colour", "png", CV_8U, 3, 0},
-                    KindCase{"png_colour_alpha", "png", CV_8U, 4, 0},
-                    KindCase{"png_grey16", "png", CV_16U, 1, 0},
-                    KindCase{"png_colour16", "png", CV_16U, 3, 0},
-                    KindCase{"tiff_grey", "tif", CV_8U, 1, 0},
-                    KindCase{"tiff_colour", "tif", CV_8U, 3, 0},
-                    KindCase{"tiff_grey16", "tif", CV_16U, 1, 0},
-                    KindCase{"tiff_colour16", "tif", CV_16U, 3, 0}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Table, ImageKindTest,
+                         testing::Values(KindCase{"jpeg_grey", "jpg", CV_8U, 1, 3},
+                                         KindCase{"jpeg_colour", "jpg", CV_8U, 3, 3},
+                                         KindCase{"png_grey", "png", CV_8U, 1, 0},
+                                         KindCase{"png_colour", "png", CV_8U, 3, 0},
+                                         KindCase{"png_colour_alpha", "png", CV_8U, 4, 0},
+                                         KindCase{"png_grey16", "png", CV_16U, 1, 0},
+                                         KindCase{"png_colour16", "png", CV_16U, 3, 0},
+                                         KindCase{"tiff_grey", "tif", CV_8U, 1, 0},
+                                         KindCase{"tiff_colour", "tif", CV_8U, 3, 0},
+                                         KindCase{"tiff_grey16", "tif", CV_16U, 1, 0},
+                                         KindCase{"tiff_colour16", "tif", CV_16U, 3, 0}),
+                         CaseName());
 
 struct GreyCase {
     const char* name;
@@ -91,25 +89,24 @@ TEST_P(ToGreyTest, WeighsChannelsAndScalesDepth) {
     EXPECT_EQ(grey.at<unsigned char>(1, 2), c.grey);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ToGreyTest,
-    testing::Values(GreyCase{"red", {0, 0, 200}, CV_8UC3, 60},
-                    GreyCase{"green", {0, 200, 0}, CV_8UC3, 117},
-                    GreyCase{"blue", {200, 0, 0}, CV_8UC3, 23},
-                    GreyCase{"alpha_ignored", {0, 0, 200, 0}, CV_8UC4, 60},
-                    GreyCase{"grey_with_alpha", {77, 0}, CV_8UC2, 77},
-                    GreyCase{"white16", {65535}, CV_16UC1, 255},
-                    GreyCase{"black16", {0}, CV_16UC1, 0},
-                    GreyCase{"exact16", {257 * 99}, CV_16UC1, 99},
-                    GreyCase{"below_half16", {32767}, CV_16UC1, 127},
-                    GreyCase{"above_half16", {32768}, CV_16UC1, 128},
-                    GreyCase{"red16", {0, 0, 51400}, CV_16UC3, 60}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Table, ToGreyTest,
+                         testing::Values(GreyCase{"red", {0, 0, 200}, CV_8UC3, 60},
+                                         GreyCase{"green", {0, 200, 0}, CV_8UC3, 117},
+                                         GreyCase{"blue", {200, 0, 0}, CV_8UC3, 23},
+                                         GreyCase{"alpha_ignored", {0, 0, 200, 0}, CV_8UC4, 60},
+                                         GreyCase{"grey_with_alpha", {77, 0}, CV_8UC2, 77},
+                                         GreyCase{"white16", {65535}, CV_16UC1, 255},
+                                         GreyCase{"black16", {0}, CV_16UC1, 0},
+                                         GreyCase{"exact16", {257 * 99}, CV_16UC1, 99},
+                                         GreyCase{"below_half16", {32767}, CV_16UC1, 127},
+                                         GreyCase{"above_half16", {32768}, CV_16UC1, 128},
+                                         GreyCase{"red16", {0, 0, 51400}, CV_16UC3, 60}),
+                         CaseName());
 
 TEST(ToGreyTest, RefusesOtherSampleTypes) {
-    for (const auto& [type, name] : {std::pair{CV_32FC1, "32-bit floating-point"},
-                                     std::pair{CV_16SC1, "16-bit signed"},
-                                     std::pair{CV_64FC3, "64-bit floating-point"}}) {
+    for (const auto& [type, name] :
+         {std::pair{CV_32FC1, "32-bit floating-point"}, std::pair{CV_16SC1, "16-bit signed"},
+          std::pair{CV_64FC3, "64-bit floating-point"}}) {
         std::string error;
         EXPECT_TRUE(ToGrey8(cv::Mat(2, 2, type, cv::Scalar(1)), &error).empty());
         EXPECT_EQ(error, std::string(name) + " samples are not supported (8- or 16-bit only)");

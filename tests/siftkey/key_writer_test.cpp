@@ -34,17 +34,18 @@ TEST_P(FormatFixedTest, RoundsHalfAwayWithoutNegativeZero) {
     EXPECT_EQ(FormatFixed(GetParam().value, GetParam().decimals), GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, FormatFixedTest,
-    testing::Values(FixedCase{"zero", 0.0, 2, "0.00"}, FixedCase{"negative_zero", -0.0, 2, "0.00"},
-                    FixedCase{"tiny_negative", -0.004, 2, "0.00"},
-                    FixedCase{"half_away_up", 1.125, 2, "1.13"},
-                    FixedCase{"half_away_down", -1.125, 2, "-1.13"},
-                    FixedCase{"leading_zeros", 0.0625, 3, "0.063"},
-                    FixedCase{"small_negative", -0.25, 2, "-0.25"},
-                    FixedCase{"carry", 9.999, 2, "10.00"}, FixedCase{"whole", 2.5, 0, "3"},
-                    FixedCase{"large", 65535.5, 2, "65535.50"}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Table, FormatFixedTest,
+                         testing::Values(FixedCase{"zero", 0.0, 2, "0.00"},
+                                         FixedCase{"negative_zero", -0.0, 2, "0.00"},
+                                         FixedCase{"tiny_negative", -0.004, 2, "0.00"},
+                                         FixedCase{"half_away_up", 1.125, 2, "1.13"},
+                                         FixedCase{"half_away_down", -1.125, 2, "-1.13"},
+                                         FixedCase{"leading_zeros", 0.0625, 3, "0.063"},
+                                         FixedCase{"small_negative", -0.25, 2, "-0.25"},
+                                         FixedCase{"carry", 9.999, 2, "10.00"},
+                                         FixedCase{"whole", 2.5, 0, "3"},
+                                         FixedCase{"large", 65535.5, 2, "65535.50"}),
+                         CaseName());
 
 SiftKeypoint Key(float row, float col, float scale, float orientation, int first_byte) {
     SiftKeypoint k;
@@ -52,7 +53,8 @@ SiftKeypoint Key(float row, float col, float scale, float orientation, int first
     k.col_px = col;
     k.scale_px = scale;
     k.orientation_rad = orientation;
-    for (int i = 0; i < kDescriptorLength; ++i) k.descriptor[i] = static_cast<std::uint8_t>((first_byte + i) % 256);
+    for (int i = 0; i < kDescriptorLength; ++i)
+        k.descriptor[i] = static_cast<std::uint8_t>((first_byte + i) % 256);
     return k;
 }
 
@@ -90,15 +92,15 @@ TEST_P(OrientationTextTest, StaysInHalfOpenRange) {
     EXPECT_EQ(first, std::string("1 128\n1.00 2.00 3.00 ") + GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, OrientationTextTest,
-    testing::Values(OrientationCase{"pi", static_cast<float>(kPi), "3.141"},
-                    OrientationCase{"just_above_minus_pi", -3.14159f, "3.141"},
-                    OrientationCase{"minus_3141", -3.1412f, "-3.141"},
-                    OrientationCase{"zero", 0.0f, "0.000"},
-                    OrientationCase{"tiny_negative", -0.0002f, "0.000"},
-                    OrientationCase{"half_pi", static_cast<float>(kPi / 2), "1.571"}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Table, OrientationTextTest,
+                         testing::Values(OrientationCase{"pi", static_cast<float>(kPi), "3.141"},
+                                         OrientationCase{"just_above_minus_pi", -3.14159f, "3.141"},
+                                         OrientationCase{"minus_3141", -3.1412f, "-3.141"},
+                                         OrientationCase{"zero", 0.0f, "0.000"},
+                                         OrientationCase{"tiny_negative", -0.0002f, "0.000"},
+                                         OrientationCase{"half_pi", static_cast<float>(kPi / 2),
+                                                         "1.571"}),
+                         CaseName());
 
 // The project's reader reads back what was written, to the written precision.
 TEST(FormatKeyFileTest, ProjectReaderReadsItBack) {

@@ -4,10 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <opencv2/imgcodecs.hpp>
 #include <string>
 #include <vector>
-
-#include <opencv2/imgcodecs.hpp>
 
 #include "case_name.h"
 #include "run_program.h"
@@ -66,40 +65,66 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         UsageCase{"no_argument", {}, true, "IMAGE is required"},
         UsageCase{"one_argument", {"a.jpg"}, true, "OUT.key is required"},
-        UsageCase{"three_arguments", {"a.jpg", "b.key", "c"}, true,
+        UsageCase{"three_arguments",
+                  {"a.jpg", "b.key", "c"},
+                  true,
                   "The following argument was not expected: c"},
-        UsageCase{"unknown_option", {"--bogus"}, false,
+        UsageCase{"unknown_option",
+                  {"--bogus"},
+                  false,
                   "The following argument was not expected: --bogus"},
         UsageCase{"max_zero", {"--max", "0"}, false, "--max: Value 0 not in range 1 to 1073741824"},
-        UsageCase{"max_negative", {"--max", "-3"}, false,
-                  "--max: Value -3 not in range 1 to 1073741824"},
-        UsageCase{"max_word", {"--max", "many"}, false,
-                  "--max: Value many not in range 1 to 1073741824"},
-        UsageCase{"max_fraction", {"--max", "1.5"}, false,
+        UsageCase{
+            "max_negative", {"--max", "-3"}, false, "--max: Value -3 not in range 1 to 1073741824"},
+        UsageCase{
+            "max_word", {"--max", "many"}, false, "--max: Value many not in range 1 to 1073741824"},
+        UsageCase{"max_fraction",
+                  {"--max", "1.5"},
+                  false,
                   "--max: Value 1.5 not in range 1 to 1073741824"},
-        UsageCase{"max_huge", {"--max", "99999999999999999999"}, false,
+        UsageCase{"max_huge",
+                  {"--max", "99999999999999999999"},
+                  false,
                   "--max: Value 99999999999999999999 not in range 1 to 1073741824"},
-        UsageCase{"max_twice", {"--max", "5", "--max", "6"}, false,
+        UsageCase{"max_twice",
+                  {"--max", "5", "--max", "6"},
+                  false,
                   "--max: At Most 1 required but received 2"},
-        UsageCase{"threads_zero", {"--threads", "0"}, false,
-                  "--threads: Value 0 not in range 1 to 1024"},
-        UsageCase{"contrast_nan", {"--contrast-threshold", "nan"}, false,
+        UsageCase{
+            "threads_zero", {"--threads", "0"}, false, "--threads: Value 0 not in range 1 to 1024"},
+        UsageCase{"contrast_nan",
+                  {"--contrast-threshold", "nan"},
+                  false,
                   "--contrast-threshold: 'nan' is not a finite number"},
-        UsageCase{"contrast_inf", {"--contrast-threshold", "inf"}, false,
+        UsageCase{"contrast_inf",
+                  {"--contrast-threshold", "inf"},
+                  false,
                   "--contrast-threshold: 'inf' is not a finite number"},
-        UsageCase{"contrast_overflow", {"--contrast-threshold", "1e999"}, false,
+        UsageCase{"contrast_overflow",
+                  {"--contrast-threshold", "1e999"},
+                  false,
                   "--contrast-threshold: '1e999' is not a finite number"},
-        UsageCase{"contrast_negative", {"--contrast-threshold", "-0.1"}, false,
+        UsageCase{"contrast_negative",
+                  {"--contrast-threshold", "-0.1"},
+                  false,
                   "--contrast-threshold: '-0.1' is below 0"},
-        UsageCase{"contrast_trailing", {"--contrast-threshold", "0.04x"}, false,
+        UsageCase{"contrast_trailing",
+                  {"--contrast-threshold", "0.04x"},
+                  false,
                   "--contrast-threshold: '0.04x' is not a finite number"},
-        UsageCase{"contrast_empty", {"--contrast-threshold", ""}, false,
+        UsageCase{"contrast_empty",
+                  {"--contrast-threshold", ""},
+                  false,
                   "--contrast-threshold: '' is not a finite number"},
-        UsageCase{"edge_below_one", {"--edge-threshold", "0.5"}, false,
+        UsageCase{"edge_below_one",
+                  {"--edge-threshold", "0.5"},
+                  false,
                   "--edge-threshold: '0.5' is below 1"},
-        UsageCase{"value_missing", {"a.jpg", "b.key", "--max"}, true,
-                  "--max: 1 required N missing"},
-        UsageCase{"upright_with_value", {"--upright=maybe"}, false,
+        UsageCase{
+            "value_missing", {"a.jpg", "b.key", "--max"}, true, "--max: 1 required N missing"},
+        UsageCase{"upright_with_value",
+                  {"--upright=maybe"},
+                  false,
                   "Could not convert: --upright = maybe"}),
     CaseName());
 
@@ -136,9 +161,9 @@ TEST_F(SiftkeyRunTest, WritesAFileTheReaderAcceptsAndSaysHowMany) {
         EXPECT_TRUE(k.row >= 0 && k.row <= 149 && k.col >= 0 && k.col <= 199);
         for (int v : k.descrip) EXPECT_TRUE(v >= 0 && v <= 255) << v;
     }
-    EXPECT_EQ(r.err, "siftkey: " + image_ + " (200 x 150 pixels): " +
-                         std::to_string(parsed.numfeatures) + " keypoints written to " + out +
-                         "\n");
+    EXPECT_EQ(r.err, "siftkey: " + image_ +
+                         " (200 x 150 pixels): " + std::to_string(parsed.numfeatures) +
+                         " keypoints written to " + out + "\n");
 
     const ProgramResult csv = RunProgram(FEATSHEET_PROGRAM, {out, dir_.File("scene.csv")});
     EXPECT_EQ(csv.exit_status, 0) << csv.out;
@@ -176,7 +201,8 @@ TEST_F(SiftkeyRunTest, OutputMayNotBeTheImage) {
 // format, so a batch goes on and the programs that read it report too few tie points.
 TEST(SiftkeyNoKeypointsTest, WritesCountZeroAndSaysSo) {
     TempDir dir;
-    const std::string image = WriteImage(dir, "flat.jpg", cv::Mat(60, 80, CV_8UC3, cv::Scalar(90, 120, 200)));
+    const std::string image =
+        WriteImage(dir, "flat.jpg", cv::Mat(60, 80, CV_8UC3, cv::Scalar(90, 120, 200)));
     const std::string out = dir.File("flat.key");
     const ProgramResult r = Siftkey({image, out});
     EXPECT_EQ(r.exit_status, 0);
@@ -254,8 +280,9 @@ INSTANTIATE_TEST_SUITE_P(Table, SiftkeyFailureTest,
 // and no temporary file behind, and is reported as a failure.
 TEST_F(SiftkeyRunTest, FailedWriteKeepsTheOldFile) {
     const std::string out = dir_.Write("scene.key", "old contents\n");
-    const ProgramResult r =
-        RunProgram("/bin/sh", {"-c", "ulimit -f 8 && exec \"$0\" \"$@\"", SIFTKEY_PROGRAM, image_, out}, 120.0);
+    const ProgramResult r = RunProgram(
+        "/bin/sh", {"-c", "ulimit -f 8 && exec \"$0\" \"$@\"", SIFTKEY_PROGRAM, image_, out},
+        120.0);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "siftkey: cannot write " + out + ": File too large\n");
     EXPECT_EQ(ReadFileBytes(out), "old contents\n");

@@ -50,6 +50,7 @@ cv::Mat RandomBlobs(int width, int height, int count, std::uint32_t seed) {
     std::uniform_real_distribution<double> sigma(1.5, 6.0);
     std::uniform_real_distribution<double> amplitude(-90.0, 90.0);
     std::vector<Blob> blobs;
-    for (int i = 0; i < count; ++i) blobs.push_back({row(gen), col(gen), sigma(gen), amplitude(gen)});
+    for (int i = 0; i < count; ++i)
+        blobs.push_back({row(gen), col(gen), sigma(gen), amplitude(gen)});
     return Render(width, height, blobs);
 }

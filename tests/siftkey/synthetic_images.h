@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-
 #include <opencv2/core.hpp>
 
 // A bright Gaussian blob of standard deviation `sigma_px` centred at (row_px, col_px)

@@ -169,7 +169,7 @@ void GruberGrid(std::string& out, const ro::OrientationResult& result, double fo
             const double y = b[1] + row * (b[3] - b[1]) / 3.0 + 1.2 * font;
             out +=
                 Format("<text x=\"%.2f\" y=\"%.2f\">%d inliers</text>\n", x, y,
-                       result.geometry.gruber_counts[static_cast<std::size_t>(2 * row + column)]);
+                       result.geometry.gruber_counts[static_cast<std::size_t>(2 * row) + column]);
         }
     }
     out += "</g>\n";

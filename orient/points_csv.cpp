@@ -1,16 +1,22 @@
 // The tie-point CSV: comma-separated, no blanks, a header line, "\n" line ends.
+#include <charconv>
 #include <cmath>
 
-#include "text_format.h"
 #include "writers.h"
 
 namespace orient {
 namespace {
 
 // A field with `decimals` digits after the point; empty when the value is not finite.
+// std::to_chars gives exactly printf's "%.*f" text, several times faster: a file of
+// thousands of rows is a noticeable part of a run.
 void Field(std::string& row, double value, int decimals) {
     row += ',';
-    if (std::isfinite(value)) row += Format("%.*f", decimals, value);
+    if (!std::isfinite(value)) return;
+    char text[400];
+    const auto written =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    if (written.ec == std::errc()) row.append(text, written.ptr);
 }
 
 }  // namespace

@@ -93,6 +93,7 @@ int Run(const OrientOptions& options) {
     run.ratio = options.ratio;
     run.mutual = options.mutual;
     run.estimation = options.estimation;
+    run.estimation.threads = options.threads;
     run.threads = options.threads;
     run.points_file = options.points_file;
     if (!ReadCameras(options, run)) return kInputError;

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <thread>
 
 #include "kernels/kernel_api.h"
+#include "slices.h"
 
 static_assert(fastmatch::kNoDistance == kNoCandidateDistance,
               "the kernels start every row from the matcher's no-candidate distance");
@@ -87,25 +87,6 @@ bool ByteNeighboursRange(const std::vector<const int*>& rows1, const std::vector
     return true;
 }
 
-// Runs body(begin, end) on `threads` contiguous slices of [0, n), one thread each; returns
-// whether every slice returned true. Each row is computed alone, so the slicing cannot
-// change a result.
-template <typename Body>
-bool ForSlices(std::size_t n, int threads, const Body& body) {
-    const std::size_t parts = std::clamp<std::size_t>(threads > 0 ? threads : 1, 1, n > 0 ? n : 1);
-    if (parts == 1) return body(std::size_t{0}, n);
-    std::vector<char> ok(parts, 0);
-    {
-        std::vector<std::jthread> workers;
-        workers.reserve(parts - 1);
-        for (std::size_t p = 1; p < parts; ++p) {
-            workers.emplace_back([&, p] { ok[p] = body(n * p / parts, n * (p + 1) / parts); });
-        }
-        ok[0] = body(std::size_t{0}, n / parts);
-    }
-    return std::all_of(ok.begin(), ok.end(), [](char c) { return c != 0; });
-}
-
 // The byte kernels; false when the input does not fit them (a value outside 0..255,
 // a length they do not take).
 bool ByteNeighbours(const std::vector<const int*>& rows1, const std::vector<const int*>& rows2,
@@ -114,7 +95,7 @@ bool ByteNeighbours(const std::vector<const int*>& rows1, const std::vector<cons
         rows2.size() > INT_MAX) {
         return false;
     }
-    return ForSlices(rows1.size(), threads, [&](std::size_t begin, std::size_t end) {
+    return ForSlices(rows1.size(), threads, [&](std::size_t begin, std::size_t end, std::size_t) {
         return ByteNeighboursRange(rows1, rows2, dims, kernel, begin, end, result);
     });
 }
@@ -184,7 +165,7 @@ std::vector<NeighbourPair> FindAllNeighbours(const KeypointList& keys1, const Ke
     const std::vector<const int*> rows1 = Rows(keys1, n, &padded1);
     const std::vector<const int*> rows2 = Rows(keys2, n, &padded2);
     if (chosen == MatchKernel::wide || !ByteNeighbours(rows1, rows2, n, chosen, threads, &result)) {
-        ForSlices(rows1.size(), threads, [&](std::size_t begin, std::size_t end) {
+        ForSlices(rows1.size(), threads, [&](std::size_t begin, std::size_t end, std::size_t) {
             WideNeighbours(rows1, rows2, n, begin, end, &result);
             return true;
         });

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "lm_solver.h"
+#include "slices.h"
 
 namespace ro {
 namespace {
@@ -18,10 +19,10 @@ constexpr int kMaxReselections = 4;
 // The solver stops when a step changes the parameters by less than this share: far below
 // their standard deviations; the Gauss-Newton step that follows finishes the job.
 constexpr double kSolverRelativeStep = 1e-6;
-// Central-difference step of the statistics' Jacobian: the parameters are angles in radians
-// and base ratios, all of order 1 or less, so an absolute step balances truncation (h^2)
-// against rounding (eps / h).
-constexpr double kJacobianStep = 1e-6;
+// Gauss-Newton steps after the solver: at most this many, fewer once a step changes no
+// parameter by more than kNegligibleStep (radians or base ratio, far below any sigma).
+constexpr int kGaussNewtonSteps = 3;
+constexpr double kNegligibleStep = 1e-12;
 
 using Residuals = Eigen::VectorXd;
 using Jacobian = Eigen::Matrix<double, Eigen::Dynamic, kParameters>;
@@ -30,16 +31,29 @@ struct Problem {
     const CoplanarityModel* model;
     std::span<const Observation> observations;
     const std::vector<int>* used;
+    int threads;
 };
+
+// Fewest residuals worth a thread of their own.
+constexpr std::size_t kResidualsPerThread = 512;
+
+int ThreadsFor(const Problem& problem) {
+    const std::size_t most = problem.used->size() / kResidualsPerThread;
+    return static_cast<int>(std::clamp<std::size_t>(most, 1, std::max(problem.threads, 1)));
+}
 
 void Evaluate(const Problem& problem, const double* p, double* out) {
     const Eigen::Matrix3d M = AttitudeMatrix(p[2], p[3], p[4]);
     const Eigen::Vector3d B(1.0, p[0], p[1]);
     const std::vector<int>& used = *problem.used;
-    for (std::size_t k = 0; k < used.size(); ++k) {
-        out[k] =
-            problem.model->SampsonPx(M, B, problem.observations[static_cast<std::size_t>(used[k])]);
-    }
+    ForSlices(used.size(), ThreadsFor(problem),
+              [&](std::size_t begin, std::size_t end, std::size_t) {
+                  for (std::size_t k = begin; k < end; ++k) {
+                      out[k] = problem.model->SampsonPx(
+                          M, B, problem.observations[static_cast<std::size_t>(used[k])]);
+                  }
+                  return true;
+              });
 }
 
 // The solver's model function: adata is a Problem.
@@ -47,23 +61,25 @@ void ModelFunction(double* p, double* hx, int /*m*/, int /*n*/, void* adata) {
     Evaluate(*static_cast<const Problem*>(adata), p, hx);
 }
 
-Residuals ResidualsAt(const Problem& problem, const std::array<double, 5>& p) {
-    Residuals d(static_cast<Eigen::Index>(problem.used->size()));
-    Evaluate(problem, p.data(), d.data());
-    return d;
-}
-
-Jacobian JacobianAt(const Problem& problem, const std::array<double, 5>& p) {
-    Jacobian J(static_cast<Eigen::Index>(problem.used->size()), kParameters);
-    for (int k = 0; k < kParameters; ++k) {
-        std::array<double, 5> plus = p;
-        std::array<double, 5> minus = p;
-        plus[k] += kJacobianStep;
-        minus[k] -= kJacobianStep;
-        J.col(k) =
-            (ResidualsAt(problem, plus) - ResidualsAt(problem, minus)) / (2.0 * kJacobianStep);
-    }
-    return J;
+// The residuals and their analytic Jacobian at p.
+void ResidualsAndJacobian(const Problem& problem, const std::array<double, 5>& p, Residuals* d,
+                          Jacobian* J) {
+    const AttitudeDerivatives attitude = AttitudeWithDerivatives(p[2], p[3], p[4]);
+    const Eigen::Vector3d B(1.0, p[0], p[1]);
+    const std::vector<int>& used = *problem.used;
+    d->resize(static_cast<Eigen::Index>(used.size()));
+    J->resize(static_cast<Eigen::Index>(used.size()), kParameters);
+    ForSlices(
+        used.size(), ThreadsFor(problem), [&](std::size_t begin, std::size_t end, std::size_t) {
+            double gradient[kParameters];
+            for (std::size_t k = begin; k < end; ++k) {
+                const auto row = static_cast<Eigen::Index>(k);
+                (*d)(row) = problem.model->SampsonPxWithGradient(
+                    attitude, B, problem.observations[static_cast<std::size_t>(used[k])], gradient);
+                for (int c = 0; c < kParameters; ++c) (*J)(row, c) = gradient[c];
+            }
+            return true;
+        });
 }
 
 struct Round {
@@ -76,10 +92,41 @@ struct Round {
     Matrix5d Q = Matrix5d::Zero();
 };
 
-// One adjustment: Levenberg-Marquardt from p, then one Gauss-Newton step with the
-// central-difference Jacobian (kept when it lowers the error) so that the solution does not
-// depend on the solver's secant-updated Jacobian. The step is tiny by then, so the
-// statistics keep the Jacobian taken before it.
+// Gauss-Newton steps from p with the analytic Jacobian, each kept only when it lowers the
+// error; then the residuals, the Jacobian and the cofactor matrix at the solution.
+Round Polish(const Problem& problem, std::array<double, 5> p, Round round) {
+    Residuals d;
+    Jacobian J;
+    ResidualsAndJacobian(problem, p, &d, &J);
+    for (int step = 0; step < kGaussNewtonSteps; ++step) {
+        const Eigen::LLT<Matrix5d> normal(J.transpose() * J);
+        if (normal.info() != Eigen::Success || !d.allFinite() || !J.allFinite()) return round;
+        const Eigen::Matrix<double, 5, 1> delta = normal.solve(-J.transpose() * d);
+        std::array<double, 5> q = p;
+        for (int k = 0; k < kParameters; ++k) q[k] += delta(k);
+        Residuals dq;
+        Jacobian Jq;
+        ResidualsAndJacobian(problem, q, &dq, &Jq);
+        if (!(dq.allFinite() && dq.squaredNorm() < d.squaredNorm())) break;
+        p = q;
+        d = std::move(dq);
+        J = std::move(Jq);
+        if (delta.cwiseAbs().maxCoeff() <= kNegligibleStep) break;
+    }
+    const Eigen::LLT<Matrix5d> normal(J.transpose() * J);
+    if (normal.info() != Eigen::Success || !d.allFinite() || !J.allFinite()) return round;
+    round.Q = normal.solve(Matrix5d::Identity());
+    round.p = p;
+    round.d = std::move(d);
+    round.J = std::move(J);
+    round.ok = round.Q.allFinite() &&
+               std::all_of(p.begin(), p.end(), [](double v) { return std::isfinite(v); });
+    return round;
+}
+
+// One adjustment from a start that may be far off: Levenberg-Marquardt, then the
+// Gauss-Newton polish, so that the solution does not depend on the solver's secant-updated
+// Jacobian.
 Round Adjust(const Problem& problem, std::array<double, 5> p) {
     Round round;
     const int n = static_cast<int>(problem.used->size());
@@ -99,25 +146,7 @@ Round Adjust(const Problem& problem, std::array<double, 5> p) {
     round.converged = solved->reason == lm::LmStopReason::kSmallGradient ||
                       solved->reason == lm::LmStopReason::kSmallStep ||
                       solved->reason == lm::LmStopReason::kSmallError;
-    round.d = ResidualsAt(problem, p);
-    round.J = JacobianAt(problem, p);
-    const Eigen::LLT<Matrix5d> normal(round.J.transpose() * round.J);
-    if (normal.info() != Eigen::Success || !round.d.allFinite() || !round.J.allFinite()) {
-        return round;
-    }
-    const Eigen::Matrix<double, 5, 1> step = normal.solve(-round.J.transpose() * round.d);
-    std::array<double, 5> q = p;
-    for (int k = 0; k < kParameters; ++k) q[k] += step(k);
-    Residuals dq = ResidualsAt(problem, q);
-    if (dq.allFinite() && dq.squaredNorm() < round.d.squaredNorm()) {
-        p = q;
-        round.d = std::move(dq);
-    }
-    round.Q = normal.solve(Matrix5d::Identity());
-    round.p = p;
-    round.ok = round.Q.allFinite() &&
-               std::all_of(p.begin(), p.end(), [](double v) { return std::isfinite(v); });
-    return round;
+    return Polish(problem, p, std::move(round));
 }
 
 }  // namespace
@@ -133,10 +162,16 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model,
     const auto max_snooped =
         static_cast<std::size_t>(settings.max_snooped_share * static_cast<double>(used.size()));
     std::array<double, 5> p = start.AsArray();
-    const Problem problem{&model, observations, &used};
+    const Problem problem{&model, observations, &used, settings.threads};
     int reselections_left = reselect ? kMaxReselections : 0;
+    // After a point is snooped the solution moves little: Gauss-Newton steps from the last
+    // one adjust again; a new inlier set may move it more, so it gets the solver.
+    bool near_solution = false;
     while (used.size() >= static_cast<std::size_t>(kMinAdjustmentPoints)) {
-        const Round round = Adjust(problem, p);
+        Round converged;
+        converged.converged = true;
+        const Round round =
+            near_solution ? Polish(problem, p, std::move(converged)) : Adjust(problem, p);
         if (!round.ok) break;
         p = round.p;
         const auto n = static_cast<Eigen::Index>(used.size());
@@ -183,6 +218,7 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model,
         }
         snooped.push_back(used[static_cast<std::size_t>(worst)]);
         used.erase(used.begin() + worst);
+        near_solution = true;
     }
     return result;
 }

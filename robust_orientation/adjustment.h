@@ -36,6 +36,9 @@ struct AdjustmentSettings {
     // Data snooping stops after removing this share of the starting points (a sign that the
     // a-priori sigma is far too small, not that the points are false).
     double max_snooped_share = 0.5;
+    // Threads that evaluate the residuals; each residual is computed alone, so the result
+    // is the same for any count.
+    int threads = 1;
 };
 
 struct Adjustment {

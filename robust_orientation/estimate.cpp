@@ -275,6 +275,7 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     settings.max_iterations = options.max_iterations;
     settings.seed = options.seed;
     settings.sigma_px = options.sigma_px;
+    settings.threads = options.threads;
     const RansacResult ransac = FindRelativePose(model, observations, settings);
     robust.iterations = ransac.iterations;
     robust.local_optimisations = ransac.local_optimisations;
@@ -307,6 +308,7 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     AdjustmentSettings adjust_settings;
     adjust_settings.sigma_px = options.sigma_px;
     adjust_settings.critical_w = options.critical_w;
+    adjust_settings.threads = options.threads;
     const Eigen::Vector3d base_sign = result.geometry.base_unit;
     const InlierSelection reselect = [&](const Elements& elements) {
         return InliersOf(model, observations, robust.threshold_px, elements, base_sign);

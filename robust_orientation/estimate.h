@@ -29,6 +29,7 @@ struct EstimationOptions {
     int max_iterations = 10000;
     std::uint64_t seed = kDefaultSeed;
     double critical_w = 3.29;  // data snooping: alpha0 = 0.1 %, two-sided
+    int threads = 1;           // threads of the robust loop; the result is the same for any
 };
 
 // The threshold the robust loop uses for `options`.

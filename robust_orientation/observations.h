@@ -10,6 +10,7 @@
 #pragma once
 
 #include <Eigen/Core>
+#include <array>
 #include <span>
 #include <vector>
 
@@ -18,6 +19,14 @@
 #include "tie_points.h"
 
 namespace ro {
+
+// The attitude matrix M = Rx(omega) Ry(phi) Rz(kappa) with its derivatives by the three
+// angles, for the analytic Jacobian of the residuals.
+struct AttitudeDerivatives {
+    Eigen::Matrix3d M;
+    std::array<Eigen::Matrix3d, 3> dM;  // dM/domega, dM/dphi, dM/dkappa
+};
+AttitudeDerivatives AttitudeWithDerivatives(double omega_rad, double phi_rad, double kappa_rad);
 
 // Image-plane coordinates of one tie point (metres, y up).
 struct Observation {
@@ -41,6 +50,11 @@ class CoplanarityModel {
     // and base B (any length, any sign: d changes sign with B).
     double SampsonPx(const Eigen::Matrix3d& M, const Eigen::Vector3d& B,
                      const Observation& o) const;
+
+    // The same residual with its derivatives by (by, bz, omega, phi, kappa) for the base
+    // B = (1, by, bz), written to gradient[0..4].
+    double SampsonPxWithGradient(const AttitudeDerivatives& attitude, const Eigen::Vector3d& B,
+                                 const Observation& o, double* gradient) const;
 
     // The y-parallax in pixels of photograph 1: both rays turned into the frame whose x axis
     // is the base and whose z axis lies in the plane of the base and camera 1's z axis,

@@ -16,6 +16,7 @@ constexpr int kSampleSize = 4;
 constexpr int kMinIterations = 50;
 constexpr int kMaxIterations = 1000;
 constexpr double kConfidence = 0.999;
+constexpr std::size_t kMaxPoints = 500;
 
 struct Scored {
     double score = std::numeric_limits<double>::infinity();
@@ -44,11 +45,15 @@ HomographyCheck CheckHomography(const CoplanarityModel& model,
                                 const std::vector<int>& inliers, double threshold_px,
                                 std::uint64_t seed) {
     HomographyCheck check;
+    // A spread of at most kMaxPoints of the inliers tells the share a homography explains
+    // as well as all of them do.
     std::vector<Eigen::Vector3d> u1;
     std::vector<Eigen::Vector3d> u2;
-    for (const int k : inliers) {
-        u1.push_back(model.NormalisedRay1(observations[static_cast<std::size_t>(k)]));
-        u2.push_back(model.NormalisedRay2(observations[static_cast<std::size_t>(k)]));
+    const std::size_t count = std::min(inliers.size(), kMaxPoints);
+    for (std::size_t j = 0; j < count; ++j) {
+        const auto k = static_cast<std::size_t>(inliers[j * inliers.size() / count]);
+        u1.push_back(model.NormalisedRay1(observations[k]));
+        u2.push_back(model.NormalisedRay2(observations[k]));
     }
     if (u1.size() < static_cast<std::size_t>(kSampleSize)) return check;
     const double f2_px = model.FocalLength2Px();

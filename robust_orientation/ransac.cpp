@@ -9,6 +9,7 @@
 #include "essential.h"
 #include "five_point.h"
 #include "random.h"
+#include "slices.h"
 
 namespace ro {
 namespace {
@@ -16,8 +17,14 @@ namespace {
 constexpr int kSampleSize = 5;
 constexpr int kLocalRounds = 4;
 constexpr int kMinLinearPoints = 8;
+constexpr std::size_t kMaxRefitPoints = 400;
+// Points that vote for the factor of a refitted essential matrix: the true one has all
+// of them in front, the others about half.
+constexpr std::size_t kFactorVotes = 32;
 constexpr std::size_t kMaxSecondCandidates = 16;
 constexpr int kMaxSecondRefinements = 4;
+// Samples drawn and scored together when threads share the work.
+constexpr std::size_t kParallelBatch = 32;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // The tie points with finite positions, as normalised rays.
@@ -56,16 +63,20 @@ bool IsInlier(const Data& d, const two_view::RelativePose& pose, const Eigen::Ma
     return *r2 < d.threshold_sq && two_view::InFrontOfBothCameras(pose, d.u1[k], d.u2[k]);
 }
 
-// The MSAC score of a pose; stops early (score infinite) once it exceeds `bound`.
-RansacModel Score(const Data& d, const two_view::RelativePose& pose, double bound) {
+// The MSAC score of a pose; stops early (score infinite) once it exceeds `bound`. With
+// `inliers`, collects the inliers' numbers there.
+RansacModel Score(const Data& d, const two_view::RelativePose& pose, double bound,
+                  std::vector<std::size_t>* inliers = nullptr) {
     const Eigen::Matrix3d E = two_view::EssentialFromPose(pose);
     RansacModel m;
     m.pose = FromTwoView(pose);
+    if (inliers != nullptr) inliers->clear();
     for (std::size_t k = 0; k < d.size(); ++k) {
         double r2 = 0.0;
         if (IsInlier(d, pose, E, k, &r2)) {
             m.score += r2;
             ++m.inliers;
+            if (inliers != nullptr) inliers->push_back(k);
         } else {
             m.score += d.threshold_sq;
         }
@@ -87,8 +98,9 @@ two_view::RelativePose BestFactor(const Eigen::Matrix3d& E, const Data& d,
     two_view::RelativePose best;
     for (const two_view::RelativePose& pose : *factors) {
         int count = 0;
-        for (const std::size_t k : points)
+        for (const std::size_t k : points) {
             count += two_view::InFrontOfBothCameras(pose, d.u1[k], d.u2[k]);
+        }
         if (count > best_count) {
             best_count = count;
             best = pose;
@@ -97,40 +109,71 @@ two_view::RelativePose BestFactor(const Eigen::Matrix3d& E, const Data& d,
     return best;
 }
 
-// Local optimisation: refits E linearly on the model's inliers, each epipolar residual
-// weighted by the inverse of its Sampson gradient so that the fit minimises (to first
-// order) the Sampson errors; repeats while the score improves.
+// Every step-th of `all`, at most `limit` of them, spread over the whole list.
+std::vector<std::size_t> Spread(const std::vector<std::size_t>& all, std::size_t limit) {
+    if (all.size() <= limit) return all;
+    std::vector<std::size_t> some;
+    some.reserve(limit);
+    for (std::size_t k = 0; k < limit; ++k) some.push_back(all[k * all.size() / limit]);
+    return some;
+}
+
+// Local optimisation: refits E linearly on the model's inliers (a spread of at most
+// kMaxRefitPoints of them: enough for a model that only has to find the inliers, the
+// adjustment does the rest), each epipolar residual weighted by the inverse of its Sampson
+// gradient so that the fit minimises (to first order) the Sampson errors; repeats while the
+// score improves.
 void Refine(const Data& d, RansacModel* model) {
+    std::vector<std::size_t> inliers;
+    *model = Score(d, ToTwoView(model->pose), kInfinity, &inliers);
+    std::vector<Eigen::Vector3d> x1;
+    std::vector<Eigen::Vector3d> x2;
+    std::vector<double> weights;
+    std::vector<std::size_t> next;
     for (int round = 0; round < kLocalRounds; ++round) {
-        const two_view::RelativePose pose = ToTwoView(model->pose);
-        const Eigen::Matrix3d E = two_view::EssentialFromPose(pose);
-        std::vector<std::size_t> points;
-        std::vector<Eigen::Vector3d> x1;
-        std::vector<Eigen::Vector3d> x2;
-        std::vector<double> weights;
-        for (std::size_t k = 0; k < d.size(); ++k) {
-            double r2 = 0.0;
-            if (!IsInlier(d, pose, E, k, &r2)) continue;
+        const std::vector<std::size_t> points = Spread(inliers, kMaxRefitPoints);
+        if (points.size() < static_cast<std::size_t>(kMinLinearPoints)) return;
+        const Eigen::Matrix3d E = two_view::EssentialFromPose(ToTwoView(model->pose));
+        x1.clear();
+        x2.clear();
+        weights.clear();
+        for (const std::size_t k : points) {
             const Eigen::Vector3d e_u1 = E * d.u1[k];
             const Eigen::Vector3d et_u2 = E.transpose() * d.u2[k];
             const double gradient_sq = et_u2.head<2>().squaredNorm() / (d.f1_px * d.f1_px) +
                                        e_u1.head<2>().squaredNorm() / (d.f2_px * d.f2_px);
             if (!(gradient_sq > 0.0)) continue;
-            points.push_back(k);
             x1.push_back(d.u1[k]);
             x2.push_back(d.u2[k]);
             weights.push_back(1.0 / std::sqrt(gradient_sq));
         }
-        if (points.size() < static_cast<std::size_t>(kMinLinearPoints)) return;
         Eigen::Matrix3d refit;
         if (!two_view::SolveEssentialLinear(x1, x2, weights, &refit)) return;
         bool ok = false;
-        const two_view::RelativePose candidate = BestFactor(refit, d, points, &ok);
+        const two_view::RelativePose candidate =
+            BestFactor(refit, d, Spread(points, kFactorVotes), &ok);
         if (!ok) return;
-        const RansacModel scored = Score(d, candidate, model->score);
+        const RansacModel scored = Score(d, candidate, model->score, &next);
         if (!(scored.score < model->score)) return;
         *model = scored;
+        inliers.swap(next);
     }
+}
+
+using Sample = std::array<std::uint32_t, kSampleSize>;
+
+// Solves one sample and scores each of its poses, stopping early above `bound`.
+void EvaluateSample(const Data& d, const Sample& sample, double bound,
+                    std::vector<two_view::RelativePose>* poses, std::vector<RansacModel>* out) {
+    two_view::FivePoints x1;
+    two_view::FivePoints x2;
+    for (int s = 0; s < kSampleSize; ++s) {
+        x1[static_cast<std::size_t>(s)] = d.u1[sample[static_cast<std::size_t>(s)]];
+        x2[static_cast<std::size_t>(s)] = d.u2[sample[static_cast<std::size_t>(s)]];
+    }
+    two_view::SolveRelativePoseFivePoint(x1, x2, poses);
+    out->clear();
+    for (const two_view::RelativePose& pose : *poses) out->push_back(Score(d, pose, bound));
 }
 
 // Keeps the best-scoring models seen near the best score, for the second-solution check.
@@ -167,40 +210,53 @@ RansacResult FindRelativePose(const CoplanarityModel& model,
     if (d.size() < static_cast<std::size_t>(kSampleSize)) return result;
 
     SplitMix64 random(settings.seed);
-    std::vector<two_view::RelativePose> poses;
     std::vector<RansacModel> candidates;
     double needed = kInfinity;
     const double second_margin =
         kSecondSolutionMaxCostIncrease * settings.sigma_px * settings.sigma_px;
     const auto n = static_cast<std::uint32_t>(d.size());
+    const auto running = [&](int it) {
+        return it < settings.max_iterations && (it < settings.min_iterations || it < needed);
+    };
+    // Samples are drawn, solved and scored a batch at a time (in parallel), and taken in
+    // the order drawn: a model scored above the bound that holds when it is taken is
+    // dropped, whatever bound it was scored against, so every decision, and the result,
+    // is the same for every thread count.
+    const std::size_t batch = settings.threads > 1 ? kParallelBatch : 1;
+    std::vector<Sample> samples(batch);
+    std::vector<std::vector<RansacModel>> scored(batch);
+    std::vector<std::vector<two_view::RelativePose>> poses(
+        static_cast<std::size_t>(std::max(settings.threads, 1)));
     int it = 0;
-    for (; it < settings.max_iterations && (it < settings.min_iterations || it < needed); ++it) {
-        const auto sample = DrawDistinct<kSampleSize>(random, n);
-        two_view::FivePoints x1;
-        two_view::FivePoints x2;
-        for (int s = 0; s < kSampleSize; ++s) {
-            x1[s] = d.u1[sample[s]];
-            x2[s] = d.u2[sample[s]];
-        }
-        two_view::SolveRelativePoseFivePoint(x1, x2, &poses);
-        for (const two_view::RelativePose& pose : poses) {
-            const double bound = result.found ? result.best.score + second_margin : kInfinity;
-            RansacModel m = Score(d, pose, bound);
-            if (m.score == kInfinity) continue;
-            const bool improves =
-                !result.found || m.score < result.best.score || m.inliers > result.best.inliers;
-            if (improves) {
-                Refine(d, &m);
-                ++result.local_optimisations;
-            }
-            if (!result.found || m.score < result.best.score) {
-                if (result.found) NoteCandidate(&candidates, result.best);
-                result.best = m;
-                result.found = true;
-                needed = IterationsNeeded(m.inliers, static_cast<int>(n), kSampleSize,
-                                          settings.confidence);
-            } else {
-                NoteCandidate(&candidates, m);
+    while (running(it)) {
+        for (Sample& sample : samples) sample = DrawDistinct<kSampleSize>(random, n);
+        const double batch_bound = result.found ? result.best.score + second_margin : kInfinity;
+        ForSlices(batch, settings.threads,
+                  [&](std::size_t begin, std::size_t end, std::size_t slice) {
+                      for (std::size_t b = begin; b < end; ++b) {
+                          EvaluateSample(d, samples[b], batch_bound, &poses[slice], &scored[b]);
+                      }
+                      return true;
+                  });
+        for (std::size_t b = 0; b < batch && running(it); ++b, ++it) {
+            for (RansacModel& m : scored[b]) {
+                const double bound = result.found ? result.best.score + second_margin : kInfinity;
+                if (m.score == kInfinity || m.score > bound) continue;
+                const bool improves =
+                    !result.found || m.score < result.best.score || m.inliers > result.best.inliers;
+                if (improves) {
+                    Refine(d, &m);
+                    ++result.local_optimisations;
+                }
+                if (!result.found || m.score < result.best.score) {
+                    if (result.found) NoteCandidate(&candidates, result.best);
+                    result.best = m;
+                    result.found = true;
+                    needed = IterationsNeeded(m.inliers, static_cast<int>(n), kSampleSize,
+                                              settings.confidence);
+                } else {
+                    NoteCandidate(&candidates, m);
+                }
             }
         }
     }

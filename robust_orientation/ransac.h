@@ -28,6 +28,7 @@ struct RansacSettings {
     int min_iterations = 100;
     int max_iterations = 10000;
     std::uint64_t seed = 0;
+    int threads = 1;  // threads that solve and score samples; the result is the same for any
 };
 
 struct RansacModel {

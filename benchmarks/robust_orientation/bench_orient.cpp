@@ -20,7 +20,8 @@ scene::OrientScene Scene(int points, double outliers) {
 
 void BM_Estimate(benchmark::State& state) {
     const scene::OrientScene s = Scene(static_cast<int>(state.range(0)), state.range(1) / 100.0);
-    const ro::EstimationOptions options;
+    ro::EstimationOptions options;
+    options.threads = static_cast<int>(state.range(2));
     int inliers = 0;
     for (auto _ : state) {
         const ro::OrientationResult r =
@@ -31,10 +32,12 @@ void BM_Estimate(benchmark::State& state) {
     state.counters["inliers"] = inliers;
 }
 BENCHMARK(BM_Estimate)
-    ->Args({500, 30})
-    ->Args({2000, 50})
-    ->Args({4000, 30})
-    ->Unit(benchmark::kMillisecond);
+    ->Args({500, 30, 1})
+    ->Args({2000, 50, 1})
+    ->Args({3000, 20, 1})
+    ->Args({3000, 20, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_RobustLoop(benchmark::State& state) {
     const scene::OrientScene s = Scene(static_cast<int>(state.range(0)), state.range(1) / 100.0);
@@ -50,7 +53,7 @@ void BM_RobustLoop(benchmark::State& state) {
     }
     state.counters["iterations"] = iterations;
 }
-BENCHMARK(BM_RobustLoop)->Args({500, 30})->Args({2000, 50})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RobustLoop)->Args({500, 30})->Args({2000, 50})->Args({3000, 20})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -177,6 +177,16 @@ TEST(EstimateOrientationTest, SameSeedSameResultOtherSeedsAgreeWithinSigmas) {
     const ro::OrientationResult b = Orient(s.tie_points, options);
     EXPECT_EQ(a.elements.AsArray(), b.elements.AsArray());
     EXPECT_EQ(a.robust.iterations, b.robust.iterations);
+    // The robust loop shares its samples out among threads: nothing may change.
+    for (const int threads : {2, 3, 4}) {
+        options.threads = threads;
+        const ro::OrientationResult c = Orient(s.tie_points, options);
+        EXPECT_EQ(c.elements.AsArray(), a.elements.AsArray()) << threads << " threads";
+        EXPECT_EQ(c.robust.iterations, a.robust.iterations) << threads << " threads";
+        EXPECT_EQ(c.robust.local_optimisations, a.robust.local_optimisations) << threads;
+        EXPECT_EQ(c.precision.sigma, a.precision.sigma) << threads << " threads";
+    }
+    options.threads = 1;
     for (std::uint64_t seed : {1ULL, 2ULL, 12345ULL}) {
         options.seed = seed;
         const ro::OrientationResult c = Orient(s.tie_points, options);

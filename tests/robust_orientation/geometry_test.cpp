@@ -145,3 +145,35 @@ TEST(ResidualTest, NormalCaseResidualIsTheYParallaxOverRootTwo) {
 }
 
 }  // namespace
+
+namespace {
+
+// The analytic derivatives of the residual agree with central differences, for cameras
+// that differ and an attitude far from the normal case.
+TEST(ResidualTest, AnalyticGradientMatchesDifferences) {
+    ro::Camera camera2 = ro::BuiltInCamera();
+    camera2.focal_length_m = 0.02;
+    camera2.pixels_per_metre = 2e5;
+    const ro::CoplanarityModel model(ro::BuiltInCamera(), camera2);
+    const std::array<double, 5> p = {0.05, -0.03, 0.3, -0.2, 2.5};
+    const ro::Observation o{0.002, -0.001, -0.003, 0.0025};
+    double gradient[5];
+    const ro::AttitudeDerivatives a = ro::AttitudeWithDerivatives(p[2], p[3], p[4]);
+    const double d = model.SampsonPxWithGradient(a, {1.0, p[0], p[1]}, o, gradient);
+    EXPECT_EQ(d, model.SampsonPx(a.M, {1.0, p[0], p[1]}, o));
+    for (int k = 0; k < 5; ++k) {
+        constexpr double kStep = 1e-6;
+        std::array<double, 5> plus = p;
+        std::array<double, 5> minus = p;
+        plus[k] += kStep;
+        minus[k] -= kStep;
+        const auto at = [&](const std::array<double, 5>& q) {
+            return model.SampsonPx(ro::AttitudeMatrix(q[2], q[3], q[4]), {1.0, q[0], q[1]}, o);
+        };
+        const double numeric = (at(plus) - at(minus)) / (2 * kStep);
+        EXPECT_NEAR(gradient[k], numeric, 1e-6 * std::max(1.0, std::fabs(numeric)))
+            << "parameter " << k;
+    }
+}
+
+}  // namespace

@@ -53,7 +53,11 @@ void BM_RobustLoop(benchmark::State& state) {
     }
     state.counters["iterations"] = iterations;
 }
-BENCHMARK(BM_RobustLoop)->Args({500, 30})->Args({2000, 50})->Args({3000, 20})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RobustLoop)
+    ->Args({500, 30})
+    ->Args({2000, 50})
+    ->Args({3000, 20})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -208,17 +208,6 @@ TEST_F(DetectorOptionsTest, StrongestFirstInATotalOrder) {
     }
 }
 
-TEST_F(DetectorOptionsTest, MaxKeepsTheStrongest) {
-    for (int max : {1, 10, 25}) {
-        const std::vector<SiftKeypoint> kept = DetectKeypoints(*image_, {.max_keypoints = max});
-        ASSERT_EQ(kept.size(), static_cast<std::size_t>(max));
-        const std::vector<SiftKeypoint> first(all_->begin(), all_->begin() + max);
-        EXPECT_EQ(FormatKeyFile(kept), FormatKeyFile(first)) << max;
-    }
-    const int more = static_cast<int>(all_->size()) + 5;
-    EXPECT_EQ(DetectKeypoints(*image_, {.max_keypoints = more}).size(), all_->size());
-}
-
 TEST_F(DetectorOptionsTest, UprightGivesOneKeypointPerPlaceWithOrientationZero) {
     const std::vector<SiftKeypoint> upright = DetectKeypoints(*image_, {.upright = true});
     ASSERT_FALSE(upright.empty());
@@ -237,18 +226,6 @@ TEST_F(DetectorOptionsTest, UprightGivesOneKeypointPerPlaceWithOrientationZero) 
 TEST_F(DetectorOptionsTest, ThresholdsThinTheList) {
     EXPECT_LT(DetectKeypoints(*image_, {.contrast_threshold = 0.12}).size(), all_->size());
     EXPECT_LT(DetectKeypoints(*image_, {.edge_threshold = 1.5}).size(), all_->size());
-}
-
-TEST_F(DetectorOptionsTest, SameTextWhateverTheThreadCount) {
-    const int before = cv::getNumThreads();
-    std::string texts[2];
-    for (int threads : {1, 2}) {
-        cv::setNumThreads(threads);
-        texts[threads - 1] = FormatKeyFile(DetectKeypoints(*image_, {}));
-    }
-    cv::setNumThreads(before);
-    EXPECT_EQ(texts[0], texts[1]);
-    EXPECT_EQ(texts[0], FormatKeyFile(*all_));
 }
 
 struct TinyCase {

@@ -69,14 +69,6 @@ TEST(FormatKeyFileTest, HeaderThenFourRealsThenDescriptorInLinesOfTwenty) {
     EXPECT_EQ(text, expected + "\n");
 }
 
-TEST(FormatKeyFileTest, EmptyListIsAValidFile) {
-    EXPECT_EQ(FormatKeyFile({}), "0 128\n");
-    const KeyFileParse parsed = ParseKeyText(FormatKeyFile({}));
-    EXPECT_EQ(parsed.status, KeyFileStatus::ok);
-    EXPECT_EQ(parsed.numfeatures, 0);
-    EXPECT_EQ(parsed.dimensions, 128);
-}
-
 struct OrientationCase {
     const char* name;
     float orientation_rad;

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, build/fuzz) and runs each of them for a fixed time.
 #   scripts/fuzz.sh [seconds-per-target] [target...]
-# Targets: key_reader, featsheet, matcher, match_report (fuzz/CMakeLists.txt).
+# Targets: key_reader, featsheet, matcher, match_report, camera_file, estimation,
+# image_header, siftkey_options (fuzz/CMakeLists.txt).
 # Default: 45 seconds for every target. Each target first replays its saved findings
 # (fuzz/regressions/<target>/), then fuzzes a scratch copy of the seed corpus of its input
-# format (fuzz/corpus/keypoint_file/ or keypoint_pair/), so the committed corpus never
-# grows by itself. Fails when a
+# format (fuzz/corpus/<format>/), so the committed corpus never grows by itself. Fails when a
 # target finds a crash, a leak, a timeout or an out-of-memory input; the input is left in
 # the scratch directory, whose path is printed.
 set -euo pipefail

@@ -70,10 +70,12 @@ SceneOptions Options(int points, double noise_px, double outliers, unsigned seed
     return o;
 }
 
-// Worst errors seen over 100 seeds per scene: exact 4e-7 (base) and 1.1e-7 rad; 0.5 px
-// noise 0.0028 and 0.035 degrees; 2 and 3 per cent false matches 0.11 and 0.35 degrees.
+// Worst errors seen: exact scenes over 100 sampling seeds 4e-7 (base) and 1.1e-7 rad; over
+// 3000 sampling seeds per scene, 0.5 px noise 0.0104 and 0.113 degrees (scene B, the
+// others below 0.004 and 0.042), 2 and 3 per cent false matches 0.12 and 0.58 degrees.
+// The tolerances leave about twice that, since one of the seeds comes from the clock.
 constexpr Tolerance kExact{1e-6, 1e-6};
-constexpr Tolerance kNoisy{0.01, 0.1 * kDegree};
+constexpr Tolerance kNoisy{0.02, 0.2 * kDegree};
 constexpr Tolerance kFewOutliers{0.25, 1.0 * kDegree};
 
 // Each scene runs with several sampling seeds: the program seeds from the clock, so the

@@ -1,5 +1,7 @@
 #include "inputs.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -49,6 +51,13 @@ std::string ReadWhole(const std::string& file, std::size_t limit, const char* wh
     errno = 0;
     const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
     if (!in) return file + ": cannot open: " + SystemReason(errno);
+    // A regular file's size, when plausible, sizes the buffer once; pipes and devices
+    // (size 0) grow it as they are read.
+    struct stat st {};
+    if (::fstat(::fileno(in.get()), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+        static_cast<std::size_t>(st.st_size) <= limit) {
+        bytes->reserve(static_cast<std::size_t>(st.st_size) + 1);
+    }
     char block[65536];
     while (true) {
         const std::size_t got = std::fread(block, 1, sizeof block, in.get());

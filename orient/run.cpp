@@ -1,9 +1,11 @@
 #include "run.h"
 
 #include <cstdio>
+#include <future>
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <system_error>
 #include <variant>
 #include <vector>
@@ -46,38 +48,53 @@ bool ReadCameras(const OrientOptions& options, RunInfo& run) {
     return true;
 }
 
-// The outputs in order: JSON, points, report. False (after the message) on the first
-// that could not be written.
+// The texts of the outputs asked for. With more than one thread the points' CSV, one row
+// per tie point, is formatted on a thread of its own beside the others.
+struct OutputTexts {
+    std::string json;
+    std::string points;
+    std::string plot;
+    std::string report;
+};
+
+OutputTexts FormatOutputs(const OrientOptions& options, const ro::OrientationResult& result,
+                          const RunInfo& run, const PlotPhotograph* photograph, bool report) {
+    OutputTexts texts;
+    std::future<std::string> points;
+    if (!options.points_file.empty()) {
+        points = std::async(options.threads > 1 ? std::launch::async : std::launch::deferred,
+                            [&result] { return PointsCsv(result); });
+    }
+    if (!options.json_file.empty()) texts.json = JsonReport(result, run);
+    if (!options.plot_file.empty()) texts.plot = PlotSvg(result, run, photograph);
+    if (report) texts.report = TextReport(result, run);
+    if (points.valid()) texts.points = points.get();
+    return texts;
+}
+
+// The outputs in order: JSON, points, plot, report. False (after the message) on the
+// first that could not be written.
 bool WriteOutputs(const OrientOptions& options, const ro::OrientationResult& result,
                   const RunInfo& run, const PlotPhotograph* photograph) {
-    struct Output {
-        const std::string* path;
-        std::string (*text)(const ro::OrientationResult&, const RunInfo&);
-    };
-    const Output outputs[] = {{&options.json_file, JsonReport},
-                              {&options.points_file, [](const ro::OrientationResult& r,
-                                                        const RunInfo&) { return PointsCsv(r); }}};
-    for (const Output& output : outputs) {
-        if (output.path->empty()) continue;
-        const std::string problem = WriteOutput(*output.path, output.text(result, run));
-        if (!problem.empty()) {
-            Message(problem);
-            return false;
-        }
-    }
-    if (!options.plot_file.empty()) {
-        const std::string problem =
-            WriteOutput(options.plot_file, PlotSvg(result, run, photograph));
-        if (!problem.empty()) {
-            Message(problem);
-            return false;
-        }
-    }
     // Standard output holds one thing: an output sent there replaces the report.
     const bool stdout_taken =
         options.json_file == "-" || options.points_file == "-" || options.plot_file == "-";
-    if (!options.quiet && !stdout_taken) {
-        const std::string problem = WriteStream(stdout, TextReport(result, run));
+    const bool report = !options.quiet && !stdout_taken;
+    const OutputTexts texts = FormatOutputs(options, result, run, photograph, report);
+    const std::pair<const std::string*, const std::string*> files[] = {
+        {&options.json_file, &texts.json},
+        {&options.points_file, &texts.points},
+        {&options.plot_file, &texts.plot}};
+    for (const auto& [path, text] : files) {
+        if (path->empty()) continue;
+        const std::string problem = WriteOutput(*path, *text);
+        if (!problem.empty()) {
+            Message(problem);
+            return false;
+        }
+    }
+    if (report) {
+        const std::string problem = WriteStream(stdout, texts.report);
         if (!problem.empty()) {
             Message("standard output: write error: " + problem);
             return false;

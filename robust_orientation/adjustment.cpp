@@ -34,8 +34,11 @@ struct Problem {
     int threads;
 };
 
-// Fewest residuals worth a thread of their own.
-constexpr std::size_t kResidualsPerThread = 512;
+// Fewest residuals worth a thread of their own. Each evaluation starts its threads afresh
+// (tens of microseconds each on a virtual machine) while a residual costs about 25 ns, so a
+// thread pays only for long slices: with 512 residuals a thread, 2400 inliers took 8.4 ms
+// to adjust on two threads against 5.6 ms on one.
+constexpr std::size_t kResidualsPerThread = 16384;
 
 int ThreadsFor(const Problem& problem) {
     const std::size_t most = problem.used->size() / kResidualsPerThread;

@@ -5,8 +5,8 @@
 #include <new>
 #include <optional>
 #include <string>
-#include <utility>
 #include <system_error>
+#include <utility>
 #include <variant>
 #include <vector>
 

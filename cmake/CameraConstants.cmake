@@ -6,7 +6,7 @@
 #         -DRO_CAMERA_FOCAL_LENGTH=0.024
 #
 # The values reach the code as the text of C++ literals (compile definitions read by
-# orientation/camera_constants.h), so the program holds exactly the double that the
+# camera/builtin_camera.h), so the program holds exactly the double that the
 # literal denotes, as if it were written in the source.
 #
 # The top-level CMakeLists.txt includes this file once; every directory below sees the

@@ -1,4 +1,4 @@
-#include "byte_stream.h"
+#include "converter/byte_stream.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
-#include "convert.h"
+#include "converter/convert.h"
 
 #include <cstring>
 #include <vector>
 
-#include "float_format.h"
+#include "converter/float_format.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 // failure comes back as a status for the caller to report.
 #pragma once
 
-#include "byte_stream.h"
-#include "key_input.h"
+#include "converter/byte_stream.h"
+#include "converter/key_input.h"
 
 enum class ConvertStatus {
     ok,

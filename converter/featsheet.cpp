@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "byte_stream.h"
-#include "convert.h"
+#include "converter/byte_stream.h"
+#include "converter/convert.h"
 
 namespace {
 

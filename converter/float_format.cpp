@@ -1,4 +1,4 @@
-#include "float_format.h"
+#include "converter/float_format.h"
 
 #include <algorithm>
 #include <bit>

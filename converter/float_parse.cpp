@@ -1,4 +1,4 @@
-#include "float_parse.h"
+#include "converter/float_parse.h"
 
 #include <charconv>
 #include <cmath>

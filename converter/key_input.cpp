@@ -1,11 +1,11 @@
-#include "key_input.h"
+#include "converter/key_input.h"
 
 #include <array>
 #include <charconv>
 #include <cstring>
 #include <system_error>
 
-#include "float_parse.h"
+#include "converter/float_parse.h"
 
 namespace {
 

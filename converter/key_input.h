@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "byte_stream.h"
+#include "converter/byte_stream.h"
 
 // Input bytes read in blocks. The unread bytes are buffer[pos, end), and buffer[end] is
 // always a NUL so that the C library's conversions stop at the end of the data.

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <variant>
 
-#include "camera_file.h"
-#include "fuzz_check.h"
+#include "camera/camera_file.h"
+#include "fuzz/fuzz_check.h"
 
 namespace {
 

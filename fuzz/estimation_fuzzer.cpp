@@ -15,8 +15,8 @@
 #include <limits>
 #include <vector>
 
-#include "estimate.h"
-#include "fuzz_check.h"
+#include "fuzz/fuzz_check.h"
+#include "robust_orientation/estimate.h"
 
 namespace {
 

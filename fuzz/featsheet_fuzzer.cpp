@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "byte_stream.h"
-#include "convert.h"
-#include "featsheet_model.h"
-#include "fuzz_check.h"
+#include "converter/byte_stream.h"
+#include "converter/convert.h"
+#include "fuzz/fuzz_check.h"
+#include "testing/featsheet_model.h"
 
 namespace {
 

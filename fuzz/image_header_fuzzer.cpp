@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz_check.h"
-#include "image_header.h"
+#include "fuzz/fuzz_check.h"
+#include "orient/image_header.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -10,11 +10,17 @@
 #include <memory>
 #include <string>
 
-#include "fast_reader.h"
-#include "fuzz_check.h"
-#include "utils.h"
+#include "fuzz/fuzz_check.h"
+#include "keypoints/fast_reader.h"
+#include "relative/utils.h"
 
 namespace {
+
+using keypoints::KeyFileParse;
+using keypoints::KeyFileStatus;
+using keypoints::KeyScan;
+using keypoints::ParseKeyStream;
+using keypoints::ParseKeyText;
 
 void CheckShape(const KeyFileParse& p) {
     if (p.status == KeyFileStatus::bad_beginning) {
@@ -58,7 +64,8 @@ std::string Write(const KeyFileParse& p) {
     return text;
 }
 
-void CheckSameKeys(const KeypointList& a, const KeypointList& b, const char* what) {
+void CheckSameKeys(const keypoints::KeypointList& a, const keypoints::KeypointList& b,
+                   const char* what) {
     FUZZ_CHECK(a.size() == b.size(), what);
     for (std::size_t k = 0; k < a.size(); ++k) {
         FUZZ_CHECK(SameFloat(a[k].row, b[k].row) && SameFloat(a[k].col, b[k].col) &&

@@ -1,4 +1,4 @@
-#include "keypoint_bytes.h"
+#include "fuzz/keypoint_bytes.h"
 
 #include <array>
 #include <climits>
@@ -21,8 +21,8 @@ int WideValue(std::uint8_t b) {
     return static_cast<int>(b) - 124;
 }
 
-KeypointList DecodeList(ByteReader& in, int count, int dims, bool wide) {
-    KeypointList list(static_cast<std::size_t>(count));
+keypoints::KeypointList DecodeList(ByteReader& in, int count, int dims, bool wide) {
+    keypoints::KeypointList list(static_cast<std::size_t>(count));
     for (KeypointSt& key : list) {
         key.row = static_cast<float>(in.Next()) * 0.25f;
         key.col = static_cast<float>(in.Next()) * 0.5f;

@@ -9,11 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "utils.h"
+#include "relative/utils.h"
 
 struct KeypointPair {
-    KeypointList keys1;
-    KeypointList keys2;
+    keypoints::KeypointList keys1;
+    keypoints::KeypointList keys2;
     int dims = 0;
 };
 

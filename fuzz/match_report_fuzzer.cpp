@@ -8,11 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_check.h"
-#include "keypoint_bytes.h"
-#include "utils.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/keypoint_bytes.h"
+#include "keypoints/match_report.h"
+#include "relative/utils.h"
 
 namespace {
+
+using keypoints::WriteMatchReport;
+using relative::FindMatchesReference;
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -57,7 +61,9 @@ void CheckLines(const std::string& text, const MatchArray& rows) {
         FUZZ_CHECK(f[7] == Fixed(rows[k][2], 2) && f[6] == Fixed(rows[k][3], 2), "nearest");
         const long long d1 = std::strtoll(f[10].c_str(), nullptr, 10);
         const long long d2 = std::strtoll(f[16].c_str(), nullptr, 10);
-        FUZZ_CHECK(PassesRatioTest(static_cast<int>(d1), static_cast<int>(d2)), "ratio test");
+        FUZZ_CHECK(
+            keypoints::PassesRatio(static_cast<int>(d1), static_cast<int>(d2), relative::kRatio),
+            "ratio test");
         ++k;
     }
     FUZZ_CHECK(k == rows.size(), "one line per match");

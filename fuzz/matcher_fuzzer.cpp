@@ -4,12 +4,21 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fast_matcher.h"
-#include "fuzz_check.h"
-#include "keypoint_bytes.h"
-#include "utils.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/keypoint_bytes.h"
+#include "keypoints/fast_matcher.h"
+#include "relative/utils.h"
 
 namespace {
+
+using keypoints::FindAllNeighbours;
+using keypoints::FindNeighbours;
+using keypoints::MatchKernel;
+using keypoints::MatchKernelAvailable;
+using keypoints::MatchKernelName;
+using keypoints::NeighbourPair;
+using relative::FindMatchesFast;
+using relative::FindMatchesReference;
 
 bool SamePair(const NeighbourPair& a, const NeighbourPair& b) {
     return a.nearest == b.nearest && a.dist1 == b.dist1 && a.second == b.second &&

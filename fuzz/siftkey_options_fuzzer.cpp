@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_check.h"
-#include "options.h"
+#include "fuzz/fuzz_check.h"
+#include "siftkey/options.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // dlevmar_dif: translates levmar's C calling convention into LmSolve's and back.
-#include "levmar.h"
+#include "levmar/levmar.h"
 
 #include <cstddef>
 #include <memory>
@@ -7,7 +7,7 @@
 #include <optional>
 #include <span>
 
-#include "lm_solver.h"
+#include "levmar/lm_solver.h"
 
 namespace {
 

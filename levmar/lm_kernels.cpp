@@ -1,4 +1,4 @@
-#include "lm_kernels.h"
+#include "levmar/lm_kernels.h"
 
 #include <cfloat>
 #include <cmath>

@@ -5,7 +5,7 @@
 
 #include <span>
 
-#include "lm_solver.h"
+#include "levmar/lm_solver.h"
 
 namespace lm {
 

@@ -1,4 +1,4 @@
-#include "lm_solver.h"
+#include "levmar/lm_solver.h"
 
 #include <algorithm>
 #include <array>
@@ -10,9 +10,9 @@
 #include <memory>
 #include <new>
 
-#include "lm_kernels.h"
-#include "lm_workspace.h"
-#include "lu_solve.h"
+#include "levmar/lm_kernels.h"
+#include "levmar/lm_workspace.h"
+#include "levmar/lu_solve.h"
 
 namespace lm {
 namespace {

@@ -13,7 +13,7 @@
 #include <optional>
 #include <span>
 
-#include "levmar.h"
+#include "levmar/levmar.h"
 
 namespace lm {
 

@@ -1,4 +1,4 @@
-#include "lu_solve.h"
+#include "levmar/lu_solve.h"
 
 #include <algorithm>
 #include <cfloat>

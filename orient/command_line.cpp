@@ -1,6 +1,6 @@
 // The command line of `orient`: CLI11 reads the options as text, the values are converted
 // and checked here so that every refusal names the option and the value.
-#include "command_line.h"
+#include "orient/command_line.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>
@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "run_info.h"
+#include "orient/run_info.h"
 
 namespace orient {
 namespace {
@@ -67,7 +67,8 @@ double DecimalOption(const std::string& option, const std::string& text) {
 
 void ConvertValues(const OptionTexts& texts, OrientOptions& options) {
     if (!texts.ratio.empty()) {
-        const std::optional<ro::DistanceRatio> ratio = ro::ParseDistanceRatio(texts.ratio);
+        const std::optional<keypoints::DistanceRatio> ratio =
+            keypoints::ParseDistanceRatio(texts.ratio);
         if (!ratio) {
             throw UsageError{
                 Quoted("--ratio", texts.ratio, "is not a ratio in (0, 1] with at most 9 decimals")};

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "estimate.h"
-#include "keypoint_matching.h"
+#include "robust_orientation/estimate.h"
+#include "robust_orientation/keypoint_matching.h"
 
 namespace orient {
 
@@ -19,9 +19,9 @@ inline constexpr int kMaxThreads = 256;
 struct OrientOptions {
     std::string keys1_file;
     std::string keys2_file;
-    std::string camera1_file;  // empty: the built-in camera
-    std::string camera2_file;  // empty: camera 2 is camera 1
-    ro::DistanceRatio ratio;   // 0.6
+    std::string camera1_file;        // empty: the built-in camera
+    std::string camera2_file;        // empty: camera 2 is camera 1
+    keypoints::DistanceRatio ratio;  // 0.6
     bool mutual = false;
     int threads = 1;
     ro::EstimationOptions estimation;

@@ -1,7 +1,7 @@
 // PNG: an 8-byte signature, then the IHDR chunk with width and height (4 bytes each, big
 // endian). JPEG: SOI (FF D8), then marker segments; the first start-of-frame segment (C0 to
 // CF except C4, C8 and CC) holds the precision, the height and the width.
-#include "image_header.h"
+#include "orient/image_header.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "inputs.h"
+#include "orient/inputs.h"
 
 #include <sys/stat.h>
 
@@ -9,8 +9,8 @@
 #include <new>
 #include <thread>
 
-#include "camera_file.h"
-#include "fast_reader.h"
+#include "camera/camera_file.h"
+#include "keypoints/fast_reader.h"
 
 namespace orient {
 namespace {
@@ -25,22 +25,23 @@ std::string SystemReason(int error) { return error != 0 ? std::strerror(error) :
 std::string ReadOne(KeypointFile& key_file) {
     try {
         errno = 0;
-        KeyFileStreamResult read = ReadKeyFileStream(key_file.file.c_str());
+        keypoints::KeyFileStreamResult read = keypoints::ReadKeyFileStream(key_file.file.c_str());
         const int error = errno;
-        if (read.access == KeyFileAccess::cannot_open) {
+        if (read.access == keypoints::KeyFileAccess::cannot_open) {
             return key_file.file + ": cannot open: " + SystemReason(error);
         }
-        if (read.access == KeyFileAccess::cannot_read) {
+        if (read.access == keypoints::KeyFileAccess::cannot_read) {
             return key_file.file + ": read error: " + SystemReason(error);
         }
-        if (read.parse.status != KeyFileStatus::ok) {
-            return key_file.file + ": " + KeyFileStatusMessage(read.parse.status);
+        if (read.parse.status != keypoints::KeyFileStatus::ok) {
+            return key_file.file + ": " + keypoints::KeyFileStatusMessage(read.parse.status);
         }
         key_file.dimensions = read.parse.dimensions;
         key_file.keys = std::move(read.parse.keys);
         return {};
     } catch (const std::bad_alloc&) {
-        return key_file.file + ": " + KeyFileStatusMessage(KeyFileStatus::out_of_memory);
+        return key_file.file + ": " +
+               keypoints::KeyFileStatusMessage(keypoints::KeyFileStatus::out_of_memory);
     }
 }
 

@@ -6,9 +6,9 @@
 #include <variant>
 #include <vector>
 
-#include "camera_model.h"
-#include "plot_svg.h"
-#include "utils.h"
+#include "camera/camera_model.h"
+#include "keypoints/keypoint.h"
+#include "orient/plot_svg.h"
 
 namespace orient {
 
@@ -19,7 +19,7 @@ inline constexpr std::size_t kMaxPhotographBytes = std::size_t{256} << 20;
 
 struct KeypointFile {
     std::string file;
-    KeypointList keys;
+    keypoints::KeypointList keys;
     int dimensions = 0;  // the descriptor length of the header
 };
 

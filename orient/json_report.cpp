@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <numbers>
 
-#include "writers.h"
+#include "orient/writers.h"
 
 namespace orient {
 namespace {

@@ -1,12 +1,12 @@
 // The SVG plot.
-#include "plot_svg.h"
+#include "orient/plot_svg.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
 
-#include "text_format.h"
+#include "orient/text_format.h"
 
 namespace orient {
 namespace {

@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "image_header.h"
-#include "result.h"
-#include "run_info.h"
+#include "orient/image_header.h"
+#include "orient/run_info.h"
+#include "robust_orientation/result.h"
 
 namespace orient {
 

@@ -2,7 +2,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "writers.h"
+#include "orient/writers.h"
 
 namespace orient {
 namespace {

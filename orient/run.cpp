@@ -1,4 +1,4 @@
-#include "run.h"
+#include "orient/run.h"
 
 #include <cstdio>
 #include <future>
@@ -10,11 +10,11 @@
 #include <variant>
 #include <vector>
 
-#include "command_line.h"
-#include "inputs.h"
-#include "output_file.h"
-#include "plot_svg.h"
-#include "writers.h"
+#include "orient/command_line.h"
+#include "orient/inputs.h"
+#include "orient/output_file.h"
+#include "orient/plot_svg.h"
+#include "orient/writers.h"
 
 namespace orient {
 namespace {
@@ -139,7 +139,7 @@ int Run(const OrientOptions& options) {
     run.keypoints2 = static_cast<int>(second.keys.size());
     run.descriptor_length = first.dimensions;
 
-    const ro::MatchOptions match{options.ratio, options.mutual, options.threads};
+    const keypoints::MatchOptions match{options.ratio, options.mutual, options.threads};
     const std::vector<ro::TiePoint> tie_points =
         ro::MatchKeypoints(first.keys, second.keys, first.dimensions, match);
     const ro::OrientationResult result =

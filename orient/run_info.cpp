@@ -1,4 +1,4 @@
-#include "run_info.h"
+#include "orient/run_info.h"
 
 #include <cstdint>
 
@@ -6,7 +6,7 @@ namespace orient {
 
 const char* Version() { return ORIENT_VERSION; }
 
-std::string RatioText(const ro::DistanceRatio& ratio) {
+std::string RatioText(const keypoints::DistanceRatio& ratio) {
     if (ratio.denominator <= 0 || ratio.numerator < 0) return "n/a";
     std::string text = std::to_string(ratio.numerator / ratio.denominator);
     std::int64_t rest = ratio.numerator % ratio.denominator;

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "camera_model.h"
-#include "estimate.h"
-#include "keypoint_matching.h"
+#include "camera/camera_model.h"
+#include "robust_orientation/estimate.h"
+#include "robust_orientation/keypoint_matching.h"
 
 namespace orient {
 
@@ -27,7 +27,7 @@ struct RunInfo {
     CameraUse camera1;
     CameraUse camera2;
     bool same_camera = true;  // both photographs taken with camera 1
-    ro::DistanceRatio ratio;
+    keypoints::DistanceRatio ratio;
     bool mutual = false;
     ro::EstimationOptions estimation;
     // The thread count is not written anywhere: the outputs are the same for every count.
@@ -36,6 +36,6 @@ struct RunInfo {
 };
 
 // The distance ratio as its shortest decimal ("0.6", "0.75", "1").
-std::string RatioText(const ro::DistanceRatio& ratio);
+std::string RatioText(const keypoints::DistanceRatio& ratio);
 
 }  // namespace orient

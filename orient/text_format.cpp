@@ -1,4 +1,4 @@
-#include "text_format.h"
+#include "orient/text_format.h"
 
 #include <cmath>
 #include <cstdarg>

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "text_format.h"
-#include "writers.h"
+#include "orient/text_format.h"
+#include "orient/writers.h"
 
 namespace orient {
 namespace {

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "result.h"
-#include "run_info.h"
+#include "orient/run_info.h"
+#include "robust_orientation/result.h"
 
 namespace orient {
 

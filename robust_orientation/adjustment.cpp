@@ -1,13 +1,13 @@
 // The adjustment of the five elements and data snooping.
-#include "adjustment.h"
+#include "robust_orientation/adjustment.h"
 
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "lm_solver.h"
-#include "slices.h"
+#include "common/thread_pool.h"
+#include "levmar/lm_solver.h"
 
 namespace ro {
 namespace {
@@ -49,14 +49,14 @@ void Evaluate(const Problem& problem, const double* p, double* out) {
     const Eigen::Matrix3d M = AttitudeMatrix(p[2], p[3], p[4]);
     const Eigen::Vector3d B(1.0, p[0], p[1]);
     const std::vector<int>& used = *problem.used;
-    ForSlices(used.size(), ThreadsFor(problem),
-              [&](std::size_t begin, std::size_t end, std::size_t) {
-                  for (std::size_t k = begin; k < end; ++k) {
-                      out[k] = problem.model->SampsonPx(
-                          M, B, problem.observations[static_cast<std::size_t>(used[k])]);
-                  }
-                  return true;
-              });
+    common::ForSlices(used.size(), ThreadsFor(problem),
+                      [&](std::size_t begin, std::size_t end, std::size_t) {
+                          for (std::size_t k = begin; k < end; ++k) {
+                              out[k] = problem.model->SampsonPx(
+                                  M, B, problem.observations[static_cast<std::size_t>(used[k])]);
+                          }
+                          return true;
+                      });
 }
 
 // The solver's model function: adata is a Problem.
@@ -72,7 +72,7 @@ void ResidualsAndJacobian(const Problem& problem, const std::array<double, 5>& p
     const std::vector<int>& used = *problem.used;
     d->resize(static_cast<Eigen::Index>(used.size()));
     J->resize(static_cast<Eigen::Index>(used.size()), kParameters);
-    ForSlices(
+    common::ForSlices(
         used.size(), ThreadsFor(problem), [&](std::size_t begin, std::size_t end, std::size_t) {
             double gradient[kParameters];
             for (std::size_t k = begin; k < end; ++k) {

@@ -21,9 +21,9 @@
 #include <span>
 #include <vector>
 
-#include "elements.h"
-#include "observations.h"
-#include "result.h"
+#include "robust_orientation/elements.h"
+#include "robust_orientation/observations.h"
+#include "robust_orientation/result.h"
 
 namespace ro {
 

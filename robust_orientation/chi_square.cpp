@@ -1,7 +1,7 @@
 // The chi-square distribution through the regularised incomplete gamma function
 // P(a, x) = gamma(a, x) / Gamma(a), with chi-square(k) CDF P(k / 2, x / 2): a power series
 // below x = a + 1, a continued fraction above it (both converge fast there).
-#include "chi_square.h"
+#include "robust_orientation/chi_square.h"
 
 #include <cmath>
 #include <limits>

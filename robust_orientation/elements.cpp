@@ -1,11 +1,9 @@
 // Conversions between the five elements and the computer-vision pose.
-#include "elements.h"
+#include "robust_orientation/elements.h"
 
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
-
-#include "utils.h"
 
 namespace ro {
 namespace {
@@ -19,12 +17,18 @@ const Eigen::Matrix3d& FrameFlip() {
 }  // namespace
 
 Eigen::Matrix3d AttitudeMatrix(double omega_rad, double phi_rad, double kappa_rad) {
-    RotationMatrix rows;
-    get3drotation(omega_rad, phi_rad, kappa_rad, rows);
+    const double so = std::sin(omega_rad);
+    const double co = std::cos(omega_rad);
+    const double sp = std::sin(phi_rad);
+    const double cp = std::cos(phi_rad);
+    const double sk = std::sin(kappa_rad);
+    const double ck = std::cos(kappa_rad);
+    // Rx(omega) * Ry(phi) * Rz(kappa), multiplied out in the order `relative` evaluates it,
+    // so that both programs hold the same doubles.
     Eigen::Matrix3d M;
-    for (int r = 0; r < 3; ++r) {
-        for (int c = 0; c < 3; ++c) M(r, c) = rows[r][c];
-    }
+    M << cp * ck, -cp * sk, sp,                                        //
+        co * sk + (so * sp) * ck, co * ck - (so * sp) * sk, -so * cp,  //
+        so * sk - (co * sp) * ck, so * ck + (co * sp) * sk, co * cp;
     return M;
 }
 

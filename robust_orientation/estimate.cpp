@@ -1,20 +1,20 @@
 // The orientation pipeline: robust loop, homography check, adjustment with data snooping,
 // precision, geometry and warnings.
-#include "estimate.h"
+#include "robust_orientation/estimate.h"
 
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "adjustment.h"
-#include "chi_square.h"
-#include "essential.h"
-#include "geometry.h"
-#include "observations.h"
-#include "planarity.h"
-#include "ransac.h"
-#include "warnings.h"
+#include "robust_orientation/adjustment.h"
+#include "robust_orientation/chi_square.h"
+#include "robust_orientation/geometry.h"
+#include "robust_orientation/observations.h"
+#include "robust_orientation/planarity.h"
+#include "robust_orientation/ransac.h"
+#include "robust_orientation/warnings.h"
+#include "two_view/essential.h"
 
 namespace ro {
 namespace {

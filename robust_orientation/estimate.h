@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <span>
 
-#include "camera_model.h"
-#include "result.h"
-#include "tie_points.h"
+#include "camera/camera_model.h"
+#include "robust_orientation/result.h"
+#include "robust_orientation/tie_points.h"
 
 namespace ro {
 

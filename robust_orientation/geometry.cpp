@@ -1,5 +1,5 @@
 // Intersection angles and von Gruber regions.
-#include "geometry.h"
+#include "robust_orientation/geometry.h"
 
 #include <Eigen/Geometry>
 #include <algorithm>

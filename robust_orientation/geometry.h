@@ -6,9 +6,9 @@
 #include <span>
 #include <vector>
 
-#include "elements.h"
-#include "observations.h"
-#include "tie_points.h"
+#include "robust_orientation/elements.h"
+#include "robust_orientation/observations.h"
+#include "robust_orientation/tie_points.h"
 
 namespace ro {
 

@@ -1,5 +1,5 @@
 // Image-plane observations and the coplanarity residuals in pixels.
-#include "observations.h"
+#include "robust_orientation/observations.h"
 
 #include <Eigen/Geometry>
 #include <cmath>

@@ -14,9 +14,9 @@
 #include <span>
 #include <vector>
 
-#include "camera_model.h"
-#include "elements.h"
-#include "tie_points.h"
+#include "camera/camera_model.h"
+#include "robust_orientation/elements.h"
+#include "robust_orientation/tie_points.h"
 
 namespace ro {
 

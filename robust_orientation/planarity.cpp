@@ -1,13 +1,13 @@
 // The homography check.
-#include "planarity.h"
+#include "robust_orientation/planarity.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "homography.h"
-#include "random.h"
-#include "ransac.h"
+#include "robust_orientation/random.h"
+#include "robust_orientation/ransac.h"
+#include "two_view/homography.h"
 
 namespace ro {
 namespace {

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "observations.h"
+#include "robust_orientation/observations.h"
 
 namespace ro {
 

@@ -1,15 +1,15 @@
 // LO-RANSAC over five-point hypotheses.
-#include "ransac.h"
+#include "robust_orientation/ransac.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "eight_point.h"
-#include "essential.h"
-#include "five_point.h"
-#include "random.h"
-#include "slices.h"
+#include "common/thread_pool.h"
+#include "robust_orientation/random.h"
+#include "two_view/eight_point.h"
+#include "two_view/essential.h"
+#include "two_view/five_point.h"
 
 namespace ro {
 namespace {
@@ -231,13 +231,13 @@ RansacResult FindRelativePose(const CoplanarityModel& model,
     while (running(it)) {
         for (Sample& sample : samples) sample = DrawDistinct<kSampleSize>(random, n);
         const double batch_bound = result.found ? result.best.score + second_margin : kInfinity;
-        ForSlices(batch, settings.threads,
-                  [&](std::size_t begin, std::size_t end, std::size_t slice) {
-                      for (std::size_t b = begin; b < end; ++b) {
-                          EvaluateSample(d, samples[b], batch_bound, &poses[slice], &scored[b]);
-                      }
-                      return true;
-                  });
+        common::ForSlices(
+            batch, settings.threads, [&](std::size_t begin, std::size_t end, std::size_t slice) {
+                for (std::size_t b = begin; b < end; ++b) {
+                    EvaluateSample(d, samples[b], batch_bound, &poses[slice], &scored[b]);
+                }
+                return true;
+            });
         for (std::size_t b = 0; b < batch && running(it); ++b, ++it) {
             for (RansacModel& m : scored[b]) {
                 const double bound = result.found ? result.best.score + second_margin : kInfinity;

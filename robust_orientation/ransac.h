@@ -16,8 +16,8 @@
 #include <span>
 #include <vector>
 
-#include "elements.h"
-#include "observations.h"
+#include "robust_orientation/elements.h"
+#include "robust_orientation/observations.h"
 
 namespace ro {
 

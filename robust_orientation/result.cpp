@@ -1,5 +1,5 @@
 // Stable codes of the result's enumerations, as reports and JSON print them.
-#include "result.h"
+#include "robust_orientation/result.h"
 
 #include <numbers>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "elements.h"
+#include "robust_orientation/elements.h"
 
 namespace ro {
 

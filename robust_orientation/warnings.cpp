@@ -1,5 +1,5 @@
 // The warnings of an orientation.
-#include "warnings.h"
+#include "robust_orientation/warnings.h"
 
 #include <cmath>
 #include <cstdio>

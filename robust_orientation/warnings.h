@@ -19,7 +19,7 @@
 
 #include <vector>
 
-#include "result.h"
+#include "robust_orientation/result.h"
 
 namespace ro {
 

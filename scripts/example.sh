@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build/example -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/example -j "$(nproc)" --target relative
-build/example/orientation/relative data/example/img1.key data/example/img2.key
+build/example/relative/relative data/example/img1.key data/example/img2.key

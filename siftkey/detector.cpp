@@ -1,4 +1,4 @@
-#include "detector.h"
+#include "siftkey/detector.h"
 
 #include <algorithm>
 #include <cmath>

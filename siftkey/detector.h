@@ -21,7 +21,7 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
-#include "detector_options.h"
+#include "siftkey/detector_options.h"
 
 inline constexpr int kDescriptorLength = 128;
 

@@ -1,4 +1,4 @@
-#include "grey_image.h"
+#include "siftkey/grey_image.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

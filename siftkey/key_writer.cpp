@@ -1,4 +1,4 @@
-#include "key_writer.h"
+#include "siftkey/key_writer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

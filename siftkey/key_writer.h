@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "detector.h"
+#include "siftkey/detector.h"
 
 std::string FormatKeyFile(const std::vector<SiftKeypoint>& keys);
 

@@ -9,8 +9,8 @@
 #include <iostream>
 #include <opencv2/core/utils/logger.hpp>
 
-#include "options.h"
-#include "run.h"
+#include "siftkey/options.h"
+#include "siftkey/run.h"
 
 int main(int argc, char** argv) {
     // A file size limit then makes write() fail with EFBIG, which is reported, instead

@@ -1,4 +1,4 @@
-#include "options.h"
+#include "siftkey/options.h"
 
 #include <CLI/CLI.hpp>
 #include <cerrno>

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "detector_options.h"
+#include "siftkey/detector_options.h"
 
 struct SiftkeyOptions {
     std::string image_path;

@@ -1,4 +1,4 @@
-#include "run.h"
+#include "siftkey/run.h"
 
 #include <sys/stat.h>
 
@@ -6,9 +6,9 @@
 #include <opencv2/core.hpp>
 #include <string>
 
-#include "detector.h"
-#include "grey_image.h"
-#include "key_writer.h"
+#include "siftkey/detector.h"
+#include "siftkey/grey_image.h"
+#include "siftkey/key_writer.h"
 
 namespace {
 

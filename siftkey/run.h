@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "options.h"
+#include "siftkey/options.h"
 
 // Exit status when the image cannot be used or the keypoint file cannot be written.
 inline constexpr int kFailureStatus = 1;

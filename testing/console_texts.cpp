@@ -1,4 +1,4 @@
-#include "console_texts.h"
+#include "testing/console_texts.h"
 
 #include <cmath>
 #include <sstream>

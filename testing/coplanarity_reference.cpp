@@ -1,4 +1,4 @@
-#include "coplanarity_reference.h"
+#include "testing/coplanarity_reference.h"
 
 #include <cmath>
 

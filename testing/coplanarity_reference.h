@@ -8,7 +8,7 @@
 #include <array>
 #include <vector>
 
-#include "scene.h"
+#include "testing/scene.h"
 
 namespace lmtest {
 

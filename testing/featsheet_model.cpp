@@ -1,4 +1,4 @@
-#include "featsheet_model.h"
+#include "testing/featsheet_model.h"
 
 #include <algorithm>
 #include <cerrno>

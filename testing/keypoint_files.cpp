@@ -1,4 +1,4 @@
-#include "keypoint_files.h"
+#include "testing/keypoint_files.h"
 
 #include <algorithm>
 #include <array>
@@ -155,8 +155,8 @@ std::string KeyFileText(const std::vector<KeyRecord>& keys, int dims) {
     return text;
 }
 
-KeypointList ToKeypointList(const std::vector<KeyRecord>& keys) {
-    KeypointList list;
+keypoints::KeypointList ToKeypointList(const std::vector<KeyRecord>& keys) {
+    keypoints::KeypointList list;
     list.reserve(keys.size());
     for (const KeyRecord& k : keys) {
         list.push_back(KeypointSt{static_cast<float>(k.row), static_cast<float>(k.col),
@@ -166,10 +166,10 @@ KeypointList ToKeypointList(const std::vector<KeyRecord>& keys) {
     return list;
 }
 
-KeypointList UniformKeys(int n, int dims, int lo, int hi, unsigned seed) {
+keypoints::KeypointList UniformKeys(int n, int dims, int lo, int hi, unsigned seed) {
     Rng rng(seed);
     std::uniform_int_distribution<int> value(lo, hi);
-    KeypointList keys(static_cast<std::size_t>(n));
+    keypoints::KeypointList keys(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         KeypointSt& k = keys[static_cast<std::size_t>(i)];
         k.row = static_cast<float>(i);
@@ -193,7 +193,7 @@ std::vector<KeyRecord> SiftLikeRecords(int n, int dims, unsigned seed) {
     return keys;
 }
 
-KeypointList SiftLikeKeys(int n, int dims, unsigned seed) {
+keypoints::KeypointList SiftLikeKeys(int n, int dims, unsigned seed) {
     return ToKeypointList(SiftLikeRecords(n, dims, seed));
 }
 
@@ -201,10 +201,11 @@ std::string SiftLikeKeyFile(int n, int dims, unsigned seed) {
     return KeyFileText(SiftLikeRecords(n, dims, seed), dims);
 }
 
-KeypointList RelatedKeys(const KeypointList& first, int n, int lo, int hi, unsigned seed) {
+keypoints::KeypointList RelatedKeys(const keypoints::KeypointList& first, int n, int lo, int hi,
+                                    unsigned seed) {
     Rng rng(seed);
     const int dims = first.empty() ? 0 : static_cast<int>(first[0].descrip.size());
-    KeypointList keys = UniformKeys(n, dims, lo, hi, seed + 1);
+    keypoints::KeypointList keys = UniformKeys(n, dims, lo, hi, seed + 1);
     if (first.empty()) return keys;
     std::uniform_int_distribution<std::size_t> pick(0, first.size() - 1);
     std::uniform_int_distribution<int> noise(-3, 3);

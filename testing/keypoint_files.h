@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "utils.h"
+#include "keypoints/keypoint.h"
 
 // One keypoint with double-precision properties, as a generator makes it before it is
 // written to a file (a file holds the decimal text, not the floats of KeypointSt).
@@ -34,21 +34,22 @@ std::vector<int> Perturbed(const std::vector<int>& d, std::mt19937& rng, int amo
 std::string KeyFileText(const std::vector<KeyRecord>& keys, int dims);
 
 // The keypoints as `relative` holds them (single-precision properties).
-KeypointList ToKeypointList(const std::vector<KeyRecord>& keys);
+keypoints::KeypointList ToKeypointList(const std::vector<KeyRecord>& keys);
 
 // `n` keypoints of `dims` values drawn uniformly from [lo, hi]; row i, column i / 2 + 1.
-KeypointList UniformKeys(int n, int dims, int lo, int hi, unsigned seed);
+keypoints::KeypointList UniformKeys(int n, int dims, int lo, int hi, unsigned seed);
 
 // `n` keypoints with SIFT-like descriptors, at random positions of a 3000 x 2000 frame
 // with random scales and orientations; as a list, and as the text of a keypoint file.
 std::vector<KeyRecord> SiftLikeRecords(int n, int dims, unsigned seed);
-KeypointList SiftLikeKeys(int n, int dims, unsigned seed);
+keypoints::KeypointList SiftLikeKeys(int n, int dims, unsigned seed);
 std::string SiftLikeKeyFile(int n, int dims, unsigned seed);
 
 // A second list of `n` uniform keypoints that holds perturbed copies of some keys of
 // `first`, exact duplicates and near-duplicates next to each other (so that distances tie),
 // and unrelated keys.
-KeypointList RelatedKeys(const KeypointList& first, int n, int lo, int hi, unsigned seed);
+keypoints::KeypointList RelatedKeys(const keypoints::KeypointList& first, int n, int lo, int hi,
+                                    unsigned seed);
 
 // A valid keypoint file of `count` keypoints of `dims` values (0..255), from `seed`.
 // `shift` moves every position (so a second photograph can match the first).

@@ -1,7 +1,7 @@
 // The synthetic scene for the robust orientation.
-#include "orient_scene.h"
+#include "testing/orient_scene.h"
 
-#include "random.h"
+#include "robust_orientation/random.h"
 
 namespace scene {
 

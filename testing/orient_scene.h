@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "camera_model.h"
-#include "elements.h"
-#include "scene.h"
-#include "tie_points.h"
+#include "camera/camera_model.h"
+#include "robust_orientation/elements.h"
+#include "robust_orientation/tie_points.h"
+#include "testing/scene.h"
 
 namespace scene {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "run_program.h"
+#include "testing/run_program.h"
 
 // Sanitizer builds cannot run under a small address-space limit: the sanitizers reserve
 // terabytes of virtual memory at start-up.

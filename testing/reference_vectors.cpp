@@ -1,4 +1,4 @@
-#include "reference_vectors.h"
+#include "testing/reference_vectors.h"
 
 #include <fstream>
 #include <nlohmann/json.hpp>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "coplanarity_reference.h"
+#include "testing/coplanarity_reference.h"
 
 namespace lmtest {
 

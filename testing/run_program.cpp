@@ -1,4 +1,4 @@
-#include "run_program.h"
+#include "testing/run_program.h"
 
 #include <fcntl.h>
 #include <poll.h>

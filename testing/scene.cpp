@@ -1,4 +1,4 @@
-#include "scene.h"
+#include "testing/scene.h"
 
 #include <algorithm>
 #include <cmath>

@@ -17,20 +17,20 @@
 #include <optional>
 #include <vector>
 
-#include "camera_constants.h"
-#include "keypoint_files.h"
-#include "utils.h"
+#include "camera/builtin_camera.h"
+#include "relative/utils.h"
+#include "testing/keypoint_files.h"
 
 // The interior orientation and frame of the camera; the default is the built-in camera of
 // this build (RO_CAMERA_*), with the frame whose centre is the principal point.
 struct SceneCamera {
-    double pixels_per_metre = kPixelScale;
-    double principal_i = kPrincipalColumnCamera1;  // column, pixels
-    double principal_j = kPrincipalRowCamera1;     // row, pixels
-    double theta = kInPlaneAngle;                  // radians
-    double focal_length = kFocalLength;            // metres
-    double columns = 2 * kPrincipalColumnCamera1 + 1;
-    double rows = 2 * kPrincipalRowCamera1 + 1;
+    double pixels_per_metre = ro::kPixelScale;
+    double principal_i = ro::kPrincipalColumnCamera1;  // column, pixels
+    double principal_j = ro::kPrincipalRowCamera1;     // row, pixels
+    double theta = ro::kInPlaneAngle;                  // radians
+    double focal_length = ro::kFocalLength;            // metres
+    double columns = 2 * ro::kPrincipalColumnCamera1 + 1;
+    double rows = 2 * ro::kPrincipalRowCamera1 + 1;
 };
 
 // The true orientation of camera 2; angles in radians.

@@ -1,4 +1,4 @@
-#include "stream_capture.h"
+#include "testing/stream_capture.h"
 
 #include <unistd.h>
 

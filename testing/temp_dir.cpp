@@ -1,4 +1,4 @@
-#include "temp_dir.h"
+#include "testing/temp_dir.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "two_view_problems.h"
+#include "testing/two_view_problems.h"
 
 #include <Eigen/Geometry>
 #include <algorithm>

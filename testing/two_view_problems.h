@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "two_view.h"
+#include "two_view/two_view.h"
 
 namespace two_view::testing {
 

@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "keypoint_files.h"
-#include "scene.h"
+#include "testing/keypoint_files.h"
+#include "testing/scene.h"
 
 namespace {
 

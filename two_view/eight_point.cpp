@@ -1,10 +1,10 @@
-#include "eight_point.h"
+#include "two_view/eight_point.h"
 
 #include <Eigen/SVD>
 #include <cmath>
 
-#include "linear_null_vector.h"
-#include "point_normalization.h"
+#include "two_view/linear_null_vector.h"
+#include "two_view/point_normalization.h"
 
 namespace two_view {
 

@@ -1,4 +1,4 @@
-#include "essential.h"
+#include "two_view/essential.h"
 
 #include <Eigen/Geometry>
 #include <Eigen/LU>

@@ -1,4 +1,4 @@
-#include "five_point.h"
+#include "two_view/five_point.h"
 
 #include <Eigen/Geometry>
 #include <Eigen/LU>
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <span>
 
-#include "five_point_constraints.h"
-#include "sturm.h"
+#include "two_view/five_point_constraints.h"
+#include "two_view/sturm.h"
 
 namespace two_view {
 namespace {

@@ -9,7 +9,7 @@
 #include <array>
 #include <vector>
 
-#include "essential.h"
+#include "two_view/essential.h"
 
 namespace two_view {
 

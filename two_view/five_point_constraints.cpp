@@ -1,4 +1,4 @@
-#include "five_point_constraints.h"
+#include "two_view/five_point_constraints.h"
 
 #include <Eigen/Cholesky>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "homography.h"
+#include "two_view/homography.h"
 
 #include <Eigen/Geometry>
 #include <Eigen/LU>
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <limits>
 
-#include "linear_null_vector.h"
-#include "point_normalization.h"
+#include "two_view/linear_null_vector.h"
+#include "two_view/point_normalization.h"
 
 namespace two_view {
 namespace {

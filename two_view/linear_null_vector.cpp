@@ -1,4 +1,4 @@
-#include "linear_null_vector.h"
+#include "two_view/linear_null_vector.h"
 
 #include <Eigen/QR>
 #include <Eigen/SVD>

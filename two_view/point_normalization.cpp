@@ -1,4 +1,4 @@
-#include "point_normalization.h"
+#include "two_view/point_normalization.h"
 
 #include <cmath>
 

@@ -7,7 +7,7 @@
 // roots into a tiny cluster next to a huge one (a near-zero leading coefficient), where the
 // chain can no longer tell them apart; split this way, a huge root becomes a lone root near
 // w = 0 and nothing is squeezed.
-#include "sturm.h"
+#include "two_view/sturm.h"
 
 #include <algorithm>
 #include <array>

@@ -20,7 +20,7 @@
 //   +infinity for an error measure), never by a non-finite result.
 #pragma once
 
-#include "eight_point.h"
-#include "essential.h"
-#include "five_point.h"
-#include "homography.h"
+#include "two_view/eight_point.h"
+#include "two_view/essential.h"
+#include "two_view/five_point.h"
+#include "two_view/homography.h"

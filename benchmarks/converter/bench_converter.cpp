@@ -14,9 +14,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "byte_stream.h"
-#include "convert.h"
-#include "keypoint_files.h"
+#include "converter/byte_stream.h"
+#include "converter/convert.h"
+#include "testing/keypoint_files.h"
 
 namespace {
 

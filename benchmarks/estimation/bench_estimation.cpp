@@ -8,18 +8,32 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "clustering.h"
-#include "estimation.h"
-#include "levmar.h"
-#include "scene.h"
-#include "utils.h"
+#include "levmar/levmar.h"
+#include "relative/clustering.h"
+#include "relative/estimation.h"
+#include "relative/utils.h"
+#include "testing/scene.h"
 
 namespace {
 
+using relative::ClusterSolutions;
+using relative::EstimateFromMatches;
+using relative::kInitialParameters;
+using relative::kIterationLimit;
+using relative::kPointsPerSample;
+using relative::kRadiansPerDegree;
+using relative::kSolverOptions;
+using relative::RelativeOrientation;
+using relative::Solution;
+using relative::SolutionTable;
+using relative::SolveSamples;
+
 MatchArray ExampleMatches() {
     int n1 = 0, d1 = 0, n2 = 0, d2 = 0;
-    const KeypointList k1 = ReadKeyFile(RO_SOURCE_DIR "/data/example/img1.key", &n1, &d1);
-    const KeypointList k2 = ReadKeyFile(RO_SOURCE_DIR "/data/example/img2.key", &n2, &d2);
+    const keypoints::KeypointList k1 =
+        ReadKeyFile(RO_SOURCE_DIR "/data/example/img1.key", &n1, &d1);
+    const keypoints::KeypointList k2 =
+        ReadKeyFile(RO_SOURCE_DIR "/data/example/img2.key", &n2, &d2);
     int numMatches = 0;
     return FindMatches(k1, k2, d1, &numMatches);
 }

@@ -9,8 +9,8 @@
 #include <cmath>
 #include <vector>
 
-#include "levmar.h"
-#include "reference_vectors.h"
+#include "levmar/levmar.h"
+#include "testing/reference_vectors.h"
 
 namespace {
 

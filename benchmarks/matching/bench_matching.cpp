@@ -6,18 +6,24 @@
 #include <map>
 #include <utility>
 
-#include "fast_matcher.h"
-#include "keypoint_files.h"
-#include "peak_probe.h"
-#include "utils.h"
+#include "benchmarks/matching/peak_probe.h"
+#include "keypoints/fast_matcher.h"
+#include "relative/utils.h"
+#include "testing/keypoint_files.h"
 
 namespace {
+
+using keypoints::MatchKernel;
+using keypoints::MatchKernelAvailable;
+using keypoints::MatchKernelName;
+using relative::FindMatchesFast;
+using relative::FindMatchesReference;
 
 constexpr int kDims = 128;
 
 struct Pair {
-    KeypointList keys1;
-    KeypointList keys2;
+    keypoints::KeypointList keys1;
+    keypoints::KeypointList keys2;
 };
 
 // Generated once per shape; list 2 holds perturbed copies and near-duplicates of list 1.
@@ -31,7 +37,7 @@ const Pair& Data(bool sift, int n) {
         if (sift) {
             // Every key of list 2 that is not a copy of a list-1 key becomes SIFT-like too
             // (Related copies into every third slot and, for two thirds of those, the next).
-            const KeypointList others = SiftLikeKeys(n, kDims, 7);
+            const keypoints::KeypointList others = SiftLikeKeys(n, kDims, 7);
             for (int j = 0; j < n; ++j) {
                 const bool copy = j % 3 == 0 || (j % 3 == 1 && (j / 3) % 3 != 0);
                 if (!copy || j + 1 >= n) p.keys2[j].descrip = others[j].descrip;

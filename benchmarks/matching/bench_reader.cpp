@@ -8,11 +8,16 @@
 #include <cstdlib>
 #include <string>
 
-#include "fast_reader.h"
-#include "keypoint_files.h"
-#include "utils.h"
+#include "keypoints/fast_reader.h"
+#include "relative/utils.h"
+#include "testing/keypoint_files.h"
 
 namespace {
+
+using keypoints::KeyFileParse;
+using keypoints::KeyFileStreamResult;
+using keypoints::ParseKeyText;
+using keypoints::ReadKeyFileStream;
 
 constexpr int kKeys = 10000;
 constexpr int kDims = 128;
@@ -66,7 +71,7 @@ void BM_FscanfLoop(benchmark::State& state) {
         std::FILE* f = std::fopen(path.c_str(), "rb");
         int num = 0;
         int dims = 0;
-        KeypointList keys;
+        keypoints::KeypointList keys;
         if (f && std::fscanf(f, "%d %d", &num, &dims) == 2) {
             for (int k = 0; k < num; ++k) {
                 KeypointSt key;

@@ -1,5 +1,5 @@
 // Compiled with AVX-512 VNNI flags; called only when the CPU has them.
-#include "peak_probe.h"
+#include "benchmarks/matching/peak_probe.h"
 
 #include <immintrin.h>
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "inputs.h"
-#include "keypoint_matching.h"
-#include "run.h"
-#include "scene.h"
+#include "orient/inputs.h"
+#include "orient/run.h"
+#include "robust_orientation/keypoint_matching.h"
+#include "testing/scene.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ void BM_MatchingStage(benchmark::State& state) {
         orient::KeypointFile first{p.file1, {}, 0};
         orient::KeypointFile second{p.file2, {}, 0};
         if (!orient::ReadKeypointFiles(first, second).empty()) state.SkipWithError("unreadable");
-        ro::MatchOptions options;
+        keypoints::MatchOptions options;
         options.threads = static_cast<int>(state.range(0));
         matches = ro::MatchKeypoints(first.keys, second.keys, first.dimensions, options).size();
         benchmark::DoNotOptimize(matches);
@@ -91,7 +91,7 @@ void BM_Matching(benchmark::State& state) {
     orient::KeypointFile first{p.file1, {}, 0};
     orient::KeypointFile second{p.file2, {}, 0};
     if (!orient::ReadKeypointFiles(first, second).empty()) state.SkipWithError("unreadable");
-    ro::MatchOptions options;
+    keypoints::MatchOptions options;
     options.threads = static_cast<int>(state.range(0));
     for (auto _ : state) {
         benchmark::DoNotOptimize(

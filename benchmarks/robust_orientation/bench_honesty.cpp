@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "estimate.h"
-#include "orient_scene.h"
+#include "robust_orientation/estimate.h"
+#include "testing/orient_scene.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 
 #include <numbers>
 
-#include "estimate.h"
-#include "observations.h"
-#include "orient_scene.h"
-#include "ransac.h"
+#include "robust_orientation/estimate.h"
+#include "robust_orientation/observations.h"
+#include "robust_orientation/ransac.h"
+#include "testing/orient_scene.h"
 
 namespace {
 

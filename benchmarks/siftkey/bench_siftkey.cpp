@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "detector.h"
-#include "grey_image.h"
-#include "key_writer.h"
+#include "siftkey/detector.h"
+#include "siftkey/grey_image.h"
+#include "siftkey/key_writer.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "two_view_problems.h"
+#include "testing/two_view_problems.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The conversion core, driven from memory: behaviour on good and bad files, block
 // boundaries, failing streams, and a comparison with the plain strtol/strtof/snprintf
 // model.
-#include "convert.h"
+#include "converter/convert.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <random>
 #include <string>
 
-#include "featsheet_model.h"
+#include "testing/featsheet_model.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "float_format.h"
-#include "float_parse.h"
+#include "converter/float_format.h"
+#include "converter/float_parse.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <array>
 #include <vector>
 
-#include "counting_allocator.h"
-#include "levmar.h"
-#include "reference_vectors.h"
+#include "levmar/levmar.h"
+#include "testing/reference_vectors.h"
+#include "tests/levmar/counting_allocator.h"
 
 namespace lmtest {
 namespace {

@@ -1,4 +1,4 @@
-#include "counting_allocator.h"
+#include "tests/levmar/counting_allocator.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "levmar.h"
-#include "lm_kernels.h"
-#include "reference_vectors.h"
+#include "levmar/levmar.h"
+#include "levmar/lm_kernels.h"
+#include "testing/reference_vectors.h"
 
 namespace lmtest {
 namespace {

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "coplanarity_reference.h"
-#include "levmar.h"
+#include "levmar/levmar.h"
+#include "testing/coplanarity_reference.h"
 
 namespace lmtest {
 namespace {

@@ -1,13 +1,13 @@
 // Every reference solve of data/levmar-reference-vectors.json, run through dlevmar_dif with
 // the program's call (m = 5, n = 20, x = zeros, the program's opts).
-#include "reference_vectors.h"
+#include "testing/reference_vectors.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 
-#include "levmar.h"
+#include "levmar/levmar.h"
 
 namespace lmtest {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "levmar.h"
-#include "stream_capture.h"
+#include "levmar/levmar.h"
+#include "testing/stream_capture.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Camera files: accepted texts give the exact camera, every refusal its line and reason.
-#include "camera_file.h"
+#include "camera/camera_file.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <variant>
 
-#include "case_name.h"
+#include "testing/case_name.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The command line in the process: the distance ratio, the defaults, every option read,
 // and the refusals (status 2, the message and the pointer to --help).
-#include "command_line.h"
+#include "orient/command_line.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "case_name.h"
-#include "run_info.h"
+#include "orient/run_info.h"
+#include "testing/case_name.h"
 
 namespace {
 
@@ -32,7 +32,8 @@ struct RatioCase {
 class RatioTest : public testing::TestWithParam<RatioCase> {};
 
 TEST_P(RatioTest, ParsesExactlyOrRefuses) {
-    const std::optional<ro::DistanceRatio> ratio = ro::ParseDistanceRatio(GetParam().text);
+    const std::optional<keypoints::DistanceRatio> ratio =
+        keypoints::ParseDistanceRatio(GetParam().text);
     ASSERT_EQ(ratio.has_value(), GetParam().accepted);
     if (ratio) {
         EXPECT_EQ(orient::RatioText(*ratio), GetParam().shown);

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "case_name.h"
-#include "run_program.h"
-#include "temp_dir.h"
+#include "testing/case_name.h"
+#include "testing/run_program.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

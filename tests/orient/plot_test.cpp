@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "estimate.h"
-#include "image_header.h"
-#include "orient_scene.h"
-#include "plot_svg.h"
-#include "run_program.h"
-#include "temp_dir.h"
+#include "orient/image_header.h"
+#include "orient/plot_svg.h"
+#include "robust_orientation/estimate.h"
+#include "testing/orient_scene.h"
+#include "testing/run_program.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "sample_result.h"
+#include "tests/orient/sample_result.h"
 
 #include <cmath>
 #include <limits>

@@ -2,8 +2,8 @@
 // one non-finite value per kind of field, and three tie points of every status.
 #pragma once
 
-#include "result.h"
-#include "run_info.h"
+#include "orient/run_info.h"
+#include "robust_orientation/result.h"
 
 orient::RunInfo SampleRun();
 ro::OrientationResult SampleOrientedResult();

@@ -1,6 +1,6 @@
 // The three writers on hand-built results: the report's layout byte for byte, the JSON's
 // fields and schema as a JSON reader sees them, the CSV's header and rows.
-#include "writers.h"
+#include "orient/writers.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "sample_result.h"
-#include "temp_dir.h"
+#include "testing/temp_dir.h"
+#include "tests/orient/sample_result.h"
 
 namespace {
 

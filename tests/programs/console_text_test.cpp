@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "console_texts.h"
-#include "run_program.h"
+#include "testing/console_texts.h"
+#include "testing/run_program.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ TEST(ConsoleTextTest, BuiltProgramOnTheExamplePair) {
 }
 
 // Standard error closed: the results cannot be written, and the run ends with status 1.
-// (A full device is tested in-process, tests/orientation/driver_test.cpp.)
+// (A full device is tested in-process, tests/relative/driver_test.cpp.)
 TEST(ConsoleTextTest, UnwritableResultsEndWithStatusOne) {
     for (const char* redirect : {"2>&-"}) {
         SCOPED_TRACE(redirect);

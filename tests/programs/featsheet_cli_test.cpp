@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "console_texts.h"
-#include "run_program.h"
-#include "temp_dir.h"
+#include "testing/console_texts.h"
+#include "testing/run_program.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

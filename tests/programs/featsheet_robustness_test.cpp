@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <string>
 
-#include "featsheet_model.h"
-#include "keypoint_files.h"
-#include "program_checks.h"
-#include "run_program.h"
-#include "temp_dir.h"
+#include "testing/featsheet_model.h"
+#include "testing/keypoint_files.h"
+#include "testing/program_checks.h"
+#include "testing/run_program.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "temp_dir.h"
+#include "testing/temp_dir.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 

@@ -2,9 +2,9 @@
 // manual pages as `man` renders them, and the installed programs run from the prefix.
 #include <gtest/gtest.h>
 
-#include "installed_tree.h"
-#include "run_program.h"
-#include "temp_dir.h"
+#include "testing/run_program.h"
+#include "testing/temp_dir.h"
+#include "tests/programs/installed_tree.h"
 
 namespace {
 

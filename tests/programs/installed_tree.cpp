@@ -1,4 +1,4 @@
-#include "installed_tree.h"
+#include "tests/programs/installed_tree.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,9 +8,9 @@
 #include <set>
 #include <vector>
 
-#include "console_texts.h"
-#include "run_program.h"
-#include "temp_dir.h"
+#include "testing/console_texts.h"
+#include "testing/run_program.h"
+#include "testing/temp_dir.h"
 
 namespace fs = std::filesystem;
 

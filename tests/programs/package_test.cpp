@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "installed_tree.h"
-#include "run_program.h"
-#include "temp_dir.h"
+#include "testing/run_program.h"
+#include "testing/temp_dir.h"
+#include "tests/programs/installed_tree.h"
 
 namespace fs = std::filesystem;
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "case_name.h"
-#include "console_texts.h"
-#include "run_program.h"
-#include "temp_dir.h"
+#include "testing/case_name.h"
+#include "testing/console_texts.h"
+#include "testing/run_program.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

@@ -7,11 +7,12 @@
 
 #include <string>
 
-#include "keypoint_files.h"
-#include "program_checks.h"
-#include "run_program.h"
-#include "temp_dir.h"
-#include "utils.h"
+#include "keypoints/key_file.h"
+#include "relative/utils.h"
+#include "testing/keypoint_files.h"
+#include "testing/program_checks.h"
+#include "testing/run_program.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ constexpr std::uint32_t kSeed = 7;
 // Pauses of a run that stops at the dimension check.
 constexpr double kDimensionPause = 1.0;
 
-std::string Expected(const KeyFileParse& p) {
+std::string Expected(const keypoints::KeyFileParse& p) {
     return std::string("Error: ") + KeyFileStatusMessage(p.status) + "\n";
 }
 
@@ -35,8 +36,8 @@ TEST(RelativeRobustness, DamagedFilesStopInTheReaderWithItsMessage) {
     for (std::uint32_t seed = 1; runs < 60 && seed < 2000; ++seed) {
         std::string what;
         const std::string damaged = MutateKeyFile(base, seed, &what);
-        const KeyFileParse parsed = ParseKeyText(damaged);
-        if (parsed.status == KeyFileStatus::ok) continue;
+        const keypoints::KeyFileParse parsed = keypoints::ParseKeyText(damaged);
+        if (parsed.status == keypoints::KeyFileStatus::ok) continue;
         ++runs;
         const std::string bad = dir.Write("bad.key", damaged);
         // Alternate which of the two files is the damaged one.
@@ -62,8 +63,9 @@ TEST(RelativeRobustness, AcceptedDamageReachesTheDimensionCheck) {
     for (std::uint32_t seed = 1; runs < 3 && seed < 2000; ++seed) {
         std::string what;
         const std::string damaged = MutateKeyFile(base, seed, &what);
-        const KeyFileParse parsed = ParseKeyText(damaged);
-        if (parsed.status != KeyFileStatus::ok || parsed.dimensions == kDims + 1) continue;
+        const keypoints::KeyFileParse parsed = keypoints::ParseKeyText(damaged);
+        if (parsed.status != keypoints::KeyFileStatus::ok || parsed.dimensions == kDims + 1)
+            continue;
         ++runs;
         const std::string file = dir.Write("damaged.key", damaged);
         const ProgramResult r =

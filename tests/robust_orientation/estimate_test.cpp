@@ -1,6 +1,6 @@
 // The whole estimation on synthetic scenes with known truth: right within what its stated
 // sigmas allow, or refused with the reason.
-#include "estimate.h"
+#include "robust_orientation/estimate.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <numbers>
 #include <string>
 
-#include "orient_scene.h"
+#include "testing/orient_scene.h"
 
 namespace {
 

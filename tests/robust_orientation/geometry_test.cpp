@@ -6,11 +6,11 @@
 #include <cmath>
 #include <numbers>
 
-#include "camera_model.h"
-#include "elements.h"
-#include "observations.h"
-#include "orient_scene.h"
-#include "utils.h"
+#include "camera/camera_model.h"
+#include "relative/utils.h"
+#include "robust_orientation/elements.h"
+#include "robust_orientation/observations.h"
+#include "testing/orient_scene.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <cmath>
 #include <set>
 
-#include "adjustment.h"
-#include "chi_square.h"
-#include "orient_scene.h"
-#include "random.h"
-#include "ransac.h"
+#include "robust_orientation/adjustment.h"
+#include "robust_orientation/chi_square.h"
+#include "robust_orientation/random.h"
+#include "robust_orientation/ransac.h"
+#include "testing/orient_scene.h"
 
 namespace {
 

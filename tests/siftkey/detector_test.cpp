@@ -1,7 +1,7 @@
 // The detector's results in siftkey's conventions: position, scale and orientation of
 // features placed at known spots, the behaviour under an exact rotation of the image,
 // descriptor bytes, ordering, --max, --upright and repeatability across thread counts.
-#include "detector.h"
+#include "siftkey/detector.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "case_name.h"
-#include "key_writer.h"
-#include "synthetic_images.h"
+#include "siftkey/key_writer.h"
+#include "testing/case_name.h"
+#include "tests/siftkey/synthetic_images.h"
 
 namespace {
 

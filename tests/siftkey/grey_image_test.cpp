@@ -1,7 +1,7 @@
 // Reading photographs: every supported kind (JPEG, PNG, TIFF; 8 or 16 bit; grey or
 // colour) becomes the expected 8-bit grey image. Bad files are covered through the
 // program (siftkey_cli_test.cpp).
-#include "grey_image.h"
+#include "siftkey/grey_image.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "case_name.h"
-#include "temp_dir.h"
+#include "testing/case_name.h"
+#include "testing/temp_dir.h"
 
 namespace {
 

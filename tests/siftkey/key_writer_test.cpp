@@ -1,6 +1,6 @@
 // The keypoint text: number formatting, the layout, what the project's reader makes of
 // it, and writing files so that they are complete or untouched.
-#include "key_writer.h"
+#include "siftkey/key_writer.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "case_name.h"
-#include "temp_dir.h"
-#include "utils.h"
+#include "keypoints/key_file.h"
+#include "testing/case_name.h"
+#include "testing/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -101,8 +101,8 @@ TEST(FormatKeyFileTest, ProjectReaderReadsItBack) {
         keys.push_back(Key(0.37f * i * i, 1000.0f - 13.3f * i, 0.8f + 0.5f * i,
                            static_cast<float>(-kPi + 0.001 + 0.128 * i), 7 * i));
     }
-    const KeyFileParse parsed = ParseKeyText(FormatKeyFile(keys));
-    ASSERT_EQ(parsed.status, KeyFileStatus::ok);
+    const keypoints::KeyFileParse parsed = keypoints::ParseKeyText(FormatKeyFile(keys));
+    ASSERT_EQ(parsed.status, keypoints::KeyFileStatus::ok);
     ASSERT_EQ(parsed.numfeatures, 50);
     ASSERT_EQ(parsed.dimensions, kDescriptorLength);
     ASSERT_EQ(parsed.keys.size(), keys.size());

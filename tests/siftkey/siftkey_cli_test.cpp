@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "case_name.h"
-#include "run_program.h"
-#include "synthetic_images.h"
-#include "temp_dir.h"
-#include "utils.h"
+#include "keypoints/key_file.h"
+#include "testing/case_name.h"
+#include "testing/run_program.h"
+#include "testing/temp_dir.h"
+#include "tests/siftkey/synthetic_images.h"
 
 namespace fs = std::filesystem;
 
@@ -152,8 +152,8 @@ TEST_F(SiftkeyRunTest, WritesAFileTheReaderAcceptsAndSaysHowMany) {
     const ProgramResult r = Siftkey({image_, out});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.out, "");
-    const KeyFileParse parsed = ParseKeyText(ReadFileBytes(out));
-    ASSERT_EQ(parsed.status, KeyFileStatus::ok);
+    const keypoints::KeyFileParse parsed = keypoints::ParseKeyText(ReadFileBytes(out));
+    ASSERT_EQ(parsed.status, keypoints::KeyFileStatus::ok);
     ASSERT_GT(parsed.numfeatures, 50);
     EXPECT_EQ(parsed.dimensions, 128);
     EXPECT_EQ(parsed.keys.size(), static_cast<std::size_t>(parsed.numfeatures));
@@ -179,8 +179,10 @@ TEST_F(SiftkeyRunTest, MaxKeepsTheFirstEntriesOfTheFullFile) {
     ASSERT_EQ(Siftkey({image_, dir_.File("all.key")}).exit_status, 0);
     const ProgramResult r = Siftkey({"--max=7", image_, dir_.File("seven.key")});
     ASSERT_EQ(r.exit_status, 0);
-    const KeyFileParse all = ParseKeyText(ReadFileBytes(dir_.File("all.key")));
-    const KeyFileParse seven = ParseKeyText(ReadFileBytes(dir_.File("seven.key")));
+    const keypoints::KeyFileParse all =
+        keypoints::ParseKeyText(ReadFileBytes(dir_.File("all.key")));
+    const keypoints::KeyFileParse seven =
+        keypoints::ParseKeyText(ReadFileBytes(dir_.File("seven.key")));
     ASSERT_EQ(seven.numfeatures, 7);
     for (std::size_t i = 0; i < 7; ++i) {
         EXPECT_EQ(seven.keys[i].row, all.keys[i].row);

@@ -1,4 +1,4 @@
-#include "synthetic_images.h"
+#include "tests/siftkey/synthetic_images.h"
 
 #include <cmath>
 #include <random>

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string>
 
-#include "two_view_problems.h"
+#include "testing/two_view_problems.h"
 
 namespace two_view {
 namespace {

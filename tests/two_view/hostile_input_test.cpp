@@ -5,8 +5,8 @@
 #include <limits>
 #include <string>
 
-#include "case_name.h"
-#include "two_view_problems.h"
+#include "testing/case_name.h"
+#include "testing/two_view_problems.h"
 
 namespace two_view {
 namespace {

@@ -6,8 +6,8 @@
 #include <Eigen/SVD>
 #include <string>
 
-#include "case_name.h"
-#include "two_view_problems.h"
+#include "testing/case_name.h"
+#include "testing/two_view_problems.h"
 
 namespace two_view {
 namespace {

@@ -1,6 +1,6 @@
 // Real roots by Sturm sequences: polynomials with known roots, and agreement with the
 // eigenvalues of the companion matrix on random polynomials.
-#include "sturm.h"
+#include "two_view/sturm.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "case_name.h"
-#include "two_view_problems.h"
+#include "testing/case_name.h"
+#include "testing/two_view_problems.h"
 
 namespace two_view {
 namespace {

@@ -1,3 +1,0 @@
-#include "relative.h"
-
-int main(int argc, char** argv) { return RelativeMain(argc, argv); }

@@ -8,6 +8,7 @@
 // replace the coordinate of that number by a special value (bits 6-7 choose NaN, +inf,
 // -inf or 1e300); bit 4 repeats the previous tie point; bit 5 copies photograph 1's
 // position into photograph 2.
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -67,19 +68,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1) return 0;
     ro::EstimationOptions options;
     options.sigma_px = 0.05 + data[0] / 64.0;
-    options.max_iterations = 300;
+    options.ransac.max_iterations = 300;
     const std::vector<ro::TiePoint> points = TiePoints(data + 1, size - 1);
     const ro::OrientationResult r =
         ro::EstimateOrientation(points, ro::BuiltInCamera(), ro::BuiltInCamera(), options);
     FUZZ_CHECK(r.points.size() == points.size(), "one record per tie point");
-    FUZZ_CHECK(r.robust.iterations <= options.max_iterations, "the robust loop keeps its limit");
+    FUZZ_CHECK(r.robust.iterations <= options.ransac.max_iterations,
+               "the robust loop keeps its limit");
     if (r.outcome != ro::Outcome::oriented) {
         FUZZ_CHECK(!r.reason.empty(), "a refusal says why");
         return 0;
     }
-    for (const double e : r.elements.AsArray()) FUZZ_CHECK(std::isfinite(e), "finite elements");
-    for (const double s : r.precision.sigma)
-        FUZZ_CHECK(std::isfinite(s) && s >= 0.0, "finite sigmas");
+    FUZZ_CHECK(r.orientation.attitude.allFinite() && r.orientation.base.allFinite(),
+               "a finite orientation");
+    FUZZ_CHECK(std::fabs(r.orientation.base.norm() - 1.0) < 1e-9, "a unit base");
+    // by and bz (and their sigmas) exist only for a base with an X component.
+    const std::size_t first = r.precision.elements_defined ? 0 : 2;
+    const std::array<double, 5> elements = r.elements.AsArray();
+    for (std::size_t k = first; k < 5; ++k) {
+        FUZZ_CHECK(std::isfinite(elements[k]), "finite elements");
+        FUZZ_CHECK(std::isfinite(r.precision.sigma[k]) && r.precision.sigma[k] >= 0.0,
+                   "finite sigmas");
+    }
+    for (const double s : r.precision.base_sigma) FUZZ_CHECK(std::isfinite(s), "base sigmas");
     int inliers = 0;
     for (const ro::PointResult& p : r.points)
         inliers += p.status == ro::PointStatus::inlier ? 1 : 0;

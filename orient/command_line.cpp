@@ -81,7 +81,7 @@ void ConvertValues(const OptionTexts& texts, OrientOptions& options) {
             throw UsageError{Quoted("--seed", texts.seed,
                                     "is not a whole number from 0 to 18446744073709551615")};
         }
-        options.estimation.seed = *seed;
+        options.estimation.ransac.seed = *seed;
     }
     if (!texts.threads.empty()) {
         const std::optional<std::uint64_t> threads = ParseWhole(texts.threads);
@@ -93,14 +93,14 @@ void ConvertValues(const OptionTexts& texts, OrientOptions& options) {
     }
     if (!texts.sigma.empty()) options.estimation.sigma_px = DecimalOption("--sigma", texts.sigma);
     if (!texts.threshold.empty()) {
-        options.estimation.threshold_px = DecimalOption("--threshold", texts.threshold);
+        options.estimation.ransac.threshold_px = DecimalOption("--threshold", texts.threshold);
         // 0 means "4 sigma" inside the library; on the command line it is no threshold.
-        if (!(options.estimation.threshold_px > 0.0)) {
+        if (!(options.estimation.ransac.threshold_px > 0.0)) {
             throw UsageError{"the threshold must be a positive number of pixels"};
         }
     }
     if (!texts.confidence.empty()) {
-        options.estimation.confidence = DecimalOption("--confidence", texts.confidence);
+        options.estimation.ransac.confidence = DecimalOption("--confidence", texts.confidence);
     }
     const std::string problem = ro::CheckOptions(options.estimation);
     if (!problem.empty()) throw UsageError{problem};

@@ -3,8 +3,8 @@
 #include <array>
 #include <cmath>
 #include <nlohmann/json.hpp>
-#include <numbers>
 
+#include "common/angles.h"
 #include "orient/writers.h"
 
 namespace orient {
@@ -12,7 +12,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr double kDegrees = 180.0 / std::numbers::pi;
+using common::kDegreesPerRadian;
 constexpr std::array<const char*, 5> kOrder = {"by", "bz", "omega_deg", "phi_deg", "kappa_deg"};
 
 Json Number(double value) { return std::isfinite(value) ? Json(value) : Json(nullptr); }
@@ -34,7 +34,7 @@ Json Rows(const Matrix& m) {
 }
 
 Json Program(const RunInfo& run) {
-    return {{"name", "orient"}, {"version", Version()}, {"seed", run.estimation.seed}};
+    return {{"name", "orient"}, {"version", Version()}, {"seed", run.estimation.ransac.seed}};
 }
 
 Json Input(const ro::OrientationResult& result, const RunInfo& run) {
@@ -55,12 +55,13 @@ Json Camera(const CameraUse& use) {
             {"pixel_um", Number(c.PixelSizeUm())},
             {"pixels_per_metre", Number(c.pixels_per_metre)},
             {"principal_point_px", {Number(c.principal_column_px), Number(c.principal_row_px)}},
-            {"in_plane_angle_deg", Number(c.in_plane_angle_rad * kDegrees)},
+            {"in_plane_angle_deg", Number(c.in_plane_angle_rad * kDegreesPerRadian)},
             {"file", use.file.empty() ? Json(nullptr) : Json(use.file)}};
 }
 
 Json Conventions() {
     return {{"parameterisation", "dependent"},
+            {"adjusted_in", "rotation_and_unit_base"},
             {"base_x", 1.0},
             {"rotation", "Rx(omega)*Ry(phi)*Rz(kappa)"},
             {"rotation_maps", "camera2_to_model"},
@@ -74,9 +75,9 @@ Json Robust(const ro::OrientationResult& result, const RunInfo& run) {
             {"minimal_solver", "5pt"},
             {"score", "msac-sampson"},
             {"threshold_px", Number(ro::EffectiveThresholdPx(run.estimation))},
-            {"confidence", Number(run.estimation.confidence)},
-            {"min_iterations", run.estimation.min_iterations},
-            {"max_iterations", run.estimation.max_iterations},
+            {"confidence", Number(run.estimation.ransac.confidence)},
+            {"min_iterations", run.estimation.ransac.min_iterations},
+            {"max_iterations", run.estimation.ransac.max_iterations},
             {"iterations", r.iterations},
             {"local_optimisations", r.local_optimisations},
             {"candidates", r.candidates},
@@ -112,7 +113,7 @@ Json Adjustment(const ro::OrientationResult& result, const RunInfo& run) {
 
 // (by, bz, omega, phi, kappa) with the angles in degrees.
 std::array<double, 5> InDegrees(std::array<double, 5> values) {
-    for (int k = 2; k < 5; ++k) values[k] *= kDegrees;
+    for (int k = 2; k < 5; ++k) values[k] *= kDegreesPerRadian;
     return values;
 }
 
@@ -132,11 +133,13 @@ Json Order() { return Json(std::vector<std::string>(kOrder.begin(), kOrder.end()
 
 Json Geometry(const ro::OrientationResult& result) {
     const ro::GeometryFigures& g = result.geometry;
-    return {{"median_intersection_angle_deg", Number(g.median_intersection_angle_rad * kDegrees)},
+    return {{"median_intersection_angle_deg",
+             Number(g.median_intersection_angle_rad * kDegreesPerRadian)},
             {"h_over_e_inlier_ratio", Number(g.h_over_e_inlier_ratio)},
             {"homography_inliers", g.homography_inliers},
             {"rotation_only_measure", Number(g.rotation_only_measure)},
             {"gruber_counts", g.gruber_counts},
+            {"gruber_layout", {g.gruber_columns, g.gruber_rows}},
             {"gruber_regions_covered", g.gruber_regions_covered},
             {"gruber_box_px",
              {Number(g.gruber_box_px[0]), Number(g.gruber_box_px[1]), Number(g.gruber_box_px[2]),
@@ -146,10 +149,23 @@ Json Geometry(const ro::OrientationResult& result) {
             {"configuration", ro::ConfigurationCode(g.configuration)}};
 }
 
+// The unit base and the attitude with their precision: defined for every direction of the
+// base, also where the elements by and bz are not.
+Json BaseDirection(const ro::OrientationResult& result) {
+    return {{"value", Vector3(result.orientation.base)},
+            {"sigma", Vector3(result.precision.base_sigma)}};
+}
+
+Json Rotation(const ro::OrientationResult& result) {
+    std::array<double, 3> sigma_deg = result.precision.rotation_sigma_rad;
+    for (double& s : sigma_deg) s *= kDegreesPerRadian;
+    return {{"matrix", Rows(result.orientation.attitude)}, {"sigma_deg", Vector3(sigma_deg)}};
+}
+
 Json Second(const ro::SecondSolution& s) {
     if (!s.found) return nullptr;
     return {{"score_increase", Number(s.score_increase)},
-            {"rotation_difference_deg", Number(s.rotation_difference_rad * kDegrees)},
+            {"rotation_difference_deg", Number(s.rotation_difference_rad * kDegreesPerRadian)},
             {"inliers", s.inliers},
             {"elements", Elements(s.elements, nullptr)}};
 }
@@ -180,6 +196,8 @@ std::string JsonReport(const ro::OrientationResult& result, const RunInfo& run) 
     // What only an orientation gives is null without one, so that every field is present.
     doc["adjustment"] = oriented ? Adjustment(result, run) : Json(nullptr);
     doc["elements"] = oriented ? Elements(result.elements, &result.precision.sigma) : Json(nullptr);
+    doc["base_direction"] = oriented ? BaseDirection(result) : Json(nullptr);
+    doc["rotation"] = oriented ? Rotation(result) : Json(nullptr);
     doc["covariance"] =
         oriented ? Json{{"order", Order()},
                         {"matrix", Rows(ro::CovarianceInDegrees(result.precision.covariance))}}

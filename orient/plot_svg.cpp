@@ -4,14 +4,14 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <numbers>
 
+#include "common/angles.h"
 #include "orient/text_format.h"
 
 namespace orient {
 namespace {
 
-constexpr double kDegrees = 180.0 / std::numbers::pi;
+using common::kDegreesPerRadian;
 constexpr int kCaptionLines = 5;  // four of text, one of legend
 
 // The drawing's extent in pixels of photograph 1.
@@ -149,39 +149,44 @@ void GruberGrid(std::string& out, const ro::OrientationResult& result, double fo
         stroke, 4 * stroke, 3 * stroke);
     out += Format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\"/>\n", b[0], b[1],
                   b[2] - b[0], b[3] - b[1]);
-    const double mid = 0.5 * (b[0] + b[2]);
-    out +=
-        Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", mid, b[1], mid, b[3]);
-    for (const double third : {1.0 / 3.0, 2.0 / 3.0}) {
-        const double y = b[1] + third * (b[3] - b[1]);
+    // Two regions along the base, three across it (ro::GruberRegions).
+    const int columns = result.geometry.gruber_columns;
+    const int rows = result.geometry.gruber_rows;
+    for (int c = 1; c < columns; ++c) {
+        const double x = b[0] + c * (b[2] - b[0]) / columns;
+        out +=
+            Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", x, b[1], x, b[3]);
+    }
+    for (int r = 1; r < rows; ++r) {
+        const double y = b[1] + r * (b[3] - b[1]) / rows;
         out +=
             Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", b[0], y, b[2], y);
     }
     out += "</g>\n";
     out += Format("<g font-family=\"sans-serif\" font-size=\"%.2f\" fill=\"#222222\" %s>\n", font,
                   Halo(font).c_str());
-    // Regions row by row from the top left: two columns, three rows.
-    for (int row = 0; row < 3; ++row) {
-        for (int column = 0; column < 2; ++column) {
-            const double x = b[0] + (column + 0.04) * 0.5 * (b[2] - b[0]);
-            const double y = b[1] + row * (b[3] - b[1]) / 3.0 + 1.2 * font;
-            out +=
-                Format("<text x=\"%.2f\" y=\"%.2f\">%d inliers</text>\n", x, y,
-                       result.geometry.gruber_counts[static_cast<std::size_t>(2 * row) + column]);
+    // Regions row by row from the top left.
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            const double x = b[0] + (column + 0.04) * (b[2] - b[0]) / columns;
+            const double y = b[1] + row * (b[3] - b[1]) / rows + 1.2 * font;
+            const auto region = static_cast<std::size_t>(columns * row + column);
+            out += Format("<text x=\"%.2f\" y=\"%.2f\">%d inliers</text>\n", x, y,
+                          result.geometry.gruber_counts[region]);
         }
     }
     out += "</g>\n";
 }
 
 std::string ElementText(const ro::OrientationResult& r, int k) {
-    static constexpr std::array<const char*, 5> kNames = {"by", "bz", "omega", "phi", "kappa"};
     const double value = r.elements.AsArray()[static_cast<std::size_t>(k)];
     const double sigma = r.precision.sigma[static_cast<std::size_t>(k)];
     if (k < 2)
-        return Format("%s %s \xC2\xB1 %s", kNames[k], Fixed(value, 6).c_str(),
+        return Format("%s %s \xC2\xB1 %s", ro::kElementNames[k], Fixed(value, 6).c_str(),
                       Fixed(sigma, 6).c_str());
-    return Format("%s %s \xC2\xB1 %s deg", kNames[k], Fixed(value * kDegrees, 5).c_str(),
-                  Fixed(sigma * kDegrees, 5).c_str());
+    return Format("%s %s \xC2\xB1 %s deg", ro::kElementNames[k],
+                  Fixed(value * kDegreesPerRadian, 5).c_str(),
+                  Fixed(sigma * kDegreesPerRadian, 5).c_str());
 }
 
 void Caption(std::string& out, const ro::OrientationResult& r, const RunInfo& run, double x,

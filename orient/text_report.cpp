@@ -1,16 +1,16 @@
 // The text report: a label column of 11 characters, then fixed-format figures.
 #include <array>
 #include <cmath>
-#include <numbers>
 
+#include "common/angles.h"
 #include "orient/text_format.h"
 #include "orient/writers.h"
 
 namespace orient {
 namespace {
 
-constexpr double kDegrees = 180.0 / std::numbers::pi;
-constexpr std::array<const char*, 5> kElementNames = {"by", "bz", "omega", "phi", "kappa"};
+using common::kDegreesPerRadian;
+using ro::kElementNames;
 
 // One line: the label padded to the label column, then the text.
 void Line(std::string& out, const char* label, const std::string& text) {
@@ -33,7 +33,7 @@ std::string Percent(int part, int whole) {
 void Header(std::string& out, const RunInfo& run) {
     out +=
         Format("relative orientation, dependent (camera 1 fixed, bx = 1)   orient %s   seed %llu\n",
-               Version(), static_cast<unsigned long long>(run.estimation.seed));
+               Version(), static_cast<unsigned long long>(run.estimation.ransac.seed));
 }
 
 void Input(std::string& out, const ro::OrientationResult& result, const RunInfo& run) {
@@ -55,8 +55,8 @@ void OneCamera(std::string& out, const char* label, const CameraUse& use, const 
                 Fixed(c.principal_row_px, 2).c_str()));
     const std::string source = use.file.empty() ? "built-in camera" : "camera file " + use.file;
     Line(out, "",
-         Format("in-plane angle %s deg   %s%s", Fixed(c.in_plane_angle_rad * kDegrees, 4).c_str(),
-                source.c_str(), which));
+         Format("in-plane angle %s deg   %s%s",
+                Fixed(c.in_plane_angle_rad * kDegreesPerRadian, 4).c_str(), source.c_str(), which));
 }
 
 void Cameras(std::string& out, const RunInfo& run) {
@@ -72,7 +72,7 @@ void Robust(std::string& out, const ro::OrientationResult& result, const RunInfo
     Line(out, "robust",
          Format("LO-RANSAC, 5-point, MSAC on Sampson error, threshold %s px, confidence %.6g",
                 Fixed(ro::EffectiveThresholdPx(run.estimation), 2).c_str(),
-                run.estimation.confidence));
+                run.estimation.ransac.confidence));
     const ro::RobustSummary& r = result.robust;
     if (r.iterations <= 0) {
         Line(out, "", "not run");
@@ -80,9 +80,9 @@ void Robust(std::string& out, const ro::OrientationResult& result, const RunInfo
     }
     Line(out, "",
          Format("iterations %d (min %d, max %d), local optimisations %d   inliers %d / %d (%s)",
-                r.iterations, run.estimation.min_iterations, run.estimation.max_iterations,
-                r.local_optimisations, r.inliers, r.candidates,
-                Percent(r.inliers, r.candidates).c_str()));
+                r.iterations, run.estimation.ransac.min_iterations,
+                run.estimation.ransac.max_iterations, r.local_optimisations, r.inliers,
+                r.candidates, Percent(r.inliers, r.candidates).c_str()));
 }
 
 void Adjustment(std::string& out, const ro::OrientationResult& result, const RunInfo& run) {
@@ -115,7 +115,7 @@ void Adjustment(std::string& out, const ro::OrientationResult& result, const Run
 
 // Base components with 6 decimals, angles in degrees with 5; the decimal points align.
 std::string ElementValue(int k, double value) {
-    return k < 2 ? Fixed(value, 6, 13) : Fixed(value * kDegrees, 5, 12) + " ";
+    return k < 2 ? Fixed(value, 6, 13) : Fixed(value * kDegreesPerRadian, 5, 12) + " ";
 }
 
 void ElementsTable(std::string& out, const ro::OrientationResult& result) {
@@ -146,20 +146,28 @@ void Geometry(std::string& out, const ro::OrientationResult& result) {
     const ro::GeometryFigures& g = result.geometry;
     Line(out, "geometry",
          Format("median intersection angle %s   H/E inlier ratio %s (%d homography inliers)",
-                Unit(g.median_intersection_angle_rad * kDegrees, 2, "deg").c_str(),
+                Unit(g.median_intersection_angle_rad * kDegreesPerRadian, 2, "deg").c_str(),
                 Fixed(g.h_over_e_inlier_ratio, 3).c_str(), g.homography_inliers));
     std::string counts;
     for (const int count : g.gruber_counts) counts += Format(" %d", count);
     Line(out, "",
-         Format("von Gruber regions covered %d/6 (inliers per region:%s)", g.gruber_regions_covered,
-                counts.c_str()));
+         Format("von Gruber regions covered %d/6 (%d x %d, inliers per region:%s)",
+                g.gruber_regions_covered, g.gruber_columns, g.gruber_rows, counts.c_str()));
     Line(out, "",
          Format("condition number (correlation matrix) %s   configuration %s",
                 Fixed(result.precision.condition_number, 1).c_str(),
                 ro::ConfigurationCode(g.configuration)));
+    const ro::Precision& p = result.precision;
     Line(out, "",
-         Format("unit base direction (%s, %s, %s)", Fixed(g.base_unit.x(), 6).c_str(),
-                Fixed(g.base_unit.y(), 6).c_str(), Fixed(g.base_unit.z(), 6).c_str()));
+         Format("unit base direction (%s, %s, %s) +- (%s, %s, %s)",
+                Fixed(g.base_unit.x(), 6).c_str(), Fixed(g.base_unit.y(), 6).c_str(),
+                Fixed(g.base_unit.z(), 6).c_str(), Fixed(p.base_sigma[0], 6).c_str(),
+                Fixed(p.base_sigma[1], 6).c_str(), Fixed(p.base_sigma[2], 6).c_str()));
+    Line(out, "",
+         Format("rotation std.dev. about the model axes x, y, z (%s, %s, %s) deg",
+                Fixed(p.rotation_sigma_rad[0] * kDegreesPerRadian, 5).c_str(),
+                Fixed(p.rotation_sigma_rad[1] * kDegreesPerRadian, 5).c_str(),
+                Fixed(p.rotation_sigma_rad[2] * kDegreesPerRadian, 5).c_str()));
 }
 
 void SecondSolution(std::string& out, const ro::OrientationResult& result) {
@@ -168,12 +176,13 @@ void SecondSolution(std::string& out, const ro::OrientationResult& result) {
     Line(out, "second",
          Format("a second solution: score %s sigma^2 higher, %s deg from the best, %d inliers",
                 Fixed(s.score_increase, 1).c_str(),
-                Fixed(s.rotation_difference_rad * kDegrees, 2).c_str(), s.inliers));
+                Fixed(s.rotation_difference_rad * kDegreesPerRadian, 2).c_str(), s.inliers));
     const ro::Elements& e = s.elements;
     Line(out, "",
          Format("by %s  bz %s  omega %s  phi %s  kappa %s deg", Fixed(e.by, 6).c_str(),
-                Fixed(e.bz, 6).c_str(), Fixed(e.omega_rad * kDegrees, 5).c_str(),
-                Fixed(e.phi_rad * kDegrees, 5).c_str(), Fixed(e.kappa_rad * kDegrees, 5).c_str()));
+                Fixed(e.bz, 6).c_str(), Fixed(e.omega_rad * kDegreesPerRadian, 5).c_str(),
+                Fixed(e.phi_rad * kDegreesPerRadian, 5).c_str(),
+                Fixed(e.kappa_rad * kDegreesPerRadian, 5).c_str()));
 }
 
 void Warnings(std::string& out, const ro::OrientationResult& result) {

@@ -1,13 +1,15 @@
-// The adjustment of the five elements and data snooping.
+// The adjustment of the relative orientation and data snooping.
 #include "robust_orientation/adjustment.h"
 
 #include <Eigen/Dense>
+#include <Eigen/Geometry>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
 #include "common/thread_pool.h"
-#include "levmar/lm_solver.h"
+#include "two_view/essential.h"
 
 namespace ro {
 namespace {
@@ -16,16 +18,18 @@ constexpr int kParameters = 5;
 constexpr int kIterationLimit = 100;
 // The inlier set settles within a few adjustments; more would mean it oscillates.
 constexpr int kMaxReselections = 4;
-// The solver stops when a step changes the parameters by less than this share: far below
-// their standard deviations; the Gauss-Newton step that follows finishes the job.
-constexpr double kSolverRelativeStep = 1e-6;
-// Gauss-Newton steps after the solver: at most this many, fewer once a step changes no
-// parameter by more than kNegligibleStep (radians or base ratio, far below any sigma).
-constexpr int kGaussNewtonSteps = 3;
+// Levenberg-Marquardt damping, relative to the diagonal of the normal matrix: the start,
+// and the largest before the solver gives up improving (the error is then at its minimum
+// to the last bits).
+constexpr double kInitialDamping = 1e-4;
+constexpr double kMaxDamping = 1e12;
+// An accepted step that changes no parameter by more than this (radians, or base ratio)
+// ends the iteration: far below any standard deviation.
 constexpr double kNegligibleStep = 1e-12;
 
 using Residuals = Eigen::VectorXd;
 using Jacobian = Eigen::Matrix<double, Eigen::Dynamic, kParameters>;
+using Vector5d = Eigen::Matrix<double, kParameters, 1>;
 
 struct Problem {
     const CoplanarityModel* model;
@@ -34,164 +38,175 @@ struct Problem {
     int threads;
 };
 
-// Fewest residuals worth a thread of their own. Each evaluation starts its threads afresh
-// (tens of microseconds each on a virtual machine) while a residual costs about 25 ns, so a
-// thread pays only for long slices: with 512 residuals a thread, 2400 inliers took 8.4 ms
-// to adjust on two threads against 5.6 ms on one.
-constexpr std::size_t kResidualsPerThread = 16384;
+// Fewest residuals worth a slice of their own on the thread pool: a residual with its
+// Jacobian row costs about 60 ns, handing a slice to a pool worker a few microseconds.
+constexpr std::size_t kResidualsPerThread = 2048;
 
 int ThreadsFor(const Problem& problem) {
     const std::size_t most = problem.used->size() / kResidualsPerThread;
     return static_cast<int>(std::clamp<std::size_t>(most, 1, std::max(problem.threads, 1)));
 }
 
-void Evaluate(const Problem& problem, const double* p, double* out) {
-    const Eigen::Matrix3d M = AttitudeMatrix(p[2], p[3], p[4]);
-    const Eigen::Vector3d B(1.0, p[0], p[1]);
-    const std::vector<int>& used = *problem.used;
-    common::ForSlices(used.size(), ThreadsFor(problem),
-                      [&](std::size_t begin, std::size_t end, std::size_t) {
-                          for (std::size_t k = begin; k < end; ++k) {
-                              out[k] = problem.model->SampsonPx(
-                                  M, B, problem.observations[static_cast<std::size_t>(used[k])]);
-                          }
-                          return true;
-                      });
+// The orientation moved by p = (phi, b) (see adjustment.h).
+Orientation Moved(const Orientation& o, const Eigen::Matrix<double, 3, 2>& tangent,
+                  const Vector5d& p) {
+    Orientation moved;
+    const Eigen::Vector3d phi = p.head<3>();
+    const double angle = phi.norm();
+    const Eigen::Matrix3d turn = angle > 0.0
+                                     ? Eigen::AngleAxisd(angle, phi / angle).toRotationMatrix()
+                                     : Eigen::Matrix3d::Identity();
+    moved.attitude = turn * o.attitude;
+    moved.base = (o.base + tangent * p.tail<2>()).normalized();
+    return moved;
 }
 
-// The solver's model function: adata is a Problem.
-void ModelFunction(double* p, double* hx, int /*m*/, int /*n*/, void* adata) {
-    Evaluate(*static_cast<const Problem*>(adata), p, hx);
-}
+// The residuals and their Jacobian by p at p = 0.
+struct Linearisation {
+    Orientation at;
+    Eigen::Matrix<double, 3, 2> tangent;
+    Residuals d;
+    Jacobian J;
+    double cost = 0.0;  // |d|^2
+};
 
-// The residuals and their analytic Jacobian at p.
-void ResidualsAndJacobian(const Problem& problem, const std::array<double, 5>& p, Residuals* d,
-                          Jacobian* J) {
-    const AttitudeDerivatives attitude = AttitudeWithDerivatives(p[2], p[3], p[4]);
-    const Eigen::Vector3d B(1.0, p[0], p[1]);
+Linearisation Linearise(const Problem& problem, const Orientation& o) {
+    Linearisation lin;
+    lin.at = o;
+    lin.tangent = BaseTangent(o.base);
+    const Eigen::Matrix3d& M = o.attitude;
+    const Eigen::Matrix3d G = CoplanarityMatrix(M, o.base);
+    // The condition matrix G = M^T [B]x moves with p as
+    //   dG/dphi_k = -M^T [e_k]x [B]x    (M <- exp([phi]x) M, so M^T <- M^T exp(-[phi]x))
+    //   dG/db_j   =  M^T [t_j]x         (B <- B + T b to first order)
+    std::array<Eigen::Matrix3d, kParameters> dG;
+    const Eigen::Matrix3d skew_b = two_view::Skew(o.base);
+    for (int k = 0; k < 3; ++k) {
+        dG[static_cast<std::size_t>(k)] =
+            -M.transpose() * two_view::Skew(Eigen::Vector3d::Unit(k)) * skew_b;
+    }
+    for (int j = 0; j < 2; ++j) {
+        dG[static_cast<std::size_t>(3 + j)] = M.transpose() * two_view::Skew(lin.tangent.col(j));
+    }
     const std::vector<int>& used = *problem.used;
-    d->resize(static_cast<Eigen::Index>(used.size()));
-    J->resize(static_cast<Eigen::Index>(used.size()), kParameters);
+    lin.d.resize(static_cast<Eigen::Index>(used.size()));
+    lin.J.resize(static_cast<Eigen::Index>(used.size()), kParameters);
     common::ForSlices(
         used.size(), ThreadsFor(problem), [&](std::size_t begin, std::size_t end, std::size_t) {
-            double gradient[kParameters];
+            Eigen::Matrix3d d_dG;
             for (std::size_t k = begin; k < end; ++k) {
                 const auto row = static_cast<Eigen::Index>(k);
-                (*d)(row) = problem.model->SampsonPxWithGradient(
-                    attitude, B, problem.observations[static_cast<std::size_t>(used[k])], gradient);
-                for (int c = 0; c < kParameters; ++c) (*J)(row, c) = gradient[c];
+                const Observation& obs = problem.observations[static_cast<std::size_t>(used[k])];
+                lin.d(row) = problem.model->SampsonPxWithGradient(G, obs, &d_dG);
+                for (int c = 0; c < kParameters; ++c) {
+                    lin.J(row, c) = d_dG.cwiseProduct(dG[static_cast<std::size_t>(c)]).sum();
+                }
             }
             return true;
         });
+    lin.cost = lin.d.squaredNorm();
+    return lin;
 }
+
+bool IsFinite(const Linearisation& lin) { return std::isfinite(lin.cost) && lin.J.allFinite(); }
 
 struct Round {
     bool ok = false;
-    std::array<double, 5> p{};
     int iterations = 0;
     bool converged = false;
-    Residuals d;
-    Jacobian J;
+    Linearisation lin;  // at the solution
     Matrix5d Q = Matrix5d::Zero();
 };
 
-// Gauss-Newton steps from p with the analytic Jacobian, each kept only when it lowers the
-// error; then the residuals, the Jacobian and the cofactor matrix at the solution.
-Round Polish(const Problem& problem, std::array<double, 5> p, Round round) {
-    Residuals d;
-    Jacobian J;
-    ResidualsAndJacobian(problem, p, &d, &J);
-    for (int step = 0; step < kGaussNewtonSteps; ++step) {
-        const Eigen::LLT<Matrix5d> normal(J.transpose() * J);
-        if (normal.info() != Eigen::Success || !d.allFinite() || !J.allFinite()) return round;
-        const Eigen::Matrix<double, 5, 1> delta = normal.solve(-J.transpose() * d);
-        std::array<double, 5> q = p;
-        for (int k = 0; k < kParameters; ++k) q[k] += delta(k);
-        Residuals dq;
-        Jacobian Jq;
-        ResidualsAndJacobian(problem, q, &dq, &Jq);
-        if (!(dq.allFinite() && dq.squaredNorm() < d.squaredNorm())) break;
-        p = q;
-        d = std::move(dq);
-        J = std::move(Jq);
-        if (delta.cwiseAbs().maxCoeff() <= kNegligibleStep) break;
-    }
-    const Eigen::LLT<Matrix5d> normal(J.transpose() * J);
-    if (normal.info() != Eigen::Success || !d.allFinite() || !J.allFinite()) return round;
-    round.Q = normal.solve(Matrix5d::Identity());
-    round.p = p;
-    round.d = std::move(d);
-    round.J = std::move(J);
-    round.ok = round.Q.allFinite() &&
-               std::all_of(p.begin(), p.end(), [](double v) { return std::isfinite(v); });
-    return round;
-}
-
-// One adjustment from a start that may be far off: Levenberg-Marquardt, then the
-// Gauss-Newton polish, so that the solution does not depend on the solver's secant-updated
-// Jacobian.
-Round Adjust(const Problem& problem, std::array<double, 5> p) {
+// Levenberg-Marquardt with the analytic Jacobian, re-linearised at every accepted step.
+Round Adjust(const Problem& problem, const Orientation& start) {
     Round round;
-    const int n = static_cast<int>(problem.used->size());
-    lm::LmProblem lm_problem;
-    lm_problem.func = ModelFunction;
-    lm_problem.adata = const_cast<Problem*>(&problem);
-    lm_problem.m = kParameters;
-    lm_problem.n = n;
-    lm::LmOptions options;
-    options.eps1 = 1e-12;
-    options.eps2 = kSolverRelativeStep;
-    options.eps3 = 0.0;
-    const std::optional<lm::LmResult> solved =
-        lm::LmSolveAllocating(lm_problem, p, kIterationLimit, options, {});
-    if (!solved) return round;
-    round.iterations = solved->iterations;
-    round.converged = solved->reason == lm::LmStopReason::kSmallGradient ||
-                      solved->reason == lm::LmStopReason::kSmallStep ||
-                      solved->reason == lm::LmStopReason::kSmallError;
-    return Polish(problem, p, std::move(round));
+    round.lin = Linearise(problem, start);
+    if (!IsFinite(round.lin)) return round;
+    double damping = kInitialDamping;
+    for (int iteration = 0; iteration < kIterationLimit; ++iteration) {
+        ++round.iterations;
+        const Matrix5d N = round.lin.J.transpose() * round.lin.J;
+        const Vector5d g = round.lin.J.transpose() * round.lin.d;
+        bool accepted = false;
+        Vector5d step = Vector5d::Zero();
+        while (damping <= kMaxDamping) {
+            Matrix5d damped = N;
+            damped.diagonal() *= 1.0 + damping;
+            const Eigen::LLT<Matrix5d> factor(damped);
+            if (factor.info() != Eigen::Success) return round;
+            step = factor.solve(-g);
+            Linearisation next = Linearise(problem, Moved(round.lin.at, round.lin.tangent, step));
+            if (IsFinite(next) && next.cost < round.lin.cost) {
+                round.lin = std::move(next);
+                damping = std::max(damping / 10.0, 1e-15);
+                accepted = true;
+                break;
+            }
+            damping *= 10.0;
+        }
+        // No step lowers the error any more, or the last one was negligible: the minimum.
+        if (!accepted || step.cwiseAbs().maxCoeff() <= kNegligibleStep) {
+            round.converged = true;
+            break;
+        }
+    }
+    const Eigen::LLT<Matrix5d> normal(round.lin.J.transpose() * round.lin.J);
+    if (normal.info() != Eigen::Success) return round;
+    round.Q = normal.solve(Matrix5d::Identity());
+    round.ok =
+        round.Q.allFinite() && round.lin.at.attitude.allFinite() && round.lin.at.base.allFinite();
+    return round;
 }
 
 }  // namespace
 
+Eigen::Matrix<double, 3, 2> BaseTangent(const Eigen::Vector3d& base) {
+    // Start from the axis least aligned with the base, so that the basis is well defined.
+    Eigen::Index axis = 0;
+    base.cwiseAbs().minCoeff(&axis);
+    const Eigen::Vector3d t1 = (Eigen::Vector3d::Unit(axis) - base(axis) * base).normalized();
+    Eigen::Matrix<double, 3, 2> tangent;
+    tangent.col(0) = t1;
+    tangent.col(1) = base.cross(t1);
+    return tangent;
+}
+
 Adjustment AdjustWithSnooping(const CoplanarityModel& model,
                               std::span<const Observation> observations, std::vector<int> inliers,
-                              const Elements& start, const AdjustmentSettings& settings,
+                              const Orientation& start, double sigma_px,
+                              const AdjustmentOptions& options, int threads,
                               const InlierSelection& reselect) {
     Adjustment result;
     std::vector<int> used = std::move(inliers);
     std::sort(used.begin(), used.end());
+    if (used.size() < static_cast<std::size_t>(kMinAdjustmentPoints)) return result;
+    result.status = AdjustmentStatus::failed;
     std::vector<int> snooped;
     const auto max_snooped =
-        static_cast<std::size_t>(settings.max_snooped_share * static_cast<double>(used.size()));
-    std::array<double, 5> p = start.AsArray();
-    const Problem problem{&model, observations, &used, settings.threads};
+        static_cast<std::size_t>(options.max_snooped_share * static_cast<double>(used.size()));
+    Orientation current = start;
+    const Problem problem{&model, observations, &used, threads};
     int reselections_left = reselect ? kMaxReselections : 0;
-    // After a point is snooped the solution moves little: Gauss-Newton steps from the last
-    // one adjust again; a new inlier set may move it more, so it gets the solver.
-    bool near_solution = false;
     while (used.size() >= static_cast<std::size_t>(kMinAdjustmentPoints)) {
-        Round converged;
-        converged.converged = true;
-        const Round round =
-            near_solution ? Polish(problem, p, std::move(converged)) : Adjust(problem, p);
+        const Round round = Adjust(problem, current);
         if (!round.ok) break;
-        p = round.p;
+        current = round.lin.at;
         const auto n = static_cast<Eigen::Index>(used.size());
-        result.ok = true;
-        result.elements = Elements::FromArray(p.data());
+        result.status = AdjustmentStatus::adjusted;
+        result.orientation = current;
         result.iterations += round.iterations;
         result.converged = round.converged;
         result.cofactor = round.Q;
         result.used = used;
         result.snooped = snooped;
-        result.sigma0_px = std::sqrt(round.d.squaredNorm() / static_cast<double>(n - kParameters));
-        result.residual_px.assign(round.d.begin(), round.d.end());
+        result.sigma0_px = std::sqrt(round.lin.cost / static_cast<double>(n - kParameters));
+        result.residual_px.assign(round.lin.d.begin(), round.lin.d.end());
         result.redundancy.assign(used.size(), 0.0);
         result.w.assign(used.size(), 0.0);
         if (reselections_left > 0) {
             --reselections_left;
-            std::vector<int> reselected = reselect(result.elements);
+            std::vector<int> reselected = reselect(current);
             std::sort(reselected.begin(), reselected.end());
             if (reselected != used &&
                 reselected.size() >= static_cast<std::size_t>(kMinAdjustmentPoints)) {
@@ -201,10 +216,11 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model,
             reselections_left = 0;
         }
         Eigen::Index worst = -1;
-        double worst_w = settings.critical_w;
+        double worst_w = options.critical_w;
+        const Jacobian& J = round.lin.J;
         for (Eigen::Index i = 0; i < n; ++i) {
-            const double r = 1.0 - round.J.row(i) * round.Q * round.J.row(i).transpose();
-            const double w = r > 0.0 ? round.d(i) / (settings.sigma_px * std::sqrt(r))
+            const double r = 1.0 - J.row(i) * round.Q * J.row(i).transpose();
+            const double w = r > 0.0 ? round.lin.d(i) / (sigma_px * std::sqrt(r))
                                      : std::numeric_limits<double>::quiet_NaN();
             result.redundancy[static_cast<std::size_t>(i)] = r;
             result.w[static_cast<std::size_t>(i)] = w;
@@ -221,7 +237,6 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model,
         }
         snooped.push_back(used[static_cast<std::size_t>(worst)]);
         used.erase(used.begin() + worst);
-        near_solution = true;
     }
     return result;
 }

@@ -1,49 +1,57 @@
-// The least-squares adjustment of the five elements on the inliers, with iterative data
-// snooping, and the precision and reliability figures of its result.
+// The least-squares adjustment of the relative orientation on the inliers, with iterative
+// data snooping, and the precision and reliability figures of its result.
 //
-// The observations are the Sampson-normalised coplanarity residuals d_i in pixels
-// (observations.h), so sigma0 comes out in pixels and can be tested against the a-priori
-// sigma of an image coordinate. The solver is the project's Levenberg-Marquardt; the
-// Jacobian J (n x 5) for the statistics is taken by central differences at the solution:
+// The unknowns are the attitude M of camera 2 and the unit base B (elements.h, Orientation):
+// five degrees of freedom for every direction of the base, so that a base across the
+// photograph (along its rows) is adjusted as well as one along it. Each step moves
 //
-//   cofactor matrix        Q = (J^T J)^-1,  covariance sigma0^2 Q
+//     M <- exp([phi]x) M      (phi: a small rotation about the model axes, radians)
+//     B <- (B + T b) / |B + T b|   (b: a step in the plane T = (t1, t2) normal to B)
+//
+// and the Jacobian of the residuals by p = (phi, b) is analytic. The observations are the
+// Sampson-normalised coplanarity residuals d_i in pixels (observations.h), so sigma0 comes
+// out in pixels and can be tested against the a-priori sigma of an image coordinate:
+//
+//   cofactor matrix        Q = (J^T J)^-1 of p, covariance sigma0^2 Q
 //   redundancy numbers     r_i = 1 - J_i Q J_i^T   (they sum to n - 5)
 //   normalised residuals   w_i = d_i / (sigma sqrt(r_i))   (Baarda's w-test, a-priori sigma)
-//   minimal detectable bias of d_i   delta0 sigma / sqrt(r_i),  delta0 = critical w + 0.84
-//                                    (power 80 %)
+//
+// The redundancy numbers and w do not depend on how the orientation is parametrised; the
+// precision of the five elements of the dependent form follows from Q by variance
+// propagation (precision.h).
 //
 // Data snooping removes the single point with the largest |w_i| above the critical value,
 // adjusts again from the previous solution and repeats, one point at a time, because least
 // squares spreads a gross error over many residuals.
 #pragma once
 
+#include <Eigen/Core>
 #include <functional>
 #include <span>
 #include <vector>
 
 #include "robust_orientation/elements.h"
 #include "robust_orientation/observations.h"
-#include "robust_orientation/result.h"
+#include "robust_orientation/options.h"
 
 namespace ro {
 
 // Fewest points the adjustment runs on (redundancy 5).
 inline constexpr int kMinAdjustmentPoints = 10;
 
-struct AdjustmentSettings {
-    double sigma_px = 0.5;
-    double critical_w = 3.29;
-    // Data snooping stops after removing this share of the starting points (a sign that the
-    // a-priori sigma is far too small, not that the points are false).
-    double max_snooped_share = 0.5;
-    // Threads that evaluate the residuals; each residual is computed alone, so the result
-    // is the same for any count.
-    int threads = 1;
+// An orthonormal basis (t1, t2) of the plane normal to the unit vector `base`: the base's
+// two degrees of freedom. The same base always gives the same basis.
+Eigen::Matrix<double, 3, 2> BaseTangent(const Eigen::Vector3d& base);
+
+enum class AdjustmentStatus {
+    adjusted,
+    too_few_points,  // fewer than kMinAdjustmentPoints to start with
+    failed,          // no finite, determined solution (a singular normal matrix)
 };
 
 struct Adjustment {
-    bool ok = false;  // finite elements and an invertible normal matrix
-    Elements elements;
+    AdjustmentStatus status = AdjustmentStatus::too_few_points;
+    Orientation orientation;
     int iterations = 0;  // solver iterations of all rounds
     bool converged = false;
     bool snooping_limit_reached = false;
@@ -52,21 +60,26 @@ struct Adjustment {
     std::vector<double> residual_px;  // d_i of the used points
     std::vector<double> redundancy;   // r_i
     std::vector<double> w;            // w_i
+    // Q of p = (phi, b) at the solution, b in the basis BaseTangent(orientation.base).
     Matrix5d cofactor = Matrix5d::Zero();
     double sigma0_px = 0.0;
+
+    bool Adjusted() const { return status == AdjustmentStatus::adjusted; }
 };
 
-// The points that a set of elements fits, for settling the inlier set on the adjustment.
-using InlierSelection = std::function<std::vector<int>(const Elements&)>;
+// The points that an orientation fits, for settling the inlier set on the adjustment.
+using InlierSelection = std::function<std::vector<int>(const Orientation&)>;
 
-// Adjusts from `start` on the observations `inliers` (indices), snooping as described above.
-// With `reselect`, before any point is snooped, the inliers are reselected on the adjusted
-// elements and the adjustment repeated until the set settles (a few rounds at most): the
+// Adjusts from `start` on the observations `inliers` (indices), snooping as described above,
+// with the residuals evaluated on `threads` threads (the same result for any count). With
+// `reselect`, before any point is snooped, the inliers are reselected on the adjusted
+// orientation and the adjustment repeated until the set settles (a few rounds at most): the
 // start's inliers came from a rougher model, which may have just missed points that the
-// adjusted elements fit, or taken some they do not.
+// adjusted orientation fits, or taken some it does not.
 Adjustment AdjustWithSnooping(const CoplanarityModel& model,
                               std::span<const Observation> observations, std::vector<int> inliers,
-                              const Elements& start, const AdjustmentSettings& settings,
+                              const Orientation& start, double sigma_px,
+                              const AdjustmentOptions& options, int threads = 1,
                               const InlierSelection& reselect = {});
 
 // The correlation matrix of a covariance matrix and its condition number (largest over

@@ -50,22 +50,32 @@ Angles AnglesFromAttitude(const Eigen::Matrix3d& M) {
     return a;
 }
 
-CvPose CvPoseFromElements(const Elements& elements) {
-    const Eigen::Matrix3d M =
-        AttitudeMatrix(elements.omega_rad, elements.phi_rad, elements.kappa_rad);
+Orientation OrientationFromCvPose(const CvPose& pose) {
+    const Eigen::Matrix3d& D = FrameFlip();
+    Orientation o;
+    o.attitude = D * pose.R.transpose() * D;
+    o.base = (-o.attitude * D * pose.t).normalized();
+    return o;
+}
+
+CvPose CvPoseFromOrientation(const Orientation& orientation) {
     const Eigen::Matrix3d& D = FrameFlip();
     CvPose pose;
-    pose.R = D * M.transpose() * D;
-    pose.t = (-D * M.transpose() * BaseVector(elements)).normalized();
+    pose.R = D * orientation.attitude.transpose() * D;
+    pose.t = (-D * orientation.attitude.transpose() * orientation.base).normalized();
     return pose;
 }
 
-Elements ElementsFromCvPose(const CvPose& pose, Eigen::Vector3d* base_unit) {
-    const Eigen::Matrix3d& D = FrameFlip();
-    const Eigen::Matrix3d M = D * pose.R.transpose() * D;
-    const Eigen::Vector3d B = -M * D * pose.t;
-    if (base_unit != nullptr) *base_unit = B.normalized();
-    const Angles angles = AnglesFromAttitude(M);
+Orientation OrientationFromElements(const Elements& elements) {
+    Orientation o;
+    o.attitude = AttitudeMatrix(elements.omega_rad, elements.phi_rad, elements.kappa_rad);
+    o.base = BaseVector(elements).normalized();
+    return o;
+}
+
+Elements ElementsOf(const Orientation& orientation) {
+    const Eigen::Vector3d& B = orientation.base;
+    const Angles angles = AnglesFromAttitude(orientation.attitude);
     Elements e;
     e.by = B.y() / B.x();
     e.bz = B.z() / B.x();
@@ -73,6 +83,16 @@ Elements ElementsFromCvPose(const CvPose& pose, Eigen::Vector3d* base_unit) {
     e.phi_rad = angles.phi_rad;
     e.kappa_rad = angles.kappa_rad;
     return e;
+}
+
+CvPose CvPoseFromElements(const Elements& elements) {
+    return CvPoseFromOrientation(OrientationFromElements(elements));
+}
+
+Elements ElementsFromCvPose(const CvPose& pose, Eigen::Vector3d* base_unit) {
+    const Orientation o = OrientationFromCvPose(pose);
+    if (base_unit != nullptr) *base_unit = o.base;
+    return ElementsOf(o);
 }
 
 double RotationDistance(const Eigen::Matrix3d& a, const Eigen::Matrix3d& b) {

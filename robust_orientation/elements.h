@@ -22,6 +22,8 @@
 
 namespace ro {
 
+using Matrix5d = Eigen::Matrix<double, 5, 5>;
+
 struct Elements {
     double by = 0.0;
     double bz = 0.0;
@@ -51,6 +53,23 @@ struct Angles {
     double kappa_rad = 0.0;
 };
 Angles AnglesFromAttitude(const Eigen::Matrix3d& M);
+
+// A relative orientation in the independent form: the attitude M of camera 2 and the unit
+// base B from camera 1 to camera 2, both in the model frame. Five degrees of freedom and
+// defined for every direction of the base; the adjustment works in it, and the five
+// elements are derived from it (they need a base with an X component).
+struct Orientation {
+    Eigen::Matrix3d attitude = Eigen::Matrix3d::Identity();
+    Eigen::Vector3d base = Eigen::Vector3d::UnitX();  // unit length
+};
+
+Orientation OrientationFromCvPose(const CvPose& pose);
+CvPose CvPoseFromOrientation(const Orientation& orientation);
+// The base (1, by, bz) normalised; camera 2 at positive X.
+Orientation OrientationFromElements(const Elements& elements);
+// by = By / Bx, bz = Bz / Bx and the angles of the attitude; by and bz are infinite or NaN
+// for a base without an X component.
+Elements ElementsOf(const Orientation& orientation);
 
 // The base (1, by, bz) in the model frame.
 inline Eigen::Vector3d BaseVector(const Elements& e) { return {1.0, e.by, e.bz}; }

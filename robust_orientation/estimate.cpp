@@ -12,6 +12,7 @@
 #include "robust_orientation/geometry.h"
 #include "robust_orientation/observations.h"
 #include "robust_orientation/planarity.h"
+#include "robust_orientation/precision.h"
 #include "robust_orientation/ransac.h"
 #include "robust_orientation/warnings.h"
 #include "two_view/essential.h"
@@ -53,12 +54,6 @@ void InitialisePoints(std::span<const TiePoint> tie_points,
     }
 }
 
-OrientationResult Refuse(OrientationResult result, Outcome outcome, std::string reason) {
-    result.outcome = outcome;
-    result.reason = std::move(reason);
-    return result;
-}
-
 double Median(std::vector<double> values) {
     if (values.empty()) return kNaN;
     const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
@@ -79,23 +74,27 @@ ChiSquareTest TestSigma0(double sigma0_px, double sigma_px, int dof) {
 
 // Residuals and y-parallaxes of every finite point at the final elements; statistics of
 // the adjusted ones.
+// Residuals and y-parallaxes of every finite point at the final orientation; statistics of
+// the adjusted ones. Residuals and y-parallaxes are reported for the base turned towards
+// positive X (the bx = 1 convention of the elements), whichever way camera 2 lies.
 void FillPoints(const CoplanarityModel& model, std::span<const Observation> observations,
                 const Adjustment& adjustment, const EstimationOptions& options,
                 OrientationResult* result) {
-    const Elements& e = adjustment.elements;
-    const Eigen::Matrix3d M = AttitudeMatrix(e.omega_rad, e.phi_rad, e.kappa_rad);
-    const Eigen::Vector3d B = BaseVector(e);
+    const Orientation& o = adjustment.orientation;
+    const double sign = o.base.x() < 0.0 ? -1.0 : 1.0;
+    const Eigen::Vector3d B = sign * o.base;
+    const Eigen::Matrix3d G = CoplanarityMatrix(o.attitude, B);
     for (std::size_t k = 0; k < observations.size(); ++k) {
         if (!observations[k].IsFinite()) continue;
-        result->points[k].sampson_px = model.SampsonPx(M, B, observations[k]);
-        result->points[k].y_parallax_px = model.YParallaxPx(M, B, observations[k]);
+        result->points[k].sampson_px = model.SampsonPx(G, observations[k]);
+        result->points[k].y_parallax_px = model.YParallaxPx(o.attitude, B, observations[k]);
     }
     // The adjustment settled the inliers anew: what it did not use, the robust stage rejected.
     for (PointResult& p : result->points) p.status = PointStatus::ransac_outlier;
     for (const int k : adjustment.snooped) {
         result->points[static_cast<std::size_t>(k)].status = PointStatus::snooped;
     }
-    const double delta0 = options.critical_w + kPowerQuantile;
+    const double delta0 = options.adjustment.critical_w + kPowerQuantile;
     AdjustmentSummary& a = result->adjustment;
     double parallax_sq = 0.0;
     std::vector<double> mdb;
@@ -103,7 +102,7 @@ void FillPoints(const CoplanarityModel& model, std::span<const Observation> obse
         const auto k = static_cast<std::size_t>(adjustment.used[i]);
         PointResult& p = result->points[k];
         p.status = PointStatus::inlier;
-        p.w = adjustment.w[i];
+        p.w = sign * adjustment.w[i];
         p.redundancy = adjustment.redundancy[i];
         // The bias is detectable in d; a y-parallax is sqrt(2) times d in the normal case.
         p.mdb_px = p.redundancy > 0.0
@@ -128,73 +127,59 @@ void FillAdjustment(const Camera& camera1, const Adjustment& adjustment,
     a.iterations = adjustment.iterations;
     a.converged = adjustment.converged;
     a.rejected = static_cast<int>(adjustment.snooped.size());
-    a.critical_w = options.critical_w;
+    a.critical_w = options.adjustment.critical_w;
     a.points_used = static_cast<int>(adjustment.used.size());
     a.redundancy = a.points_used - 5;
     a.sigma0_px = adjustment.sigma0_px;
     a.sigma0_um = adjustment.sigma0_px * camera1.PixelSizeUm();
     a.sigma_apriori_px = options.sigma_px;
     a.chi2 = TestSigma0(a.sigma0_px, options.sigma_px, a.redundancy);
-
-    Precision& p = result->precision;
-    p.covariance = adjustment.sigma0_px * adjustment.sigma0_px * adjustment.cofactor;
-    for (int k = 0; k < 5; ++k)
-        p.sigma[static_cast<std::size_t>(k)] = std::sqrt(p.covariance(k, k));
-    p.correlation = CorrelationOf(p.covariance);
-    p.condition_number = ConditionNumber(p.correlation);
+    result->precision = PrecisionOf(adjustment);
 }
 
-// The pose of the final elements, its base pointing the way the robust loop found it.
-CvPose FinalPose(const Elements& elements, const Eigen::Vector3d& base_unit) {
-    CvPose pose = CvPoseFromElements(elements);
-    if (base_unit.x() < 0.0) pose.t = -pose.t;
-    return pose;
-}
-
-void FillGeometry(const CoplanarityModel& model, std::span<const TiePoint> tie_points,
-                  std::span<const Observation> observations, const Adjustment& adjustment,
-                  const HomographyCheck& homography, OrientationResult* result) {
+void FillGeometry(const CoplanarityModel& model, const Camera& camera1,
+                  std::span<const TiePoint> tie_points, std::span<const Observation> observations,
+                  const Adjustment& adjustment, const HomographyCheck& homography,
+                  OrientationResult* result) {
     GeometryFigures& g = result->geometry;
+    const Orientation& o = adjustment.orientation;
     g.median_intersection_angle_rad =
-        MedianIntersectionAngle(model, observations, adjustment.used, adjustment.elements);
+        MedianIntersectionAngle(model, observations, adjustment.used, o);
     g.h_over_e_inlier_ratio = homography.inlier_ratio;
     g.homography_inliers = homography.inliers;
     g.rotation_only_measure = homography.rotation_deviation;
-    const GruberRegions regions = CountGruberRegions(tie_points, adjustment.used);
+    const GruberRegions regions = CountGruberRegions(tie_points, adjustment.used, camera1, o.base);
     g.gruber_counts = regions.counts;
+    g.gruber_columns = regions.columns;
+    g.gruber_rows = regions.rows;
     g.gruber_box_px = {regions.col_min_px, regions.row_min_px, regions.col_max_px,
                        regions.row_max_px};
     g.gruber_regions_covered =
         static_cast<int>(std::count_if(g.gruber_counts.begin(), g.gruber_counts.end(),
                                        [](int c) { return c >= kMinPointsPerGruberRegion; }));
-    const Eigen::Vector3d B = BaseVector(adjustment.elements).normalized();
-    g.base_unit = g.base_unit.x() < 0.0 ? Eigen::Vector3d(-B) : B;
+    g.base_unit = o.base;
     g.configuration = Configuration::general;
     if (homography.found && homography.inlier_ratio > kPlanarInlierRatio) {
         g.configuration = homography.rotation_deviation < kRotationOnlyDeviation
                               ? Configuration::rotation_only
                               : Configuration::planar;
     }
-    if (g.configuration == Configuration::general &&
-        std::fabs(g.base_unit.x()) < kForwardMotionBaseX) {
+    if (g.configuration == Configuration::general && IsForwardMotion(o.base)) {
         g.configuration = Configuration::forward_motion;
     }
 }
 
-// The points that the elements fit within the threshold, in front of both cameras.
+// The points that an orientation fits within the threshold, in front of both cameras.
 std::vector<int> InliersOf(const CoplanarityModel& model, std::span<const Observation> observations,
-                           double threshold_px, const Elements& elements,
-                           const Eigen::Vector3d& base_unit) {
-    const Eigen::Matrix3d M =
-        AttitudeMatrix(elements.omega_rad, elements.phi_rad, elements.kappa_rad);
-    const Eigen::Vector3d B = BaseVector(elements);
-    const CvPose pose = FinalPose(elements, base_unit);
+                           double threshold_px, const Orientation& orientation) {
+    const Eigen::Matrix3d G = CoplanarityMatrix(orientation.attitude, orientation.base);
+    const CvPose pose = CvPoseFromOrientation(orientation);
     const two_view::RelativePose cv{pose.R, pose.t};
     std::vector<int> inliers;
     for (std::size_t k = 0; k < observations.size(); ++k) {
         const Observation& o = observations[k];
         if (!o.IsFinite()) continue;
-        if (!(std::fabs(model.SampsonPx(M, B, o)) < threshold_px)) continue;
+        if (!(std::fabs(model.SampsonPx(G, o)) < threshold_px)) continue;
         if (!two_view::InFrontOfBothCameras(cv, model.NormalisedRay1(o), model.NormalisedRay2(o)))
             continue;
         inliers.push_back(static_cast<int>(k));
@@ -208,31 +193,44 @@ void FillSecond(const RansacResult& ransac, OrientationResult* result) {
     s.found = true;
     s.score_increase = (ransac.second.score - ransac.best.score) /
                        (result->adjustment.sigma_apriori_px * result->adjustment.sigma_apriori_px);
-    s.rotation_difference_rad = RotationDistance(ransac.second.pose.R, ransac.best.pose.R);
+    s.rotation_difference_rad = RotationDistance(ransac.second.model.R, ransac.best.model.R);
     s.inliers = ransac.second.inliers;
-    s.elements = ElementsFromCvPose(ransac.second.pose);
+    s.elements = ElementsFromCvPose(ransac.second.model);
+}
+
+// Each stage's status mapped to the run's outcome and the sentence that explains it.
+OrientationResult Refuse(OrientationResult result, Outcome outcome, std::string reason) {
+    result.outcome = outcome;
+    result.reason = std::move(reason);
+    return result;
+}
+
+Outcome OutcomeOf(RansacStatus status) {
+    return status == RansacStatus::no_model ? Outcome::no_model : Outcome::too_few_matches;
+}
+
+Outcome OutcomeOf(AdjustmentStatus status) {
+    return status == AdjustmentStatus::too_few_points ? Outcome::too_few_inliers
+                                                      : Outcome::adjustment_failed;
 }
 
 }  // namespace
-
-double EffectiveThresholdPx(const EstimationOptions& options) {
-    return options.threshold_px > 0.0 ? options.threshold_px : kThresholdSigmas * options.sigma_px;
-}
 
 std::string CheckOptions(const EstimationOptions& options) {
     if (!(options.sigma_px > 0.0) || !std::isfinite(options.sigma_px)) {
         return "the a-priori sigma must be a positive number of pixels";
     }
-    if (!(options.threshold_px >= 0.0) || !std::isfinite(options.threshold_px)) {
+    const RansacOptions& r = options.ransac;
+    if (!(r.threshold_px >= 0.0) || !std::isfinite(r.threshold_px)) {
         return "the threshold must be a positive number of pixels";
     }
-    if (!(options.confidence > 0.0 && options.confidence < 1.0)) {
+    if (!(r.confidence > 0.0 && r.confidence < 1.0)) {
         return "the confidence must lie strictly between 0 and 1";
     }
-    if (options.min_iterations < 1 || options.max_iterations < options.min_iterations) {
+    if (r.min_iterations < 1 || r.max_iterations < r.min_iterations) {
         return "the iteration limits must satisfy 1 <= minimum <= maximum";
     }
-    if (!(options.critical_w > 0.0) || !std::isfinite(options.critical_w)) {
+    if (!(options.adjustment.critical_w > 0.0) || !std::isfinite(options.adjustment.critical_w)) {
         return "the critical value of the w-test must be positive";
     }
     return {};
@@ -246,11 +244,11 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     InitialisePoints(tie_points, observations, &result);
     RobustSummary& robust = result.robust;
     robust.threshold_px = EffectiveThresholdPx(options);
-    robust.confidence = options.confidence;
-    robust.min_iterations = options.min_iterations;
-    robust.max_iterations = options.max_iterations;
+    robust.confidence = options.ransac.confidence;
+    robust.min_iterations = options.ransac.min_iterations;
+    robust.max_iterations = options.ransac.max_iterations;
     result.adjustment.sigma_apriori_px = options.sigma_px;
-    result.adjustment.critical_w = options.critical_w;
+    result.adjustment.critical_w = options.adjustment.critical_w;
     if (const std::string problem = CheckOptions(options); !problem.empty()) {
         return Refuse(std::move(result), Outcome::too_few_matches, problem);
     }
@@ -268,20 +266,12 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
                           " tie points with finite positions; at least " +
                           std::to_string(kMinAdjustmentPoints) + " are needed");
     }
-    RansacSettings settings;
-    settings.threshold_px = robust.threshold_px;
-    settings.confidence = options.confidence;
-    settings.min_iterations = options.min_iterations;
-    settings.max_iterations = options.max_iterations;
-    settings.seed = options.seed;
-    settings.sigma_px = options.sigma_px;
-    settings.threads = options.threads;
-    const RansacResult ransac = FindRelativePose(model, observations, settings);
+    const RansacResult ransac = FindRelativePose(model, observations, options);
     robust.iterations = ransac.iterations;
     robust.local_optimisations = ransac.local_optimisations;
-    robust.inliers = ransac.found ? ransac.best.inliers : 0;
-    if (!ransac.found) {
-        return Refuse(std::move(result), Outcome::no_model,
+    robust.inliers = ransac.status == RansacStatus::found ? ransac.best.inliers : 0;
+    if (ransac.status != RansacStatus::found) {
+        return Refuse(std::move(result), OutcomeOf(ransac.status),
                       "no sample of five tie points gave an orientation");
     }
     std::vector<int> inliers;
@@ -297,32 +287,30 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
                           " are needed");
     }
 
-    Eigen::Vector3d base_unit;
-    const Elements start = ElementsFromCvPose(ransac.best.pose, &base_unit);
-    result.geometry.base_unit = base_unit;
-    result.elements = start;
-    result.cv_pose = ransac.best.pose;
+    const Orientation start = OrientationFromCvPose(ransac.best.model);
+    result.orientation = start;
+    result.geometry.base_unit = start.base;
+    result.elements = ElementsOf(start);
+    result.cv_pose = ransac.best.model;
     const HomographyCheck homography = CheckHomography(
-        model, observations, inliers, robust.threshold_px, options.seed ^ kHomographyStream);
+        model, observations, inliers, robust.threshold_px, options.ransac.seed ^ kHomographyStream);
 
-    AdjustmentSettings adjust_settings;
-    adjust_settings.sigma_px = options.sigma_px;
-    adjust_settings.critical_w = options.critical_w;
-    adjust_settings.threads = options.threads;
-    const Eigen::Vector3d base_sign = result.geometry.base_unit;
-    const InlierSelection reselect = [&](const Elements& elements) {
-        return InliersOf(model, observations, robust.threshold_px, elements, base_sign);
+    const InlierSelection reselect = [&](const Orientation& orientation) {
+        return InliersOf(model, observations, robust.threshold_px, orientation);
     };
     const Adjustment adjustment =
-        AdjustWithSnooping(model, observations, inliers, start, adjust_settings, reselect);
-    if (!adjustment.ok) {
-        return Refuse(std::move(result), Outcome::adjustment_failed,
+        AdjustWithSnooping(model, observations, inliers, start, options.sigma_px,
+                           options.adjustment, options.threads, reselect);
+    if (!adjustment.Adjusted()) {
+        return Refuse(std::move(result), OutcomeOf(adjustment.status),
                       "the least-squares adjustment gave no finite, determined solution");
     }
-    result.elements = adjustment.elements;
-    FillGeometry(model, tie_points, observations, adjustment, homography, &result);
-    result.cv_pose = FinalPose(adjustment.elements, result.geometry.base_unit);
+    result.orientation = adjustment.orientation;
+    result.cv_pose = CvPoseFromOrientation(adjustment.orientation);
+    FillGeometry(model, camera1, tie_points, observations, adjustment, homography, &result);
     FillAdjustment(camera1, adjustment, options, &result);
+    result.elements = ElementsOf(adjustment.orientation);
+    if (!result.precision.elements_defined) result.elements.by = result.elements.bz = kNaN;
     FillPoints(model, observations, adjustment, options, &result);
     FillSecond(ransac, &result);
     result.warnings =

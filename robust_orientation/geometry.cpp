@@ -10,10 +10,9 @@ namespace ro {
 
 double MedianIntersectionAngle(const CoplanarityModel& model,
                                std::span<const Observation> observations,
-                               const std::vector<int>& used, const Elements& elements) {
+                               const std::vector<int>& used, const Orientation& orientation) {
     if (used.empty()) return 0.0;
-    const Eigen::Matrix3d M =
-        AttitudeMatrix(elements.omega_rad, elements.phi_rad, elements.kappa_rad);
+    const Eigen::Matrix3d& M = orientation.attitude;
     // Normalised rays differ from the camera rays by the frame flip D, which is the same
     // for both cameras and keeps angles; M turns camera 2's ray into the model frame.
     const Eigen::Matrix3d D = Eigen::Vector3d(1.0, -1.0, -1.0).asDiagonal();
@@ -30,9 +29,17 @@ double MedianIntersectionAngle(const CoplanarityModel& model,
     return *middle;
 }
 
-GruberRegions CountGruberRegions(std::span<const TiePoint> tie_points,
-                                 const std::vector<int>& used) {
+GruberRegions CountGruberRegions(std::span<const TiePoint> tie_points, const std::vector<int>& used,
+                                 const Camera& camera1, const Eigen::Vector3d& base) {
     GruberRegions g;
+    // The base's direction in pixels: the image-plane step (Bx, By) through the camera's
+    // pixel axes (which may be turned by its in-plane angle).
+    const Camera::PixelPoint origin = camera1.ToPixel({0.0, 0.0});
+    const Camera::PixelPoint along = camera1.ToPixel({base.x(), base.y()});
+    if (std::fabs(along.row_px - origin.row_px) > std::fabs(along.column_px - origin.column_px)) {
+        g.columns = 3;
+        g.rows = 2;
+    }
     g.col_min_px = g.row_min_px = std::numeric_limits<double>::infinity();
     g.col_max_px = g.row_max_px = -std::numeric_limits<double>::infinity();
     for (const TiePoint& t : tie_points) {
@@ -50,11 +57,11 @@ GruberRegions CountGruberRegions(std::span<const TiePoint> tie_points,
     if (!(width > 0.0 && height > 0.0)) return g;
     for (const int k : used) {
         const TiePoint& t = tie_points[static_cast<std::size_t>(k)];
-        const int column =
-            std::clamp(static_cast<int>(2.0 * (t.col1_px - g.col_min_px) / width), 0, 1);
-        const int row =
-            std::clamp(static_cast<int>(3.0 * (t.row1_px - g.row_min_px) / height), 0, 2);
-        ++g.counts[2 * static_cast<std::size_t>(row) + static_cast<std::size_t>(column)];
+        const int column = std::clamp(
+            static_cast<int>(g.columns * (t.col1_px - g.col_min_px) / width), 0, g.columns - 1);
+        const int row = std::clamp(static_cast<int>(g.rows * (t.row1_px - g.row_min_px) / height),
+                                   0, g.rows - 1);
+        ++g.counts[static_cast<std::size_t>(g.columns * row + column)];
     }
     return g;
 }

@@ -2,31 +2,22 @@
 // in pixels.
 //
 // The coplanarity condition of a tie point with rays v1 = (x1, y1, -f1) and v2 = (x2, y2, -f2)
-// is F = det[B; v1; M v2] = 0. Its Sampson normalisation d = F / |dF/d(i1, j1, i2, j2)|
-// divides by the gradient with respect to the four pixel coordinates, so d is the
-// first-order distance of the observed positions from the nearest positions that satisfy
-// the condition, in pixels: with isotropic image noise sigma, each d has variance sigma^2.
-// In the normal case (M = I, B = (1, 0, 0)) d = p_y / sqrt(2), p_y the y-parallax.
+// is F = det[B; v1; M v2] = v2^T G v1 = 0 with G = M^T [B]x. Its Sampson normalisation
+// d = F / |dF/d(i1, j1, i2, j2)| (two_view/sampson.h) divides by the gradient with respect to
+// the four pixel coordinates, so d is the first-order distance of the observed positions
+// from the nearest positions that satisfy the condition, in pixels: with isotropic image
+// noise sigma, each d has variance sigma^2. In the normal case (M = I, B = (1, 0, 0))
+// d = p_y / sqrt(2), p_y the y-parallax.
 #pragma once
 
 #include <Eigen/Core>
-#include <array>
 #include <span>
 #include <vector>
 
 #include "camera/camera_model.h"
-#include "robust_orientation/elements.h"
 #include "robust_orientation/tie_points.h"
 
 namespace ro {
-
-// The attitude matrix M = Rx(omega) Ry(phi) Rz(kappa) with its derivatives by the three
-// angles, for the analytic Jacobian of the residuals.
-struct AttitudeDerivatives {
-    Eigen::Matrix3d M;
-    std::array<Eigen::Matrix3d, 3> dM;  // dM/domega, dM/dphi, dM/dkappa
-};
-AttitudeDerivatives AttitudeWithDerivatives(double omega_rad, double phi_rad, double kappa_rad);
 
 // Image-plane coordinates of one tie point (metres, y up).
 struct Observation {
@@ -41,20 +32,25 @@ struct Observation {
 std::vector<Observation> ToObservations(std::span<const TiePoint> tie_points, const Camera& camera1,
                                         const Camera& camera2);
 
+// The matrix G = M^T [B]x of the coplanarity condition F = v2^T G v1 for the attitude M of
+// camera 2 and the base B (any length and sign: F changes sign with B).
+Eigen::Matrix3d CoplanarityMatrix(const Eigen::Matrix3d& M, const Eigen::Vector3d& B);
+
 // The model of both photographs: focal lengths and pixel scales of the two cameras.
 class CoplanarityModel {
   public:
     CoplanarityModel(const Camera& camera1, const Camera& camera2);
 
-    // The Sampson-normalised coplanarity residual d in pixels for attitude M of camera 2
-    // and base B (any length, any sign: d changes sign with B).
+    // The Sampson-normalised coplanarity residual d in pixels under the condition matrix G.
+    double SampsonPx(const Eigen::Matrix3d& G, const Observation& o) const;
     double SampsonPx(const Eigen::Matrix3d& M, const Eigen::Vector3d& B,
-                     const Observation& o) const;
+                     const Observation& o) const {
+        return SampsonPx(CoplanarityMatrix(M, B), o);
+    }
 
-    // The same residual with its derivatives by (by, bz, omega, phi, kappa) for the base
-    // B = (1, by, bz), written to gradient[0..4].
-    double SampsonPxWithGradient(const AttitudeDerivatives& attitude, const Eigen::Vector3d& B,
-                                 const Observation& o, double* gradient) const;
+    // The same residual with its derivatives by the entries of G.
+    double SampsonPxWithGradient(const Eigen::Matrix3d& G, const Observation& o,
+                                 Eigen::Matrix3d* d_dG) const;
 
     // The y-parallax in pixels of photograph 1: both rays turned into the frame whose x axis
     // is the base and whose z axis lies in the plane of the base and camera 1's z axis,
@@ -62,6 +58,10 @@ class CoplanarityModel {
     // photograph 2's minus photograph 1's. In the normal case it is y2 - y1.
     double YParallaxPx(const Eigen::Matrix3d& M, const Eigen::Vector3d& B,
                        const Observation& o) const;
+
+    // The image rays (x, y, -f) of a tie point, metres.
+    Eigen::Vector3d Ray1(const Observation& o) const { return {o.x1_m, o.y1_m, -f1_m_}; }
+    Eigen::Vector3d Ray2(const Observation& o) const { return {o.x2_m, o.y2_m, -f2_m_}; }
 
     // Normalised computer-vision coordinates (x / f, -y / f, 1) of a tie point's two rays.
     Eigen::Vector3d NormalisedRay1(const Observation& o) const;
@@ -76,18 +76,5 @@ class CoplanarityModel {
     double scale1_;  // pixels per metre
     double scale2_;
 };
-
-// The Sampson error in pixels of a correspondence of normalised coordinates u1, u2 (third
-// component 1) under an essential matrix (u2^T E u1 = 0), for focal lengths f1_px, f2_px.
-// Returns the squared distance.
-inline double SampsonSquaredPx(const Eigen::Matrix3d& E, const Eigen::Vector3d& u1,
-                               const Eigen::Vector3d& u2, double f1_px, double f2_px) {
-    const Eigen::Vector3d e_u1 = E * u1;
-    const Eigen::Vector3d et_u2 = E.transpose() * u2;
-    const double c = u2.dot(e_u1);
-    const double den = (et_u2.x() * et_u2.x() + et_u2.y() * et_u2.y()) / (f1_px * f1_px) +
-                       (e_u1.x() * e_u1.x() + e_u1.y() * e_u1.y()) / (f2_px * f2_px);
-    return c * c / den;
-}
 
 }  // namespace ro

@@ -5,38 +5,87 @@
 #include <cmath>
 #include <limits>
 
-#include "robust_orientation/random.h"
-#include "robust_orientation/ransac.h"
+#include "robust_orientation/lo_ransac.h"
 #include "two_view/homography.h"
 
 namespace ro {
 namespace {
 
-constexpr int kSampleSize = 4;
 constexpr int kMinIterations = 50;
 constexpr int kMaxIterations = 1000;
 constexpr double kConfidence = 0.999;
 constexpr std::size_t kMaxPoints = 500;
 
-struct Scored {
-    double score = std::numeric_limits<double>::infinity();
-    int inliers = 0;
-};
+// Homographies on the transfer error into photograph 2, in pixels.
+class HomographyEstimator {
+  public:
+    using Model = Eigen::Matrix3d;
+    static constexpr int kSampleSize = 4;
 
-Scored Score(const Eigen::Matrix3d& H, const std::vector<Eigen::Vector3d>& u1,
-             const std::vector<Eigen::Vector3d>& u2, double f2_px, double threshold_sq,
-             std::vector<char>* mask = nullptr) {
-    Scored s;
-    s.score = 0.0;
-    for (std::size_t k = 0; k < u1.size(); ++k) {
-        const double e2 = two_view::TransferErrorSquared(H, u1[k], u2[k]) * f2_px * f2_px;
-        const bool inlier = e2 < threshold_sq;
-        if (mask != nullptr) (*mask)[k] = inlier ? 1 : 0;
-        s.score += inlier ? e2 : threshold_sq;
-        s.inliers += inlier ? 1 : 0;
+    HomographyEstimator(std::vector<Eigen::Vector3d> u1, std::vector<Eigen::Vector3d> u2,
+                        double f2_px, double threshold_px)
+        : u1_(std::move(u1)),
+          u2_(std::move(u2)),
+          f2_px_(f2_px),
+          threshold_sq_(threshold_px * threshold_px) {}
+
+    std::size_t Size() const { return u1_.size(); }
+
+    void Solve(const std::array<std::uint32_t, kSampleSize>& sample,
+               std::vector<Eigen::Matrix3d>* models) const {
+        two_view::FourPoints x1;
+        two_view::FourPoints x2;
+        for (std::size_t s = 0; s < kSampleSize; ++s) {
+            x1[s] = u1_[sample[s]];
+            x2[s] = u2_[sample[s]];
+        }
+        models->clear();
+        Eigen::Matrix3d H;
+        if (two_view::SolveHomographyFourPoint(x1, x2, &H)) models->push_back(H);
     }
-    return s;
-}
+
+    Scored<Eigen::Matrix3d> Score(const Eigen::Matrix3d& H, double bound,
+                                  std::vector<char>* mask = nullptr) const {
+        Scored<Eigen::Matrix3d> s;
+        s.model = H;
+        s.score = 0.0;
+        for (std::size_t k = 0; k < u1_.size(); ++k) {
+            const double e2 = two_view::TransferErrorSquared(H, u1_[k], u2_[k]) * f2_px_ * f2_px_;
+            const bool inlier = e2 < threshold_sq_;
+            if (mask != nullptr) (*mask)[k] = inlier ? 1 : 0;
+            s.score += inlier ? e2 : threshold_sq_;
+            s.inliers += inlier ? 1 : 0;
+            if (s.score > bound) {
+                s.score = std::numeric_limits<double>::infinity();
+                return s;
+            }
+        }
+        return s;
+    }
+
+    // One least-squares refit on the inliers of `best`, kept when it explains them better.
+    Scored<Eigen::Matrix3d> Refit(const Scored<Eigen::Matrix3d>& best) const {
+        std::vector<char> mask(u1_.size(), 0);
+        Score(best.model, std::numeric_limits<double>::infinity(), &mask);
+        std::vector<Eigen::Vector3d> in1;
+        std::vector<Eigen::Vector3d> in2;
+        for (std::size_t k = 0; k < u1_.size(); ++k) {
+            if (mask[k] == 0) continue;
+            in1.push_back(u1_[k]);
+            in2.push_back(u2_[k]);
+        }
+        Eigen::Matrix3d refit;
+        if (!two_view::SolveHomography(in1, in2, &refit)) return best;
+        const Scored<Eigen::Matrix3d> s = Score(refit, std::numeric_limits<double>::infinity());
+        return s.score < best.score ? s : best;
+    }
+
+  private:
+    std::vector<Eigen::Vector3d> u1_;
+    std::vector<Eigen::Vector3d> u2_;
+    double f2_px_;
+    double threshold_sq_;
+};
 
 }  // namespace
 
@@ -55,59 +104,25 @@ HomographyCheck CheckHomography(const CoplanarityModel& model,
         u1.push_back(model.NormalisedRay1(observations[k]));
         u2.push_back(model.NormalisedRay2(observations[k]));
     }
-    if (u1.size() < static_cast<std::size_t>(kSampleSize)) return check;
-    const double f2_px = model.FocalLength2Px();
-    const double threshold_sq = threshold_px * threshold_px;
-    SplitMix64 random(seed);
-    const auto n = static_cast<std::uint32_t>(u1.size());
-    Scored best;
-    Eigen::Matrix3d best_h = Eigen::Matrix3d::Identity();
-    double needed = IterationsNeeded(static_cast<int>(std::ceil(kPlanarInlierRatio * n)),
-                                     static_cast<int>(n), kSampleSize, kConfidence);
-    for (int it = 0; it < kMaxIterations && (it < kMinIterations || it < needed); ++it) {
-        const auto sample = DrawDistinct<kSampleSize>(random, n);
-        two_view::FourPoints x1;
-        two_view::FourPoints x2;
-        for (int s = 0; s < kSampleSize; ++s) {
-            x1[s] = u1[sample[s]];
-            x2[s] = u2[sample[s]];
-        }
-        Eigen::Matrix3d H;
-        if (!two_view::SolveHomographyFourPoint(x1, x2, &H)) continue;
-        const Scored s = Score(H, u1, u2, f2_px, threshold_sq);
-        if (s.score < best.score) {
-            best = s;
-            best_h = H;
-            // Only a homography with more than kPlanarInlierRatio of the points matters: stop
-            // once such a one would surely have been drawn, even when none was found.
-            const int enough = static_cast<int>(std::ceil(kPlanarInlierRatio * n));
-            needed = IterationsNeeded(std::max(s.inliers, enough), static_cast<int>(n), kSampleSize,
-                                      kConfidence);
-        }
-    }
-    if (best.inliers < kSampleSize) return check;
-    // One least-squares refit on the inliers, kept when it explains more of them.
-    std::vector<char> mask(u1.size(), 0);
-    Score(best_h, u1, u2, f2_px, threshold_sq, &mask);
-    std::vector<Eigen::Vector3d> in1;
-    std::vector<Eigen::Vector3d> in2;
-    for (std::size_t k = 0; k < u1.size(); ++k) {
-        if (mask[k] == 0) continue;
-        in1.push_back(u1[k]);
-        in2.push_back(u2[k]);
-    }
-    Eigen::Matrix3d refit;
-    if (two_view::SolveHomography(in1, in2, &refit)) {
-        const Scored s = Score(refit, u1, u2, f2_px, threshold_sq);
-        if (s.score < best.score) {
-            best = s;
-            best_h = refit;
-        }
-    }
+    const HomographyEstimator estimator(std::move(u1), std::move(u2), model.FocalLength2Px(),
+                                        threshold_px);
+    RansacOptions options;
+    options.confidence = kConfidence;
+    options.min_iterations = kMinIterations;
+    options.max_iterations = kMaxIterations;
+    options.seed = seed;
+    // Only a homography with more than kPlanarInlierRatio of the points matters: stop once
+    // such a one would surely have been drawn, even when none was found.
+    RansacLoop loop;
+    loop.assumed_inliers =
+        static_cast<int>(std::ceil(kPlanarInlierRatio * static_cast<double>(estimator.Size())));
+    const RansacReport<Eigen::Matrix3d> report = LoRansac(estimator, options, loop);
+    if (!report.found || report.best.inliers < HomographyEstimator::kSampleSize) return check;
+    const Scored<Eigen::Matrix3d> best = estimator.Refit(report.best);
     check.found = true;
     check.inliers = best.inliers;
-    check.inlier_ratio = static_cast<double>(best.inliers) / static_cast<double>(u1.size());
-    check.rotation_deviation = two_view::PureRotationDeviation(best_h);
+    check.inlier_ratio = static_cast<double>(best.inliers) / static_cast<double>(estimator.Size());
+    check.rotation_deviation = two_view::PureRotationDeviation(best.model);
     return check;
 }
 

@@ -1,20 +1,18 @@
-// LO-RANSAC over five-point hypotheses.
+// The relative-pose estimator of the robust loop, and the second-solution search.
 #include "robust_orientation/ransac.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "common/thread_pool.h"
-#include "robust_orientation/random.h"
 #include "two_view/eight_point.h"
 #include "two_view/essential.h"
 #include "two_view/five_point.h"
+#include "two_view/sampson.h"
 
 namespace ro {
 namespace {
 
-constexpr int kSampleSize = 5;
 constexpr int kLocalRounds = 4;
 constexpr int kMinLinearPoints = 8;
 constexpr std::size_t kMaxRefitPoints = 400;
@@ -23,91 +21,118 @@ constexpr std::size_t kMaxRefitPoints = 400;
 constexpr std::size_t kFactorVotes = 32;
 constexpr std::size_t kMaxSecondCandidates = 16;
 constexpr int kMaxSecondRefinements = 4;
-// Samples drawn and scored together when threads share the work.
-constexpr std::size_t kParallelBatch = 32;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// The tie points with finite positions, as normalised rays.
-struct Data {
-    std::vector<int> index;  // observation number of each candidate
-    std::vector<Eigen::Vector3d> u1;
-    std::vector<Eigen::Vector3d> u2;
-    double f1_px = 0.0;
-    double f2_px = 0.0;
-    double threshold_sq = 0.0;
+using two_view::RelativePose;
 
-    std::size_t size() const { return index.size(); }
+CvPose ToCvPose(const RelativePose& pose) { return {pose.R, pose.t}; }
+
+Scored<CvPose> ToCvPose(const Scored<RelativePose>& scored) {
+    return {ToCvPose(scored.model), scored.score, scored.inliers};
+}
+
+// The tie points with finite positions as normalised rays, and the estimator over them.
+class PoseEstimator {
+  public:
+    using Model = RelativePose;
+    static constexpr int kSampleSize = 5;
+
+    PoseEstimator(const CoplanarityModel& model, std::span<const Observation> observations,
+                  double threshold_px)
+        : f1_px_(model.FocalLength1Px()),
+          f2_px_(model.FocalLength2Px()),
+          threshold_sq_(threshold_px * threshold_px) {
+        for (std::size_t k = 0; k < observations.size(); ++k) {
+            if (!observations[k].IsFinite()) continue;
+            index_.push_back(static_cast<int>(k));
+            u1_.push_back(model.NormalisedRay1(observations[k]));
+            u2_.push_back(model.NormalisedRay2(observations[k]));
+        }
+    }
+
+    std::size_t Size() const { return index_.size(); }
+    int ObservationOf(std::size_t k) const { return index_[k]; }
+
+    void Solve(const std::array<std::uint32_t, kSampleSize>& sample,
+               std::vector<RelativePose>* models) const {
+        two_view::FivePoints x1;
+        two_view::FivePoints x2;
+        for (std::size_t s = 0; s < kSampleSize; ++s) {
+            x1[s] = u1_[sample[s]];
+            x2[s] = u2_[sample[s]];
+        }
+        two_view::SolveRelativePoseFivePoint(x1, x2, models);
+    }
+
+    Scored<RelativePose> Score(const RelativePose& pose, double bound) const {
+        return ScoreCollecting(pose, bound, nullptr);
+    }
+
+    // Local optimisation: refits E linearly on the model's inliers (a spread of at most
+    // kMaxRefitPoints of them: enough for a model that only has to find the inliers, the
+    // adjustment does the rest), each epipolar residual weighted by the inverse of its
+    // Sampson gradient so that the fit minimises (to first order) the Sampson errors;
+    // repeats while the score improves.
+    void Refine(Scored<RelativePose>* model) const;
+
+    bool IsInlier(const RelativePose& pose, const Eigen::Matrix3d& E, std::size_t k) const {
+        const double r2 = two_view::SampsonErrorSquared(E, u1_[k], u2_[k], f1_px_, f2_px_);
+        return r2 < threshold_sq_ && two_view::InFrontOfBothCameras(pose, u1_[k], u2_[k]);
+    }
+
+  private:
+    // The MSAC score of a pose; stops early (score infinite) once it exceeds `bound`. With
+    // `inliers`, collects the inliers' numbers there.
+    Scored<RelativePose> ScoreCollecting(const RelativePose& cv, double bound,
+                                         std::vector<std::size_t>* inliers) const {
+        const Eigen::Matrix3d E = two_view::EssentialFromPose(cv);
+        Scored<RelativePose> m;
+        m.model = cv;
+        m.score = 0.0;
+        if (inliers != nullptr) inliers->clear();
+        for (std::size_t k = 0; k < Size(); ++k) {
+            const double r2 = two_view::SampsonErrorSquared(E, u1_[k], u2_[k], f1_px_, f2_px_);
+            if (r2 < threshold_sq_ && two_view::InFrontOfBothCameras(cv, u1_[k], u2_[k])) {
+                m.score += r2;
+                ++m.inliers;
+                if (inliers != nullptr) inliers->push_back(k);
+            } else {
+                m.score += threshold_sq_;
+            }
+            if (m.score > bound) {
+                m.score = kInfinity;
+                return m;
+            }
+        }
+        return m;
+    }
+
+    // Of the four factors of E, the one that puts most of `points` in front of both cameras.
+    bool BestFactor(const Eigen::Matrix3d& E, const std::vector<std::size_t>& points,
+                    RelativePose* best) const {
+        const auto factors = two_view::DecomposeEssential(E);
+        if (!factors) return false;
+        int best_count = -1;
+        for (const RelativePose& pose : *factors) {
+            int count = 0;
+            for (const std::size_t k : points) {
+                count += two_view::InFrontOfBothCameras(pose, u1_[k], u2_[k]);
+            }
+            if (count > best_count) {
+                best_count = count;
+                *best = pose;
+            }
+        }
+        return true;
+    }
+
+    std::vector<int> index_;  // observation number of each candidate
+    std::vector<Eigen::Vector3d> u1_;
+    std::vector<Eigen::Vector3d> u2_;
+    double f1_px_;
+    double f2_px_;
+    double threshold_sq_;
 };
-
-Data Prepare(const CoplanarityModel& model, std::span<const Observation> observations,
-             double threshold_px) {
-    Data d;
-    d.f1_px = model.FocalLength1Px();
-    d.f2_px = model.FocalLength2Px();
-    d.threshold_sq = threshold_px * threshold_px;
-    for (std::size_t k = 0; k < observations.size(); ++k) {
-        if (!observations[k].IsFinite()) continue;
-        d.index.push_back(static_cast<int>(k));
-        d.u1.push_back(model.NormalisedRay1(observations[k]));
-        d.u2.push_back(model.NormalisedRay2(observations[k]));
-    }
-    return d;
-}
-
-two_view::RelativePose ToTwoView(const CvPose& pose) { return {pose.R, pose.t}; }
-CvPose FromTwoView(const two_view::RelativePose& pose) { return {pose.R, pose.t}; }
-
-bool IsInlier(const Data& d, const two_view::RelativePose& pose, const Eigen::Matrix3d& E,
-              std::size_t k, double* r2) {
-    *r2 = SampsonSquaredPx(E, d.u1[k], d.u2[k], d.f1_px, d.f2_px);
-    return *r2 < d.threshold_sq && two_view::InFrontOfBothCameras(pose, d.u1[k], d.u2[k]);
-}
-
-// The MSAC score of a pose; stops early (score infinite) once it exceeds `bound`. With
-// `inliers`, collects the inliers' numbers there.
-RansacModel Score(const Data& d, const two_view::RelativePose& pose, double bound,
-                  std::vector<std::size_t>* inliers = nullptr) {
-    const Eigen::Matrix3d E = two_view::EssentialFromPose(pose);
-    RansacModel m;
-    m.pose = FromTwoView(pose);
-    if (inliers != nullptr) inliers->clear();
-    for (std::size_t k = 0; k < d.size(); ++k) {
-        double r2 = 0.0;
-        if (IsInlier(d, pose, E, k, &r2)) {
-            m.score += r2;
-            ++m.inliers;
-            if (inliers != nullptr) inliers->push_back(k);
-        } else {
-            m.score += d.threshold_sq;
-        }
-        if (m.score > bound) {
-            m.score = kInfinity;
-            return m;
-        }
-    }
-    return m;
-}
-
-// Of the four factors of E, the one that puts most of `points` in front of both cameras.
-two_view::RelativePose BestFactor(const Eigen::Matrix3d& E, const Data& d,
-                                  const std::vector<std::size_t>& points, bool* ok) {
-    const auto factors = two_view::DecomposeEssential(E);
-    *ok = factors.has_value();
-    if (!factors) return {};
-    int best_count = -1;
-    two_view::RelativePose best;
-    for (const two_view::RelativePose& pose : *factors) {
-        int count = 0;
-        for (const std::size_t k : points) {
-            count += two_view::InFrontOfBothCameras(pose, d.u1[k], d.u2[k]);
-        }
-        if (count > best_count) {
-            best_count = count;
-            best = pose;
-        }
-    }
-    return best;
-}
 
 // Every step-th of `all`, at most `limit` of them, spread over the whole list.
 std::vector<std::size_t> Spread(const std::vector<std::size_t>& all, std::size_t limit) {
@@ -118,14 +143,9 @@ std::vector<std::size_t> Spread(const std::vector<std::size_t>& all, std::size_t
     return some;
 }
 
-// Local optimisation: refits E linearly on the model's inliers (a spread of at most
-// kMaxRefitPoints of them: enough for a model that only has to find the inliers, the
-// adjustment does the rest), each epipolar residual weighted by the inverse of its Sampson
-// gradient so that the fit minimises (to first order) the Sampson errors; repeats while the
-// score improves.
-void Refine(const Data& d, RansacModel* model) {
+void PoseEstimator::Refine(Scored<RelativePose>* model) const {
     std::vector<std::size_t> inliers;
-    *model = Score(d, ToTwoView(model->pose), kInfinity, &inliers);
+    *model = ScoreCollecting(model->model, kInfinity, &inliers);
     std::vector<Eigen::Vector3d> x1;
     std::vector<Eigen::Vector3d> x2;
     std::vector<double> weights;
@@ -133,158 +153,86 @@ void Refine(const Data& d, RansacModel* model) {
     for (int round = 0; round < kLocalRounds; ++round) {
         const std::vector<std::size_t> points = Spread(inliers, kMaxRefitPoints);
         if (points.size() < static_cast<std::size_t>(kMinLinearPoints)) return;
-        const Eigen::Matrix3d E = two_view::EssentialFromPose(ToTwoView(model->pose));
+        const Eigen::Matrix3d E = two_view::EssentialFromPose(model->model);
         x1.clear();
         x2.clear();
         weights.clear();
         for (const std::size_t k : points) {
-            const Eigen::Vector3d e_u1 = E * d.u1[k];
-            const Eigen::Vector3d et_u2 = E.transpose() * d.u2[k];
-            const double gradient_sq = et_u2.head<2>().squaredNorm() / (d.f1_px * d.f1_px) +
-                                       e_u1.head<2>().squaredNorm() / (d.f2_px * d.f2_px);
+            const Eigen::Vector3d e_u1 = E * u1_[k];
+            const Eigen::Vector3d et_u2 = E.transpose() * u2_[k];
+            const double gradient_sq = et_u2.head<2>().squaredNorm() / (f1_px_ * f1_px_) +
+                                       e_u1.head<2>().squaredNorm() / (f2_px_ * f2_px_);
             if (!(gradient_sq > 0.0)) continue;
-            x1.push_back(d.u1[k]);
-            x2.push_back(d.u2[k]);
+            x1.push_back(u1_[k]);
+            x2.push_back(u2_[k]);
             weights.push_back(1.0 / std::sqrt(gradient_sq));
         }
         Eigen::Matrix3d refit;
         if (!two_view::SolveEssentialLinear(x1, x2, weights, &refit)) return;
-        bool ok = false;
-        const two_view::RelativePose candidate =
-            BestFactor(refit, d, Spread(points, kFactorVotes), &ok);
-        if (!ok) return;
-        const RansacModel scored = Score(d, candidate, model->score, &next);
+        RelativePose candidate;
+        if (!BestFactor(refit, Spread(points, kFactorVotes), &candidate)) return;
+        const Scored<RelativePose> scored = ScoreCollecting(candidate, model->score, &next);
         if (!(scored.score < model->score)) return;
         *model = scored;
         inliers.swap(next);
     }
 }
 
-using Sample = std::array<std::uint32_t, kSampleSize>;
-
-// Solves one sample and scores each of its poses, stopping early above `bound`.
-void EvaluateSample(const Data& d, const Sample& sample, double bound,
-                    std::vector<two_view::RelativePose>* poses, std::vector<RansacModel>* out) {
-    two_view::FivePoints x1;
-    two_view::FivePoints x2;
-    for (int s = 0; s < kSampleSize; ++s) {
-        x1[static_cast<std::size_t>(s)] = d.u1[sample[static_cast<std::size_t>(s)]];
-        x2[static_cast<std::size_t>(s)] = d.u2[sample[static_cast<std::size_t>(s)]];
+// A near-equal model that is only a noisy copy of the best one moves onto it when refined;
+// a true second solution stays apart.
+bool FindSecond(const PoseEstimator& estimator, const Scored<RelativePose>& best,
+                std::vector<Scored<RelativePose>> candidates, double margin,
+                Scored<RelativePose>* second) {
+    std::sort(candidates.begin(), candidates.end(),
+              [](const auto& a, const auto& b) { return a.score < b.score; });
+    int refined = 0;
+    for (Scored<RelativePose> c : candidates) {
+        if (refined == kMaxSecondRefinements) break;
+        if (RotationDistance(c.model.R, best.model.R) <= kSecondSolutionMinAngleRad) continue;
+        estimator.Refine(&c);
+        ++refined;
+        if (c.score > best.score + margin) continue;
+        if (RotationDistance(c.model.R, best.model.R) <= kSecondSolutionMinAngleRad) continue;
+        *second = c;
+        return true;
     }
-    two_view::SolveRelativePoseFivePoint(x1, x2, poses);
-    out->clear();
-    for (const two_view::RelativePose& pose : *poses) out->push_back(Score(d, pose, bound));
-}
-
-// Keeps the best-scoring models seen near the best score, for the second-solution check.
-void NoteCandidate(std::vector<RansacModel>* candidates, const RansacModel& m) {
-    if (candidates->size() < kMaxSecondCandidates) {
-        candidates->push_back(m);
-        return;
-    }
-    auto worst = std::max_element(
-        candidates->begin(), candidates->end(),
-        [](const RansacModel& a, const RansacModel& b) { return a.score < b.score; });
-    if (m.score < worst->score) *worst = m;
+    return false;
 }
 
 }  // namespace
 
-double IterationsNeeded(int inliers, int total, int sample_size, double confidence) {
-    if (inliers < sample_size || total < sample_size) return kInfinity;
-    double all_inliers = 1.0;
-    for (int i = 0; i < sample_size; ++i) {
-        all_inliers *= static_cast<double>(inliers - i) / static_cast<double>(total - i);
-    }
-    if (all_inliers >= 1.0) return 0.0;
-    return std::log1p(-confidence) / std::log1p(-all_inliers);
-}
-
 RansacResult FindRelativePose(const CoplanarityModel& model,
                               std::span<const Observation> observations,
-                              const RansacSettings& settings) {
+                              const EstimationOptions& options) {
     RansacResult result;
-    const Data d = Prepare(model, observations, settings.threshold_px);
-    result.candidates = static_cast<int>(d.size());
+    const PoseEstimator estimator(model, observations, EffectiveThresholdPx(options));
+    result.candidates = static_cast<int>(estimator.Size());
     result.inlier.assign(observations.size(), 0);
-    if (d.size() < static_cast<std::size_t>(kSampleSize)) return result;
+    if (estimator.Size() < static_cast<std::size_t>(PoseEstimator::kSampleSize)) return result;
 
-    SplitMix64 random(settings.seed);
-    std::vector<RansacModel> candidates;
-    double needed = kInfinity;
-    const double second_margin =
-        kSecondSolutionMaxCostIncrease * settings.sigma_px * settings.sigma_px;
-    const auto n = static_cast<std::uint32_t>(d.size());
-    const auto running = [&](int it) {
-        return it < settings.max_iterations && (it < settings.min_iterations || it < needed);
-    };
-    // Samples are drawn, solved and scored a batch at a time (in parallel), and taken in
-    // the order drawn: a model scored above the bound that holds when it is taken is
-    // dropped, whatever bound it was scored against, so every decision, and the result,
-    // is the same for every thread count.
-    const std::size_t batch = settings.threads > 1 ? kParallelBatch : 1;
-    std::vector<Sample> samples(batch);
-    std::vector<std::vector<RansacModel>> scored(batch);
-    std::vector<std::vector<two_view::RelativePose>> poses(
-        static_cast<std::size_t>(std::max(settings.threads, 1)));
-    int it = 0;
-    while (running(it)) {
-        for (Sample& sample : samples) sample = DrawDistinct<kSampleSize>(random, n);
-        const double batch_bound = result.found ? result.best.score + second_margin : kInfinity;
-        common::ForSlices(
-            batch, settings.threads, [&](std::size_t begin, std::size_t end, std::size_t slice) {
-                for (std::size_t b = begin; b < end; ++b) {
-                    EvaluateSample(d, samples[b], batch_bound, &poses[slice], &scored[b]);
-                }
-                return true;
-            });
-        for (std::size_t b = 0; b < batch && running(it); ++b, ++it) {
-            for (RansacModel& m : scored[b]) {
-                const double bound = result.found ? result.best.score + second_margin : kInfinity;
-                if (m.score == kInfinity || m.score > bound) continue;
-                const bool improves =
-                    !result.found || m.score < result.best.score || m.inliers > result.best.inliers;
-                if (improves) {
-                    Refine(d, &m);
-                    ++result.local_optimisations;
-                }
-                if (!result.found || m.score < result.best.score) {
-                    if (result.found) NoteCandidate(&candidates, result.best);
-                    result.best = m;
-                    result.found = true;
-                    needed = IterationsNeeded(m.inliers, static_cast<int>(n), kSampleSize,
-                                              settings.confidence);
-                } else {
-                    NoteCandidate(&candidates, m);
-                }
-            }
-        }
+    RansacLoop loop;
+    loop.threads = options.threads;
+    loop.keep_margin = kSecondSolutionMaxCostIncrease * options.sigma_px * options.sigma_px;
+    loop.runners_up = kMaxSecondCandidates;
+    const RansacReport<RelativePose> report = LoRansac(estimator, options.ransac, loop);
+    result.iterations = report.iterations;
+    result.local_optimisations = report.local_optimisations;
+    if (!report.found) {
+        result.status = RansacStatus::no_model;
+        return result;
     }
-    result.iterations = it;
-    if (!result.found) return result;
-
-    const two_view::RelativePose best = ToTwoView(result.best.pose);
+    result.status = RansacStatus::found;
+    result.best = ToCvPose(report.best);
+    const RelativePose& best = report.best.model;
     const Eigen::Matrix3d E = two_view::EssentialFromPose(best);
-    for (std::size_t k = 0; k < d.size(); ++k) {
-        double r2 = 0.0;
-        result.inlier[static_cast<std::size_t>(d.index[k])] = IsInlier(d, best, E, k, &r2) ? 1 : 0;
+    for (std::size_t k = 0; k < estimator.Size(); ++k) {
+        result.inlier[static_cast<std::size_t>(estimator.ObservationOf(k))] =
+            estimator.IsInlier(best, E, k) ? 1 : 0;
     }
-    // A near-equal model that is only a noisy copy of the best one moves onto it when
-    // refined; a true second solution stays apart.
-    std::sort(candidates.begin(), candidates.end(),
-              [](const RansacModel& a, const RansacModel& b) { return a.score < b.score; });
-    int refined = 0;
-    for (RansacModel c : candidates) {
-        if (refined == kMaxSecondRefinements) break;
-        if (RotationDistance(c.pose.R, result.best.pose.R) <= kSecondSolutionMinAngleRad) continue;
-        Refine(d, &c);
-        ++refined;
-        if (c.score > result.best.score + second_margin) continue;
-        if (RotationDistance(c.pose.R, result.best.pose.R) <= kSecondSolutionMinAngleRad) continue;
-        result.second = c;
-        result.second_found = true;
-        break;
-    }
+    Scored<RelativePose> second;
+    result.second_found =
+        FindSecond(estimator, report.best, report.runners_up, loop.keep_margin, &second);
+    if (result.second_found) result.second = ToCvPose(second);
     return result;
 }
 

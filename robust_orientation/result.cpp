@@ -1,7 +1,7 @@
 // Stable codes of the result's enumerations, as reports and JSON print them.
 #include "robust_orientation/result.h"
 
-#include <numbers>
+#include "common/angles.h"
 
 namespace ro {
 
@@ -50,7 +50,7 @@ const char* PointStatusCode(PointStatus status) {
 }
 
 Matrix5d CovarianceInDegrees(const Matrix5d& covariance_rad) {
-    constexpr double kDeg = 180.0 / std::numbers::pi;
+    constexpr double kDeg = common::kDegreesPerRadian;
     Eigen::Matrix<double, 5, 1> scale;
     scale << 1.0, 1.0, kDeg, kDeg, kDeg;
     return scale.asDiagonal() * covariance_rad * scale.asDiagonal();

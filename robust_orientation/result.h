@@ -28,7 +28,7 @@ enum class Configuration {
     general,         // an essential matrix explains the inliers, a homography does not
     planar,          // a homography explains them as well: near-planar scene
     rotation_only,   // a homography that is a pure rotation explains them: no base
-    forward_motion,  // the base has almost no X component: the bx = 1 form breaks down
+    forward_motion,  // the base runs almost along the viewing direction: epipole in the photograph
 };
 const char* ConfigurationCode(Configuration configuration);
 
@@ -101,14 +101,25 @@ struct AdjustmentSummary {
     double mdb_max_px = 0.0;
 };
 
-using Matrix5d = Eigen::Matrix<double, 5, 5>;
+// A base whose X component is below this share of its length has no usable elements by and
+// bz (bx = 1 would divide by almost nothing): they are left undefined (NaN), and the base
+// direction and the rotation state the orientation.
+inline constexpr double kMinBaseXForElements = 0.1;
 
-// Precision of (by, bz, omega, phi, kappa), angles in radians.
+// Precision of the adjusted orientation. The elements (by, bz, omega, phi, kappa), angles
+// in radians, by variance propagation from the adjustment's cofactor matrix; by and bz with
+// their rows and columns are NaN when the elements are not defined.
 struct Precision {
+    bool elements_defined = true;  // |bx| / |B| >= kMinBaseXForElements
     std::array<double, 5> sigma{};
-    Matrix5d covariance = Matrix5d::Zero();  // sigma0^2 (J^T J)^-1
+    Matrix5d covariance = Matrix5d::Zero();
     Matrix5d correlation = Matrix5d::Identity();
-    double condition_number = 0.0;  // of the correlation matrix
+    double condition_number = 0.0;  // of the correlation matrix of the defined elements
+    // The unit base (model frame, camera 1 to camera 2): standard deviations of its three
+    // components. The attitude of camera 2: standard deviations of small rotations about
+    // the model axes x, y, z, radians.
+    std::array<double, 3> base_sigma{};
+    std::array<double, 3> rotation_sigma_rad{};
 };
 
 struct GeometryFigures {
@@ -116,7 +127,12 @@ struct GeometryFigures {
     double h_over_e_inlier_ratio = 0.0;
     int homography_inliers = 0;
     double rotation_only_measure = 0.0;  // 0 for a homography that is a pure rotation
-    std::array<int, 6> gruber_counts{};  // inliers in the 3 x 2 regions of photograph 1
+    // Inliers in the six von Gruber regions of photograph 1 (geometry.h): two along the
+    // base and three across it, gruber_columns x gruber_rows (2 x 3 for a base along the
+    // columns, 3 x 2 for one along the rows), counted row by row from the top left.
+    std::array<int, 6> gruber_counts{};
+    int gruber_columns = 2;
+    int gruber_rows = 3;
     int gruber_regions_covered = 0;
     // The regions' box in photograph 1: columns and rows from (min) to (max), pixels.
     std::array<double, 4> gruber_box_px{};                 // col_min, row_min, col_max, row_max
@@ -147,8 +163,9 @@ struct OrientationResult {
     Outcome outcome = Outcome::too_few_matches;
     std::string reason;  // for any outcome but `oriented`: why, in one sentence
     int matches = 0;
-    Elements elements;
-    CvPose cv_pose;  // R from camera 1 to camera 2, t of unit length
+    Orientation orientation;  // attitude of camera 2 and unit base, camera 1 to camera 2
+    Elements elements;        // by and bz NaN when !precision.elements_defined
+    CvPose cv_pose;           // R from camera 1 to camera 2, t of unit length
     RobustSummary robust;
     AdjustmentSummary adjustment;
     Precision precision;
@@ -160,5 +177,8 @@ struct OrientationResult {
 
 // The covariance with the angle rows and columns in degrees (the report's units).
 Matrix5d CovarianceInDegrees(const Matrix5d& covariance_rad);
+
+// The names of the five elements in their order: by, bz, omega, phi, kappa.
+inline constexpr std::array<const char*, 5> kElementNames = {"by", "bz", "omega", "phi", "kappa"};
 
 }  // namespace ro

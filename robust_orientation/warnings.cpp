@@ -3,14 +3,14 @@
 
 #include <cmath>
 #include <cstdio>
-#include <numbers>
 #include <string>
+
+#include "common/angles.h"
 
 namespace ro {
 namespace {
 
-constexpr double kDeg = 180.0 / std::numbers::pi;
-constexpr std::array<const char*, 5> kElementNames = {"by", "bz", "omega", "phi", "kappa"};
+using common::kDegreesPerRadian;
 
 template <typename... Args>
 std::string Format(const char* format, Args... args) {
@@ -38,10 +38,19 @@ void GeometryWarnings(const OrientationResult& r, std::vector<Warning>* out) {
             g.rotation_only_measure);
     }
     const double base_x = std::fabs(g.base_unit.x());
-    if (base_x < kForwardMotionBaseX) {
+    if (IsBaseAcross(g.base_unit)) {
+        Add(out, "W-BASE-ACROSS",
+            Format("the base runs across the photograph, along its rows (|bX|/|B| = %.3f): the "
+                   "elements by and bz (bx = 1) are not defined; the unit base direction "
+                   "(%.4f, %.4f, %.4f) and the rotation state the orientation",
+                   base_x, g.base_unit.x(), g.base_unit.y(), g.base_unit.z()),
+            base_x);
+    }
+    if (IsForwardMotion(g.base_unit)) {
         Add(out, "W-FORWARD-MOTION",
-            Format("the base has almost no X component (|bX|/|B| = %.3f): by and bz are "
-                   "unstable, use the unit base direction (%.4f, %.4f, %.4f)",
+            Format("the base runs along the viewing direction (|bX|/|B| = %.3f): the epipole "
+                   "lies in the photograph, points near it are weakly determined; use the unit "
+                   "base direction (%.4f, %.4f, %.4f)",
                    base_x, g.base_unit.x(), g.base_unit.y(), g.base_unit.z()),
             base_x);
     }
@@ -54,8 +63,8 @@ void GeometryWarnings(const OrientationResult& r, std::vector<Warning>* out) {
     if (g.median_intersection_angle_rad < kWeakIntersectionRad) {
         Add(out, "W-WEAK-INTERSECTION",
             Format("median intersection angle %.2f deg: the base is short for the distance",
-                   g.median_intersection_angle_rad * kDeg),
-            g.median_intersection_angle_rad * kDeg);
+                   g.median_intersection_angle_rad * kDegreesPerRadian),
+            g.median_intersection_angle_rad * kDegreesPerRadian);
     }
     if (g.gruber_regions_covered < 6) {
         Add(out, "W-GRUBER-COVERAGE",
@@ -113,7 +122,7 @@ void StatisticsWarnings(const OrientationResult& r, bool snooping_limit, bool co
         Add(out, "W-SECOND-SOLUTION",
             Format("another solution, its rotation %.2f deg away, fits the tie points almost as "
                    "well (score %.1f sigma^2 higher): the orientation may be ambiguous",
-                   r.second.rotation_difference_rad * kDeg, r.second.score_increase),
+                   r.second.rotation_difference_rad * kDegreesPerRadian, r.second.score_increase),
             r.second.score_increase);
     }
     if (snooping_limit) {
@@ -130,6 +139,16 @@ void StatisticsWarnings(const OrientationResult& r, bool snooping_limit, bool co
 }
 
 }  // namespace
+
+bool IsBaseAcross(const Eigen::Vector3d& base) {
+    return std::fabs(base.x()) < kForwardMotionBaseX * base.norm() &&
+           std::fabs(base.y()) >= std::fabs(base.z());
+}
+
+bool IsForwardMotion(const Eigen::Vector3d& base) {
+    return std::fabs(base.x()) < kForwardMotionBaseX * base.norm() &&
+           std::fabs(base.z()) > std::fabs(base.y());
+}
 
 std::vector<Warning> CollectWarnings(const OrientationResult& result, bool snooping_limit,
                                      bool converged) {

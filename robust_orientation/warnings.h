@@ -4,7 +4,10 @@
 //   W-FEW-INLIERS        fewer than 15 points adjusted or a redundancy below 10
 //   W-PLANAR             a homography explains the inliers as well: near-planar scene
 //   W-ROTATION-ONLY      the photographs differ by a rotation only: no base
-//   W-FORWARD-MOTION     the base has almost no X component (|bX| / |B| < 0.1)
+//   W-BASE-ACROSS        the base runs across the photograph, along its rows (|bX| / |B| < 0.1,
+//                        |bY| >= |bZ|): by and bz are not defined; base direction and rotation
+//   W-FORWARD-MOTION     the base runs along the viewing direction (|bX| / |B| < 0.1,
+//                        |bZ| > |bY|): the epipole lies in the photograph
 //   W-BASE-REVERSED      camera 2 lies at negative X: the elements describe the opposite base
 //   W-WEAK-INTERSECTION  median intersection angle below 2 degrees
 //   W-GRUBER-COVERAGE    a von Gruber region (geometry.h) holds fewer than 3 inliers
@@ -25,10 +28,15 @@ namespace ro {
 
 inline constexpr int kFewInliers = 15;
 inline constexpr int kLowRedundancy = 10;
-inline constexpr double kForwardMotionBaseX = 0.1;
+inline constexpr double kForwardMotionBaseX = kMinBaseXForElements;
 inline constexpr double kWeakIntersectionRad = 0.03490658503988659;  // 2 degrees
 inline constexpr double kByOmegaCorrelationLimit = 0.995;
 inline constexpr double kCorrelationLimit = 0.9;
+
+// Whether a unit base (model frame) runs across the photograph or along the viewing
+// direction (see the list above); at most one of them holds.
+bool IsBaseAcross(const Eigen::Vector3d& base);
+bool IsForwardMotion(const Eigen::Vector3d& base);
 
 // The warnings that the figures of `result` call for, in the order listed above.
 // `snooping_limit` and `converged` come from the adjustment.

@@ -1,7 +1,7 @@
 // The synthetic scene for the robust orientation.
 #include "testing/orient_scene.h"
 
-#include "robust_orientation/random.h"
+#include "common/random.h"
 
 namespace scene {
 
@@ -54,7 +54,7 @@ OrientScene MakeOrientScene(const ro::Elements& truth, const SceneOptions& optio
 
 ro::Elements RandomElements(std::uint64_t seed, double kappa_max_rad, double tilt_max_rad,
                             double base_max) {
-    ro::SplitMix64 random(seed);
+    common::SplitMix64 random(seed);
     const auto uniform = [&](double bound) {
         return bound * (2.0 * static_cast<double>(random.Next() >> 11) * 0x1.0p-53 - 1.0);
     };

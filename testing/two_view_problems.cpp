@@ -44,14 +44,7 @@ void AddCorrespondence(const RelativePose& pose, const Eigen::Vector3d& X1, Prob
 
 }  // namespace
 
-std::uint64_t Random::Next() {
-    std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-}
-
-double Random::Uniform() { return static_cast<double>(Next() >> 11) * 0x1p-53; }
+double Random::Uniform() { return generator_.Uniform(); }
 
 double Random::Uniform(double lo, double hi) { return lo + (hi - lo) * Uniform(); }
 

@@ -1,26 +1,27 @@
 // Random two-view problems with known truth, for the tests and the benchmark of the
-// two-view library. Deterministic: a SplitMix64 generator with its own mapping to doubles,
-// so the problems do not depend on the standard library's distributions.
+// two-view library. Deterministic: the project's SplitMix64 generator with its own mapping to
+// doubles, so the problems do not depend on the standard library's distributions.
 #pragma once
 
 #include <Eigen/Core>
 #include <cstdint>
 #include <vector>
 
+#include "common/random.h"
 #include "two_view/two_view.h"
 
 namespace two_view::testing {
 
 class Random {
   public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t Next();
+    explicit Random(std::uint64_t seed) : generator_(seed) {}
+    std::uint64_t Next() { return generator_.Next(); }
     double Uniform();                      // [0, 1)
     double Uniform(double lo, double hi);  // [lo, hi)
     Eigen::Vector3d UnitVector();
 
   private:
-    std::uint64_t state_;
+    common::SplitMix64 generator_;
 };
 
 // Two motions, both seen by a camera of focal length 1000 px and a 1000 x 1000 px format

@@ -168,18 +168,4 @@ double TriangulationAngle(const RelativePose& pose, const Eigen::Vector3d& x1,
     return std::isfinite(angle) && a.squaredNorm() > 0.0 && x2.squaredNorm() > 0.0 ? angle : 0.0;
 }
 
-double SampsonErrorSquared(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
-                           const Eigen::Vector3d& x2) {
-    const Eigen::Vector3d m_x1 = M * x1;
-    const Eigen::Vector3d mt_x2 = M.transpose() * x2;
-    const double r = x2.dot(m_x1);
-    const double gradient_sq = m_x1.head<2>().squaredNorm() + mt_x2.head<2>().squaredNorm();
-    constexpr double kInfinity = std::numeric_limits<double>::infinity();
-    if (gradient_sq > 0.0) {
-        const double e = r * r / gradient_sq;
-        return std::isfinite(e) ? e : kInfinity;
-    }
-    return r == 0.0 ? 0.0 : kInfinity;
-}
-
 }  // namespace two_view

@@ -66,13 +66,4 @@ int AppendPosesFromEssential(const Eigen::Matrix3d& E, std::span<const Eigen::Ve
 double TriangulationAngle(const RelativePose& pose, const Eigen::Vector3d& x1,
                           const Eigen::Vector3d& x2);
 
-// The Sampson error, squared: the first-order approximation of the squared distance (in the
-// four image coordinates together) from (x1, x2) to the nearest pair that satisfies
-// x2^T M x1 = 0, for an essential matrix on normalised points or a fundamental matrix on
-// pixel coordinates alike, in the units of those coordinates squared (multiply by f^2 for
-// squared pixels). x1 and x2 must have third component 1. Not affected by the scale of M.
-// 0 when both points are epipoles; +infinity for non-finite input.
-double SampsonErrorSquared(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
-                           const Eigen::Vector3d& x2);
-
 }  // namespace two_view

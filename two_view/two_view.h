@@ -24,3 +24,4 @@
 #include "two_view/essential.h"
 #include "two_view/five_point.h"
 #include "two_view/homography.h"
+#include "two_view/sampson.h"

@@ -44,10 +44,10 @@ void BM_RobustLoop(benchmark::State& state) {
     const std::vector<ro::Observation> observations =
         ro::ToObservations(s.tie_points, s.camera1, s.camera2);
     const ro::CoplanarityModel model(s.camera1, s.camera2);
-    ro::RansacSettings settings;
+    const ro::EstimationOptions options;
     int iterations = 0;
     for (auto _ : state) {
-        const ro::RansacResult r = ro::FindRelativePose(model, observations, settings);
+        const ro::RansacResult r = ro::FindRelativePose(model, observations, options);
         iterations = r.iterations;
         benchmark::DoNotOptimize(r);
     }

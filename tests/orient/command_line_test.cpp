@@ -61,10 +61,10 @@ TEST(CommandLine, DefaultsWithTwoFiles) {
     EXPECT_EQ(orient::RatioText(o.ratio), "0.6");
     EXPECT_FALSE(o.mutual);
     EXPECT_EQ(o.threads, 3);
-    EXPECT_EQ(o.estimation.seed, ro::kDefaultSeed);
+    EXPECT_EQ(o.estimation.ransac.seed, ro::kDefaultSeed);
     EXPECT_EQ(o.estimation.sigma_px, 0.5);
     EXPECT_EQ(ro::EffectiveThresholdPx(o.estimation), 2.0);
-    EXPECT_EQ(o.estimation.confidence, 0.9999);
+    EXPECT_EQ(o.estimation.ransac.confidence, 0.9999);
     EXPECT_TRUE(o.camera1_file.empty() && o.camera2_file.empty());
     EXPECT_TRUE(o.json_file.empty() && o.points_file.empty() && o.plot_file.empty());
     EXPECT_FALSE(o.quiet);
@@ -101,11 +101,11 @@ TEST(CommandLine, EveryOptionIsRead) {
     EXPECT_EQ(o.camera2_file, "c2.cam");
     EXPECT_EQ(orient::RatioText(o.ratio), "0.75");
     EXPECT_TRUE(o.mutual);
-    EXPECT_EQ(o.estimation.seed, 18446744073709551615u);
+    EXPECT_EQ(o.estimation.ransac.seed, 18446744073709551615u);
     EXPECT_EQ(o.threads, 256);
     EXPECT_EQ(o.estimation.sigma_px, 0.3);
-    EXPECT_EQ(o.estimation.threshold_px, 2.0);
-    EXPECT_EQ(o.estimation.confidence, 0.99);
+    EXPECT_EQ(o.estimation.ransac.threshold_px, 2.0);
+    EXPECT_EQ(o.estimation.ransac.confidence, 0.99);
     EXPECT_EQ(o.json_file, "-");
     EXPECT_EQ(o.points_file, "p.csv");
     EXPECT_TRUE(o.quiet);

@@ -38,6 +38,7 @@ ro::OrientationResult SampleOrientedResult() {
     r.outcome = ro::Outcome::oriented;
     r.matches = 612;
     r.elements = {0.01234, -0.03456, Rad(0.4567), Rad(-1.2345), Rad(12.3456)};
+    r.orientation = ro::OrientationFromElements(r.elements);
     r.cv_pose = ro::CvPoseFromElements(r.elements);
     r.robust = {1.5, 0.9999, 100, 10000, 187, 12, 612, 571};
     r.adjustment = {4,    true, 4,     3.29, 567,
@@ -53,6 +54,8 @@ ro::OrientationResult SampleOrientedResult() {
     const Eigen::Matrix<double, 5, 1> sigma(p.sigma.data());
     p.covariance = sigma.asDiagonal() * p.correlation * sigma.asDiagonal();
     p.condition_number = 117.25;
+    p.base_sigma = {0.000015, 0.00041, 0.00037};
+    p.rotation_sigma_rad = {Rad(0.0123), Rad(0.0098), Rad(0.0045)};
     r.geometry.median_intersection_angle_rad = Rad(9.6);
     r.geometry.h_over_e_inlier_ratio = 0.31;
     r.geometry.homography_inliers = 177;

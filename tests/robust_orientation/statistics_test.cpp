@@ -6,10 +6,10 @@
 #include <cmath>
 #include <set>
 
+#include "common/random.h"
 #include "robust_orientation/adjustment.h"
 #include "robust_orientation/chi_square.h"
-#include "robust_orientation/random.h"
-#include "robust_orientation/ransac.h"
+#include "robust_orientation/lo_ransac.h"
 #include "testing/orient_scene.h"
 
 namespace {
@@ -42,16 +42,16 @@ TEST(RansacStopTest, IterationsFollowTheExactAllInlierProbability) {
 }
 
 TEST(RandomTest, SeededSequenceAndDistinctSamples) {
-    ro::SplitMix64 random(0);
+    common::SplitMix64 random(0);
     EXPECT_EQ(random.Next(), 0xe220a8397b1dcdafULL);  // the published first output for seed 0
     std::array<int, 7> seen{};
     for (int i = 0; i < 7000; ++i) {
-        const auto sample = ro::DrawDistinct<5>(random, 7);
+        const auto sample = common::DrawDistinct<5>(random, 7);
         EXPECT_EQ(std::set<std::uint32_t>(sample.begin(), sample.end()).size(), 5u);
         for (const auto v : sample) ++seen[v];
     }
     for (const int count : seen) EXPECT_NEAR(count, 5000, 250);  // each value in 5/7 of samples
-    EXPECT_EQ(ro::DrawDistinct<5>(random, 5).size(), 5u);
+    EXPECT_EQ(common::DrawDistinct<5>(random, 5).size(), 5u);
 }
 
 class AdjustmentTest : public testing::Test {
@@ -72,8 +72,9 @@ TEST_F(AdjustmentTest, RedundancyNumbersSumToTheRedundancy) {
     ro::Elements start = truth_;
     start.kappa_rad += 0.01;
     start.by -= 0.01;
-    const ro::Adjustment a = ro::AdjustWithSnooping(model, observations_, all_, start, {});
-    ASSERT_TRUE(a.ok);
+    const ro::Adjustment a = ro::AdjustWithSnooping(model, observations_, all_,
+                                                    ro::OrientationFromElements(start), 0.5, {});
+    ASSERT_TRUE(a.Adjusted());
     EXPECT_TRUE(a.converged);
     double sum = 0.0;
     for (const double r : a.redundancy) {
@@ -94,8 +95,9 @@ TEST_F(AdjustmentTest, SnoopingRemovesTheBlundersOneByOne) {
         observations_[static_cast<std::size_t>(k)].x2_m = p.x_m;
         observations_[static_cast<std::size_t>(k)].y2_m = p.y_m;
     }
-    const ro::Adjustment a = ro::AdjustWithSnooping(model, observations_, all_, truth_, {});
-    ASSERT_TRUE(a.ok);
+    const ro::Adjustment a = ro::AdjustWithSnooping(model, observations_, all_,
+                                                    ro::OrientationFromElements(truth_), 0.5, {});
+    ASSERT_TRUE(a.Adjusted());
     EXPECT_EQ(std::set<int>(a.snooped.begin(), a.snooped.end()), (std::set<int>{3, 40}));
     EXPECT_EQ(a.used.size(), all_.size() - 2);
     for (const double w : a.w) EXPECT_LE(std::fabs(w), 3.29);
@@ -103,11 +105,17 @@ TEST_F(AdjustmentTest, SnoopingRemovesTheBlundersOneByOne) {
 
 TEST_F(AdjustmentTest, TooFewPointsOrANonFiniteStartGiveNoAdjustment) {
     const ro::CoplanarityModel model(scene_.camera1, scene_.camera2);
-    EXPECT_FALSE(
-        ro::AdjustWithSnooping(model, observations_, {0, 1, 2, 3, 4, 5, 6, 7, 8}, truth_, {}).ok);
+    const ro::Orientation truth = ro::OrientationFromElements(truth_);
+    EXPECT_EQ(
+        ro::AdjustWithSnooping(model, observations_, {0, 1, 2, 3, 4, 5, 6, 7, 8}, truth, 0.5, {})
+            .status,
+        ro::AdjustmentStatus::too_few_points);
     ro::Elements bad = truth_;
     bad.phi_rad = std::nan("");
-    EXPECT_FALSE(ro::AdjustWithSnooping(model, observations_, all_, bad, {}).ok);
+    EXPECT_EQ(ro::AdjustWithSnooping(model, observations_, all_, ro::OrientationFromElements(bad),
+                                     0.5, {})
+                  .status,
+              ro::AdjustmentStatus::failed);
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
-// The robust loop's own random numbers: SplitMix64, so that a run depends on its seed alone
-// and not on the C or C++ library, and the same seed gives the same samples everywhere.
+// The project's random numbers: SplitMix64, so that a run depends on its seed alone and not
+// on the C or C++ library, and the same seed gives the same samples everywhere. The robust
+// loops draw their samples from it; the test scenes draw from it too.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-namespace ro {
+namespace common {
 
 class SplitMix64 {
   public:
@@ -17,6 +18,9 @@ class SplitMix64 {
         z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
         return z ^ (z >> 31);
     }
+
+    // Uniform in [0, 1), from the top 53 bits.
+    double Uniform() { return static_cast<double>(Next() >> 11) * 0x1p-53; }
 
     // Uniform in 0 .. bound - 1 (bound > 0), by the multiply-shift method with rejection of
     // the few values that would make it uneven.
@@ -49,4 +53,4 @@ std::array<std::uint32_t, K> DrawDistinct(SplitMix64& random, std::uint32_t n) {
     return sample;
 }
 
-}  // namespace ro
+}  // namespace common

@@ -1,0 +1,82 @@
+// Variance propagation from the adjustment's unknowns to the reported figures.
+#include "robust_orientation/precision.h"
+
+#include <Eigen/Dense>
+#include <cmath>
+#include <limits>
+
+namespace ro {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// d(elements) / dp at the orientation (see precision.h); the by and bz rows are NaN when the
+// elements are not defined, the angle rows NaN at phi = +-90 degrees, where they are not.
+Matrix5d ElementsJacobian(const Orientation& o, bool defined) {
+    Matrix5d E = Matrix5d::Zero();
+    const Eigen::Vector3d& B = o.base;
+    if (defined) {
+        const Eigen::Matrix<double, 3, 2> T = BaseTangent(B);
+        Eigen::Matrix<double, 2, 3> d_ratio;
+        d_ratio << -B.y() / (B.x() * B.x()), 1.0 / B.x(), 0.0,  //
+            -B.z() / (B.x() * B.x()), 0.0, 1.0 / B.x();
+        E.block<2, 2>(0, 3) = d_ratio * T;
+    } else {
+        E.topRows<2>().setConstant(kNaN);
+    }
+    const Angles angles = AnglesFromAttitude(o.attitude);
+    const Eigen::Matrix3d rx = AttitudeMatrix(angles.omega_rad, 0.0, 0.0);
+    const Eigen::Matrix3d rxy = AttitudeMatrix(angles.omega_rad, angles.phi_rad, 0.0);
+    Eigen::Matrix3d A;
+    A.col(0) = Eigen::Vector3d::UnitX();
+    A.col(1) = rx * Eigen::Vector3d::UnitY();
+    A.col(2) = rxy * Eigen::Vector3d::UnitZ();
+    const Eigen::FullPivLU<Eigen::Matrix3d> lu(A);
+    E.block<3, 3>(2, 0) =
+        lu.isInvertible() ? Eigen::Matrix3d(lu.inverse()) : Eigen::Matrix3d::Constant(kNaN);
+    return E;
+}
+
+// The condition number of the correlation matrix of the defined elements.
+double DefinedConditionNumber(const Matrix5d& correlation, bool defined) {
+    if (defined) return ConditionNumber(correlation);
+    const Eigen::Matrix3d angles = correlation.bottomRightCorner<3, 3>();
+    const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eigen(angles, Eigen::EigenvaluesOnly);
+    const auto& values = eigen.eigenvalues();
+    if (eigen.info() != Eigen::Success || !(values.minCoeff() > 0.0)) {
+        return std::numeric_limits<double>::infinity();
+    }
+    return values.maxCoeff() / values.minCoeff();
+}
+
+}  // namespace
+
+Precision PrecisionOf(const Adjustment& adjustment) {
+    Precision p;
+    const Orientation& o = adjustment.orientation;
+    const Matrix5d C = adjustment.sigma0_px * adjustment.sigma0_px * adjustment.cofactor;
+    p.elements_defined = std::fabs(o.base.x()) >= kMinBaseXForElements;
+    const Matrix5d E = ElementsJacobian(o, p.elements_defined);
+    p.covariance = E * C * E.transpose();
+    if (!p.elements_defined) {
+        // NaN times a zero entry is NaN: the angle block must not see the undefined rows.
+        p.covariance.topRows<2>().setConstant(kNaN);
+        p.covariance.leftCols<2>().setConstant(kNaN);
+        const Eigen::Matrix3d angles = E.block<3, 3>(2, 0);
+        p.covariance.bottomRightCorner<3, 3>() =
+            angles * C.topLeftCorner<3, 3>() * angles.transpose();
+    }
+    for (int k = 0; k < 5; ++k)
+        p.sigma[static_cast<std::size_t>(k)] = std::sqrt(p.covariance(k, k));
+    p.correlation = CorrelationOf(p.covariance);
+    p.condition_number = DefinedConditionNumber(p.correlation, p.elements_defined);
+    const Eigen::Matrix<double, 3, 2> T = BaseTangent(o.base);
+    const Eigen::Matrix3d base = T * C.bottomRightCorner<2, 2>() * T.transpose();
+    for (int k = 0; k < 3; ++k) {
+        p.base_sigma[static_cast<std::size_t>(k)] = std::sqrt(std::max(base(k, k), 0.0));
+        p.rotation_sigma_rad[static_cast<std::size_t>(k)] = std::sqrt(C(k, k));
+    }
+    return p;
+}
+
+}  // namespace ro

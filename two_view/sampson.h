@@ -1,0 +1,79 @@
+// The Sampson error of a correspondence under a bilinear constraint x2^T M x1 = 0: an
+// essential matrix on normalised points, a fundamental matrix on pixels, or the coplanarity
+// condition of two image rays. Conventions: two_view.h.
+//
+// The error is the first-order distance of the observed image coordinates from the nearest
+// ones that satisfy the constraint: for r = x2^T M x1 and its gradient g by the first two
+// coordinates of x1 and of x2,
+//
+//     d = r / |g|,   |g|^2 = |(M^T x2)_12|^2 / s1^2 + |(M x1)_12|^2 / s2^2,
+//
+// where s1 and s2 are the scales of the two images: how many units of the measured
+// coordinates (pixels) one unit of x1 and of x2 spans. With s the focal lengths in pixels and
+// normalised points, d is in pixels. The third coordinates of x1 and x2 are held fixed
+// (normalised points have 1 there; image-plane rays (x, y, -f) have -f); M's scale does not
+// matter. This is the one Sampson error of the project: the robust loops score with it, the
+// adjustment minimises it.
+//
+// At the epipoles the gradient vanishes. There d is 0 when r is 0 as well (the
+// correspondence fits every line through the epipole) and infinite otherwise, never the
+// NaN of 0 / 0.
+#pragma once
+
+#include <Eigen/Core>
+#include <cmath>
+#include <limits>
+
+namespace two_view {
+
+// r and |g|^2 of a correspondence (see above); what the functions below are made of. The
+// robust loops call SampsonErrorSquared for every point of every hypothesis, so these are
+// inline.
+struct SampsonTerms {
+    double r = 0.0;
+    double gradient_sq = 0.0;
+};
+
+inline SampsonTerms SampsonTermsOf(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
+                                   const Eigen::Vector3d& x2, double scale1, double scale2) {
+    const Eigen::Vector3d m_x1 = M * x1;
+    const Eigen::Vector3d mt_x2 = M.transpose() * x2;
+    return {x2.dot(m_x1), mt_x2.head<2>().squaredNorm() / (scale1 * scale1) +
+                              m_x1.head<2>().squaredNorm() / (scale2 * scale2)};
+}
+
+// d, signed with r: 0 or +-infinity where the gradient vanishes (see above), NaN when an
+// input is not finite.
+inline double SampsonError(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
+                           const Eigen::Vector3d& x2, double scale1 = 1.0, double scale2 = 1.0) {
+    const SampsonTerms t = SampsonTermsOf(M, x1, x2, scale1, scale2);
+    if (t.gradient_sq > 0.0 && t.gradient_sq < std::numeric_limits<double>::infinity()) {
+        return t.r / std::sqrt(t.gradient_sq);
+    }
+    if (!std::isfinite(t.r) || !std::isfinite(t.gradient_sq)) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    return t.r == 0.0 ? 0.0 : std::copysign(std::numeric_limits<double>::infinity(), t.r);
+}
+
+// d^2: 0 or +infinity where the gradient vanishes, +infinity when an input is not finite.
+inline double SampsonErrorSquared(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
+                                  const Eigen::Vector3d& x2, double scale1 = 1.0,
+                                  double scale2 = 1.0) {
+    const SampsonTerms t = SampsonTermsOf(M, x1, x2, scale1, scale2);
+    if (t.gradient_sq > 0.0) {
+        const double e = t.r * t.r / t.gradient_sq;
+        return e <= std::numeric_limits<double>::max() ? e
+                                                       : std::numeric_limits<double>::infinity();
+    }
+    return t.r == 0.0 ? 0.0 : std::numeric_limits<double>::infinity();
+}
+
+// d with its derivatives by the nine entries of M, written to *d_dM (entry (i, j) is
+// dd / dM(i, j)), for the analytic Jacobian of an adjustment: chain it with dM / dp as the
+// sum of the entrywise products. Where the gradient vanishes *d_dM is zero.
+double SampsonErrorWithGradient(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
+                                const Eigen::Vector3d& x2, double scale1, double scale2,
+                                Eigen::Matrix3d* d_dM);
+
+}  // namespace two_view

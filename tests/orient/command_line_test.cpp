@@ -13,6 +13,8 @@
 
 namespace {
 
+using test_support::CaseName;
+
 constexpr char kTryHelp[] = "Try 'orient --help' for more information.\n";
 
 orient::CommandLine Parse(std::vector<std::string> args) {

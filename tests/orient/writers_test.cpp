@@ -14,6 +14,8 @@
 
 namespace {
 
+using test_support::ReadFileBytes;
+
 using nlohmann::json;
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -11,6 +11,9 @@
 
 namespace {
 
+using test_support::ProgramResult;
+using test_support::RunProgram;
+
 const std::string kImg1 = RO_SOURCE_DIR "/data/example/img1.key";
 const std::string kImg2 = RO_SOURCE_DIR "/data/example/img2.key";
 

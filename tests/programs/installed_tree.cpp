@@ -16,6 +16,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using test_support::ProgramResult;
+using test_support::ReadFileBytes;
+using test_support::RunProgram;
+using test_support::TempDir;
+
 // Every regular file below `root`, as paths relative to it.
 std::set<std::string> RegularFiles(const fs::path& root) {
     std::set<std::string> files;

@@ -19,6 +19,9 @@
 namespace relative {
 namespace {
 
+using test_support::StreamCapture;
+using test_support::TempDir;
+
 using relative_texts::kBanner;
 using relative_texts::kReading;
 using relative_texts::kUsage;

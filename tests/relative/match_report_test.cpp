@@ -15,6 +15,11 @@
 
 namespace {
 
+using scene::MakeKeyFile;
+using test_support::ReadFileBytes;
+using test_support::StreamCapture;
+using test_support::TempDir;
+
 KeypointSt Key(std::vector<int> descrip, float row, float col, float scale = 1.0f,
                float ori = 0.0f) {
     KeypointSt k;

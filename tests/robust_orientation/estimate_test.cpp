@@ -56,7 +56,7 @@ class SceneTest : public testing::TestWithParam<SceneCase> {};
 
 TEST_P(SceneTest, RecoversTheTruthWithinItsSigmas) {
     const SceneCase& c = GetParam();
-    SceneOptions options = scene::OrientSceneOptions(c.points, 17);
+    scene::SceneOptions options = scene::OrientSceneOptions(c.points, 17);
     options.outlier_fraction = c.outliers;
     options.near_epipolar_share = c.near_epipolar;
     options.planar = c.planar;
@@ -114,13 +114,13 @@ ro::OrientationResult Orient(const std::vector<ro::TiePoint>& t,
 }
 
 scene::OrientScene AerialScene(int points, unsigned seed, double outliers = 0.0) {
-    SceneOptions options = scene::OrientSceneOptions(points, seed);
+    scene::SceneOptions options = scene::OrientSceneOptions(points, seed);
     options.outlier_fraction = outliers;
     return scene::MakeOrientScene(kAerial, options);
 }
 
 TEST(EstimateOrientationTest, NearPlanarSceneIsFlagged) {
-    SceneOptions options = scene::OrientSceneOptions(200, 3);
+    scene::SceneOptions options = scene::OrientSceneOptions(200, 3);
     options.planar = true;
     const scene::OrientScene s = scene::MakeOrientScene(kAerial, options);
     const ro::OrientationResult r = Orient(s.tie_points);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "testing/orient_scene.h"
+#include "testing/sigma_honesty.h"
 
 namespace {
 
@@ -220,28 +221,20 @@ namespace {
 // The full check over 1000 scenes per kind is bench_honesty.
 TEST(EstimateOrientationTest, StatedSigmasAreHonest) {
     constexpr int kScenes = 400;
-    std::array<double, 5> sum_sq{};
-    std::array<int, 5> within{};
-    for (int s = 0; s < kScenes; ++s) {
-        const ro::Elements truth = scene::RandomElements(300 + s, std::numbers::pi, 10 * kDeg, 0.1);
-        const scene::OrientScene sc =
-            scene::MakeOrientScene(truth, scene::OrientSceneOptions(80, 900 + s));
-        const ro::OrientationResult r =
-            ro::EstimateOrientation(sc.tie_points, sc.camera1, sc.camera2, {});
-        ASSERT_EQ(r.outcome, ro::Outcome::oriented) << "scene " << s << ": " << r.reason;
-        for (int k = 0; k < 5; ++k) {
-            double error = r.elements.AsArray()[k] - truth.AsArray()[k];
-            if (k >= 2) error = std::remainder(error, 2.0 * std::numbers::pi);
-            const double z = error / r.precision.sigma[k];
-            sum_sq[k] += z * z;
-            within[k] += std::fabs(z) <= 3.0 ? 1 : 0;
-        }
-    }
+    test_support::HonestyRun run;
+    run.scenes = kScenes;
+    run.points = 80;
+    run.kappa_max_rad = std::numbers::pi;
+    run.truth_seed = 300;
+    run.scene_seed = 900;
+    const test_support::HonestyTally tally = test_support::CheckHonesty(run);
+    ASSERT_TRUE(tally.failures.empty())
+        << "scene " << tally.failures.front().scene << ": " << tally.failures.front().reason;
     for (int k = 0; k < 5; ++k) {
-        const double std_z = std::sqrt(sum_sq[k] / kScenes);
+        const double std_z = test_support::RmsZ(tally, k);
         EXPECT_GE(std_z, 0.9) << "element " << k;
         EXPECT_LE(std_z, 1.1) << "element " << k;
-        EXPECT_GE(within[k], kScenes * 98 / 100) << "element " << k;
+        EXPECT_GE(test_support::CountWithin(tally, k, 3.0), kScenes * 98 / 100) << "element " << k;
     }
 }
 

@@ -16,6 +16,9 @@
 
 namespace {
 
+using test_support::ConvertLikeFeatsheet;
+using test_support::FeatsheetModel;
+
 // Hands out the data in pieces of 1 to 17 bytes; with fail_at set, reports a read error
 // once that many bytes have been handed out.
 struct PieceSource : Source {

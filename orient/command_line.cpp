@@ -1,5 +1,7 @@
-// The command line of `orient`: CLI11 reads the options as text, the values are converted
-// and checked here so that every refusal names the option and the value.
+// The command line of `orient`, read by CLI11 into typed values. Every value is checked by
+// a validator of this file before CLI11 converts it, so that every refusal names the option
+// and the value in this program's words; an empty value is refused, never taken as "not
+// given" or as zero.
 #include "orient/command_line.h"
 
 #include <CLI/CLI.hpp>
@@ -8,11 +10,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
-#include <optional>
 #include <system_error>
-#include <thread>
 #include <vector>
 
+#include "common/thread_pool.h"
 #include "orient/run_info.h"
 
 namespace orient {
@@ -25,85 +26,80 @@ struct UsageError {
     std::string message;
 };
 
-// The options as CLI11 hands them over, before conversion.
-struct OptionTexts {
-    std::string ratio;
-    std::string seed;
-    std::string threads;
-    std::string sigma;
-    std::string threshold;
-    std::string confidence;
-};
+// The refusal of an empty number or ratio; CLI11 puts the option's name and ": " in front of every
+// validator's message.
+constexpr char kEmptyValue[] = "the value is empty";
 
-// A whole number in decimal digits only (no sign, no blanks) that fits 64 bits.
-std::optional<std::uint64_t> ParseWhole(const std::string& text) {
-    std::uint64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || stop != end) return std::nullopt;
-    return value;
+// A validator's message about `value`.
+std::string Quoted(const std::string& value, const std::string& what) {
+    return "'" + value + "' " + what;
 }
 
-// A finite decimal number filling the whole text.
-std::optional<double> ParseDecimal(const std::string& text) {
-    double value = 0.0;
-    const char* end = text.data() + text.size();
-    const auto [stop, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || stop != end || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
+// Refuses an empty file name, which would otherwise read as the option not given (no
+// output, the built-in camera).
+CLI::Validator NotEmpty(const std::string& message) {
+    return CLI::Validator(
+        [message](std::string& text) { return text.empty() ? message : std::string(); }, "");
 }
 
-std::string Quoted(const std::string& option, const std::string& value, const char* what) {
-    return option + ": '" + value + "' " + what;
+// A whole number from `min` to `max` in decimal digits only (no sign, no blanks). CLI11 would
+// read a leading 0 as octal, a leading 0x as hexadecimal, and a minus sign or a number
+// beyond 64 bits as some other number, so the validator, used as a transform, hands on the
+// number's plain decimal digits, which CLI11 reads as the number meant.
+CLI::Validator WholeNumber(std::uint64_t min, std::uint64_t max) {
+    const std::string refusal =
+        "is not a whole number from " + std::to_string(min) + " to " + std::to_string(max);
+    return CLI::Validator(
+        [min, max, refusal](std::string& text) -> std::string {
+            if (text.empty()) return kEmptyValue;
+            std::uint64_t value = 0;
+            const char* end = text.data() + text.size();
+            const auto [stop, ec] = std::from_chars(text.data(), end, value);
+            if (ec != std::errc() || stop != end || value < min || value > max) {
+                return Quoted(text, refusal);
+            }
+            text = std::to_string(value);
+            return {};
+        },
+        "");
 }
 
-double DecimalOption(const std::string& option, const std::string& text) {
-    const std::optional<double> value = ParseDecimal(text);
-    if (!value) throw UsageError{Quoted(option, text, "is not a number")};
-    return *value;
+// A finite decimal number filling the whole text (no blanks, no hexadecimal, no inf or nan,
+// nothing beyond the range of a double). CLI11 converts with strtold, which rounds twice (to
+// long double, then to double) and may then miss the nearest double by one unit; the
+// validator, used as a transform, hands on the exact hexadecimal form of the double read
+// here, which strtold reads without rounding.
+CLI::Validator FiniteDecimal() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            if (text.empty()) return kEmptyValue;
+            double value = 0.0;
+            const char* end = text.data() + text.size();
+            const auto [stop, ec] = std::from_chars(text.data(), end, value);
+            if (ec != std::errc() || stop != end || !std::isfinite(value)) {
+                return Quoted(text, "is not a number");
+            }
+            char digits[32];
+            const auto written = std::to_chars(digits, digits + sizeof digits, std::fabs(value),
+                                               std::chars_format::hex);
+            text =
+                std::string(std::signbit(value) ? "-0x" : "0x") + std::string(digits, written.ptr);
+            return {};
+        },
+        "");
 }
 
-void ConvertValues(const OptionTexts& texts, OrientOptions& options) {
-    if (!texts.ratio.empty()) {
-        const std::optional<keypoints::DistanceRatio> ratio =
-            keypoints::ParseDistanceRatio(texts.ratio);
-        if (!ratio) {
-            throw UsageError{
-                Quoted("--ratio", texts.ratio, "is not a ratio in (0, 1] with at most 9 decimals")};
-        }
-        options.ratio = *ratio;
-    }
-    if (!texts.seed.empty()) {
-        const std::optional<std::uint64_t> seed = ParseWhole(texts.seed);
-        if (!seed) {
-            throw UsageError{Quoted("--seed", texts.seed,
-                                    "is not a whole number from 0 to 18446744073709551615")};
-        }
-        options.estimation.ransac.seed = *seed;
-    }
-    if (!texts.threads.empty()) {
-        const std::optional<std::uint64_t> threads = ParseWhole(texts.threads);
-        if (!threads || *threads < 1 || *threads > static_cast<std::uint64_t>(kMaxThreads)) {
-            throw UsageError{
-                Quoted("--threads", texts.threads, "is not a whole number from 1 to 256")};
-        }
-        options.threads = static_cast<int>(*threads);
-    }
-    if (!texts.sigma.empty()) options.estimation.sigma_px = DecimalOption("--sigma", texts.sigma);
-    if (!texts.threshold.empty()) {
-        options.estimation.ransac.threshold_px = DecimalOption("--threshold", texts.threshold);
-        // 0 means "4 sigma" inside the library; on the command line it is no threshold.
-        if (!(options.estimation.ransac.threshold_px > 0.0)) {
-            throw UsageError{"the threshold must be a positive number of pixels"};
-        }
-    }
-    if (!texts.confidence.empty()) {
-        options.estimation.ransac.confidence = DecimalOption("--confidence", texts.confidence);
-    }
-    const std::string problem = ro::CheckOptions(options.estimation);
-    if (!problem.empty()) throw UsageError{problem};
+// The distance ratio as keypoints::ParseDistanceRatio reads it.
+CLI::Validator RatioText() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            if (text.empty()) return kEmptyValue;
+            if (!keypoints::ParseDistanceRatio(text)) {
+                return Quoted(text, "is not a ratio in (0, 1] with at most 9 decimals");
+            }
+            return {};
+        },
+        "");
 }
 
 // The absolute path with its links resolved as far as it exists; empty when that fails.
@@ -156,82 +152,107 @@ void CheckOutputs(const OrientOptions& o) {
     }
 }
 
-void DefineOptions(CLI::App& app, OrientOptions& o, OptionTexts& t) {
-    app.set_help_flag("-h,--help", "Print this help and exit");
+// The options; returns --threshold, whose value is checked once parsing is done.
+CLI::Option* DefineOptions(CLI::App& app, OrientOptions& o) {
+    const CLI::Validator file_name = NotEmpty("the file name is empty");
+    // CLI11 looks at its own help flag only after every option's validators have run; this
+    // one, defined first, is answered before any of them, so that --help always helps.
+    app.set_help_flag();
+    app.add_flag_callback(
+        "-h,--help", [] { throw CLI::CallForHelp(); }, "Print this help and exit");
     app.set_version_flag("--version", std::string("orient ") + Version(),
                          "Print the version and exit");
     app.add_option("img1.key", o.keys1_file, "Keypoint file of photograph 1")
         ->required()
-        ->type_name("");
+        ->type_name("")
+        ->check(file_name);
     app.add_option("img2.key", o.keys2_file,
                    "Keypoint file of photograph 2, oriented relative to photograph 1")
         ->required()
-        ->type_name("");
+        ->type_name("")
+        ->check(file_name);
     app.add_option("--camera", o.camera1_file,
                    "Camera file of photograph 1 (default: the built-in camera)")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(file_name);
     app.add_option("--camera2", o.camera2_file,
                    "Camera file of photograph 2 (default: the camera of photograph 1)")
-        ->type_name("FILE");
-    app.add_option("--ratio", t.ratio,
-                   "Distance ratio of the matching test, in (0, 1] (default 0.6)")
-        ->type_name("R");
+        ->type_name("FILE")
+        ->check(file_name);
+    app.add_option_function<std::string>(
+           "--ratio",
+           [&o](const std::string& text) { o.ratio = *keypoints::ParseDistanceRatio(text); },
+           "Distance ratio of the matching test, in (0, 1] (default 0.6)")
+        ->type_name("R")
+        ->check(RatioText());
     app.add_flag("--mutual", o.mutual, "Keep only matches that are mutual nearest neighbours")
         ->disable_flag_override();
-    app.add_option("--seed", t.seed, "Seed of the robust loop's random samples (default 42)")
-        ->type_name("N");
-    app.add_option("--threads", t.threads,
+    app.add_option("--seed", o.estimation.ransac.seed,
+                   "Seed of the robust loop's random samples (default 42)")
+        ->type_name("N")
+        ->transform(WholeNumber(0, std::numeric_limits<std::uint64_t>::max()));
+    app.add_option("--threads", o.threads,
                    "Threads for matching and the robust loop (default: all cores)")
-        ->type_name("N");
-    app.add_option("--sigma", t.sigma,
+        ->type_name("N")
+        ->transform(WholeNumber(1, common::kMaxThreads));
+    app.add_option("--sigma", o.estimation.sigma_px,
                    "A-priori precision of one image coordinate, pixels (default 0.5)")
-        ->type_name("PX");
-    app.add_option("--threshold", t.threshold,
-                   "Sampson-error threshold of the robust loop, pixels (default 4 sigma)")
-        ->type_name("PX");
-    app.add_option("--confidence", t.confidence,
+        ->type_name("PX")
+        ->transform(FiniteDecimal());
+    CLI::Option* threshold =
+        app.add_option("--threshold", o.estimation.ransac.threshold_px,
+                       "Sampson-error threshold of the robust loop, pixels (default 4 sigma)")
+            ->type_name("PX")
+            ->transform(FiniteDecimal());
+    app.add_option("--confidence", o.estimation.ransac.confidence,
                    "Confidence at which the robust loop stops (default 0.9999)")
-        ->type_name("P");
+        ->type_name("P")
+        ->transform(FiniteDecimal());
     app.add_option("--json", o.json_file, "Write every result as JSON ('-': standard output)")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(file_name);
     app.add_option("--points", o.points_file,
                    "Write one CSV row per tie point ('-': standard output)")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(file_name);
     app.add_option(
            "--plot", o.plot_file,
            "Draw the tie points and y-parallaxes on photograph 1 as SVG ('-': standard output)")
-        ->type_name("FILE.svg");
+        ->type_name("FILE.svg")
+        ->check(file_name);
     app.add_option("--image1", o.image1_file,
                    "Photograph 1 (PNG or JPEG) to draw the plot over, embedded in the SVG")
-        ->type_name("PHOTO");
+        ->type_name("PHOTO")
+        ->check(file_name);
     app.add_flag("--quiet", o.quiet, "Print no report on standard output")->disable_flag_override();
     app.footer(
         "The report goes to standard output unless --quiet is given or --json, --points or\n"
         "--plot writes there. The output is the same for every thread count.\n"
         "Exit status: 0 orientation found; 1 a file could not be read, parsed or written;\n"
         "2 wrong usage; 3 no reliable orientation (the report says why).");
+    return threshold;
 }
 
 }  // namespace
 
-int DefaultThreads() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    if (cores < 1) return 1;
-    return cores > static_cast<unsigned>(kMaxThreads) ? kMaxThreads : static_cast<int>(cores);
-}
+int DefaultThreads() { return common::HardwareThreads(); }
 
 CommandLine ParseCommandLine(int argc, const char* const* argv, int default_threads) {
     CommandLine line;
     line.options.threads = default_threads;
-    OptionTexts texts;
     CLI::App app(
         "Robust relative orientation of two photographs from their keypoint files, "
         "with the precision of the five elements.",
         "orient");
-    DefineOptions(app, line.options, texts);
+    const CLI::Option* threshold = DefineOptions(app, line.options);
     try {
         app.parse(argc, argv);
-        ConvertValues(texts, line.options);
+        // 0 means "4 sigma" inside the library; on the command line it is no threshold.
+        if (threshold->count() > 0 && !(line.options.estimation.ransac.threshold_px > 0.0)) {
+            throw UsageError{"the threshold must be a positive number of pixels"};
+        }
+        const std::string problem = ro::CheckOptions(line.options.estimation);
+        if (!problem.empty()) throw UsageError{problem};
         CheckOutputs(line.options);
     } catch (const CLI::CallForHelp&) {
         line.out = app.help();

@@ -2,8 +2,8 @@
 //
 //   orient [OPTIONS] img1.key img2.key
 //
-// Numbers are checked here (whole numbers, finite decimals, the distance ratio); the
-// estimation settings are checked with ro::CheckOptions.
+// Numbers are checked here (whole numbers, finite decimals, the distance ratio) and empty
+// values refused; the estimation settings are checked with ro::CheckOptions.
 #pragma once
 
 #include <string>
@@ -12,9 +12,6 @@
 #include "robust_orientation/keypoint_matching.h"
 
 namespace orient {
-
-// Most threads a run may ask for.
-inline constexpr int kMaxThreads = 256;
 
 struct OrientOptions {
     std::string keys1_file;
@@ -45,7 +42,8 @@ struct CommandLine {
 // Parses argv[1..argc-1]. `default_threads` is the thread count without --threads.
 CommandLine ParseCommandLine(int argc, const char* const* argv, int default_threads);
 
-// The thread count a run uses by default: the hardware's, at least 1, at most kMaxThreads.
+// The thread count a run uses by default: the hardware's, at least 1, at most
+// common::kMaxThreads (the most --threads accepts).
 int DefaultThreads();
 
 }  // namespace orient

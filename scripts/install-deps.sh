@@ -14,6 +14,7 @@ packages=(
     librsvg2-bin              # rsvg-convert: the tests render orient's SVG plot
     libeigen3-dev             # matrices and linear algebra of orient's estimation and two_view
     libcli11-dev              # command lines of orient and siftkey (header only)
+    libboost-math-dev         # chi-square distribution of orient's sigma0 test (header only)
     nlohmann-json3-dev        # orient's JSON output (and reading it back in the tests)
     libopencv-features2d-dev  # siftkey: OpenCV's SIFT detector (only siftkey links OpenCV)
     libopencv-imgcodecs-dev   # siftkey: JPEG, PNG and TIFF decoding

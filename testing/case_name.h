@@ -5,9 +5,13 @@
 
 #include <string>
 
+namespace test_support {
+
 struct CaseName {
     template <class Case>
     std::string operator()(const testing::TestParamInfo<Case>& p) const {
         return p.param.name;
     }
 };
+
+}  // namespace test_support

@@ -1,7 +1,6 @@
 #include "testing/console_texts.h"
 
 #include <cmath>
-#include <sstream>
 
 namespace relative_texts {
 
@@ -92,13 +91,6 @@ bool MatchesTemplate(std::string_view line, std::string_view pattern) {
         }
     }
     return line.empty();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 double PrintedResult(const std::string& text, const std::string& label) {

@@ -39,9 +39,6 @@ std::vector<std::string> SuccessfulRun(const std::string& a, const std::string& 
 // True when `line` is `pattern` with each <F> and <I> replaced by a number of that kind.
 bool MatchesTemplate(std::string_view line, std::string_view pattern);
 
-// The lines of a text; a last line without its line feed counts too.
-std::vector<std::string> Lines(const std::string& text);
-
 // The value printed after `label` (e.g. "Y2-Y1:") in the results block; NaN when missing.
 double PrintedResult(const std::string& text, const std::string& label);
 

@@ -30,7 +30,7 @@ void CoplanarityResiduals(double* p, double* hx, int /*m*/, int n, void* adata) 
     const double ez = p[1];
     const Matrix3 M = Rotation(p[2], p[3], p[4]);
     for (int k = 0; k < n; ++k) {
-        const TiePoint& row = data.rows[k];
+        const scene::TiePoint& row = data.rows[k];
         const double x1 = (row[0] - kPrincipalI) / kPixelsPerMetre;
         const double y1 = (kPrincipalJ - row[1]) / kPixelsPerMetre;
         const double x2 = (row[2] - kPrincipalI) / kPixelsPerMetre;
@@ -43,8 +43,8 @@ void CoplanarityResiduals(double* p, double* hx, int /*m*/, int n, void* adata) 
     }
 }
 
-SceneCamera ReferenceCamera() {
-    SceneCamera camera;
+scene::SceneCamera ReferenceCamera() {
+    scene::SceneCamera camera;
     camera.pixels_per_metre = kPixelsPerMetre;
     camera.principal_i = kPrincipalI;
     camera.principal_j = kPrincipalJ;

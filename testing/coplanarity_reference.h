@@ -13,7 +13,7 @@
 namespace lmtest {
 
 struct CoplanarityData {
-    std::vector<TiePoint> rows;
+    std::vector<scene::TiePoint> rows;
 };
 
 // Model function with levmar's callback signature; adata points to a CoplanarityData and
@@ -21,6 +21,6 @@ struct CoplanarityData {
 void CoplanarityResiduals(double* p, double* hx, int m, int n, void* adata);
 
 // The camera of the model (the default built-in camera), for scenes that it must fit.
-SceneCamera ReferenceCamera();
+scene::SceneCamera ReferenceCamera();
 
 }  // namespace lmtest

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace test_support {
+
 namespace {
 
 bool ModelInt(const char*& pos, int* v) {
@@ -60,3 +62,5 @@ FeatsheetModel ConvertLikeFeatsheet(const std::string& text) {
     }
     return m;
 }
+
+}  // namespace test_support

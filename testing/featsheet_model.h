@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace test_support {
+
 struct FeatsheetModel {
     bool ok = true;   // every announced entry converted
     std::string csv;  // the lines of the entries converted before any failure
@@ -12,3 +14,5 @@ struct FeatsheetModel {
 
 // `text` is the file's content; an embedded NUL ends the readable text.
 FeatsheetModel ConvertLikeFeatsheet(const std::string& text);
+
+}  // namespace test_support

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string_view>
 
+namespace scene {
+
 namespace {
 
 using Rng = std::mt19937;
@@ -237,3 +239,5 @@ std::string MakeKeyFile(int count, int dims, std::uint32_t seed, float shift) {
     }
     return KeyFileText(keys, dims);
 }
+
+}  // namespace scene

@@ -11,6 +11,8 @@
 
 #include "keypoints/keypoint.h"
 
+namespace scene {
+
 // One keypoint with double-precision properties, as a generator makes it before it is
 // written to a file (a file holds the decimal text, not the floats of KeypointSt).
 struct KeyRecord {
@@ -59,3 +61,5 @@ std::string MakeKeyFile(int count, int dims, std::uint32_t seed, float shift = 0
 // negative numbers, very long lines, CR LF line ends, empty files, lying headers. The same
 // seed gives the same result. *what receives a short description, for failure messages.
 std::string MutateKeyFile(const std::string& text, std::uint32_t seed, std::string* what);
+
+}  // namespace scene

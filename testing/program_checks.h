@@ -5,6 +5,8 @@
 
 #include "testing/run_program.h"
 
+namespace test_support {
+
 // Sanitizer builds cannot run under a small address-space limit: the sanitizers reserve
 // terabytes of virtual memory at start-up.
 #if defined(__SANITIZE_ADDRESS__)
@@ -39,3 +41,5 @@ inline ProgramResult RunLimited(const std::string& program, const std::vector<st
     shell.insert(shell.end(), args.begin(), args.end());
     return RunProgram("/bin/sh", shell, timeout_seconds);
 }
+
+}  // namespace test_support

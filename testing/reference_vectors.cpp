@@ -28,7 +28,7 @@ ReferenceSolve ReadSolve(const std::string& name, const json& entry,
     ReferenceSolve solve;
     solve.name = name;
     solve.start_p = start_p;
-    solve.rows = entry.at("rows").get<std::vector<TiePoint>>();
+    solve.rows = entry.at("rows").get<std::vector<scene::TiePoint>>();
     const json& expected = entry.at("expected");
     solve.expected_p = FiveNumbers(expected.at("p"));
     solve.expected_return = expected.at("return").get<int>();

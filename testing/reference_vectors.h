@@ -14,7 +14,7 @@ namespace lmtest {
 
 struct ReferenceSolve {
     std::string name;
-    std::vector<TiePoint> rows;
+    std::vector<scene::TiePoint> rows;
     std::array<double, 5> start_p{};
     std::array<double, 5> expected_p{};
     int expected_return = 0;

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <stdexcept>
 
+namespace test_support {
+
 namespace {
 
 void ClosePair(int fds[2]) {
@@ -91,3 +93,5 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     return result;
 }
+
+}  // namespace test_support

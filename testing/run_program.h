@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace test_support {
+
 struct ProgramResult {
     int exit_status = -1;    // the status passed to exit, or -1 when ended by a signal
     int signal = 0;          // the signal that ended the process, 0 if none
@@ -17,3 +19,5 @@ struct ProgramResult {
 // `timeout_seconds`.
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          double timeout_seconds = 60.0, const std::string& cwd = "");
+
+}  // namespace test_support

@@ -5,6 +5,8 @@
 #include <numbers>
 #include <random>
 
+namespace scene {
+
 namespace {
 
 constexpr int kDims = 128;
@@ -196,3 +198,5 @@ MatchArray ToMatchArray(const std::vector<TiePoint>& rows) {
     }
     return matches;
 }
+
+}  // namespace scene

@@ -21,6 +21,8 @@
 #include "relative/utils.h"
 #include "testing/keypoint_files.h"
 
+namespace scene {
+
 // The interior orientation and frame of the camera; the default is the built-in camera of
 // this build (RO_CAMERA_*), with the frame whose centre is the principal point.
 struct SceneCamera {
@@ -82,3 +84,5 @@ std::vector<TiePoint> MakeTiePoints(const TrueOrientation& truth, const SceneOpt
 
 // The match array (row1, col1, row2, col2) of tie-point rows.
 MatchArray ToMatchArray(const std::vector<TiePoint>& rows);
+
+}  // namespace scene

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+namespace test_support {
+
 StreamCapture::StreamCapture(std::FILE* stream) : stream_(stream) {
     char name[] = "/tmp/ro_capture_XXXXXX";
     file_fd_ = mkstemp(name);
@@ -34,3 +36,5 @@ std::string StreamCapture::Text() const {
     }
     return text;
 }
+
+}  // namespace test_support

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+namespace test_support {
+
 // While alive, the file descriptor of `stream` (stdout or stderr) points at a temporary
 // file; Text() returns what was written so far. The destructor restores the stream.
 class StreamCapture {
@@ -20,3 +22,5 @@ class StreamCapture {
     int saved_fd_ = -1;
     int file_fd_ = -1;
 };
+
+}  // namespace test_support

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <system_error>
 
+namespace test_support {
+
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "ro-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -28,3 +30,5 @@ std::string ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+}  // namespace test_support

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+namespace test_support {
+
 class TempDir {
   public:
     TempDir();
@@ -23,3 +25,5 @@ class TempDir {
 
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
+
+}  // namespace test_support

@@ -29,6 +29,13 @@
 
 namespace {
 
+using scene::KeyFileText;
+using scene::MakeScene;
+using scene::Scene;
+using scene::SceneCamera;
+using scene::SceneOptions;
+using scene::TrueOrientation;
+
 constexpr int kTiePoints = 240;
 constexpr int kDistractors = 60;
 constexpr int kDims = 128;

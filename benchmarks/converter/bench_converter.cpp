@@ -20,6 +20,8 @@
 
 namespace {
 
+using scene::SiftLikeKeyFile;
+
 constexpr int kKeypoints = 10000;
 constexpr int kDims = 128;
 

@@ -16,6 +16,11 @@
 
 namespace {
 
+using scene::MakeTiePoints;
+using scene::SceneOptions;
+using scene::ToMatchArray;
+using scene::TrueOrientation;
+
 using relative::ClusterSolutions;
 using relative::EstimateFromMatches;
 using relative::kInitialParameters;

@@ -13,6 +13,10 @@
 
 namespace {
 
+using scene::RelatedKeys;
+using scene::SiftLikeKeys;
+using scene::UniformKeys;
+
 using keypoints::MatchKernel;
 using keypoints::MatchKernelAvailable;
 using keypoints::MatchKernelName;

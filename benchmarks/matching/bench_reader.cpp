@@ -14,6 +14,8 @@
 
 namespace {
 
+using scene::SiftLikeKeyFile;
+
 using keypoints::KeyFileParse;
 using keypoints::KeyFileStreamResult;
 using keypoints::ParseKeyText;

@@ -17,6 +17,11 @@
 
 namespace {
 
+using scene::KeyFileText;
+using scene::MakeScene;
+using scene::Scene;
+using scene::SceneOptions;
+
 constexpr int kKeypoints = 10000;
 constexpr int kDims = 128;
 

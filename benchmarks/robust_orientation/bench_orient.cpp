@@ -13,7 +13,7 @@ namespace {
 
 scene::OrientScene Scene(int points, double outliers) {
     const ro::Elements truth{0.03, -0.02, 0.02, -0.03, 0.7};
-    SceneOptions options = scene::OrientSceneOptions(points, 11);
+    scene::SceneOptions options = scene::OrientSceneOptions(points, 11);
     options.outlier_fraction = outliers;
     return scene::MakeOrientScene(truth, options);
 }

@@ -15,6 +15,9 @@
 
 namespace {
 
+using test_support::ConvertLikeFeatsheet;
+using test_support::FeatsheetModel;
+
 struct Outcome {
     ConvertStatus status;
     std::string csv;

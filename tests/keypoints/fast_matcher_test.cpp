@@ -15,6 +15,10 @@
 namespace keypoints {
 namespace {
 
+using scene::RelatedKeys;
+using scene::SiftLikeKeys;
+using scene::UniformKeys;
+
 struct Lists {
     KeypointList keys1;
     KeypointList keys2;

@@ -16,6 +16,8 @@
 namespace keypoints {
 namespace {
 
+using test_support::TempDir;
+
 using namespace std::string_literals;
 
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }

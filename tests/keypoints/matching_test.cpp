@@ -14,6 +14,9 @@
 namespace keypoints {
 namespace {
 
+using scene::RelatedKeys;
+using scene::UniformKeys;
+
 TEST(MatchKeypoints, TheAcceptedPlainNeighboursOnEveryThreadCount) {
     const KeypointList keys1 = UniformKeys(700, 128, 0, 255, 1);
     const KeypointList keys2 = RelatedKeys(keys1, 900, 0, 255, 2);

@@ -13,6 +13,8 @@
 namespace keypoints {
 namespace {
 
+using test_support::CaseName;
+
 struct ParseCase {
     const char* name;
     std::string text;

@@ -27,6 +27,9 @@
 namespace lmtest {
 namespace {
 
+using scene::MakeTiePoints;
+using scene::SceneOptions;
+
 constexpr double kCostRelative = 1e-8;
 constexpr double kSigmaFraction = 1e-3;
 constexpr double kTruthTolerance = 1e-6;  // clean coplanarity data

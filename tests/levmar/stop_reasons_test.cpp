@@ -13,6 +13,8 @@
 
 namespace {
 
+using test_support::StreamCapture;
+
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // f_i = p0 - 1e5: the solution is far from a start at 0.

@@ -11,6 +11,8 @@
 
 namespace {
 
+using test_support::CaseName;
+
 // Exact comparison: a file must give the same doubles as the literals.
 void ExpectCamera(const ro::CameraFileResult& parsed, const ro::Camera& want) {
     ASSERT_TRUE(std::holds_alternative<ro::Camera>(parsed))

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "testing/case_name.h"
 
 namespace {
+
+using test_support::CaseName;
 
 constexpr char kTryHelp[] = "Try 'orient --help' for more information.\n";
 
@@ -112,6 +115,47 @@ TEST(CommandLine, EveryOptionIsRead) {
     EXPECT_EQ(o.keys2_file, "-b.key");
 }
 
+// What an accepted number is read as: decimal whatever its leading zeros (never octal), and
+// the double nearest to the decimal text.
+struct NumberCase {
+    std::string name;
+    std::string option;
+    std::string text;
+    double expected;
+};
+
+double ValueOf(const orient::OrientOptions& o, const std::string& option) {
+    if (option == "--seed") return static_cast<double>(o.estimation.ransac.seed);
+    if (option == "--threads") return o.threads;
+    if (option == "--sigma") return o.estimation.sigma_px;
+    if (option == "--threshold") return o.estimation.ransac.threshold_px;
+    return o.estimation.ransac.confidence;
+}
+
+class NumberTest : public testing::TestWithParam<NumberCase> {};
+
+TEST_P(NumberTest, ReadsTheNumberMeant) {
+    const orient::CommandLine line = Parse({GetParam().option, GetParam().text, "a", "b"});
+    ASSERT_TRUE(line.run) << line.err;
+    EXPECT_EQ(ValueOf(line.options, GetParam().option), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NumberTest,
+    testing::Values(NumberCase{"seed_leading_zero", "--seed", "010", 10.0},
+                    NumberCase{"seed_zero", "--seed", "0", 0.0},
+                    NumberCase{"threads_leading_zeros", "--threads", "007", 7.0},
+                    NumberCase{"sigma_decimal", "--sigma", "0.1", 0.1},
+                    NumberCase{"sigma_exponent", "--sigma", "25e-2", 0.25},
+                    // Just above the midpoint between 1 and the next double: rounding first
+                    // to long double, then to double, would give 1.
+                    NumberCase{"sigma_nearest_double", "--sigma",
+                               "1.000000000000000111022302462515654042363166809082031250001",
+                               std::nextafter(1.0, 2.0)},
+                    NumberCase{"threshold_negative_exponent", "--threshold", "3E-1", 0.3},
+                    NumberCase{"confidence", "--confidence", "0.9999", 0.9999}),
+    CaseName());
+
 TEST(CommandLine, HelpAndVersionExitAtOnce) {
     for (const char* flag : {"-h", "--help"}) {
         const orient::CommandLine help = Parse({flag, "--threads", "0"});
@@ -166,7 +210,36 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"threads_too_many",
                   {"--threads", "257", "a", "b"},
                   "--threads: '257' is not a whole number from 1 to 256"},
+        UsageCase{"seed_hexadecimal",
+                  {"--seed", "0x10", "a", "b"},
+                  "--seed: '0x10' is not a whole number from 0 to 18446744073709551615"},
+        UsageCase{"seed_plus_sign",
+                  {"--seed", "+5", "a", "b"},
+                  "--seed: '+5' is not a whole number from 0 to 18446744073709551615"},
+        UsageCase{"threads_zero",
+                  {"--threads", "0", "a", "b"},
+                  "--threads: '0' is not a whole number from 1 to 256"},
         UsageCase{"sigma_word", {"--sigma", "half", "a", "b"}, "--sigma: 'half' is not a number"},
+        UsageCase{"sigma_hexadecimal",
+                  {"--sigma", "0x1p-1", "a", "b"},
+                  "--sigma: '0x1p-1' is not a number"},
+        UsageCase{"sigma_blank", {"--sigma", " 1", "a", "b"}, "--sigma: ' 1' is not a number"},
+        UsageCase{"sigma_beyond_double",
+                  {"--sigma", "1e400", "a", "b"},
+                  "--sigma: '1e400' is not a number"},
+        UsageCase{"confidence_infinite",
+                  {"--confidence", "inf", "a", "b"},
+                  "--confidence: 'inf' is not a number"},
+        UsageCase{"seed_empty", {"--seed", "", "a", "b"}, "--seed: the value is empty"},
+        UsageCase{"threads_empty", {"--threads", "", "a", "b"}, "--threads: the value is empty"},
+        UsageCase{"ratio_empty", {"--ratio", "", "a", "b"}, "--ratio: the value is empty"},
+        UsageCase{"sigma_empty", {"--sigma", "", "a", "b"}, "--sigma: the value is empty"},
+        UsageCase{"json_empty", {"--json", "", "a", "b"}, "--json: the file name is empty"},
+        UsageCase{"camera_empty", {"--camera", "", "a", "b"}, "--camera: the file name is empty"},
+        UsageCase{"keypoint_file_empty", {"a", ""}, "img2.key: the file name is empty"},
+        UsageCase{"threshold_negative",
+                  {"--threshold", "-1", "a", "b"},
+                  "the threshold must be a positive number of pixels"},
         UsageCase{"sigma_zero",
                   {"--sigma", "0", "a", "b"},
                   "the a-priori sigma must be a positive number of pixels"},

@@ -14,6 +14,12 @@
 
 namespace {
 
+using test_support::CaseName;
+using test_support::ProgramResult;
+using test_support::ReadFileBytes;
+using test_support::RunProgram;
+using test_support::TempDir;
+
 constexpr char kTryHelp[] = "Try 'orient --help' for more information.\n";
 // Two tiny keypoint files that read, match once and are too few to orient.
 constexpr char kTiny[] = "1 2\n1 2 3 4 5 6\n";

@@ -17,6 +17,11 @@
 
 namespace {
 
+using scene::SceneOptions;
+using test_support::ProgramResult;
+using test_support::RunProgram;
+using test_support::TempDir;
+
 cv::Vec3b Bgr(const char* hex) {
     const unsigned long rgb = std::stoul(std::string(hex + 1), nullptr, 16);
     return {static_cast<unsigned char>(rgb & 0xFF), static_cast<unsigned char>(rgb >> 8 & 0xFF),

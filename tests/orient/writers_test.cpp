@@ -10,18 +10,15 @@
 #include <vector>
 
 #include "testing/temp_dir.h"
+#include "testing/text_lines.h"
 #include "tests/orient/sample_result.h"
 
 namespace {
 
-using nlohmann::json;
+using test_support::Lines;
+using test_support::ReadFileBytes;
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+using nlohmann::json;
 
 std::vector<std::string> Fields(const std::string& row) {
     std::vector<std::string> fields;

@@ -8,8 +8,13 @@
 
 #include "testing/console_texts.h"
 #include "testing/run_program.h"
+#include "testing/text_lines.h"
 
 namespace {
+
+using test_support::Lines;
+using test_support::ProgramResult;
+using test_support::RunProgram;
 
 const std::string kImg1 = RO_SOURCE_DIR "/data/example/img1.key";
 const std::string kImg2 = RO_SOURCE_DIR "/data/example/img2.key";
@@ -19,7 +24,7 @@ TEST(ConsoleTextTest, BuiltProgramOnTheExamplePair) {
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(r.signal, 0);
     EXPECT_TRUE(r.out.empty());
-    const std::vector<std::string> lines = relative_texts::Lines(r.err);
+    const std::vector<std::string> lines = Lines(r.err);
     const std::vector<std::string> expected = relative_texts::SuccessfulRun(kImg1, kImg2, 300, 240);
     ASSERT_EQ(lines.size(), expected.size()) << r.err;
     for (std::size_t k = 0; k < lines.size(); ++k) {

@@ -12,6 +12,11 @@
 
 namespace {
 
+using test_support::ProgramResult;
+using test_support::ReadFileBytes;
+using test_support::RunProgram;
+using test_support::TempDir;
+
 using featsheet_texts::Announce;
 using featsheet_texts::kExit;
 

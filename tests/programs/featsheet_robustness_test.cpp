@@ -16,6 +16,19 @@
 
 namespace {
 
+using scene::MakeKeyFile;
+using scene::MutateKeyFile;
+using test_support::ConvertLikeFeatsheet;
+using test_support::EndedCleanly;
+using test_support::FeatsheetModel;
+using test_support::kSanitized;
+using test_support::kSlackSeconds;
+using test_support::ProgramResult;
+using test_support::ReadFileBytes;
+using test_support::RunLimited;
+using test_support::RunProgram;
+using test_support::TempDir;
+
 constexpr std::uint32_t kSeed = 11;
 
 void CheckRun(const std::string& input, const std::string& in, const std::string& out,

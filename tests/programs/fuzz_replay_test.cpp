@@ -16,6 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 namespace {
 
+using test_support::ReadFileBytes;
+
 struct SavedInput {
     std::string name;
     std::string path;

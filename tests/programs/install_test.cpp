@@ -8,6 +8,10 @@
 
 namespace {
 
+using test_support::ProgramResult;
+using test_support::RunProgram;
+using test_support::TempDir;
+
 class InstallTest : public testing::Test {
   protected:
     void SetUp() override {

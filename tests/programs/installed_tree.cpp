@@ -11,10 +11,17 @@
 #include "testing/console_texts.h"
 #include "testing/run_program.h"
 #include "testing/temp_dir.h"
+#include "testing/text_lines.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using test_support::Lines;
+using test_support::ProgramResult;
+using test_support::ReadFileBytes;
+using test_support::RunProgram;
+using test_support::TempDir;
 
 // Every regular file below `root`, as paths relative to it.
 std::set<std::string> RegularFiles(const fs::path& root) {
@@ -51,7 +58,7 @@ struct PageCase {
 
 std::vector<PageCase> PageCases() {
     const std::string example = ReadFileBytes(RO_TEST_DATA_DIR "/manpage_example.csv");
-    PageCase featsheet{"featsheet.1.gz", relative_texts::Lines(example)};
+    PageCase featsheet{"featsheet.1.gz", Lines(example)};
     featsheet.shows.push_back("FEATSHEET(1)");
     PageCase relative{"relative.1.gz", {"RELATIVE(1)", "EXIT STATUS", "M = Rx(ω) Ry(ϕ) Rz(κ)"}};
     PageCase orient{"orient.1.gz", {"ORIENT(1)", "EXIT STATUS", "W-CORR-BY-OMEGA"}};

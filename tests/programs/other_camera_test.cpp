@@ -17,6 +17,11 @@
 
 namespace {
 
+using test_support::CaseName;
+using test_support::ProgramResult;
+using test_support::RunProgram;
+using test_support::TempDir;
+
 // The configure arguments of a nested build like this one, without the test suite.
 std::vector<std::string> ConfigureArgs(const TempDir& build) {
     return {"-S",

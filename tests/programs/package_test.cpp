@@ -15,6 +15,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using test_support::ProgramResult;
+using test_support::RunProgram;
+using test_support::TempDir;
+
 // The one .deb in `dir`; empty when there is none or more than one.
 std::string FindPackage(const fs::path& dir) {
     std::vector<std::string> debs;

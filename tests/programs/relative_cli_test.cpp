@@ -12,6 +12,11 @@
 
 namespace {
 
+using test_support::CaseName;
+using test_support::ProgramResult;
+using test_support::RunProgram;
+using test_support::TempDir;
+
 using relative_texts::kBanner;
 using relative_texts::kReading;
 using relative_texts::kUsage;

@@ -16,6 +16,16 @@
 
 namespace {
 
+using scene::MakeKeyFile;
+using scene::MutateKeyFile;
+using test_support::EndedCleanly;
+using test_support::kSanitized;
+using test_support::kSlackSeconds;
+using test_support::ProgramResult;
+using test_support::RunLimited;
+using test_support::RunProgram;
+using test_support::TempDir;
+
 constexpr int kCount = 24;
 constexpr int kDims = 16;
 constexpr std::uint32_t kSeed = 7;

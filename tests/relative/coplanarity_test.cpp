@@ -12,6 +12,10 @@
 namespace relative {
 namespace {
 
+using scene::MakeTiePoints;
+using scene::SceneOptions;
+using scene::TrueOrientation;
+
 using Rows = std::vector<std::array<double, 4>>;
 using Params = std::array<double, 5>;
 

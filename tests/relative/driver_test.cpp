@@ -15,9 +15,14 @@
 #include "testing/console_texts.h"
 #include "testing/stream_capture.h"
 #include "testing/temp_dir.h"
+#include "testing/text_lines.h"
 
 namespace relative {
 namespace {
+
+using test_support::Lines;
+using test_support::StreamCapture;
+using test_support::TempDir;
 
 using relative_texts::kBanner;
 using relative_texts::kReading;
@@ -107,7 +112,7 @@ TEST_F(DriverTest, WholeRunOnTheExamplePair) {
     EXPECT_EQ(Run({kImg1, kImg2}, &err), 0);
     ASSERT_FALSE(err.empty());
     EXPECT_EQ(err.back(), '\n');
-    const std::vector<std::string> lines = relative_texts::Lines(err);
+    const std::vector<std::string> lines = Lines(err);
     const std::vector<std::string> expected = relative_texts::SuccessfulRun(kImg1, kImg2, 300, 240);
     ASSERT_EQ(lines.size(), expected.size()) << err;
     for (std::size_t k = 0; k < lines.size(); ++k) {

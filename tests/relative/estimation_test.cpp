@@ -23,6 +23,15 @@
 namespace relative {
 namespace {
 
+using scene::MakeScene;
+using scene::MakeTiePoints;
+using scene::Scene;
+using scene::SceneOptions;
+using scene::ToKeypointList;
+using scene::ToMatchArray;
+using scene::TrueOrientation;
+using test_support::StreamCapture;
+
 // Sinks the estimator's text during a test.
 struct NullLog {
     std::FILE* file = std::fopen("/dev/null", "w");

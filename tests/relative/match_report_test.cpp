@@ -12,8 +12,15 @@
 #include "testing/keypoint_files.h"
 #include "testing/stream_capture.h"
 #include "testing/temp_dir.h"
+#include "testing/text_lines.h"
 
 namespace {
+
+using scene::MakeKeyFile;
+using test_support::Lines;
+using test_support::ReadFileBytes;
+using test_support::StreamCapture;
+using test_support::TempDir;
 
 KeypointSt Key(std::vector<int> descrip, float row, float col, float scale = 1.0f,
                float ori = 0.0f) {
@@ -24,13 +31,6 @@ KeypointSt Key(std::vector<int> descrip, float row, float col, float scale = 1.0
     k.ori = ori;
     k.descrip = std::move(descrip);
     return k;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 // Runs FindMatchesOutput into a fresh file; returns the report and the stderr text.

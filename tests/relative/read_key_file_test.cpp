@@ -13,6 +13,10 @@
 
 namespace {
 
+using scene::SiftLikeKeyFile;
+using test_support::CaseName;
+using test_support::TempDir;
+
 // ReadKeyFile: out-values, and the fatal messages through FatalError.
 TEST(ReadKeyFile, ReturnsListAndHeaderNumbers) {
     TempDir dir;

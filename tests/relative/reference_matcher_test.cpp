@@ -14,6 +14,10 @@
 
 namespace {
 
+using scene::RelatedKeys;
+using scene::UniformKeys;
+using test_support::CaseName;
+
 using keypoints::FindNeighbours;
 using keypoints::kNoCandidateDistance;
 using keypoints::NeighbourPair;

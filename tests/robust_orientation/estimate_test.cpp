@@ -12,6 +12,7 @@
 #include <string>
 
 #include "testing/orient_scene.h"
+#include "testing/sigma_honesty.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ class SceneTest : public testing::TestWithParam<SceneCase> {};
 
 TEST_P(SceneTest, RecoversTheTruthWithinItsSigmas) {
     const SceneCase& c = GetParam();
-    SceneOptions options = scene::OrientSceneOptions(c.points, 17);
+    scene::SceneOptions options = scene::OrientSceneOptions(c.points, 17);
     options.outlier_fraction = c.outliers;
     options.near_epipolar_share = c.near_epipolar;
     options.planar = c.planar;
@@ -116,13 +117,13 @@ ro::OrientationResult Orient(const std::vector<ro::TiePoint>& t,
 }
 
 scene::OrientScene AerialScene(int points, unsigned seed, double outliers = 0.0) {
-    SceneOptions options = scene::OrientSceneOptions(points, seed);
+    scene::SceneOptions options = scene::OrientSceneOptions(points, seed);
     options.outlier_fraction = outliers;
     return scene::MakeOrientScene(kAerial, options);
 }
 
 TEST(EstimateOrientationTest, NearPlanarSceneIsFlagged) {
-    SceneOptions options = scene::OrientSceneOptions(200, 3);
+    scene::SceneOptions options = scene::OrientSceneOptions(200, 3);
     options.planar = true;
     const scene::OrientScene s = scene::MakeOrientScene(kAerial, options);
     const ro::OrientationResult r = Orient(s.tie_points);
@@ -222,28 +223,20 @@ namespace {
 // The full check over 1000 scenes per kind is bench_honesty.
 TEST(EstimateOrientationTest, StatedSigmasAreHonest) {
     constexpr int kScenes = 400;
-    std::array<double, 5> sum_sq{};
-    std::array<int, 5> within{};
-    for (int s = 0; s < kScenes; ++s) {
-        const ro::Elements truth = scene::RandomElements(300 + s, std::numbers::pi, 10 * kDeg, 0.1);
-        const scene::OrientScene sc =
-            scene::MakeOrientScene(truth, scene::OrientSceneOptions(80, 900 + s));
-        const ro::OrientationResult r =
-            ro::EstimateOrientation(sc.tie_points, sc.camera1, sc.camera2, {});
-        ASSERT_EQ(r.outcome, ro::Outcome::oriented) << "scene " << s << ": " << r.reason;
-        for (int k = 0; k < 5; ++k) {
-            double error = r.elements.AsArray()[k] - truth.AsArray()[k];
-            if (k >= 2) error = std::remainder(error, 2.0 * std::numbers::pi);
-            const double z = error / r.precision.sigma[k];
-            sum_sq[k] += z * z;
-            within[k] += std::fabs(z) <= 3.0 ? 1 : 0;
-        }
-    }
+    test_support::HonestyRun run;
+    run.scenes = kScenes;
+    run.points = 80;
+    run.kappa_max_rad = std::numbers::pi;
+    run.truth_seed = 300;
+    run.scene_seed = 900;
+    const test_support::HonestyTally tally = test_support::CheckHonesty(run);
+    ASSERT_TRUE(tally.failures.empty())
+        << "scene " << tally.failures.front().scene << ": " << tally.failures.front().reason;
     for (int k = 0; k < 5; ++k) {
-        const double std_z = std::sqrt(sum_sq[k] / kScenes);
+        const double std_z = test_support::RmsZ(tally, k);
         EXPECT_GE(std_z, 0.9) << "element " << k;
         EXPECT_LE(std_z, 1.1) << "element " << k;
-        EXPECT_GE(within[k], kScenes * 98 / 100) << "element " << k;
+        EXPECT_GE(test_support::CountWithin(tally, k, 3.0), kScenes * 98 / 100) << "element " << k;
     }
 }
 
@@ -292,7 +285,7 @@ class BaseAcrossTest : public testing::TestWithParam<AcrossCase> {};
 // by and bz are undefined and the warning says why; the von Gruber regions turn too.
 TEST_P(BaseAcrossTest, IsOrientedInTheTurnedAxes) {
     const ro::Elements& truth = GetParam().truth;
-    SceneOptions options = scene::OrientSceneOptions(300, 21);
+    scene::SceneOptions options = scene::OrientSceneOptions(300, 21);
     options.outlier_fraction = 0.2;
     const scene::OrientScene s = scene::MakeOrientScene(truth, options);
     const ro::OrientationResult along = Orient(s.tie_points);

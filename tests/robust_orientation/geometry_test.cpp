@@ -58,7 +58,7 @@ TEST_P(ElementsTest, RoundTripThroughTheComputerVisionPose) {
     EXPECT_NEAR((base - ro::BaseVector(e).normalized()).norm(), 0.0, 1e-14);
     // A point of a synthetic scene: zero residual under the elements, and the camera-2 point
     // of the computer-vision pose is the model point seen from camera 2.
-    SceneOptions options = scene::OrientSceneOptions(5, 1);
+    scene::SceneOptions options = scene::OrientSceneOptions(5, 1);
     options.noise_px = 0.0;
     const scene::OrientScene s = scene::MakeOrientScene(e, options);
     ASSERT_EQ(s.tie_points.size(), 5u);

@@ -17,6 +17,8 @@
 
 namespace {
 
+using test_support::CaseName;
+
 constexpr double kPi = std::numbers::pi;
 
 // The keypoints within `radius_px` of (row, col).

@@ -14,6 +14,9 @@
 
 namespace {
 
+using test_support::CaseName;
+using test_support::TempDir;
+
 // A 40 x 30 image whose grey values vary smoothly (so that JPEG keeps them closely):
 // value(r, c) = 40 + 3 c + 2 r, as 8-bit grey, 16-bit grey (times 257), or colour with
 // every channel equal to it.

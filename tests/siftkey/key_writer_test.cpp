@@ -19,6 +19,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using test_support::CaseName;
+using test_support::ReadFileBytes;
+using test_support::TempDir;
+
 constexpr double kPi = std::numbers::pi;
 
 struct FixedCase {

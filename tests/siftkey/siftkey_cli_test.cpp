@@ -18,6 +18,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using test_support::CaseName;
+using test_support::ProgramResult;
+using test_support::ReadFileBytes;
+using test_support::RunProgram;
+using test_support::TempDir;
+
 const std::string kHint = "Try 'siftkey --help' for more information.\n";
 
 bool StartsWith(const std::string& s, const std::string& head) { return s.rfind(head, 0) == 0; }

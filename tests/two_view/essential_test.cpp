@@ -14,6 +14,8 @@
 namespace two_view {
 namespace {
 
+using test_support::CaseName;
+
 using testing::Motion;
 
 // Four proper factorisations of any scaling of E, one of them the truth; an E spoilt by

@@ -11,6 +11,8 @@
 namespace two_view {
 namespace {
 
+using test_support::CaseName;
+
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 

@@ -17,6 +17,8 @@
 namespace two_view {
 namespace {
 
+using test_support::CaseName;
+
 std::vector<double> FromRoots(const std::vector<double>& roots, double lead) {
     std::vector<double> c{lead};
     for (double r : roots) {  // c <- c * (z - r)

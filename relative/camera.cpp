@@ -2,6 +2,7 @@
 // matrix of a camera's attitude.
 #include <cmath>
 
+#include "camera/attitude.h"
 #include "camera/builtin_camera.h"
 #include "relative/utils.h"
 
@@ -38,14 +39,5 @@ void xyTOij(double x, double y, double* i, double* j, int num) {
 }
 
 void get3drotation(double A, double B, double C, RotationMatrix& val) {
-    const double sA = std::sin(A);
-    const double cA = std::cos(A);
-    const double sB = std::sin(B);
-    const double cB = std::cos(B);
-    const double sC = std::sin(C);
-    const double cC = std::cos(C);
-    // Rx(A) * Ry(B) * Rz(C), multiplied out.
-    val[0] = {cB * cC, -cB * sC, sB};
-    val[1] = {cA * sC + (sA * sB) * cC, cA * cC - (sA * sB) * sC, -sA * cB};
-    val[2] = {sA * sC - (cA * sB) * cC, sA * cC + (cA * sB) * sC, cA * cB};
+    val = ro::AttitudeMatrixRows(A, B, C);
 }

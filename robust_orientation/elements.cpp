@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "camera/attitude.h"
+
 namespace ro {
 namespace {
 
@@ -17,18 +19,11 @@ const Eigen::Matrix3d& FrameFlip() {
 }  // namespace
 
 Eigen::Matrix3d AttitudeMatrix(double omega_rad, double phi_rad, double kappa_rad) {
-    const double so = std::sin(omega_rad);
-    const double co = std::cos(omega_rad);
-    const double sp = std::sin(phi_rad);
-    const double cp = std::cos(phi_rad);
-    const double sk = std::sin(kappa_rad);
-    const double ck = std::cos(kappa_rad);
-    // Rx(omega) * Ry(phi) * Rz(kappa), multiplied out in the order `relative` evaluates it,
-    // so that both programs hold the same doubles.
+    const AttitudeRows rows = AttitudeMatrixRows(omega_rad, phi_rad, kappa_rad);
     Eigen::Matrix3d M;
-    M << cp * ck, -cp * sk, sp,                                        //
-        co * sk + (so * sp) * ck, co * ck - (so * sp) * sk, -so * cp,  //
-        so * sk - (co * sp) * ck, so * ck + (co * sp) * sk, co * cp;
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) M(r, c) = rows[r][c];
+    }
     return M;
 }
 

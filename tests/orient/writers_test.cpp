@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,29 @@ TEST(JsonReport, HoldsTheElementsAndEveryRequiredField) {
     // Not-a-number is no JSON number: null.
     EXPECT_TRUE(doc["warnings"][1]["value"].is_null());
     EXPECT_TRUE(doc["adjustment"]["mdb_y_parallax_px"]["max"].is_null());
+}
+
+// A base across the photograph: by and bz cannot be divided out (null, with their rows of the
+// covariance), while the base direction and the rotation with their sigmas state the result.
+TEST(JsonReport, BaseAcrossGivesTheDirectionAndRotationAndNullElements) {
+    ro::OrientationResult r = SampleOrientedResult();
+    r.orientation.base = Eigen::Vector3d(0.02, 0.9997, -0.015).normalized();
+    r.elements.by = r.elements.bz = std::numeric_limits<double>::quiet_NaN();
+    r.precision.elements_defined = false;
+    r.precision.sigma[0] = r.precision.sigma[1] = std::numeric_limits<double>::quiet_NaN();
+    r.precision.covariance.topRows<2>().setConstant(std::numeric_limits<double>::quiet_NaN());
+    const json doc = json::parse(orient::JsonReport(r, SampleRun()));
+    for (const char* name : {"by", "bz"}) {
+        EXPECT_TRUE(doc["elements"][name]["value"].is_null()) << name;
+        EXPECT_TRUE(doc["elements"][name]["sigma"].is_null()) << name;
+    }
+    EXPECT_NEAR(doc["elements"]["kappa_deg"]["value"].get<double>(), 12.3456, 1e-12);
+    EXPECT_TRUE(doc["covariance"]["matrix"][0][0].is_null());
+    EXPECT_NEAR(doc["covariance"]["matrix"][4][4].get<double>(), 0.0045 * 0.0045, 1e-12);
+    EXPECT_NEAR(doc["base_direction"]["value"][1].get<double>(), r.orientation.base.y(), 1e-15);
+    EXPECT_EQ(doc["base_direction"]["sigma"].size(), 3u);
+    EXPECT_NEAR(doc["rotation"]["sigma_deg"][0].get<double>(), 0.0123, 1e-12);
+    EXPECT_EQ(doc["rotation"]["matrix"].size(), 3u);
 }
 
 TEST(JsonReport, RefusalHasTheSameFieldsWithNullsAndTheReason) {

@@ -76,6 +76,7 @@ TEST_P(CheiralityCases, DecidesAsGeometryDoes) {
 }
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 INSTANTIATE_TEST_SUITE_P(
     Points, CheiralityCases,
@@ -135,6 +136,97 @@ TEST(SampsonError, MatchesGeometricDistance) {
     }
     EXPECT_EQ(SampsonErrorSquared(Eigen::Matrix3d::Constant(kNaN), {0, 0, 1}, {0, 0, 1}),
               std::numeric_limits<double>::infinity());
+}
+
+// At the epipoles the gradient vanishes: a correspondence that satisfies the constraint has
+// error 0, one that does not an infinite error, never the NaN of 0 / 0. The signed error
+// carries the sign of x2^T M x1; the scales turn it into pixels of each image.
+struct SampsonCase {
+    const char* name;
+    Eigen::Matrix3d M;
+    Eigen::Vector3d x1;
+    Eigen::Vector3d x2;
+    double scale1;
+    double scale2;
+    double expected;  // the signed error
+};
+
+class SampsonGuardTest : public ::testing::TestWithParam<SampsonCase> {};
+
+TEST_P(SampsonGuardTest, SignedAndSquared) {
+    const SampsonCase& c = GetParam();
+    const double d = SampsonError(c.M, c.x1, c.x2, c.scale1, c.scale2);
+    const double d2 = SampsonErrorSquared(c.M, c.x1, c.x2, c.scale1, c.scale2);
+    if (std::isinf(c.expected)) {
+        EXPECT_EQ(d, c.expected);
+        EXPECT_EQ(d2, kInf);
+    } else {
+        const double tolerance = 1e-14 * std::max(1.0, c.expected * c.expected);
+        EXPECT_NEAR(d, c.expected, tolerance);
+        EXPECT_NEAR(d2, c.expected * c.expected, tolerance);
+    }
+    Eigen::Matrix3d gradient;
+    EXPECT_EQ(SampsonErrorWithGradient(c.M, c.x1, c.x2, c.scale1, c.scale2, &gradient), d);
+    EXPECT_TRUE(gradient.allFinite());
+}
+
+// E = [(1,0,0)]x: x2^T E x1 = v1 - v2 for points (u, v, 1), gradient (0, 1, 0, -1).
+const Eigen::Matrix3d kRectified = Skew({1, 0, 0});
+// A matrix whose lines through both epipoles degenerate at x = (0, 0, 1): M x1 = (0, 0, a).
+const Eigen::Matrix3d kCorner{{1, 0, 0}, {0, 1, 0}, {0, 0, 2}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SampsonGuardTest,
+    ::testing::Values(
+        SampsonCase{"rectified_positive",
+                    kRectified,
+                    {0.2, 0.13, 1},
+                    {-0.3, 0.1, 1},
+                    1,
+                    1,
+                    0.03 / std::sqrt(2.0)},
+        SampsonCase{"rectified_negative",
+                    kRectified,
+                    {0.2, 0.1, 1},
+                    {-0.3, 0.13, 1},
+                    1,
+                    1,
+                    -0.03 / std::sqrt(2.0)},
+        SampsonCase{"pixels_of_two_scales",
+                    kRectified,
+                    {0.2, 0.13, 1},
+                    {-0.3, 0.1, 1},
+                    1000,
+                    500,
+                    0.03 / std::sqrt(1e-6 + 4e-6)},
+        SampsonCase{"both_epipoles_on_the_line", Skew({0, 0, 1}), {0, 0, 1}, {0, 0, 1}, 1, 1, 0.0},
+        SampsonCase{"both_epipoles_off_the_line", kCorner, {0, 0, 1}, {0, 0, 1}, 1, 1, kInf},
+        SampsonCase{"both_epipoles_negative", -kCorner, {0, 0, 1}, {0, 0, 1}, 1, 1, -kInf}),
+    CaseName());
+
+// The derivative by the nine entries of M agrees with central differences.
+TEST(SampsonError, GradientMatchesDifferences) {
+    ::two_view::testing::Random random(31);
+    for (int i = 0; i < 50; ++i) {
+        const Eigen::Matrix3d M =
+            Eigen::Matrix3d::NullaryExpr([&] { return random.Uniform(-1, 1); });
+        const Eigen::Vector3d x1(random.Uniform(-0.5, 0.5), random.Uniform(-0.5, 0.5), -1.3);
+        const Eigen::Vector3d x2(random.Uniform(-0.5, 0.5), random.Uniform(-0.5, 0.5), 1.0);
+        Eigen::Matrix3d gradient;
+        const double d = SampsonErrorWithGradient(M, x1, x2, 800.0, 1200.0, &gradient);
+        EXPECT_DOUBLE_EQ(d, SampsonError(M, x1, x2, 800.0, 1200.0));
+        for (int k = 0; k < 9; ++k) {
+            constexpr double kStep = 1e-7;
+            Eigen::Matrix3d plus = M;
+            Eigen::Matrix3d minus = M;
+            plus(k / 3, k % 3) += kStep;
+            minus(k / 3, k % 3) -= kStep;
+            const double numeric = (SampsonError(plus, x1, x2, 800.0, 1200.0) -
+                                    SampsonError(minus, x1, x2, 800.0, 1200.0)) /
+                                   (2 * kStep);
+            EXPECT_NEAR(gradient(k / 3, k % 3), numeric, 1e-5 * std::max(1.0, std::fabs(numeric)));
+        }
+    }
 }
 
 }  // namespace

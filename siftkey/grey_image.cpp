@@ -10,6 +10,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+namespace siftkey {
 namespace {
 
 // Closes a file descriptor when it goes out of scope.
@@ -163,3 +164,5 @@ GreyImage LoadGreyImage(const std::string& path) {
     if (image.grey.empty()) image.error = path + ": " + why;
     return image;
 }
+
+}  // namespace siftkey

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace siftkey {
+
 // Files larger than this are refused before they are read whole into memory.
 inline constexpr std::size_t kMaxImageFileBytes = std::size_t{1} << 30;
 
@@ -47,3 +49,5 @@ struct GreyImage {
 // image, damaged, unsupported samples) come back in `error`; never throws for bad input
 // (std::bad_alloc may still escape).
 GreyImage LoadGreyImage(const std::string& path);
+
+}  // namespace siftkey

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
+namespace siftkey {
 namespace {
 
 constexpr int kValuesPerLine = 20;
@@ -141,3 +142,5 @@ std::string WriteWholeFile(const std::string& path, const std::string& text) {
     }
     return WriteByRename(target, NewFileMode(), text);
 }
+
+}  // namespace siftkey

@@ -19,6 +19,8 @@
 
 #include "siftkey/detector.h"
 
+namespace siftkey {
+
 std::string FormatKeyFile(const std::vector<SiftKeypoint>& keys);
 
 // `value` with `decimals` decimals (0 to 6), rounded half away from zero, without a minus
@@ -32,3 +34,5 @@ std::string FormatFixed(double value, int decimals);
 // symbolic link is followed. A device or pipe (e.g. /dev/stdout) is written directly. A
 // folder is refused. Returns an empty string on success, else the reason (strerror text).
 std::string WriteWholeFile(const std::string& path, const std::string& text);
+
+}  // namespace siftkey

@@ -7,6 +7,7 @@
 #include <opencv2/core/version.hpp>
 #include <sstream>
 
+namespace siftkey {
 namespace {
 
 // A validator for a real option: a whole decimal number, finite, at least `min`.
@@ -94,3 +95,5 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     }
     return result;
 }
+
+}  // namespace siftkey

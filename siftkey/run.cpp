@@ -10,6 +10,7 @@
 #include "siftkey/grey_image.h"
 #include "siftkey/key_writer.h"
 
+namespace siftkey {
 namespace {
 
 int Fail(std::ostream& err, const std::string& message) {
@@ -72,3 +73,5 @@ int RunSiftkey(const SiftkeyOptions& options, std::ostream& err) {
         return Fail(err, options.image_path + ": " + e.err);
     }
 }
+
+}  // namespace siftkey

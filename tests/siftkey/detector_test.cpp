@@ -15,6 +15,7 @@
 #include "testing/case_name.h"
 #include "tests/siftkey/synthetic_images.h"
 
+namespace siftkey {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
@@ -254,3 +255,4 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 }  // namespace
+}  // namespace siftkey

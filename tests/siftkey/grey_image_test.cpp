@@ -12,6 +12,7 @@
 #include "testing/case_name.h"
 #include "testing/temp_dir.h"
 
+namespace siftkey {
 namespace {
 
 // A 40 x 30 image whose grey values vary smoothly (so that JPEG keeps them closely):
@@ -114,3 +115,4 @@ TEST(ToGreyTest, RefusesOtherSampleTypes) {
 }
 
 }  // namespace
+}  // namespace siftkey

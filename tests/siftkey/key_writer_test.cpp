@@ -17,6 +17,7 @@
 
 namespace fs = std::filesystem;
 
+namespace siftkey {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
@@ -178,3 +179,4 @@ TEST(WriteWholeFileTest, FailuresGiveTheReasonAndLeaveNothingBehind) {
 }
 
 }  // namespace
+}  // namespace siftkey

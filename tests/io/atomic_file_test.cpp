@@ -154,22 +154,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         TargetCase{"existing_private_file_keeps_its_mode",
                    [](Scene& s) { s.target = s.content = Existing(s, "out.key", 0600); }, ""},
-        TargetCase{"existing_executable_keeps_its_mode",
-                   [](Scene& s) { s.target = s.content = Existing(s, "run.sh", 0751); }, ""},
         TargetCase{"symlink_followed_and_kept",
                    [](Scene& s) {
                        s.content = Existing(s, "real.key", 0640);
                        s.target = s.dir.File("link.key");
                        fs::create_symlink("real.key", s.target);
-                   },
-                   ""},
-        TargetCase{"chain_of_symlinks_followed",
-                   [](Scene& s) {
-                       fs::create_directory(s.dir.path() / "sub");
-                       s.content = Existing(s, "sub/real.key", 0600);
-                       fs::create_symlink("sub/real.key", s.dir.File("hop.key"));
-                       s.target = s.dir.File("link.key");
-                       fs::create_symlink(s.dir.File("hop.key"), s.target);
                    },
                    ""},
         TargetCase{"relative_name_in_working_folder",

@@ -32,15 +32,6 @@ TEST(FileDescriptorTest, ClosedOnceByWhoeverOwnsIt) {
     EXPECT_EQ(::close(released), 0);
 }
 
-TEST(FileDescriptorTest, AssignmentClosesWhatWasHeld) {
-    io::FileDescriptor held(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-    const int old_fd = held.get();
-    held = io::FileDescriptor(::open("/dev/zero", O_RDONLY | O_CLOEXEC));
-    EXPECT_NE(held.get(), old_fd);
-    EXPECT_TRUE(held.Close());
-    EXPECT_FALSE(held.valid());
-}
-
 // The buffered tail of a stream reaches the device only at the close.
 TEST(FileTest, CloseReportsTheLostTail) {
     io::File full(std::fopen("/dev/full", "wb"));

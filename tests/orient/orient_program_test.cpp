@@ -144,7 +144,8 @@ TEST(OrientProgram, CameraFromStandardInput) {
     };
     const ProgramResult good = with_stdin(kCamera);
     EXPECT_EQ(good.exit_status, 3) << good.err;
-    EXPECT_NE(good.out.find("in-plane angle 0.0000 deg   camera file -, both photographs\n"), std::string::npos)
+    EXPECT_NE(good.out.find("in-plane angle 0.0000 deg   camera file -, both photographs\n"),
+              std::string::npos)
         << good.out;
     const ProgramResult bad = with_stdin("pixel_size_um = 0\n");
     EXPECT_EQ(bad.exit_status, 1);

@@ -7,17 +7,14 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <memory>
 
 #include "converter/byte_stream.h"
 #include "converter/convert.h"
+#include "io/file_handles.h"
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using io::File;
 
 constexpr int kFailure = -1;  // the process status keeps its low eight bits: 255
 
@@ -30,7 +27,7 @@ int Fail(const char* message, const char* name) {
 }
 
 // Closes the output file, reporting whether everything written reached it.
-bool CloseOutput(File& out) { return std::fclose(out.release()) == 0; }
+bool CloseOutput(File& out) { return io::CloseFile(out); }
 
 int Report(ConvertStatus status, const char* in_name, const char* out_name) {
     switch (status) {

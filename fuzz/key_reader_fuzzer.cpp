@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "fuzz/fuzz_check.h"
+#include "io/file_handles.h"
 #include "keypoints/fast_reader.h"
 #include "relative/utils.h"
 
@@ -82,16 +82,11 @@ void CheckRoundTrip(const KeyFileParse& p) {
     CheckSameKeys(p.keys, again.keys, "the keypoints read back");
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 // The streaming reader on the same bytes, with each of its scans, in blocks of 1 to 64
 // bytes so that every token boundary falls between two blocks in some input.
 void CheckFastReader(const std::string& text, const KeyFileParse& expected, KeyScan scan) {
     std::string copy = text;
-    std::unique_ptr<std::FILE, FileCloser> f(
-        copy.empty() ? std::tmpfile() : fmemopen(copy.data(), copy.size(), "rb"));
+    io::File f(copy.empty() ? std::tmpfile() : fmemopen(copy.data(), copy.size(), "rb"));
     FUZZ_CHECK(f != nullptr, "fmemopen");
     bool read_failed = false;
     const std::size_t block = 1 + (text.size() * 2654435761u) % 64;

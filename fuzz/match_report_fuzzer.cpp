@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
 #include "fuzz/keypoint_bytes.h"
+#include "io/file_handles.h"
 #include "keypoints/match_report.h"
 #include "relative/utils.h"
 
@@ -17,11 +17,6 @@ namespace {
 
 using keypoints::WriteMatchReport;
 using relative::FindMatchesReference;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string Fixed(float v, int precision) {
     char buf[64];
@@ -76,7 +71,7 @@ void CheckLines(const std::string& text, const MatchArray& rows) {
 // NUL in that byte on closing, so that size is not judged.
 void CheckShortStream(const KeypointPair& p, const std::string& full, std::size_t capacity) {
     std::vector<char> buf(capacity + 1, '\0');
-    File f(fmemopen(buf.data(), buf.size(), "w"));
+    io::File f(fmemopen(buf.data(), buf.size(), "w"));
     FUZZ_CHECK(f != nullptr, "fmemopen");
     std::setvbuf(f.get(), nullptr, _IONBF, 0);
     const int count = WriteMatchReport(f.get(), p.keys1, p.keys2, p.dims);

@@ -35,9 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<const char*> argv;
     for (const std::string& a : args) argv.push_back(a.c_str());
 
-    const ParsedCommandLine parsed = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+    const siftkey::ParsedCommandLine parsed =
+        siftkey::ParseCommandLine(static_cast<int>(argv.size()), argv.data());
     if (parsed.run) {
-        const SiftkeyOptions& o = parsed.options;
+        const siftkey::SiftkeyOptions& o = parsed.options;
         FUZZ_CHECK(parsed.out.empty() && parsed.err.empty(), "a run prints nothing yet");
         FUZZ_CHECK(o.detector.max_keypoints >= 0 && o.detector.max_keypoints <= (1 << 30),
                    "--max in range");
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (parsed.exit_status == 0) {
         FUZZ_CHECK(!parsed.out.empty() && parsed.err.empty(), "help or version on stdout");
     } else {
-        FUZZ_CHECK(parsed.exit_status == kUsageStatus, "a wrong call gets status 2");
+        FUZZ_CHECK(parsed.exit_status == siftkey::kUsageStatus, "a wrong call gets status 2");
         FUZZ_CHECK(parsed.out.empty(), "nothing on stdout for a wrong call");
         FUZZ_CHECK(parsed.err.rfind("siftkey: ", 0) == 0 &&
                        EndsWith(parsed.err, "Try 'siftkey --help' for more information.\n"),

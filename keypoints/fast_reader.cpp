@@ -17,11 +17,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "io/file_handles.h"
 #include "keypoints/kernels/digit_runs.h"
 
 namespace keypoints {
@@ -238,10 +238,6 @@ KeyFileStatus ParseEntries(BlockReader& r, std::size_t bytes, KeyFileParse& resu
     return KeyFileStatus::ok;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 }  // namespace
 
 KeyFileParse ParseKeyStream(std::FILE* file, bool* read_failed, std::size_t block_bytes,
@@ -274,7 +270,7 @@ KeyFileParse ParseKeyStream(std::FILE* file, bool* read_failed, std::size_t bloc
 
 KeyFileStreamResult ReadKeyFileStream(const char* filename, std::size_t block_bytes, KeyScan scan) {
     KeyFileStreamResult out;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(filename, "rb"));
+    const io::File file(std::fopen(filename, "rb"));
     if (!file) {
         out.access = KeyFileAccess::cannot_open;
         return out;

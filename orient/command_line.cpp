@@ -8,12 +8,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <limits>
+#include <optional>
 #include <system_error>
 #include <vector>
 
 #include "common/thread_pool.h"
+#include "io/file_identity.h"
 #include "orient/run_info.h"
 
 namespace orient {
@@ -102,24 +103,6 @@ CLI::Validator RatioText() {
         "");
 }
 
-// The absolute path with its links resolved as far as it exists; empty when that fails.
-std::filesystem::path Resolved(const std::string& path) {
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-    if (ec) return {};
-    std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, ec);
-    return ec ? std::filesystem::path() : resolved;
-}
-
-// True when two paths name one regular file (or one file still to be made).
-bool SameFile(const std::string& a, const std::string& b) {
-    const std::filesystem::path resolved = Resolved(a);
-    if (resolved.empty() || resolved != Resolved(b)) return false;
-    std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(resolved, ec);
-    return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
-}
-
 // Outputs must not overwrite each other or an input.
 void CheckOutputs(const OrientOptions& o) {
     const std::vector<std::pair<const char*, const std::string*>> outputs = {
@@ -134,7 +117,7 @@ void CheckOutputs(const OrientOptions& o) {
                 throw UsageError{std::string(option) + " and " + outputs[b].first +
                                  " cannot both write to standard output"};
             }
-            if (*file != "-" && other != "-" && SameFile(*file, other)) {
+            if (*file != "-" && other != "-" && io::WouldOverwrite(*file, other)) {
                 throw UsageError{std::string(option) + " and " + outputs[b].first +
                                  " cannot write to the same file"};
             }
@@ -142,10 +125,28 @@ void CheckOutputs(const OrientOptions& o) {
         if (*file == "-") continue;
         for (const std::string* input :
              {&o.keys1_file, &o.keys2_file, &o.camera1_file, &o.camera2_file, &o.image1_file}) {
-            if (!input->empty() && SameFile(*file, *input)) {
+            // Keypoint files are read by name, "-" included; the others take "-" for
+            // standard input.
+            const bool by_name = input == &o.keys1_file || input == &o.keys2_file;
+            const std::string path = by_name && *input == "-" ? "./-" : *input;
+            if (!input->empty() && io::WouldOverwrite(*file, path)) {
                 throw UsageError{std::string(option) + " would overwrite the input file " + *input};
             }
         }
+    }
+    // Standard input holds one file.
+    const std::vector<std::pair<const char*, const std::string*>> stdin_inputs = {
+        {"--camera", &o.camera1_file},
+        {"--camera2", &o.camera2_file},
+        {"--image1", &o.image1_file}};
+    const char* first_reader = nullptr;
+    for (const auto& [option, file] : stdin_inputs) {
+        if (*file != "-") continue;
+        if (first_reader) {
+            throw UsageError{std::string(first_reader) + " and " + option +
+                             " cannot both read standard input"};
+        }
+        first_reader = option;
     }
     if (!o.image1_file.empty() && o.plot_file.empty()) {
         throw UsageError{"--image1 draws the plot over photograph 1: it needs --plot"};
@@ -171,12 +172,15 @@ CLI::Option* DefineOptions(CLI::App& app, OrientOptions& o) {
         ->required()
         ->type_name("")
         ->check(file_name);
-    app.add_option("--camera", o.camera1_file,
-                   "Camera file of photograph 1 (default: the built-in camera)")
+    app.add_option(
+           "--camera", o.camera1_file,
+           "Camera file of photograph 1, '-': standard input (default: the built-in camera)")
         ->type_name("FILE")
         ->check(file_name);
-    app.add_option("--camera2", o.camera2_file,
-                   "Camera file of photograph 2 (default: the camera of photograph 1)")
+    app.add_option(
+           "--camera2", o.camera2_file,
+           "Camera file of photograph 2, '-': standard input (default: the camera of photograph "
+           "1)")
         ->type_name("FILE")
         ->check(file_name);
     app.add_option_function<std::string>(
@@ -221,7 +225,8 @@ CLI::Option* DefineOptions(CLI::App& app, OrientOptions& o) {
         ->type_name("FILE.svg")
         ->check(file_name);
     app.add_option("--image1", o.image1_file,
-                   "Photograph 1 (PNG or JPEG) to draw the plot over, embedded in the SVG")
+                   "Photograph 1 (PNG or JPEG, '-': standard input) to draw the plot over, "
+                   "embedded in the SVG")
         ->type_name("PHOTO")
         ->check(file_name);
     app.add_flag("--quiet", o.quiet, "Print no report on standard output")->disable_flag_override();

@@ -29,12 +29,13 @@ struct KeypointFile {
 // format.", file 1 first.
 std::vector<std::string> ReadKeypointFiles(KeypointFile& first, KeypointFile& second);
 
-// The camera of a camera file, or why it cannot be used: "FILE: cannot open: reason",
-// "FILE:LINE: reason" for a refused line.
+// The camera of a camera file ("-": standard input), or why it cannot be used: "FILE:
+// cannot open: reason", "FILE:LINE: reason" for a refused line; standard input is named
+// "standard input".
 std::variant<ro::Camera, std::string> ReadCameraFile(const std::string& file);
 
-// A PNG or JPEG photograph for the plot, or why it cannot be used ("FILE: cannot open:
-// reason", "FILE: not a PNG or JPEG photograph").
+// A PNG or JPEG photograph for the plot ("-": standard input), or why it cannot be used
+// ("FILE: cannot open: reason", "FILE: not a PNG or JPEG photograph").
 std::variant<PlotPhotograph, std::string> ReadPhotograph(const std::string& file);
 
 }  // namespace orient

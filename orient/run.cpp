@@ -10,9 +10,10 @@
 #include <variant>
 #include <vector>
 
+#include "io/atomic_file.h"
+#include "io/file_error.h"
 #include "orient/command_line.h"
 #include "orient/inputs.h"
-#include "orient/output_file.h"
 #include "orient/plot_svg.h"
 #include "orient/writers.h"
 
@@ -87,16 +88,14 @@ bool WriteOutputs(const OrientOptions& options, const ro::OrientationResult& res
         {&options.plot_file, &texts.plot}};
     for (const auto& [path, text] : files) {
         if (path->empty()) continue;
-        const std::string problem = WriteOutput(*path, *text);
-        if (!problem.empty()) {
-            Message(problem);
+        if (const std::optional<io::FileError> error = io::WriteFileAtomically(*path, *text)) {
+            Message(error->Message());
             return false;
         }
     }
     if (report) {
-        const std::string problem = WriteStream(stdout, texts.report);
-        if (!problem.empty()) {
-            Message("standard output: write error: " + problem);
+        if (const std::optional<io::FileError> error = io::WriteFileAtomically("-", texts.report)) {
+            Message(error->Message());
             return false;
         }
     }
@@ -162,9 +161,9 @@ int OrientMain(int argc, const char* const* argv) {
         if (!line.run) {
             std::fputs(line.err.c_str(), stderr);
             if (!line.out.empty()) {
-                const std::string problem = WriteStream(stdout, line.out);
-                if (!problem.empty()) {
-                    Message("standard output: write error: " + problem);
+                if (const std::optional<io::FileError> error =
+                        io::WriteFileAtomically("-", line.out)) {
+                    Message(error->Message());
                     return kInputError;
                 }
             }

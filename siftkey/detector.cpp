@@ -6,6 +6,7 @@
 #include <opencv2/features2d.hpp>
 #include <tuple>
 
+namespace siftkey {
 namespace {
 
 // Layers per octave and the blur of the first level: the detector's usual values.
@@ -105,3 +106,5 @@ std::vector<SiftKeypoint> DetectKeypoints(const cv::Mat& grey, const DetectorOpt
     }
     return keys;
 }
+
+}  // namespace siftkey

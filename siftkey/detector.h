@@ -23,6 +23,8 @@
 
 #include "siftkey/detector_options.h"
 
+namespace siftkey {
+
 inline constexpr int kDescriptorLength = 128;
 
 struct SiftKeypoint {
@@ -63,3 +65,5 @@ bool ConvertKeypoint(const cv::KeyPoint& kp, const float* descriptor, SiftKeypoi
 // orientation, then the descriptor's values lexicographically. Keypoints equal in all
 // of these are identical records.
 bool StrongerFirst(const SiftKeypoint& a, const SiftKeypoint& b);
+
+}  // namespace siftkey

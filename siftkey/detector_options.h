@@ -1,6 +1,8 @@
 // The detector's settings, as the command line sets them.
 #pragma once
 
+namespace siftkey {
+
 inline constexpr double kDefaultContrastThreshold = 0.04;
 inline constexpr double kDefaultEdgeThreshold = 10.0;
 
@@ -10,3 +12,5 @@ struct DetectorOptions {
     double edge_threshold = kDefaultEdgeThreshold;          // at least 1
     bool upright = false;  // orientation 0 for all, descriptors aligned with the pixel axes
 };
+
+}  // namespace siftkey

@@ -1,31 +1,13 @@
 #include "siftkey/grey_image.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "io/file_error.h"
+#include "io/read_file.h"
+
+namespace siftkey {
 namespace {
-
-// Closes a file descriptor when it goes out of scope.
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 std::string DepthName(int depth) {
     switch (depth) {
@@ -45,53 +27,6 @@ std::string DepthName(int depth) {
 }
 
 }  // namespace
-
-FileBytes ReadWholeFile(const std::string& path) {
-    FileBytes result;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
-        result.error = std::strerror(errno);
-        return result;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        result.error = std::strerror(EISDIR);
-        return result;
-    }
-    result.device = st.st_dev;
-    result.inode = st.st_ino;
-    result.regular = S_ISREG(st.st_mode);
-    if (result.regular && static_cast<unsigned long long>(st.st_size) > kMaxImageFileBytes) {
-        result.error = "larger than 1 GiB";
-        return result;
-    }
-    // A regular file is read in one go (one byte of room shows the end); pipes and
-    // devices grow the buffer as they deliver, up to the limit.
-    constexpr std::size_t kChunk = std::size_t{1} << 16;
-    result.bytes.resize(result.regular ? static_cast<std::size_t>(st.st_size) + 1 : kChunk);
-    std::size_t used = 0;
-    for (;;) {
-        if (used == result.bytes.size()) {
-            if (used > kMaxImageFileBytes) {
-                result.error = "larger than 1 GiB";
-                result.bytes.clear();
-                return result;
-            }
-            result.bytes.resize(std::min(2 * used, kMaxImageFileBytes + 1));
-        }
-        const ssize_t n = ::read(fd.get(), result.bytes.data() + used, result.bytes.size() - used);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            result.error = std::strerror(errno);
-            result.bytes.clear();
-            return result;
-        }
-        if (n == 0) break;
-        used += static_cast<std::size_t>(n);
-    }
-    result.bytes.resize(used);
-    return result;
-}
 
 cv::Mat ToGrey8(const cv::Mat& decoded, std::string* error) {
     const int depth = decoded.depth();
@@ -127,39 +62,47 @@ cv::Mat ToGrey8(const cv::Mat& decoded, std::string* error) {
 
 GreyImage LoadGreyImage(const std::string& path) {
     GreyImage image;
-    FileBytes file = ReadWholeFile(path);
-    if (!file.error.empty()) {
-        image.error = "cannot read " + path + ": " + file.error;
+    const std::string shown = io::ShownName(path, "standard input");
+    io::FileContents file = io::ReadWholeFile(path, kMaxImageFileBytes, "an image");
+    image.file = file.identity;
+    if (file.error) {
+        const bool too_long = file.error->failure == io::FileFailure::too_long;
+        image.error =
+            "cannot read " + shown + ": " + (too_long ? "larger than 1 GiB" : file.error->reason);
         return image;
     }
-    image.device = file.device;
-    image.inode = file.inode;
-    image.regular = file.regular;
     if (file.bytes.empty()) {
-        image.error = path + " is empty (0 bytes)";
+        image.error = shown + " is empty (0 bytes)";
         return image;
     }
     cv::Mat decoded;
     try {
+        // The bytes are decoded where they lie (at most kMaxImageFileBytes, so the count
+        // fits an int).
+        const cv::Mat bytes(1, static_cast<int>(file.bytes.size()), CV_8U, file.bytes.data());
         decoded = cv::imdecode(
-            file.bytes, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR | cv::IMREAD_IGNORE_ORIENTATION);
+            bytes, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR | cv::IMREAD_IGNORE_ORIENTATION);
     } catch (const cv::Exception& e) {
-        image.error = "cannot decode " + path + ": " + e.err;
+        image.error = "cannot decode " + shown + ": " + e.err;
         return image;
     }
     if (decoded.empty()) {
-        // The decoders recognise their formats by the first bytes of the file.
-        if (file.regular && !cv::haveImageReader(path)) {
+        // The decoders recognise their formats by the first bytes of the file, which they
+        // read again by name (standard input's file through /dev/stdin).
+        const std::string name = path == "-" ? "/dev/stdin" : path;
+        if (file.identity.regular && !cv::haveImageReader(name)) {
             image.error =
-                path + " is not an image in a format siftkey reads (JPEG, PNG, TIFF, ...)";
+                shown + " is not an image in a format siftkey reads (JPEG, PNG, TIFF, ...)";
         } else {
             image.error =
-                "cannot decode " + path + ": damaged, truncated or unsupported image data";
+                "cannot decode " + shown + ": damaged, truncated or unsupported image data";
         }
         return image;
     }
     std::string why;
     image.grey = ToGrey8(decoded, &why);
-    if (image.grey.empty()) image.error = path + ": " + why;
+    if (image.grey.empty()) image.error = shown + ": " + why;
     return image;
 }
+
+}  // namespace siftkey

@@ -6,27 +6,16 @@
 // sensor, which is what the camera constants describe.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <opencv2/core.hpp>
 #include <string>
-#include <vector>
+
+#include "io/file_identity.h"
+
+namespace siftkey {
 
 // Files larger than this are refused before they are read whole into memory.
 inline constexpr std::size_t kMaxImageFileBytes = std::size_t{1} << 30;
-
-// The bytes of a file and the identity of what was read.
-struct FileBytes {
-    std::vector<unsigned char> bytes;
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool regular = false;  // a regular file (not a pipe or a device)
-    std::string error;     // empty on success; else the reason, e.g. "Is a directory"
-};
-
-// Reads the whole of `path` (at most kMaxImageFileBytes).
-FileBytes ReadWholeFile(const std::string& path);
 
 // The 8-bit grey version of a decoded image (CV_8U or CV_16U, 1, 3 or 4 channels in
 // OpenCV's blue-green-red order). Colour becomes grey as 0.299 red + 0.587 green +
@@ -36,14 +25,15 @@ FileBytes ReadWholeFile(const std::string& path);
 cv::Mat ToGrey8(const cv::Mat& decoded, std::string* error);
 
 struct GreyImage {
-    cv::Mat grey;       // CV_8UC1, not empty on success
-    std::string error;  // empty on success; else the complete reason, naming the file
-    dev_t device = 0;   // identity of the file read, to refuse overwriting it
-    ino_t inode = 0;
-    bool regular = false;
+    cv::Mat grey;           // CV_8UC1, not empty on success
+    std::string error;      // empty on success; else the complete reason, naming the file
+    io::FileIdentity file;  // of the file read, to refuse writing over it
 };
 
-// Reads and decodes `path` into an 8-bit grey image. Failures (unreadable, empty, not an
-// image, damaged, unsupported samples) come back in `error`; never throws for bad input
+// Reads and decodes `path` ("-": standard input, named so in messages) into an 8-bit grey
+// image. Failures (unreadable, larger than kMaxImageFileBytes, empty, not an image,
+// damaged, unsupported samples) come back in `error`; never throws for bad input
 // (std::bad_alloc may still escape).
 GreyImage LoadGreyImage(const std::string& path);
+
+}  // namespace siftkey

@@ -18,9 +18,9 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
 
-    const ParsedCommandLine command = ParseCommandLine(argc, argv);
+    const siftkey::ParsedCommandLine command = siftkey::ParseCommandLine(argc, argv);
     std::cout << command.out << std::flush;
     std::cerr << command.err << std::flush;
     if (!command.run) return command.exit_status;
-    return RunSiftkey(command.options, std::cerr);
+    return siftkey::RunSiftkey(command.options, std::cerr);
 }

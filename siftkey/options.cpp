@@ -7,6 +7,7 @@
 #include <opencv2/core/version.hpp>
 #include <sstream>
 
+namespace siftkey {
 namespace {
 
 // A validator for a real option: a whole decimal number, finite, at least `min`.
@@ -52,8 +53,9 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     CLI::App app(kDescription, "siftkey");
     app.footer(kFooter);
     app.set_version_flag("--version", VersionText(), "Print the version and exit");
-    app.add_option("IMAGE", o.image_path, "The photograph")->required();
-    app.add_option("OUT.key", o.key_path, "The keypoint file to write (replaced if it exists)")
+    app.add_option("IMAGE", o.image_path, "The photograph ('-': standard input)")->required();
+    app.add_option("OUT.key", o.key_path,
+                   "The keypoint file to write, replaced if it exists ('-': standard output)")
         ->required();
     app.add_option("--max", o.detector.max_keypoints,
                    "Keep only the N strongest keypoints (N >= 1)")
@@ -94,3 +96,5 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     }
     return result;
 }
+
+}  // namespace siftkey

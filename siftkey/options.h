@@ -9,6 +9,8 @@
 
 #include "siftkey/detector_options.h"
 
+namespace siftkey {
+
 struct SiftkeyOptions {
     std::string image_path;
     std::string key_path;
@@ -29,3 +31,5 @@ struct ParsedCommandLine {
 
 // Parses the arguments (argv[0] is the program name). Never throws on bad arguments.
 ParsedCommandLine ParseCommandLine(int argc, const char* const* argv);
+
+}  // namespace siftkey

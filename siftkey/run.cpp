@@ -1,15 +1,18 @@
 #include "siftkey/run.h"
 
-#include <sys/stat.h>
-
 #include <new>
 #include <opencv2/core.hpp>
+#include <optional>
 #include <string>
 
+#include "io/atomic_file.h"
+#include "io/file_error.h"
+#include "io/file_identity.h"
 #include "siftkey/detector.h"
 #include "siftkey/grey_image.h"
 #include "siftkey/key_writer.h"
 
+namespace siftkey {
 namespace {
 
 int Fail(std::ostream& err, const std::string& message) {
@@ -17,26 +20,19 @@ int Fail(std::ostream& err, const std::string& message) {
     return kFailureStatus;
 }
 
-// True when `path` names the very file the image was read from: renaming the keypoint
-// file over it would destroy the photograph.
-bool IsTheImage(const GreyImage& image, const std::string& path) {
-    struct stat st {};
-    return image.regular && ::stat(path.c_str(), &st) == 0 && st.st_dev == image.device &&
-           st.st_ino == image.inode;
-}
-
 std::string Size(const cv::Mat& m) {
     return std::to_string(m.cols) + " x " + std::to_string(m.rows) + " pixels";
 }
 
 int Run(const SiftkeyOptions& options, std::ostream& err) {
-    const std::string& image_path = options.image_path;
-    const std::string& key_path = options.key_path;
+    const std::string image_path = io::ShownName(options.image_path, "standard input");
+    const std::string key_path = io::ShownName(options.key_path, "standard output");
     if (options.threads > 0) cv::setNumThreads(options.threads);
 
-    const GreyImage image = LoadGreyImage(image_path);
+    const GreyImage image = LoadGreyImage(options.image_path);
     if (!image.error.empty()) return Fail(err, image.error);
-    if (IsTheImage(image, key_path)) {
+    // Renaming the keypoint file over the photograph would destroy it.
+    if (io::WouldOverwrite(options.key_path, image.file)) {
         return Fail(err, "cannot write " + key_path + ": it is the input image");
     }
 
@@ -47,8 +43,10 @@ int Run(const SiftkeyOptions& options, std::ostream& err) {
         return Fail(err, "detection failed on " + image_path + ": " + e.err);
     }
 
-    const std::string write_error = WriteWholeFile(key_path, FormatKeyFile(keys));
-    if (!write_error.empty()) return Fail(err, "cannot write " + key_path + ": " + write_error);
+    if (const std::optional<io::FileError> error =
+            io::WriteFileAtomically(options.key_path, FormatKeyFile(keys))) {
+        return Fail(err, "cannot write " + key_path + ": " + error->reason);
+    }
 
     if (keys.empty()) {
         err << "siftkey: " << image_path << " (" << Size(image.grey)
@@ -67,8 +65,10 @@ int RunSiftkey(const SiftkeyOptions& options, std::ostream& err) {
     try {
         return Run(options, err);
     } catch (const std::bad_alloc&) {
-        return Fail(err, options.image_path + ": out of memory");
+        return Fail(err, io::ShownName(options.image_path, "standard input") + ": out of memory");
     } catch (const cv::Exception& e) {
-        return Fail(err, options.image_path + ": " + e.err);
+        return Fail(err, io::ShownName(options.image_path, "standard input") + ": " + e.err);
     }
 }
+
+}  // namespace siftkey

@@ -5,6 +5,8 @@
 
 #include "siftkey/options.h"
 
+namespace siftkey {
+
 // Exit status when the image cannot be used or the keypoint file cannot be written.
 inline constexpr int kFailureStatus = 1;
 
@@ -13,3 +15,5 @@ inline constexpr int kFailureStatus = 1;
 // keypoint, and kFailureStatus otherwise (a message names the file and the reason).
 // Never throws.
 int RunSiftkey(const SiftkeyOptions& options, std::ostream& err);
+
+}  // namespace siftkey

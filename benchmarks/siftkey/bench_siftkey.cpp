@@ -89,8 +89,8 @@ void BM_Siftkey(benchmark::State& state) {
     cv::setNumThreads(static_cast<int>(state.range(1)));
     std::size_t count = 0;
     for (auto _ : state) {
-        const std::vector<SiftKeypoint> keys = DetectKeypoints(image, {});
-        const std::string text = FormatKeyFile(keys);
+        const std::vector<siftkey::SiftKeypoint> keys = siftkey::DetectKeypoints(image, {});
+        const std::string text = siftkey::FormatKeyFile(keys);
         count = keys.size();
         benchmark::DoNotOptimize(text.data());
     }
@@ -107,7 +107,7 @@ void BM_Decode(benchmark::State& state) {
     for (auto _ : state) {
         const cv::Mat decoded = cv::imdecode(jpeg, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
         std::string error;
-        const cv::Mat grey = ToGrey8(decoded, &error);
+        const cv::Mat grey = siftkey::ToGrey8(decoded, &error);
         benchmark::DoNotOptimize(grey.data);
     }
     SetCounters(state, image, 0);

@@ -138,6 +138,26 @@ TEST(OrientProgram, CameraFiles) {
               "orient: /dev/zero: too long for a camera file (more than 1048576 bytes)\n");
 }
 
+// "-" reads a camera file from standard input; its messages name standard input.
+TEST(OrientProgram, CameraFromStandardInput) {
+    TempDir dir;
+    const std::string a = dir.Write("a.key", kTiny);
+    const auto with_stdin = [&](const std::string& camera) {
+        return RunProgram("/bin/sh",
+                          {"-c", "exec \"$0\" \"$@\" < \"" + dir.Write("stdin.cam", camera) + "\"",
+                           ORIENT_PROGRAM, "--camera", "-", a, a},
+                          60.0);
+    };
+    const ProgramResult good = with_stdin(kCamera);
+    EXPECT_EQ(good.exit_status, 3) << good.err;
+    EXPECT_NE(good.out.find("in-plane angle 0.0000 deg   camera file -, both photographs\n"),
+              std::string::npos)
+        << good.out;
+    const ProgramResult bad = with_stdin("pixel_size_um = 0\n");
+    EXPECT_EQ(bad.exit_status, 1);
+    EXPECT_EQ(bad.err, "orient: standard input:1: 'pixel_size_um' must be greater than 0\n");
+}
+
 long Entries(const TempDir& dir) {
     return std::distance(std::filesystem::directory_iterator(dir.path()),
                          std::filesystem::directory_iterator());

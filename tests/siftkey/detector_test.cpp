@@ -15,6 +15,7 @@
 #include "testing/case_name.h"
 #include "tests/siftkey/synthetic_images.h"
 
+namespace siftkey {
 namespace {
 
 using test_support::CaseName;
@@ -256,3 +257,4 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 }  // namespace
+}  // namespace siftkey

@@ -12,6 +12,7 @@
 #include "testing/case_name.h"
 #include "testing/temp_dir.h"
 
+namespace siftkey {
 namespace {
 
 using test_support::CaseName;
@@ -117,3 +118,4 @@ TEST(ToGreyTest, RefusesOtherSampleTypes) {
 }
 
 }  // namespace
+}  // namespace siftkey

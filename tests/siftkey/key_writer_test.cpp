@@ -1,27 +1,21 @@
 // The keypoint text: number formatting, the layout, what the project's reader makes of
-// it, and writing files so that they are complete or untouched.
+// it. Writing the file is io's (tests/io).
 #include "siftkey/key_writer.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cmath>
-#include <filesystem>
 #include <numbers>
 #include <string>
 #include <vector>
 
 #include "keypoints/key_file.h"
 #include "testing/case_name.h"
-#include "testing/temp_dir.h"
 
-namespace fs = std::filesystem;
-
+namespace siftkey {
 namespace {
 
 using test_support::CaseName;
-using test_support::ReadFileBytes;
-using test_support::TempDir;
 
 constexpr double kPi = std::numbers::pi;
 
@@ -123,62 +117,5 @@ TEST(FormatKeyFileTest, ProjectReaderReadsItBack) {
     }
 }
 
-// --- WriteWholeFile ---
-
-std::vector<std::string> Names(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-mode_t Mode(const std::string& path) {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    return st.st_mode & 07777;
-}
-
-TEST(WriteWholeFileTest, NewFileGetsUmaskModeAndNoTemporaryRemains) {
-    TempDir dir;
-    const mode_t old_mask = ::umask(027);
-    const std::string file = dir.File("out.key");
-    EXPECT_EQ(WriteWholeFile(file, "0 128\n"), "");
-    ::umask(old_mask);
-    EXPECT_EQ(ReadFileBytes(file), "0 128\n");
-    EXPECT_EQ(Mode(file), 0640u);
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.key"});
-}
-
-TEST(WriteWholeFileTest, ExistingFileIsReplacedAndKeepsItsMode) {
-    TempDir dir;
-    const std::string file = dir.Write("out.key", std::string(100000, 'x'));
-    ::chmod(file.c_str(), 0600);
-    EXPECT_EQ(WriteWholeFile(file, "short"), "");
-    EXPECT_EQ(ReadFileBytes(file), "short");
-    EXPECT_EQ(Mode(file), 0600u);
-}
-
-TEST(WriteWholeFileTest, LinkIsFollowedAndStaysALink) {
-    TempDir dir;
-    const std::string target = dir.Write("real.key", "old");
-    const std::string link = dir.File("link.key");
-    fs::create_symlink(target, link);
-    EXPECT_EQ(WriteWholeFile(link, "new"), "");
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadFileBytes(target), "new");
-    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"link.key", "real.key"}));
-}
-
-TEST(WriteWholeFileTest, FailuresGiveTheReasonAndLeaveNothingBehind) {
-    TempDir dir;
-    fs::create_directory(dir.path() / "folder");
-    EXPECT_EQ(WriteWholeFile(dir.File("folder"), "x"), "Is a directory");
-    EXPECT_EQ(WriteWholeFile(dir.File("missing/out.key"), "x"), "No such file or directory");
-    if (fs::exists("/dev/full")) {
-        EXPECT_EQ(WriteWholeFile("/dev/full", std::string(100000, 'x')), "No space left on device");
-    }
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"folder"});
-    EXPECT_TRUE(fs::is_empty(dir.path() / "folder"));
-}
-
 }  // namespace
+}  // namespace siftkey

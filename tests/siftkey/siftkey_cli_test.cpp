@@ -199,10 +199,35 @@ TEST_F(SiftkeyRunTest, MaxKeepsTheFirstEntriesOfTheFullFile) {
 
 TEST_F(SiftkeyRunTest, OutputMayNotBeTheImage) {
     const std::string before = ReadFileBytes(image_);
-    const ProgramResult r = Siftkey({image_, image_});
-    EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.err, "siftkey: cannot write " + image_ + ": it is the input image\n");
-    EXPECT_EQ(ReadFileBytes(image_), before);
+    const std::string hard_link = dir_.File("scene.key");
+    fs::create_hard_link(image_, hard_link);
+    for (const std::string& out : {image_, hard_link}) {
+        const ProgramResult r = Siftkey({image_, out});
+        EXPECT_EQ(r.exit_status, 1);
+        EXPECT_EQ(r.err, "siftkey: cannot write " + out + ": it is the input image\n");
+        EXPECT_EQ(ReadFileBytes(image_), before);
+    }
+}
+
+// "-" reads the image from standard input and writes the keypoints to standard output,
+// each named so in the messages; the keypoints are those of the files.
+TEST_F(SiftkeyRunTest, DashForStandardInputAndOutput) {
+    const std::string out = dir_.File("scene.key");
+    ASSERT_EQ(Siftkey({image_, out}).exit_status, 0);
+    const ProgramResult piped = RunProgram(
+        "/bin/sh", {"-c", "exec \"$0\" \"$@\" < \"" + image_ + "\"", SIFTKEY_PROGRAM, "-", "-"},
+        120.0, dir_.path().string());
+    ASSERT_EQ(piped.exit_status, 0) << piped.err;
+    EXPECT_EQ(piped.out, ReadFileBytes(out));
+    EXPECT_TRUE(StartsWith(piped.err, "siftkey: standard input (200 x 150 pixels): ")) << piped.err;
+    EXPECT_TRUE(EndsWith(piped.err, " keypoints written to standard output\n")) << piped.err;
+    EXPECT_FALSE(fs::exists(dir_.File("-")));
+    // Standard output opened on the image itself is refused like its name.
+    const ProgramResult onto = RunProgram(
+        "/bin/sh", {"-c", "exec \"$0\" \"$@\" 1<>\"" + image_ + "\"", SIFTKEY_PROGRAM, image_, "-"},
+        120.0);
+    EXPECT_EQ(onto.exit_status, 1);
+    EXPECT_EQ(onto.err, "siftkey: cannot write standard output: it is the input image\n");
 }
 
 // A featureless photograph is a valid result, not a failure: the file says "none" in the

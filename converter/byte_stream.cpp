@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace featsheet {
+
 std::size_t FileSource::Read(char* dest, std::size_t capacity, bool* error) {
     const std::size_t got = std::fread(dest, 1, capacity, file);
     if (got == 0 && std::ferror(file)) *error = true;
@@ -24,3 +26,5 @@ bool StringSink::Write(const char* data, std::size_t size) {
     text.append(data, size);
     return true;
 }
+
+}  // namespace featsheet

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace featsheet {
+
 // A stream of input bytes.
 struct Source {
     virtual ~Source() = default;
@@ -48,3 +50,5 @@ struct StringSink : Sink {
     bool Write(const char* data, std::size_t size) override;
     std::string text;
 };
+
+}  // namespace featsheet

@@ -5,6 +5,8 @@
 
 #include "converter/float_format.h"
 
+namespace featsheet {
+
 namespace {
 
 // Finished lines are handed to the sink once they fill this much.
@@ -99,3 +101,5 @@ ConvertStatus ConvertKeypoints(Source& in, Sink& out, KeyHeader* header) {
     if (s != ConvertStatus::ok) return s;
     return ConvertEntries(input, *header, out);
 }
+
+}  // namespace featsheet

@@ -8,6 +8,8 @@
 #include "converter/byte_stream.h"
 #include "converter/key_input.h"
 
+namespace featsheet {
+
 enum class ConvertStatus {
     ok,
     bad_format,   // the header or an entry does not hold the numbers it must
@@ -34,3 +36,5 @@ ConvertStatus ConvertEntries(KeyInput& in, const KeyHeader& header, Sink& out);
 // ReadKeyHeader and then ConvertEntries on `in`; *header receives the header when it
 // could be read.
 ConvertStatus ConvertKeypoints(Source& in, Sink& out, KeyHeader* header);
+
+}  // namespace featsheet

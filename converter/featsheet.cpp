@@ -12,6 +12,7 @@
 #include "converter/convert.h"
 #include "io/file_handles.h"
 
+namespace featsheet {
 namespace {
 
 using io::File;
@@ -87,6 +88,7 @@ int Run(const char* in_name, const char* out_name) {
 }
 
 }  // namespace
+}  // namespace featsheet
 
 int main(int argc, char** argv) {
     std::putchar('\n');
@@ -94,7 +96,7 @@ int main(int argc, char** argv) {
         std::puts("Error: Incorrect number of parameters");
         std::puts("Usage: featsheet in.key out.csv");
         std::puts("Exiting program\n");
-        return kFailure;
+        return featsheet::kFailure;
     }
-    return Run(argv[1], argv[2]);
+    return featsheet::Run(argv[1], argv[2]);
 }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace featsheet {
+
 namespace {
 
 constexpr std::uint64_t kPow10[kMaxFixedPrecision + 1] = {1,      10,      100,      1000,
@@ -141,3 +143,5 @@ std::size_t FormatFixed(float value, int width, int precision, char* out) {
             return FormatFixedP<6>(value, width, out);
     }
 }
+
+}  // namespace featsheet

@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+namespace featsheet {
+
 // Room that FormatFixed may need in its output buffer.
 constexpr std::size_t kMaxFixedChars = 64;
 
@@ -20,3 +22,5 @@ constexpr int kMaxFixedPrecision = 6;
 // `out` must have room for kMaxFixedChars characters; no NUL is added. Returns the number
 // of characters written.
 std::size_t FormatFixed(float value, int width, int precision, char* out);
+
+}  // namespace featsheet

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <system_error>
 
+namespace featsheet {
+
 namespace {
 
 // The characters isspace accepts in the C locale.
@@ -32,3 +34,5 @@ std::size_t ParseFloatStrtof(const char* text, float* value) {
     *value = v;
     return static_cast<std::size_t>(stop - text);
 }
+
+}  // namespace featsheet

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+namespace featsheet {
+
 // Reads a real at the start of [text, end) with std::from_chars. Returns the number of
 // characters it consumed and stores the value, or returns 0 when from_chars does not
 // settle the token as strtof would: no number, a leading '+', hexadecimal (from_chars stops
@@ -19,3 +21,5 @@ std::size_t ParseFloatFast(const char* text, const char* end, float* value);
 // belong to a number). Returns the number of characters consumed, 0 when `text` does not
 // begin with a number (the value is then untouched).
 std::size_t ParseFloatStrtof(const char* text, float* value);
+
+}  // namespace featsheet

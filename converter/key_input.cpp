@@ -7,6 +7,8 @@
 
 #include "converter/float_parse.h"
 
+namespace featsheet {
+
 namespace {
 
 constexpr std::size_t kBlockSize = std::size_t{1} << 16;
@@ -101,3 +103,5 @@ ScanStatus ScanInt(KeyInput& in, int* value) {
     in.pos += static_cast<std::size_t>(stop - text);
     return ScanStatus::ok;
 }
+
+}  // namespace featsheet

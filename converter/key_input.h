@@ -12,6 +12,8 @@
 
 #include "converter/byte_stream.h"
 
+namespace featsheet {
+
 // Input bytes read in blocks. The unread bytes are buffer[pos, end), and buffer[end] is
 // always a NUL so that the C library's conversions stop at the end of the data.
 struct KeyInput {
@@ -35,3 +37,5 @@ ScanStatus ScanFloat(KeyInput& in, float* value);
 
 // Reads an int.
 ScanStatus ScanInt(KeyInput& in, int* value);
+
+}  // namespace featsheet

@@ -14,6 +14,8 @@
 #include "fuzz/fuzz_check.h"
 #include "testing/featsheet_model.h"
 
+namespace featsheet {
+
 namespace {
 
 using test_support::ConvertLikeFeatsheet;
@@ -96,3 +98,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
 }
+
+}  // namespace featsheet

@@ -18,6 +18,7 @@
 #include "converter/convert.h"
 #include "testing/keypoint_files.h"
 
+namespace featsheet {
 namespace {
 
 using scene::SiftLikeKeyFile;
@@ -152,5 +153,6 @@ BENCHMARK(BM_Featsheet)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FeatsheetCore)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
+}  // namespace featsheet
 
 BENCHMARK_MAIN();

@@ -13,6 +13,8 @@
 
 #include "testing/featsheet_model.h"
 
+namespace featsheet {
+
 namespace {
 
 using test_support::ConvertLikeFeatsheet;
@@ -200,3 +202,5 @@ TEST(Convert, WriteFailureIsReportedAndWinsOverBadInput) {
         EXPECT_EQ(ConvertKeypoints(source, sink, &header), ConvertStatus::write_error);
     }
 }
+
+}  // namespace featsheet

@@ -15,6 +15,8 @@
 #include "converter/float_format.h"
 #include "converter/float_parse.h"
 
+namespace featsheet {
+
 namespace {
 
 // Reads `token` as the converter does: from_chars first, strtof when it declines.
@@ -224,3 +226,5 @@ TEST(FormatFixed, DISABLED_EveryFloatInRangeMatchesPrintf) {
         }
     }
 }
+
+}  // namespace featsheet

@@ -10,6 +10,7 @@
 
 #include "common/thread_pool.h"
 #include "two_view/essential.h"
+#include "two_view/sampson.h"
 
 namespace ro {
 namespace {
@@ -23,9 +24,13 @@ constexpr int kMaxReselections = 4;
 // to the last bits).
 constexpr double kInitialDamping = 1e-4;
 constexpr double kMaxDamping = 1e12;
-// An accepted step that changes no parameter by more than this (radians, or base ratio)
-// ends the iteration: far below any standard deviation.
-constexpr double kNegligibleStep = 1e-12;
+// An accepted step that changes no parameter by more than this (radians, or parts of the
+// base's length) ends the iteration: far below any standard deviation (1e-6 of the
+// smallest seen), while the iteration, Gauss-Newton on residuals that are not zero,
+// converges only linearly, about a factor 100 a step; or one that lowers the error by less
+// than this share, as rounding alone may.
+constexpr double kNegligibleStep = 1e-10;
+constexpr double kNegligibleDecrease = 1e-14;
 
 using Residuals = Eigen::VectorXd;
 using Jacobian = Eigen::Matrix<double, Eigen::Dynamic, kParameters>;
@@ -70,42 +75,40 @@ struct Linearisation {
     double cost = 0.0;  // |d|^2
 };
 
-Linearisation Linearise(const Problem& problem, const Orientation& o) {
-    Linearisation lin;
-    lin.at = o;
-    lin.tangent = BaseTangent(o.base);
+// Fills *lin at the orientation o (its vectors keep their storage from call to call).
+//
+// With the residual's derivative by G = M^T [B]x in the factored form x2 p^T + q x1^T
+// (two_view/sampson.h), a change dG changes d by x2^T dG p + q^T dG x1, and G moves with p as
+//   dG = -M^T [phi]x [B]x   (M <- exp([phi]x) M)   so  x^T dG y = phi . (M x) x (B x y),
+//   dG =  M^T [dB]x         (B <- B + T b)         so  x^T dG y = dB . y x (M x),
+// which gives the five derivatives in a few cross products.
+void Linearise(const Problem& problem, const Orientation& o, Linearisation* lin) {
+    lin->at = o;
+    lin->tangent = BaseTangent(o.base);
     const Eigen::Matrix3d& M = o.attitude;
-    const Eigen::Matrix3d G = CoplanarityMatrix(M, o.base);
-    // The condition matrix G = M^T [B]x moves with p as
-    //   dG/dphi_k = -M^T [e_k]x [B]x    (M <- exp([phi]x) M, so M^T <- M^T exp(-[phi]x))
-    //   dG/db_j   =  M^T [t_j]x         (B <- B + T b to first order)
-    std::array<Eigen::Matrix3d, kParameters> dG;
-    const Eigen::Matrix3d skew_b = two_view::Skew(o.base);
-    for (int k = 0; k < 3; ++k) {
-        dG[static_cast<std::size_t>(k)] =
-            -M.transpose() * two_view::Skew(Eigen::Vector3d::Unit(k)) * skew_b;
-    }
-    for (int j = 0; j < 2; ++j) {
-        dG[static_cast<std::size_t>(3 + j)] = M.transpose() * two_view::Skew(lin.tangent.col(j));
-    }
+    const Eigen::Vector3d& B = o.base;
+    const Eigen::Matrix3d G = CoplanarityMatrix(M, B);
+    const Eigen::Matrix<double, 2, 3> tangent_t = lin->tangent.transpose();
     const std::vector<int>& used = *problem.used;
-    lin.d.resize(static_cast<Eigen::Index>(used.size()));
-    lin.J.resize(static_cast<Eigen::Index>(used.size()), kParameters);
+    lin->d.resize(static_cast<Eigen::Index>(used.size()));
+    lin->J.resize(static_cast<Eigen::Index>(used.size()), kParameters);
     common::ForSlices(
         used.size(), ThreadsFor(problem), [&](std::size_t begin, std::size_t end, std::size_t) {
-            Eigen::Matrix3d d_dG;
+            two_view::SampsonGradient g;
             for (std::size_t k = begin; k < end; ++k) {
                 const auto row = static_cast<Eigen::Index>(k);
                 const Observation& obs = problem.observations[static_cast<std::size_t>(used[k])];
-                lin.d(row) = problem.model->SampsonPxWithGradient(G, obs, &d_dG);
-                for (int c = 0; c < kParameters; ++c) {
-                    lin.J(row, c) = d_dG.cwiseProduct(dG[static_cast<std::size_t>(c)]).sum();
-                }
+                lin->d(row) = problem.model->SampsonPxWithGradient(G, obs, &g);
+                const Eigen::Vector3d x1 = problem.model->Ray1(obs);
+                const Eigen::Vector3d m_x2 = M * problem.model->Ray2(obs);
+                const Eigen::Vector3d m_q = M * g.q;
+                const Eigen::Vector3d rotation = m_x2.cross(B.cross(g.p)) + m_q.cross(B.cross(x1));
+                const Eigen::Vector2d base = tangent_t * (g.p.cross(m_x2) + x1.cross(m_q));
+                lin->J.row(row) << rotation.x(), rotation.y(), rotation.z(), base.x(), base.y();
             }
             return true;
         });
-    lin.cost = lin.d.squaredNorm();
-    return lin;
+    lin->cost = lin->d.squaredNorm();
 }
 
 bool IsFinite(const Linearisation& lin) { return std::isfinite(lin.cost) && lin.J.allFinite(); }
@@ -121,14 +124,16 @@ struct Round {
 // Levenberg-Marquardt with the analytic Jacobian, re-linearised at every accepted step.
 Round Adjust(const Problem& problem, const Orientation& start) {
     Round round;
-    round.lin = Linearise(problem, start);
+    Linearise(problem, start, &round.lin);
     if (!IsFinite(round.lin)) return round;
+    Linearisation next;
     double damping = kInitialDamping;
     for (int iteration = 0; iteration < kIterationLimit; ++iteration) {
         ++round.iterations;
         const Matrix5d N = round.lin.J.transpose() * round.lin.J;
         const Vector5d g = round.lin.J.transpose() * round.lin.d;
         bool accepted = false;
+        const double cost = round.lin.cost;
         Vector5d step = Vector5d::Zero();
         while (damping <= kMaxDamping) {
             Matrix5d damped = N;
@@ -136,9 +141,13 @@ Round Adjust(const Problem& problem, const Orientation& start) {
             const Eigen::LLT<Matrix5d> factor(damped);
             if (factor.info() != Eigen::Success) return round;
             step = factor.solve(-g);
-            Linearisation next = Linearise(problem, Moved(round.lin.at, round.lin.tangent, step));
+            // A step too small to matter is not tried: at the minimum, rounding alone
+            // decides whether it lowers the error, and damping it further would only repeat
+            // the evaluation.
+            if (step.cwiseAbs().maxCoeff() <= kNegligibleStep) break;
+            Linearise(problem, Moved(round.lin.at, round.lin.tangent, step), &next);
             if (IsFinite(next) && next.cost < round.lin.cost) {
-                round.lin = std::move(next);
+                std::swap(round.lin, next);
                 damping = std::max(damping / 10.0, 1e-15);
                 accepted = true;
                 break;
@@ -146,7 +155,8 @@ Round Adjust(const Problem& problem, const Orientation& start) {
             damping *= 10.0;
         }
         // No step lowers the error any more, or the last one was negligible: the minimum.
-        if (!accepted || step.cwiseAbs().maxCoeff() <= kNegligibleStep) {
+        if (!accepted || step.cwiseAbs().maxCoeff() <= kNegligibleStep ||
+            cost - round.lin.cost <= kNegligibleDecrease * cost) {
             round.converged = true;
             break;
         }

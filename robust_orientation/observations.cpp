@@ -42,11 +42,6 @@ double CoplanarityModel::SampsonPx(const Eigen::Matrix3d& G, const Observation& 
     return two_view::SampsonError(G, Ray1(o), Ray2(o), scale1_, scale2_);
 }
 
-double CoplanarityModel::SampsonPxWithGradient(const Eigen::Matrix3d& G, const Observation& o,
-                                               Eigen::Matrix3d* d_dG) const {
-    return two_view::SampsonErrorWithGradient(G, Ray1(o), Ray2(o), scale1_, scale2_, d_dG);
-}
-
 double CoplanarityModel::YParallaxPx(const Eigen::Matrix3d& M, const Eigen::Vector3d& B,
                                      const Observation& o) const {
     const Eigen::Vector3d x_axis = B.normalized();

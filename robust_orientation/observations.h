@@ -16,6 +16,7 @@
 
 #include "camera/camera_model.h"
 #include "robust_orientation/tie_points.h"
+#include "two_view/sampson.h"
 
 namespace ro {
 
@@ -48,9 +49,12 @@ class CoplanarityModel {
         return SampsonPx(CoplanarityMatrix(M, B), o);
     }
 
-    // The same residual with its derivatives by the entries of G.
+    // The same residual with its derivative by G (two_view::SampsonGradient, on the rays
+    // Ray1 and Ray2).
     double SampsonPxWithGradient(const Eigen::Matrix3d& G, const Observation& o,
-                                 Eigen::Matrix3d* d_dG) const;
+                                 two_view::SampsonGradient* gradient) const {
+        return two_view::SampsonErrorWithGradient(G, Ray1(o), Ray2(o), scale1_, scale2_, gradient);
+    }
 
     // The y-parallax in pixels of photograph 1: both rays turned into the frame whose x axis
     // is the base and whose z axis lies in the plane of the base and camera 1's z axis,

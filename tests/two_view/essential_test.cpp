@@ -165,9 +165,9 @@ TEST_P(SampsonGuardTest, SignedAndSquared) {
         EXPECT_NEAR(d, c.expected, tolerance);
         EXPECT_NEAR(d2, c.expected * c.expected, tolerance);
     }
-    Eigen::Matrix3d gradient;
+    SampsonGradient gradient;
     EXPECT_EQ(SampsonErrorWithGradient(c.M, c.x1, c.x2, c.scale1, c.scale2, &gradient), d);
-    EXPECT_TRUE(gradient.allFinite());
+    EXPECT_TRUE(gradient.Matrix(c.x1, c.x2).allFinite());
 }
 
 // E = [(1,0,0)]x: x2^T E x1 = v1 - v2 for points (u, v, 1), gradient (0, 1, 0, -1).
@@ -212,8 +212,9 @@ TEST(SampsonError, GradientMatchesDifferences) {
             Eigen::Matrix3d::NullaryExpr([&] { return random.Uniform(-1, 1); });
         const Eigen::Vector3d x1(random.Uniform(-0.5, 0.5), random.Uniform(-0.5, 0.5), -1.3);
         const Eigen::Vector3d x2(random.Uniform(-0.5, 0.5), random.Uniform(-0.5, 0.5), 1.0);
-        Eigen::Matrix3d gradient;
-        const double d = SampsonErrorWithGradient(M, x1, x2, 800.0, 1200.0, &gradient);
+        SampsonGradient factored;
+        const double d = SampsonErrorWithGradient(M, x1, x2, 800.0, 1200.0, &factored);
+        const Eigen::Matrix3d gradient = factored.Matrix(x1, x2);
         EXPECT_DOUBLE_EQ(d, SampsonError(M, x1, x2, 800.0, 1200.0));
         for (int k = 0; k < 9; ++k) {
             constexpr double kStep = 1e-7;

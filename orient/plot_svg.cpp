@@ -170,7 +170,9 @@ void GruberGrid(std::string& out, const ro::OrientationResult& result, double fo
         for (int column = 0; column < columns; ++column) {
             const double x = b[0] + (column + 0.04) * (b[2] - b[0]) / columns;
             const double y = b[1] + row * (b[3] - b[1]) / rows + 1.2 * font;
-            const auto region = static_cast<std::size_t>(columns * row + column);
+            const std::size_t region =
+                static_cast<std::size_t>(columns) * static_cast<std::size_t>(row) +
+                static_cast<std::size_t>(column);
             out += Format("<text x=\"%.2f\" y=\"%.2f\">%d inliers</text>\n", x, y,
                           result.geometry.gruber_counts[region]);
         }

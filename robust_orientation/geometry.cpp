@@ -61,7 +61,8 @@ GruberRegions CountGruberRegions(std::span<const TiePoint> tie_points, const std
             static_cast<int>(g.columns * (t.col1_px - g.col_min_px) / width), 0, g.columns - 1);
         const int row = std::clamp(static_cast<int>(g.rows * (t.row1_px - g.row_min_px) / height),
                                    0, g.rows - 1);
-        ++g.counts[static_cast<std::size_t>(g.columns * row + column)];
+        ++g.counts[static_cast<std::size_t>(g.columns) * static_cast<std::size_t>(row) +
+                   static_cast<std::size_t>(column)];
     }
     return g;
 }

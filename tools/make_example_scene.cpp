@@ -64,7 +64,7 @@ bool ParseNumber(const char* text, double* value) {
 }
 
 // Reads `count` numbers following the option at argv[*at] and moves *at past them.
-bool ParseNumbers(int argc, char** argv, int* at, std::vector<double*> values) {
+bool ParseNumbers(int argc, char** argv, int* at, const std::vector<double*>& values) {
     for (double* v : values) {
         if (++*at >= argc || !ParseNumber(argv[*at], v)) return false;
     }

@@ -12,10 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "common/angles.h"
+
 namespace ro {
 namespace {
 
-constexpr double kRadiansPerDegree = std::numbers::pi / 180.0;
+using common::kRadiansPerDegree;
 
 std::string_view Trim(std::string_view s) {
     const auto is_space = [](char c) {

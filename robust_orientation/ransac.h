@@ -15,6 +15,7 @@
 #include <span>
 #include <vector>
 
+#include "common/angles.h"
 #include "robust_orientation/elements.h"
 #include "robust_orientation/lo_ransac.h"
 #include "robust_orientation/observations.h"
@@ -41,7 +42,7 @@ struct RansacResult {
 
 // The 99.9 % quantile of chi-square with 5 degrees of freedom.
 inline constexpr double kSecondSolutionMaxCostIncrease = 20.52;
-inline constexpr double kSecondSolutionMinAngleRad = 0.017453292519943295;  // 1 degree
+inline constexpr double kSecondSolutionMinAngleRad = 1.0 * common::kRadiansPerDegree;
 
 RansacResult FindRelativePose(const CoplanarityModel& model,
                               std::span<const Observation> observations,

@@ -50,9 +50,9 @@ const char* PointStatusCode(PointStatus status) {
 }
 
 Matrix5d CovarianceInDegrees(const Matrix5d& covariance_rad) {
-    constexpr double kDeg = common::kDegreesPerRadian;
     Eigen::Matrix<double, 5, 1> scale;
-    scale << 1.0, 1.0, kDeg, kDeg, kDeg;
+    scale << 1.0, 1.0, common::kDegreesPerRadian, common::kDegreesPerRadian,
+        common::kDegreesPerRadian;
     return scale.asDiagonal() * covariance_rad * scale.asDiagonal();
 }
 

@@ -22,6 +22,7 @@
 
 #include <vector>
 
+#include "common/angles.h"
 #include "robust_orientation/result.h"
 
 namespace ro {
@@ -29,7 +30,7 @@ namespace ro {
 inline constexpr int kFewInliers = 15;
 inline constexpr int kLowRedundancy = 10;
 inline constexpr double kForwardMotionBaseX = kMinBaseXForElements;
-inline constexpr double kWeakIntersectionRad = 0.03490658503988659;  // 2 degrees
+inline constexpr double kWeakIntersectionRad = 2.0 * common::kRadiansPerDegree;
 inline constexpr double kByOmegaCorrelationLimit = 0.995;
 inline constexpr double kCorrelationLimit = 0.9;
 

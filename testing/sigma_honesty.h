@@ -12,14 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "common/angles.h"
+
 namespace test_support {
 
 struct HonestyRun {
     int scenes = 0;
     int points = 0;  // tie points per scene
     double kappa_max_rad = std::numbers::pi;
-    double tilt_max_rad = 10.0 * std::numbers::pi / 180.0;  // omega and phi
-    double base_max = 0.1;                                  // by and bz
+    double tilt_max_rad = 10.0 * common::kRadiansPerDegree;  // omega and phi
+    double base_max = 0.1;                                   // by and bz
     std::uint64_t truth_seed = 0;  // scene s has the random orientation of truth_seed + s ...
     unsigned scene_seed = 0;       // ... and the tie points of scene_seed + s
 };

@@ -6,6 +6,8 @@
 #include <limits>
 #include <numbers>
 
+#include "common/angles.h"
+
 namespace two_view::testing {
 namespace {
 
@@ -64,10 +66,10 @@ RelativePose RandomMotion(Motion motion, Random* random) {
         pose.t = random->UnitVector();
         return pose;
     }
-    constexpr double kDeg = std::numbers::pi / 180.0;
-    const double omega = random->Uniform(-5.0, 5.0) * kDeg;
-    const double phi = random->Uniform(-5.0, 5.0) * kDeg;
-    const double kappa = random->Uniform(-180.0, 180.0) * kDeg;
+    using common::kRadiansPerDegree;
+    const double omega = random->Uniform(-5.0, 5.0) * kRadiansPerDegree;
+    const double phi = random->Uniform(-5.0, 5.0) * kRadiansPerDegree;
+    const double kappa = random->Uniform(-180.0, 180.0) * kRadiansPerDegree;
     const Eigen::Vector3d base(1.0, random->Uniform(-0.1, 0.1), random->Uniform(-0.1, 0.1));
     const Eigen::Matrix3d m = (Eigen::AngleAxisd(omega, Eigen::Vector3d::UnitX()) *
                                Eigen::AngleAxisd(phi, Eigen::Vector3d::UnitY()) *

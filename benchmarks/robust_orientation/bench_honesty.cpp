@@ -10,11 +10,12 @@
 #include <cstdlib>
 #include <numbers>
 
+#include "common/angles.h"
 #include "testing/sigma_honesty.h"
 
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180.0;
+using common::kRadiansPerDegree;
 constexpr std::array<const char*, 5> kNames = {"by", "bz", "omega", "phi", "kappa"};
 
 void Run(int scenes, double kappa_max, const char* label) {
@@ -42,7 +43,7 @@ void Run(int scenes, double kappa_max, const char* label) {
 
 int main(int argc, char** argv) {
     const int scenes = argc > 1 && argv[1][0] != '-' ? std::atoi(argv[1]) : 1000;
-    Run(scenes, 5 * kDeg, "aerial, kappa within 5 deg");
+    Run(scenes, 5 * kRadiansPerDegree, "aerial, kappa within 5 deg");
     Run(scenes, std::numbers::pi, "kappa anywhere in +-180 deg");
     return 0;
 }

@@ -4,6 +4,8 @@
 #include <limits>
 #include <numbers>
 
+#include "common/angles.h"
+
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -17,7 +19,7 @@ ro::PointResult Point(int m, ro::PointStatus status, double w, double redundancy
 
 }  // namespace
 
-double Rad(double degrees) { return degrees * std::numbers::pi / 180.0; }
+double Rad(double degrees) { return degrees * common::kRadiansPerDegree; }
 
 orient::RunInfo SampleRun() {
     orient::RunInfo run;

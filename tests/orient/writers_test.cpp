@@ -74,7 +74,7 @@ TEST(JsonReport, HoldsTheElementsAndEveryRequiredField) {
     EXPECT_EQ(doc["robust"]["inliers"], 571);
     EXPECT_EQ(doc["geometry"]["gruber_regions_covered"], 6);
     EXPECT_EQ(doc["cv_form"]["R_cam2_from_cam1"].size(), 3u);
-    EXPECT_EQ(doc["second_solution"]["elements"]["kappa_deg"]["value"], 3.0);
+    EXPECT_NEAR(doc["second_solution"]["elements"]["kappa_deg"]["value"].get<double>(), 3.0, 1e-12);
     EXPECT_EQ(doc["points_csv"], "points.csv");
     ASSERT_EQ(doc["warnings"].size(), 2u);
     EXPECT_EQ(doc["warnings"][0], json({{"code", "W-CORR-BY-OMEGA"},

@@ -11,12 +11,13 @@
 #include <numbers>
 #include <string>
 
+#include "common/angles.h"
 #include "testing/orient_scene.h"
 #include "testing/sigma_honesty.h"
 
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180.0;
+using common::kRadiansPerDegree;
 // A correct estimate lies within this many of its stated standard deviations of the truth
 // (z beyond 5 has a probability of 6e-7 per element).
 constexpr double kMaxZ = 5.0;
@@ -95,11 +96,17 @@ INSTANTIATE_TEST_SUITE_P(
         SceneCase{"near_epipolar_false", kAerial, 500, 0.1, 1.0, false, false},
         SceneCase{
             "kappa_180", {0.05, 0.01, -0.01, 0.02, std::numbers::pi}, 300, 0.2, 0.0, false, false},
+        SceneCase{"kappa_minus_179",
+                  {-0.05, 0.03, 0.03, 0.0, -179 * kRadiansPerDegree},
+                  300,
+                  0.2,
+                  0.0,
+                  false,
+                  false},
         SceneCase{
-            "kappa_minus_179", {-0.05, 0.03, 0.03, 0.0, -179 * kDeg}, 300, 0.2, 0.0, false, false},
-        SceneCase{"kappa_90", {0.0, 0.0, 0.0, 0.0, 90 * kDeg}, 300, 0.2, 0.0, false, false},
+            "kappa_90", {0.0, 0.0, 0.0, 0.0, 90 * kRadiansPerDegree}, 300, 0.2, 0.0, false, false},
         SceneCase{"convergent_20_degrees",
-                  {0.08, -0.05, 20 * kDeg, -20 * kDeg, 0.3},
+                  {0.08, -0.05, 20 * kRadiansPerDegree, -20 * kRadiansPerDegree, 0.3},
                   300,
                   0.2,
                   0.0,
@@ -336,7 +343,8 @@ TEST(BaseAcrossTest, StatedSigmasOfBaseAndRotationAreHonest) {
     constexpr int kScenes = 400;
     std::array<double, 6> sum_sq{};
     for (int s = 0; s < kScenes; ++s) {
-        const ro::Elements truth = scene::RandomElements(500 + s, std::numbers::pi, 10 * kDeg, 0.1);
+        const ro::Elements truth =
+            scene::RandomElements(500 + s, std::numbers::pi, 10 * kRadiansPerDegree, 0.1);
         const scene::OrientScene sc =
             scene::MakeOrientScene(truth, scene::OrientSceneOptions(80, 700 + s));
         const ro::OrientationResult r =

@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "camera/camera_model.h"
+#include "common/angles.h"
 #include "relative/utils.h"
 #include "robust_orientation/elements.h"
 #include "robust_orientation/observations.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180.0;
+using common::kRadiansPerDegree;
 
 TEST(CameraTest, BuiltInCameraConvertsExactlyAsRelativeDoes) {
     const ro::Camera camera = ro::BuiltInCamera();
@@ -80,8 +81,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(PoseCase{"normal_case", {0.0, 0.0, 0.0, 0.0, 0.0}},
                     PoseCase{"aerial", {0.03, -0.02, 0.02, -0.03, 0.7}},
                     PoseCase{"kappa_180", {0.05, 0.01, -0.01, 0.02, std::numbers::pi}},
-                    PoseCase{"kappa_minus_170", {-0.1, 0.1, 0.05, -0.05, -170 * kDeg}},
-                    PoseCase{"convergent", {0.08, -0.05, 20 * kDeg, -20 * kDeg, 0.3}}),
+                    PoseCase{"kappa_minus_170", {-0.1, 0.1, 0.05, -0.05, -170 * kRadiansPerDegree}},
+                    PoseCase{"convergent",
+                             {0.08, -0.05, 20 * kRadiansPerDegree, -20 * kRadiansPerDegree, 0.3}}),
     [](const testing::TestParamInfo<PoseCase>& pose) { return pose.param.name; });
 
 TEST(ElementsTest, AttitudeMatrixIsTheProductOfTheElementaryRotations) {

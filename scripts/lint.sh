@@ -131,7 +131,7 @@ else
         # Changed sources.
         join "$scratch/sources" "$scratch/changed"
         # Sources whose compile command differs from the recorded one (or that are new).
-        awk '$1 ~ /^[0-9a-f]{40}$/ { print $1 " " $2 }' "$marker" | sort -k2 >"$scratch/recorded"
+        awk 'length($1) == 40 && $1 ~ /^[0-9a-f]+$/ { print $1 " " $2 }' "$marker" | sort -k2 >"$scratch/recorded"
         sort -k2 "$scratch/hashes" | join -1 2 -2 2 -a 1 -o 0,1.1,2.1 - "$scratch/recorded" |
             awk '$2 != $3 { print $1 }'
         # Sources that include a changed file, by the build's record of each object's

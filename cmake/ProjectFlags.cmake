@@ -8,6 +8,13 @@ if(RO_SANITIZE)
     add_link_options(-fsanitize=address,undefined,float-cast-overflow)
 endif()
 
+# Whether the programs carry the sanitizers (everything with RO_SANITIZE, the programs and
+# their libraries with RO_BUILD_FUZZERS), for tests that run them under limits the
+# sanitizers cannot meet; the tests' own code may be built without them.
+if(RO_SANITIZE OR RO_BUILD_FUZZERS)
+    add_compile_definitions(RO_PROGRAMS_SANITIZED)
+endif()
+
 # ro_set_warnings(<target>): the project's warning set; errors when RO_WERROR is on.
 function(ro_set_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow)

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (clang, build/fuzz) and runs each of them for a fixed time.
+# Builds the libFuzzer targets (clang, in build/clang-sanitize, the tree of the sanitizer
+# tests: scripts/build.sh clang-sanitize) and runs each of them for a fixed time.
 #   scripts/fuzz.sh [seconds-per-target] [target...]
 # Targets: key_reader, featsheet, matcher, match_report, camera_file, estimation,
 # image_header, siftkey_options (fuzz/CMakeLists.txt).
-# Default: 45 seconds for every target. Each target first replays its saved findings
+# Default: 45 seconds for every target, as many targets at a time as there are cores
+# (FUZZ_JOBS sets another number). Each target first replays its saved findings
 # (fuzz/regressions/<target>/), then fuzzes a scratch copy of the seed corpus of its input
 # format (fuzz/corpus/<format>/), so the committed corpus never grows by itself. Fails when a
 # target finds a crash, a leak, a timeout or an out-of-memory input; the input is left in
@@ -13,10 +15,11 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-45}
 shift || true
-build=build/fuzz
+jobs=${FUZZ_JOBS:-$(nproc)}
+build=build/clang-sanitize
 
-CC=${CC:-clang} CXX=${CXX:-clang++} cmake -S . -B "$build" -DRO_BUILD_FUZZERS=ON \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Configures the tree (and builds nothing yet) to learn the targets.
+scripts/build.sh clang-sanitize --configure
 # targets.txt: one "name format" line per target.
 declare -A format
 while read -r name fmt; do format[$name]=$fmt; done < "$build/fuzz/targets.txt"
@@ -31,33 +34,51 @@ for t in "${targets[@]}"; do
         exit 2
     fi
 done
-cmake --build "$build" -j "$(nproc)" --target "${targets[@]/%/_fuzzer}"
+scripts/build.sh clang-sanitize "${targets[@]/%/_fuzzer}"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/fuzz.XXXXXX")
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:halt_on_error=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
-failed=()
-for t in "${targets[@]}"; do
-    bin="$PWD/$build/fuzz/${t}_fuzzer"
-    dir="$scratch/$t"
+
+# fuzz_one <target>: its saved findings, then fuzzing; prints one line; fails on a finding.
+fuzz_one() {
+    local t=$1
+    local bin="$PWD/$build/fuzz/${t}_fuzzer"
+    local dir="$scratch/$t"
     mkdir -p "$dir/corpus" "$dir/artifacts"
     cp fuzz/corpus/"${format[$t]}"/* "$dir/corpus/"
-    echo "== $t: replaying saved findings"
     if compgen -G "fuzz/regressions/$t/*" >/dev/null; then
         if ! "$bin" -rss_limit_mb=2048 -timeout=10 fuzz/regressions/"$t"/* >"$dir/replay.log" 2>&1; then
             echo "FAILED: $t on a saved finding (log: $dir/replay.log)"
-            failed+=("$t")
-            continue
+            return 1
         fi
+        echo "$t: saved findings replayed"
     fi
-    echo "== $t: fuzzing for ${seconds}s"
     if (cd "$dir" && "$bin" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
         -print_final_stats=1 -artifact_prefix="$dir/artifacts/" corpus >"$dir/fuzz.log" 2>&1); then
-        grep '^Done' "$dir/fuzz.log" || true
+        echo "$t: fuzzed for ${seconds}s: $(grep '^Done' "$dir/fuzz.log" || echo 'no summary')"
     else
         echo "FAILED: $t (log: $dir/fuzz.log, input: $(ls "$dir/artifacts" | head -1))"
-        failed+=("$t")
+        return 1
     fi
+}
+
+# The targets, $jobs at a time.
+echo "== fuzzing ${#targets[@]} targets for ${seconds}s each, $jobs at a time"
+declare -A running=()
+failed=()
+for t in "${targets[@]}"; do
+    while [ ${#running[@]} -ge "$jobs" ]; do
+        status=0
+        wait -n -p done_pid "${!running[@]}" || status=$?
+        [ "$status" -eq 0 ] || failed+=("${running[$done_pid]}")
+        unset "running[$done_pid]"
+    done
+    fuzz_one "$t" &
+    running[$!]=$t
+done
+for pid in "${!running[@]}"; do
+    wait "$pid" || failed+=("${running[$pid]}")
 done
 if [ ${#failed[@]} -gt 0 ]; then
     echo "fuzzing found problems in: ${failed[*]} (scratch: $scratch)"

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs, from Debian 12's packages, whatever the build, the tests, the benchmarks and
 # the fuzzers need and this machine lacks. Uses sudo only when not run as root.
+#   scripts/install-deps.sh --list    prints the packages, one a line, and installs nothing
 set -euo pipefail
 
 packages=(
     g++ cmake make            # compiler and build system
+    ninja-build               # the build system of scripts/build.sh's trees; its record of
+                              # each object's includes tells scripts/lint.sh what a change affects
+    jq                        # scripts/lint.sh: reading the compile database
     libgtest-dev libgmock-dev # unit and end-to-end tests
     nlohmann-json3-dev        # reading the solver's reference solves in the tests
     libbenchmark-dev          # benchmark programs
@@ -22,6 +26,11 @@ packages=(
     lintian                   # checking the Debian package
     clang-format clang-tidy   # the style and the static checks of the test command
 )
+
+if [ "${1:-}" = --list ]; then
+    printf '%s\n' "${packages[@]}"
+    exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,21 +1,44 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine, then builds and runs the whole test suite twice: in the normal
-# build and in the sanitizer build; checks the sources with clang-format and clang-tidy;
-# then gives every fuzz target a short run.
+# The whole check, as CI runs it (.ci/run): sets up a fresh machine, then
+#   release build   build/release: g++, optimised, programs, tests and benchmarks
+#   lint            clang-format on every file, clang-tidy on the program sources that a
+#                   change since the last clean record can affect (scripts/lint.sh)
+#   release tests   every test in build/release
+#   sanitize build  build/clang-sanitize: clang at -O1, the programs and their libraries
+#                   with AddressSanitizer, UndefinedBehaviorSanitizer and libFuzzer's
+#                   coverage, the tests linked against them, the fuzz targets
+#   sanitize tests  every test in build/clang-sanitize but those labelled packaging (they
+#                   make another tree or a package from this one; the release tests do)
+#   fuzz            each fuzz target replays its saved findings, then fuzzes for
+#                   FUZZ_SECONDS (default 45), as many targets at a time as there are cores
+# and prints the time of each stage. docs/ci.md tells what each stage checks and its times.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
 jobs=$(nproc)
 # A sanitizer report must never pass for one of the programs' own failure statuses:
 # abort (a signal) on the first report, leaks included.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:halt_on_error=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:abort_on_error=1:print_stacktrace=1}
-for kind in release sanitize; do
-    echo "== $kind build =="
-    scripts/build.sh "$kind"
-    ctest --test-dir "build/$kind" --output-on-failure -j "$jobs"
-done
-echo "== clang-format and clang-tidy =="
-scripts/lint.sh build/release
-echo "== fuzz targets, 45 s each =="
-scripts/fuzz.sh 45
+
+start=$SECONDS
+# stage <name> <command...>: runs the command and prints "== <name>: <seconds> s".
+stage() {
+    local name=$1 t0=$SECONDS
+    shift
+    echo "== $name"
+    if ! "$@"; then
+        echo "== $name: FAILED after $((SECONDS - t0)) s"
+        exit 1
+    fi
+    echo "== $name: $((SECONDS - t0)) s (load: $(cut -d' ' -f1-3 /proc/loadavg))"
+}
+
+stage "install dependencies" scripts/install-deps.sh
+stage "release build" scripts/build.sh release
+stage "lint" scripts/lint.sh build/release
+stage "release tests" ctest --test-dir build/release --output-on-failure -j "$jobs"
+stage "sanitize build" scripts/build.sh clang-sanitize
+stage "sanitize tests" ctest --test-dir build/clang-sanitize --output-on-failure -j "$jobs" \
+    -LE packaging
+stage "fuzz" scripts/fuzz.sh "${FUZZ_SECONDS:-45}"
+echo "== all stages: $((SECONDS - start)) s"

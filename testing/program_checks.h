@@ -8,8 +8,10 @@
 namespace test_support {
 
 // Sanitizer builds cannot run under a small address-space limit: the sanitizers reserve
-// terabytes of virtual memory at start-up.
-#if defined(__SANITIZE_ADDRESS__)
+// terabytes of virtual memory at start-up. The build says whether the programs carry them
+// (RO_PROGRAMS_SANITIZED, cmake/ProjectFlags.cmake), since the tests' own code may be built
+// without them.
+#if defined(RO_PROGRAMS_SANITIZED) || defined(__SANITIZE_ADDRESS__)
 inline constexpr bool kSanitized = true;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)

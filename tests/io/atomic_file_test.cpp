@@ -25,10 +25,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using test_support::TempDir;
+using test_support::CaseName;
 using test_support::ReadFileBytes;
 using test_support::StreamCapture;
-using test_support::CaseName;
+using test_support::TempDir;
 
 constexpr char kOld[] = "old contents\n";
 constexpr char kNew[] = "new contents\n";

@@ -15,8 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using test_support::TempDir;
 using test_support::CaseName;
+using test_support::TempDir;
 
 struct OverwriteCase {
     const char* name;

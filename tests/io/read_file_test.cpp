@@ -15,8 +15,8 @@
 
 namespace {
 
-using test_support::TempDir;
 using test_support::CaseName;
+using test_support::TempDir;
 
 constexpr std::size_t kLimit = 100;
 

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <limits>
 #include <string>
 #include <vector>
 

@@ -1,9 +1,33 @@
 // The synthetic scene for the robust orientation.
 #include "testing/orient_scene.h"
 
+#include <Eigen/Geometry>
+#include <numbers>
+
 #include "common/random.h"
 
 namespace scene {
+
+std::vector<ro::TiePoint> TurnedByQuarter(std::vector<ro::TiePoint> points,
+                                          const ro::Camera& camera) {
+    const auto turn = [&](double* col, double* row) {
+        const double dc = *col - camera.principal_column_px;
+        const double dr = *row - camera.principal_row_px;
+        *col = camera.principal_column_px + dr;
+        *row = camera.principal_row_px - dc;
+    };
+    for (ro::TiePoint& t : points) {
+        turn(&t.col1_px, &t.row1_px);
+        turn(&t.col2_px, &t.row2_px);
+    }
+    return points;
+}
+
+ro::Orientation TurnedByQuarter(const ro::Orientation& orientation) {
+    const Eigen::Matrix3d q =
+        Eigen::AngleAxisd(std::numbers::pi / 2, Eigen::Vector3d::UnitZ()).toRotationMatrix();
+    return {q * orientation.attitude * q.transpose(), q * orientation.base};
+}
 
 SceneOptions OrientSceneOptions(int points, unsigned seed) {
     SceneOptions options;

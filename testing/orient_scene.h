@@ -31,6 +31,13 @@ OrientScene MakeOrientScene(const ro::Elements& truth, const SceneOptions& optio
 SceneCamera ToSceneCamera(const ro::Camera& camera);
 ro::Camera ToCamera(const SceneCamera& camera);
 
+// Both cameras turned by 90 degrees about their viewing directions (Q = Rz(90 degrees)): the
+// image-plane point (x, y) becomes (-y, x), a base along the columns one along the rows,
+// and the orientation (M, B) becomes (Q M Q^T, Q B). `camera` gives the principal point.
+std::vector<ro::TiePoint> TurnedByQuarter(std::vector<ro::TiePoint> points,
+                                          const ro::Camera& camera);
+ro::Orientation TurnedByQuarter(const ro::Orientation& orientation);
+
 // A random orientation: kappa uniform in +-kappa_max, omega and phi in +-tilt_max, by and bz
 // in +-base_max, from the scene's own generator.
 ro::Elements RandomElements(std::uint64_t seed, double kappa_max_rad, double tilt_max_rad,

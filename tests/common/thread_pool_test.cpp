@@ -13,16 +13,6 @@
 namespace common {
 namespace {
 
-TEST(ThreadPool, EveryTaskRunsOnceForEveryThreadCount) {
-    ThreadPool pool(3);
-    for (const int threads : {1, 2, 4, 64}) {
-        std::vector<std::atomic<int>> runs(1000);
-        pool.Run(runs.size(), threads, [&](std::size_t k) { ++runs[k]; });
-        for (const auto& r : runs) ASSERT_EQ(r.load(), 1) << threads << " threads";
-    }
-    pool.Run(0, 4, [](std::size_t) { FAIL() << "no task to run"; });
-}
-
 // The exception of the lowest-numbered failing task reaches the caller after every task has
 // ended; the pool keeps working afterwards.
 TEST(ThreadPool, ExceptionsComeBackToTheCaller) {

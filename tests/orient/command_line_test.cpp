@@ -45,14 +45,15 @@ TEST_P(RatioTest, ParsesExactlyOrRefuses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RatioTest,
-    testing::Values(RatioCase{"default", "0.6", true, "0.6"},
-                    RatioCase{"trailing_zeros", ".600", true, "0.6"},
-                    RatioCase{"one", "1", true, "1"},
-                    RatioCase{"nine_decimals", "0.123456789", true, "0.123456789"},
-                    RatioCase{"ten_decimals", "0.1234567891", false, ""},
-                    RatioCase{"zero", "0.0", false, ""}, RatioCase{"above_one", "1.5", false, ""},
-                    RatioCase{"negative", "-0.5", false, ""},
-                    RatioCase{"exponent", "6e-1", false, ""}),
+    testing::Values(
+        RatioCase{"default", "0.6", true, "0.6"}, RatioCase{"trailing_zeros", ".600", true, "0.6"},
+        RatioCase{"one", "1", true, "1"},
+        RatioCase{"nine_decimals", "0.123456789", true, "0.123456789"},
+        RatioCase{"ten_decimals", "0.1234567891", false, ""}, RatioCase{"zero", "0.0", false, ""},
+        RatioCase{"above_one", "1.5", false, ""}, RatioCase{"negative", "-0.5", false, ""},
+        RatioCase{"exponent", "6e-1", false, ""}, RatioCase{"trailing_letter", "0.6x", false, ""},
+        RatioCase{"point_alone", ".", false, ""}, RatioCase{"leading_zeros", "00.5", false, ""},
+        RatioCase{"empty", "", false, ""}),
     CaseName());
 
 TEST(CommandLine, DefaultsWithTwoFiles) {
@@ -143,17 +144,13 @@ TEST_P(NumberTest, ReadsTheNumberMeant) {
 INSTANTIATE_TEST_SUITE_P(
     Table, NumberTest,
     testing::Values(NumberCase{"seed_leading_zero", "--seed", "010", 10.0},
-                    NumberCase{"seed_zero", "--seed", "0", 0.0},
                     NumberCase{"threads_leading_zeros", "--threads", "007", 7.0},
-                    NumberCase{"sigma_decimal", "--sigma", "0.1", 0.1},
                     NumberCase{"sigma_exponent", "--sigma", "25e-2", 0.25},
                     // Just above the midpoint between 1 and the next double: rounding first
                     // to long double, then to double, would give 1.
                     NumberCase{"sigma_nearest_double", "--sigma",
                                "1.000000000000000111022302462515654042363166809082031250001",
-                               std::nextafter(1.0, 2.0)},
-                    NumberCase{"threshold_negative_exponent", "--threshold", "3E-1", 0.3},
-                    NumberCase{"confidence", "--confidence", "0.9999", 0.9999}),
+                               std::nextafter(1.0, 2.0)}),
     CaseName());
 
 TEST(CommandLine, HelpAndVersionExitAtOnce) {
@@ -213,12 +210,6 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"seed_hexadecimal",
                   {"--seed", "0x10", "a", "b"},
                   "--seed: '0x10' is not a whole number from 0 to 18446744073709551615"},
-        UsageCase{"seed_plus_sign",
-                  {"--seed", "+5", "a", "b"},
-                  "--seed: '+5' is not a whole number from 0 to 18446744073709551615"},
-        UsageCase{"threads_zero",
-                  {"--threads", "0", "a", "b"},
-                  "--threads: '0' is not a whole number from 1 to 256"},
         UsageCase{"sigma_word", {"--sigma", "half", "a", "b"}, "--sigma: 'half' is not a number"},
         UsageCase{"sigma_hexadecimal",
                   {"--sigma", "0x1p-1", "a", "b"},
@@ -231,11 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"--confidence", "inf", "a", "b"},
                   "--confidence: 'inf' is not a number"},
         UsageCase{"seed_empty", {"--seed", "", "a", "b"}, "--seed: the value is empty"},
-        UsageCase{"threads_empty", {"--threads", "", "a", "b"}, "--threads: the value is empty"},
-        UsageCase{"ratio_empty", {"--ratio", "", "a", "b"}, "--ratio: the value is empty"},
-        UsageCase{"sigma_empty", {"--sigma", "", "a", "b"}, "--sigma: the value is empty"},
         UsageCase{"json_empty", {"--json", "", "a", "b"}, "--json: the file name is empty"},
-        UsageCase{"camera_empty", {"--camera", "", "a", "b"}, "--camera: the file name is empty"},
         UsageCase{"keypoint_file_empty", {"a", ""}, "img2.key: the file name is empty"},
         UsageCase{"threshold_negative",
                   {"--threshold", "-1", "a", "b"},

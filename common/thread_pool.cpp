@@ -81,8 +81,6 @@ ThreadPool::~ThreadPool() {
     state_->workers.clear();  // joins
 }
 
-int ThreadPool::Workers() const { return static_cast<int>(state_->workers.size()); }
-
 void ThreadPool::Run(std::size_t tasks, int threads, const std::function<void(std::size_t)>& task) {
     if (tasks == 0) return;
     auto call = std::make_shared<Call>();

@@ -33,8 +33,6 @@ class ThreadPool {
     // lowest-numbered task that threw.
     void Run(std::size_t tasks, int threads, const std::function<void(std::size_t)>& task);
 
-    int Workers() const;
-
   private:
     struct State;
     std::unique_ptr<State> state_;

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -37,7 +38,7 @@ struct BlockReader {
     std::size_t pos = 0;                      // next unread byte
     std::size_t end = 0;                      // end of the bytes read
     bool eof = false;                         // the file has no more bytes (or a read failed)
-    bool failed = false;                      // a read failed
+    int error = 0;                            // errno of the read that failed; 0: none
     kernels::RunConverter convert = nullptr;  // vector run conversion, when available
 };
 
@@ -55,7 +56,9 @@ bool Fill(BlockReader& r) {
     const std::size_t got = std::fread(r.buf.data() + r.end, 1, r.buf.size() - r.end, r.file);
     if (got == 0) {
         r.eof = true;
-        r.failed = std::ferror(r.file) != 0;
+        // Taken here, before anything else can change errno; EIO should a failed read not
+        // have said why.
+        if (std::ferror(r.file) != 0) r.error = errno != 0 ? errno : EIO;
         return false;
     }
     r.end += got;
@@ -240,7 +243,7 @@ KeyFileStatus ParseEntries(BlockReader& r, std::size_t bytes, KeyFileParse& resu
 
 }  // namespace
 
-KeyFileParse ParseKeyStream(std::FILE* file, bool* read_failed, std::size_t block_bytes,
+KeyFileParse ParseKeyStream(std::FILE* file, int* read_error, std::size_t block_bytes,
                             KeyScan scan) {
     BlockReader r;
     r.file = file;
@@ -264,20 +267,21 @@ KeyFileParse ParseKeyStream(std::FILE* file, bool* read_failed, std::size_t bloc
     // The rest of the file is never parsed, but a failure to read it still counts.
     r.pos = r.end;
     while (Fill(r)) r.pos = r.end;
-    *read_failed = r.failed;
+    *read_error = r.error;
     return result;
 }
 
 KeyFileStreamResult ReadKeyFileStream(const char* filename, std::size_t block_bytes, KeyScan scan) {
     KeyFileStreamResult out;
+    errno = 0;
     const io::File file(std::fopen(filename, "rb"));
     if (!file) {
         out.access = KeyFileAccess::cannot_open;
+        out.error = errno;
         return out;
     }
-    bool read_failed = false;
-    out.parse = ParseKeyStream(file.get(), &read_failed, block_bytes, scan);
-    if (read_failed) out.access = KeyFileAccess::cannot_read;
+    out.parse = ParseKeyStream(file.get(), &out.error, block_bytes, scan);
+    if (out.error != 0) out.access = KeyFileAccess::cannot_read;
     return out;
 }
 

@@ -19,6 +19,7 @@ enum class KeyFileAccess {
 
 struct KeyFileStreamResult {
     KeyFileAccess access = KeyFileAccess::ok;
+    int error = 0;       // errno of the failed open or read
     KeyFileParse parse;  // meaningful when access is ok
 };
 
@@ -32,8 +33,9 @@ inline constexpr std::size_t kKeyFileBlockBytes = std::size_t{1} << 20;
 // Parses an open stream as ParseKeyText parses text: numbers as strtof / strtol (base 10,
 // outside the int range = not a number) read them, a NUL byte ending the readable text.
 // Reads the stream to its end even after the entries announced, so that a read failure
-// anywhere sets *read_failed just as reading the whole text first would.
-KeyFileParse ParseKeyStream(std::FILE* file, bool* read_failed,
+// anywhere sets *read_error (its errno; 0 when every read succeeded) just as reading the
+// whole text first would.
+KeyFileParse ParseKeyStream(std::FILE* file, int* read_error,
                             std::size_t block_bytes = kKeyFileBlockBytes,
                             KeyScan scan = KeyScan::automatic);
 

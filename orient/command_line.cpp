@@ -15,6 +15,7 @@
 
 #include "common/thread_pool.h"
 #include "io/file_identity.h"
+#include "orient/run.h"
 #include "orient/run_info.h"
 
 namespace orient {
@@ -266,11 +267,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, int default_thre
         line.out = std::string(version.what()) + "\n";
         return line;
     } catch (const CLI::ParseError& error) {
-        line.status = 2;
+        line.status = kUsageError;
         line.err = std::string("orient: ") + error.what() + "\n" + kTryHelp;
         return line;
     } catch (const UsageError& error) {
-        line.status = 2;
+        line.status = kUsageError;
         line.err = "orient: " + error.message + "\n" + kTryHelp;
         return line;
     }

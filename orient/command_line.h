@@ -8,8 +8,8 @@
 
 #include <string>
 
+#include "keypoints/matching.h"
 #include "robust_orientation/estimate.h"
-#include "robust_orientation/keypoint_matching.h"
 
 namespace orient {
 

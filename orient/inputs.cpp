@@ -1,6 +1,5 @@
 #include "orient/inputs.h"
 
-#include <cerrno>
 #include <new>
 #include <thread>
 #include <utility>
@@ -16,14 +15,14 @@ namespace {
 // Reads one keypoint file; empty when it was read and parsed.
 std::string ReadOne(KeypointFile& key_file) {
     try {
-        errno = 0;
         keypoints::KeyFileStreamResult read = keypoints::ReadKeyFileStream(key_file.file.c_str());
-        const int error = errno;
-        if (read.access == keypoints::KeyFileAccess::cannot_open) {
-            return key_file.file + ": cannot open: " + io::SystemReason(error);
-        }
-        if (read.access == keypoints::KeyFileAccess::cannot_read) {
-            return key_file.file + ": read error: " + io::SystemReason(error);
+        if (read.access != keypoints::KeyFileAccess::ok) {
+            return io::FileError{key_file.file,
+                                 read.access == keypoints::KeyFileAccess::cannot_open
+                                     ? io::FileFailure::cannot_open
+                                     : io::FileFailure::read_error,
+                                 io::SystemReason(read.error)}
+                .Message();
         }
         if (read.parse.status != keypoints::KeyFileStatus::ok) {
             return key_file.file + ": " + keypoints::KeyFileStatusMessage(read.parse.status);

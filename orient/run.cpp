@@ -16,6 +16,7 @@
 #include "orient/inputs.h"
 #include "orient/plot_svg.h"
 #include "orient/writers.h"
+#include "robust_orientation/keypoint_matching.h"
 
 namespace orient {
 namespace {

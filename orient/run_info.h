@@ -5,8 +5,8 @@
 #include <string>
 
 #include "camera/camera_model.h"
+#include "keypoints/matching.h"
 #include "robust_orientation/estimate.h"
-#include "robust_orientation/keypoint_matching.h"
 
 namespace orient {
 

@@ -21,7 +21,7 @@ namespace relative {
 // exactly in integers as 5 * dist1 < 3 * dist2. The driver prints the ratio as 0.6.
 inline constexpr keypoints::DistanceRatio kRatio{3, 5};
 
-// The plain reference matcher (reference_matcher.cpp): every pair through Dist. The fast
+// The plain reference matcher (matching.cpp): every pair through Dist. The fast
 // matcher, which FindMatches runs, is tested against it.
 MatchArray FindMatchesReference(const keypoints::KeypointList& keys1,
                                 const keypoints::KeypointList& keys2, int dims, int* numMatches);

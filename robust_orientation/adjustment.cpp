@@ -4,12 +4,10 @@
 #include <Eigen/Dense>
 #include <Eigen/Geometry>
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <limits>
 
 #include "common/thread_pool.h"
-#include "two_view/essential.h"
 #include "two_view/sampson.h"
 
 namespace ro {
@@ -249,21 +247,6 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model,
         used.erase(used.begin() + worst);
     }
     return result;
-}
-
-Matrix5d CorrelationOf(const Matrix5d& covariance) {
-    const Eigen::Matrix<double, 5, 1> inverse_sigma =
-        covariance.diagonal().cwiseSqrt().cwiseInverse();
-    return inverse_sigma.asDiagonal() * covariance * inverse_sigma.asDiagonal();
-}
-
-double ConditionNumber(const Matrix5d& correlation) {
-    const Eigen::SelfAdjointEigenSolver<Matrix5d> eigen(correlation, Eigen::EigenvaluesOnly);
-    const auto& values = eigen.eigenvalues();
-    if (eigen.info() != Eigen::Success || !(values.minCoeff() > 0.0)) {
-        return std::numeric_limits<double>::infinity();
-    }
-    return values.maxCoeff() / values.minCoeff();
 }
 
 }  // namespace ro

@@ -82,9 +82,4 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model,
                               const AdjustmentOptions& options, int threads = 1,
                               const InlierSelection& reselect = {});
 
-// The correlation matrix of a covariance matrix and its condition number (largest over
-// smallest eigenvalue; infinite when singular).
-Matrix5d CorrelationOf(const Matrix5d& covariance);
-double ConditionNumber(const Matrix5d& correlation);
-
 }  // namespace ro

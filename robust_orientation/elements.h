@@ -20,6 +20,8 @@
 #include <Eigen/Core>
 #include <array>
 
+#include "two_view/essential.h"
+
 namespace ro {
 
 using Matrix5d = Eigen::Matrix<double, 5, 5>;
@@ -33,14 +35,10 @@ struct Elements {
 
     // (by, bz, omega, phi, kappa): the parameter vector of the coplanarity model.
     std::array<double, 5> AsArray() const { return {by, bz, omega_rad, phi_rad, kappa_rad}; }
-    static Elements FromArray(const double* p) { return {p[0], p[1], p[2], p[3], p[4]}; }
 };
 
-// Relative pose in the computer-vision form (see above).
-struct CvPose {
-    Eigen::Matrix3d R = Eigen::Matrix3d::Identity();
-    Eigen::Vector3d t = Eigen::Vector3d::UnitX();
-};
+// Relative pose in the computer-vision form (see above): the two-view solvers' own.
+using CvPose = two_view::RelativePose;
 
 // M = Rx(omega) Ry(phi) Rz(kappa), the same matrix as `relative`'s rotation.
 Eigen::Matrix3d AttitudeMatrix(double omega_rad, double phi_rad, double kappa_rad);

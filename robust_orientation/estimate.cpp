@@ -72,8 +72,6 @@ ChiSquareTest TestSigma0(double sigma0_px, double sigma_px, int dof) {
     return test;
 }
 
-// Residuals and y-parallaxes of every finite point at the final elements; statistics of
-// the adjusted ones.
 // Residuals and y-parallaxes of every finite point at the final orientation; statistics of
 // the adjusted ones. Residuals and y-parallaxes are reported for the base turned towards
 // positive X (the bx = 1 convention of the elements), whichever way camera 2 lies.
@@ -173,8 +171,7 @@ void FillGeometry(const CoplanarityModel& model, const Camera& camera1,
 std::vector<int> InliersOf(const CoplanarityModel& model, std::span<const Observation> observations,
                            double threshold_px, const Orientation& orientation) {
     const Eigen::Matrix3d G = CoplanarityMatrix(orientation.attitude, orientation.base);
-    const CvPose pose = CvPoseFromOrientation(orientation);
-    const two_view::RelativePose cv{pose.R, pose.t};
+    const CvPose cv = CvPoseFromOrientation(orientation);
     std::vector<int> inliers;
     for (std::size_t k = 0; k < observations.size(); ++k) {
         const Observation& o = observations[k];
@@ -274,10 +271,7 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
         return Refuse(std::move(result), OutcomeOf(ransac.status),
                       "no sample of five tie points gave an orientation");
     }
-    std::vector<int> inliers;
-    for (std::size_t k = 0; k < ransac.inlier.size(); ++k) {
-        if (ransac.inlier[k] != 0) inliers.push_back(static_cast<int>(k));
-    }
+    const std::vector<int>& inliers = ransac.inliers;
     for (const int k : inliers)
         result.points[static_cast<std::size_t>(k)].status = PointStatus::inlier;
     if (static_cast<int>(inliers.size()) < kMinAdjustmentPoints) {

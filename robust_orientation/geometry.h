@@ -13,9 +13,6 @@
 
 namespace ro {
 
-// Fewest points a von Gruber region needs to count as covered.
-inline constexpr int kMinPointsPerGruberRegion = 3;
-
 // The median angle between the two rays of the points `used` (radians).
 double MedianIntersectionAngle(const CoplanarityModel& model,
                                std::span<const Observation> observations,

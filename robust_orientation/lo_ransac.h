@@ -32,7 +32,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <concepts>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -92,6 +91,17 @@ inline double IterationsNeeded(int inliers, int total, int sample_size, double c
     }
     if (all_inliers >= 1.0) return 0.0;
     return std::log1p(-confidence) / std::log1p(-all_inliers);
+}
+
+// Every step-th of `all`, at most `limit` of them, spread over the whole list: the points
+// a refit or a check uses when all of them would cost more than they tell.
+template <class T>
+std::vector<T> Spread(const std::vector<T>& all, std::size_t limit) {
+    if (all.size() <= limit) return all;
+    std::vector<T> some;
+    some.reserve(limit);
+    for (std::size_t k = 0; k < limit; ++k) some.push_back(all[k * all.size() / limit]);
+    return some;
 }
 
 namespace lo_ransac_detail {

@@ -47,8 +47,8 @@ double CoplanarityModel::YParallaxPx(const Eigen::Matrix3d& M, const Eigen::Vect
     const Eigen::Vector3d x_axis = B.normalized();
     const Eigen::Vector3d z_axis = (Eigen::Vector3d::UnitZ() - x_axis.z() * x_axis).normalized();
     const Eigen::Vector3d y_axis = z_axis.cross(x_axis);
-    const Eigen::Vector3d r1(o.x1_m, o.y1_m, -f1_m_);
-    const Eigen::Vector3d r2 = M * Eigen::Vector3d(o.x2_m, o.y2_m, -f2_m_);
+    const Eigen::Vector3d r1 = Ray1(o);
+    const Eigen::Vector3d r2 = M * Ray2(o);
     // A ray (u, v, w) with w < 0 meets the plane z = -f1 at y = -f1 v / w.
     const double y1 = -f1_m_ * y_axis.dot(r1) / z_axis.dot(r1);
     const double y2 = -f1_m_ * y_axis.dot(r2) / z_axis.dot(r2);

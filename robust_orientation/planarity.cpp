@@ -1,7 +1,6 @@
 // The homography check.
 #include "robust_orientation/planarity.h"
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -98,11 +97,9 @@ HomographyCheck CheckHomography(const CoplanarityModel& model,
     // as well as all of them do.
     std::vector<Eigen::Vector3d> u1;
     std::vector<Eigen::Vector3d> u2;
-    const std::size_t count = std::min(inliers.size(), kMaxPoints);
-    for (std::size_t j = 0; j < count; ++j) {
-        const auto k = static_cast<std::size_t>(inliers[j * inliers.size() / count]);
-        u1.push_back(model.NormalisedRay1(observations[k]));
-        u2.push_back(model.NormalisedRay2(observations[k]));
+    for (const int k : Spread(inliers, kMaxPoints)) {
+        u1.push_back(model.NormalisedRay1(observations[static_cast<std::size_t>(k)]));
+        u2.push_back(model.NormalisedRay2(observations[static_cast<std::size_t>(k)]));
     }
     const HomographyEstimator estimator(std::move(u1), std::move(u2), model.FocalLength2Px(),
                                         threshold_px);

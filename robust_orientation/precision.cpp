@@ -12,11 +12,12 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // d(elements) / dp at the orientation (see precision.h); the by and bz rows are NaN when the
 // elements are not defined, the angle rows NaN at phi = +-90 degrees, where they are not.
-Matrix5d ElementsJacobian(const Orientation& o, bool defined) {
+// T is the base's tangent basis.
+Matrix5d ElementsJacobian(const Orientation& o, const Eigen::Matrix<double, 3, 2>& T,
+                          bool defined) {
     Matrix5d E = Matrix5d::Zero();
     const Eigen::Vector3d& B = o.base;
     if (defined) {
-        const Eigen::Matrix<double, 3, 2> T = BaseTangent(B);
         Eigen::Matrix<double, 2, 3> d_ratio;
         d_ratio << -B.y() / (B.x() * B.x()), 1.0 / B.x(), 0.0,  //
             -B.z() / (B.x() * B.x()), 0.0, 1.0 / B.x();
@@ -37,11 +38,17 @@ Matrix5d ElementsJacobian(const Orientation& o, bool defined) {
     return E;
 }
 
-// The condition number of the correlation matrix of the defined elements.
-double DefinedConditionNumber(const Matrix5d& correlation, bool defined) {
-    if (defined) return ConditionNumber(correlation);
-    const Eigen::Matrix3d angles = correlation.bottomRightCorner<3, 3>();
-    const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eigen(angles, Eigen::EigenvaluesOnly);
+Matrix5d CorrelationOf(const Matrix5d& covariance) {
+    const Eigen::Matrix<double, 5, 1> inverse_sigma =
+        covariance.diagonal().cwiseSqrt().cwiseInverse();
+    return inverse_sigma.asDiagonal() * covariance * inverse_sigma.asDiagonal();
+}
+
+// Largest over smallest eigenvalue of a correlation matrix; infinite when singular.
+template <int N>
+double ConditionNumber(const Eigen::Matrix<double, N, N>& correlation) {
+    const Eigen::SelfAdjointEigenSolver<Eigen::Matrix<double, N, N>> eigen(correlation,
+                                                                           Eigen::EigenvaluesOnly);
     const auto& values = eigen.eigenvalues();
     if (eigen.info() != Eigen::Success || !(values.minCoeff() > 0.0)) {
         return std::numeric_limits<double>::infinity();
@@ -56,7 +63,8 @@ Precision PrecisionOf(const Adjustment& adjustment) {
     const Orientation& o = adjustment.orientation;
     const Matrix5d C = adjustment.sigma0_px * adjustment.sigma0_px * adjustment.cofactor;
     p.elements_defined = std::fabs(o.base.x()) >= kMinBaseXForElements;
-    const Matrix5d E = ElementsJacobian(o, p.elements_defined);
+    const Eigen::Matrix<double, 3, 2> T = BaseTangent(o.base);
+    const Matrix5d E = ElementsJacobian(o, T, p.elements_defined);
     p.covariance = E * C * E.transpose();
     if (!p.elements_defined) {
         // NaN times a zero entry is NaN: the angle block must not see the undefined rows.
@@ -69,8 +77,11 @@ Precision PrecisionOf(const Adjustment& adjustment) {
     for (int k = 0; k < 5; ++k)
         p.sigma[static_cast<std::size_t>(k)] = std::sqrt(p.covariance(k, k));
     p.correlation = CorrelationOf(p.covariance);
-    p.condition_number = DefinedConditionNumber(p.correlation, p.elements_defined);
-    const Eigen::Matrix<double, 3, 2> T = BaseTangent(o.base);
+    // Of the defined elements only.
+    p.condition_number =
+        p.elements_defined
+            ? ConditionNumber<5>(p.correlation)
+            : ConditionNumber<3>(Eigen::Matrix3d(p.correlation.bottomRightCorner<3, 3>()));
     const Eigen::Matrix3d base = T * C.bottomRightCorner<2, 2>() * T.transpose();
     for (int k = 0; k < 3; ++k) {
         p.base_sigma[static_cast<std::size_t>(k)] = std::sqrt(std::max(base(k, k), 0.0));

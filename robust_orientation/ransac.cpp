@@ -25,12 +25,6 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 using two_view::RelativePose;
 
-CvPose ToCvPose(const RelativePose& pose) { return {pose.R, pose.t}; }
-
-Scored<CvPose> ToCvPose(const Scored<RelativePose>& scored) {
-    return {ToCvPose(scored.model), scored.score, scored.inliers};
-}
-
 // The tie points with finite positions as normalised rays, and the estimator over them.
 class PoseEstimator {
   public:
@@ -75,9 +69,14 @@ class PoseEstimator {
     // repeats while the score improves.
     void Refine(Scored<RelativePose>* model) const;
 
-    bool IsInlier(const RelativePose& pose, const Eigen::Matrix3d& E, std::size_t k) const {
-        const double r2 = two_view::SampsonErrorSquared(E, u1_[k], u2_[k], f1_px_, f2_px_);
-        return r2 < threshold_sq_ && two_view::InFrontOfBothCameras(pose, u1_[k], u2_[k]);
+    // The observation numbers of the pose's inliers, ascending.
+    std::vector<int> InlierObservations(const RelativePose& pose) const {
+        std::vector<std::size_t> inliers;
+        ScoreCollecting(pose, kInfinity, &inliers);
+        std::vector<int> observations;
+        observations.reserve(inliers.size());
+        for (const std::size_t k : inliers) observations.push_back(index_[k]);
+        return observations;
     }
 
   private:
@@ -134,15 +133,6 @@ class PoseEstimator {
     double threshold_sq_;
 };
 
-// Every step-th of `all`, at most `limit` of them, spread over the whole list.
-std::vector<std::size_t> Spread(const std::vector<std::size_t>& all, std::size_t limit) {
-    if (all.size() <= limit) return all;
-    std::vector<std::size_t> some;
-    some.reserve(limit);
-    for (std::size_t k = 0; k < limit; ++k) some.push_back(all[k * all.size() / limit]);
-    return some;
-}
-
 void PoseEstimator::Refine(Scored<RelativePose>* model) const {
     std::vector<std::size_t> inliers;
     *model = ScoreCollecting(model->model, kInfinity, &inliers);
@@ -158,10 +148,8 @@ void PoseEstimator::Refine(Scored<RelativePose>* model) const {
         x2.clear();
         weights.clear();
         for (const std::size_t k : points) {
-            const Eigen::Vector3d e_u1 = E * u1_[k];
-            const Eigen::Vector3d et_u2 = E.transpose() * u2_[k];
-            const double gradient_sq = et_u2.head<2>().squaredNorm() / (f1_px_ * f1_px_) +
-                                       e_u1.head<2>().squaredNorm() / (f2_px_ * f2_px_);
+            const double gradient_sq =
+                two_view::SampsonTermsOf(E, u1_[k], u2_[k], f1_px_, f2_px_).gradient_sq;
             if (!(gradient_sq > 0.0)) continue;
             x1.push_back(u1_[k]);
             x2.push_back(u2_[k]);
@@ -206,8 +194,6 @@ RansacResult FindRelativePose(const CoplanarityModel& model,
                               const EstimationOptions& options) {
     RansacResult result;
     const PoseEstimator estimator(model, observations, EffectiveThresholdPx(options));
-    result.candidates = static_cast<int>(estimator.Size());
-    result.inlier.assign(observations.size(), 0);
     if (estimator.Size() < static_cast<std::size_t>(PoseEstimator::kSampleSize)) return result;
 
     RansacLoop loop;
@@ -222,17 +208,12 @@ RansacResult FindRelativePose(const CoplanarityModel& model,
         return result;
     }
     result.status = RansacStatus::found;
-    result.best = ToCvPose(report.best);
-    const RelativePose& best = report.best.model;
-    const Eigen::Matrix3d E = two_view::EssentialFromPose(best);
-    for (std::size_t k = 0; k < estimator.Size(); ++k) {
-        result.inlier[static_cast<std::size_t>(estimator.ObservationOf(k))] =
-            estimator.IsInlier(best, E, k) ? 1 : 0;
-    }
+    result.best = report.best;
+    result.inliers = estimator.InlierObservations(report.best.model);
     Scored<RelativePose> second;
     result.second_found =
         FindSecond(estimator, report.best, report.runners_up, loop.keep_margin, &second);
-    if (result.second_found) result.second = ToCvPose(second);
+    if (result.second_found) result.second = second;
     return result;
 }
 

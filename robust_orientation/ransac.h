@@ -32,10 +32,9 @@ enum class RansacStatus {
 struct RansacResult {
     RansacStatus status = RansacStatus::too_few_points;
     Scored<CvPose> best;       // score in squared pixels
-    std::vector<char> inlier;  // per observation
+    std::vector<int> inliers;  // observation numbers, ascending
     int iterations = 0;
     int local_optimisations = 0;
-    int candidates = 0;  // observations with finite positions
     bool second_found = false;
     Scored<CvPose> second;
 };

@@ -122,6 +122,9 @@ struct Precision {
     std::array<double, 3> rotation_sigma_rad{};
 };
 
+// Fewest points a von Gruber region needs to count as covered.
+inline constexpr int kMinPointsPerGruberRegion = 3;
+
 struct GeometryFigures {
     double median_intersection_angle_rad = 0.0;
     double h_over_e_inlier_ratio = 0.0;

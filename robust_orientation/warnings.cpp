@@ -66,11 +66,11 @@ void GeometryWarnings(const OrientationResult& r, std::vector<Warning>* out) {
                    g.median_intersection_angle_rad * kDegreesPerRadian),
             g.median_intersection_angle_rad * kDegreesPerRadian);
     }
-    if (g.gruber_regions_covered < 6) {
+    if (g.gruber_regions_covered < static_cast<int>(g.gruber_counts.size())) {
         Add(out, "W-GRUBER-COVERAGE",
-            Format("only %d of the 6 von Gruber regions hold %d or more inliers: some "
+            Format("only %d of the %zu von Gruber regions hold %d or more inliers: some "
                    "elements rest on few points",
-                   g.gruber_regions_covered, 3),
+                   g.gruber_regions_covered, g.gruber_counts.size(), kMinPointsPerGruberRegion),
             g.gruber_regions_covered);
     }
 }

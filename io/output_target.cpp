@@ -1,0 +1,206 @@
+#include "io/output_target.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "io/file_handles.h"
+
+namespace io {
+namespace {
+
+// Bytes read from an existing output to recognise what it holds.
+constexpr std::size_t kHeadBytes = 4096;
+
+struct Signature {
+    std::string_view magic;
+    std::size_t offset;
+    const char* description;
+};
+
+// The first bytes of the raster formats a camera or an image tool writes.
+constexpr std::array<Signature, 11> kImageSignatures = {{
+    {"\xFF\xD8\xFF", 0, "a JPEG image"},
+    {"\x89PNG\r\n\x1A\n", 0, "a PNG image"},
+    {"II*\0", 0, "a TIFF image"},
+    {"MM\0*", 0, "a TIFF image"},
+    {"GIF87a", 0, "a GIF image"},
+    {"GIF89a", 0, "a GIF image"},
+    {"WEBP", 8, "a WebP image"},
+    {"\0\0\0\x0CjP  ", 0, "a JPEG 2000 image"},
+    {"\xFF\x4F\xFF\x51", 0, "a JPEG 2000 image"},
+    {"\x76\x2F\x31\x01", 0, "an OpenEXR image"},
+    {"#?RADIANCE", 0, "a Radiance HDR image"},
+}};
+
+bool StartsWith(std::string_view text, std::string_view prefix, std::size_t offset = 0) {
+    return text.size() >= offset + prefix.size() && text.substr(offset, prefix.size()) == prefix;
+}
+
+bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view SkipBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    return text;
+}
+
+// A run of digits at the start of `text`, and what follows it.
+bool TakeNumber(std::string_view& text) {
+    std::size_t n = 0;
+    while (n < text.size() && IsDigit(text[n])) ++n;
+    text.remove_prefix(n);
+    return n > 0;
+}
+
+// A keypoint file starts with its header: the count and the descriptor length.
+bool LooksLikeKeypointHeader(std::string_view text) {
+    if (!TakeNumber(text) || text.empty() || !IsBlank(text.front())) return false;
+    text.remove_prefix(1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    return TakeNumber(text) && (text.empty() || IsBlank(text.front()));
+}
+
+// Control bytes other than white space mark data that is not text.
+bool IsText(std::string_view head) {
+    for (const char c : head) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 && !IsBlank(c) && byte != 0x1B) return false;
+        if (byte == 0x7F) return false;
+    }
+    return true;
+}
+
+const char* KindDescription(OutputKind kind) {
+    switch (kind) {
+        case OutputKind::keypoints:
+            return "a keypoint file";
+        case OutputKind::json:
+            return "a JSON document";
+        case OutputKind::csv:
+            return "a CSV table";
+        case OutputKind::svg:
+            return "an SVG drawing";
+    }
+    return "an output";
+}
+
+bool Matches(ContentKind content, OutputKind kind) {
+    switch (kind) {
+        case OutputKind::keypoints:
+            return content == ContentKind::keypoints;
+        case OutputKind::json:
+            return content == ContentKind::json;
+        case OutputKind::csv:
+            return content == ContentKind::csv;
+        case OutputKind::svg:
+            return content == ContentKind::svg;
+    }
+    return false;
+}
+
+FileError Refusal(const std::string& path, std::string reason) {
+    return {path, FileFailure::cannot_write, std::move(reason)};
+}
+
+// The folder a new file named `path` would be made in.
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The first bytes of the regular file `path`; nullopt (errno set) when it cannot be read.
+std::optional<std::string> ReadHead(const std::string& path) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd.valid()) return std::nullopt;
+    std::string head(kHeadBytes, '\0');
+    std::size_t filled = 0;
+    while (filled < head.size()) {
+        const ssize_t n = ::read(fd.get(), head.data() + filled, head.size() - filled);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        filled += static_cast<std::size_t>(n);
+    }
+    head.resize(filled);
+    return head;
+}
+
+}  // namespace
+
+Content RecogniseContent(std::string_view head) {
+    for (const Signature& s : kImageSignatures) {
+        if (StartsWith(head, s.magic, s.offset)) {
+            // RIFF containers other than WebP are not images of ours.
+            if (s.offset == 8 && !StartsWith(head, "RIFF")) continue;
+            return {ContentKind::image, s.description};
+        }
+    }
+    if (head.size() >= 2 && head[0] == 'B' && head[1] == 'M' && !IsText(head.substr(0, 64))) {
+        return {ContentKind::image, "a BMP image"};
+    }
+    if (head.size() >= 3 && head[0] == 'P' && head[1] >= '1' && head[1] <= '7' &&
+        IsBlank(head[2])) {
+        return {ContentKind::image, "a PNM image"};
+    }
+    if (!IsText(head)) return {ContentKind::binary, "binary data"};
+    std::string_view text = head;
+    if (StartsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
+    text = SkipBlanks(text);
+    if (text.empty()) return {ContentKind::empty, "nothing"};
+    if (text.front() == '{' || text.front() == '[') return {ContentKind::json, "a JSON document"};
+    if (text.front() == '<') {
+        if (text.find("<svg") != std::string_view::npos) {
+            return {ContentKind::svg, "an SVG drawing"};
+        }
+        return {ContentKind::markup, "an XML or HTML document"};
+    }
+    if (LooksLikeKeypointHeader(text)) return {ContentKind::keypoints, "a keypoint file"};
+    const std::string_view first_line = text.substr(0, text.find('\n'));
+    if (first_line.find(',') != std::string_view::npos) return {ContentKind::csv, "a CSV table"};
+    return {ContentKind::text, "text of another kind"};
+}
+
+bool IsStandardOutput(const std::string& path) {
+    if (path == "-") return true;
+    struct stat out {};
+    struct stat named {};
+    if (::fstat(STDOUT_FILENO, &out) != 0 || ::stat(path.c_str(), &named) != 0) return false;
+    return out.st_dev == named.st_dev && out.st_ino == named.st_ino;
+}
+
+std::optional<FileError> CheckOutputTarget(const std::string& path, OutputKind kind, bool force) {
+    if (path == "-") return std::nullopt;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) return Refusal(path, SystemReason(errno));
+        // A new file: its folder must exist and take new files.
+        const std::string folder = FolderOf(path);
+        if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+            return Refusal(path, "cannot make a file in " + folder + ": " + SystemReason(errno));
+        }
+        return std::nullopt;
+    }
+    if (S_ISDIR(st.st_mode)) return Refusal(path, SystemReason(EISDIR));
+    if (!S_ISREG(st.st_mode)) return std::nullopt;  // a device or pipe is written in place
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        return Refusal(path, "the file is read-only");
+    }
+    if (::access(path.c_str(), W_OK) != 0) return Refusal(path, SystemReason(errno));
+    const std::optional<std::string> head = ReadHead(path);
+    if (!head) return Refusal(path, "cannot read what it holds: " + SystemReason(errno));
+    const Content content = RecogniseContent(*head);
+    if (force || content.kind == ContentKind::empty || Matches(content.kind, kind)) {
+        return std::nullopt;
+    }
+    return Refusal(path, "it holds " + content.description + ", not " + KindDescription(kind) +
+                             " (--force replaces it)");
+}
+
+}  // namespace io

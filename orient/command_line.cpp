@@ -15,6 +15,7 @@
 
 #include "common/thread_pool.h"
 #include "io/file_identity.h"
+#include "io/output_target.h"
 #include "orient/run.h"
 #include "orient/run_info.h"
 
@@ -104,6 +105,14 @@ CLI::Validator RatioText() {
         "");
 }
 
+// An output named by a path that is standard output (/dev/stdout, the file standard output
+// was redirected to) is written as "-": alone on the stream, in place of the report.
+void NameStandardOutput(OrientOptions& o) {
+    for (std::string* file : {&o.json_file, &o.points_file, &o.plot_file}) {
+        if (!file->empty() && io::IsStandardOutput(*file)) *file = "-";
+    }
+}
+
 // Outputs must not overwrite each other or an input.
 void CheckOutputs(const OrientOptions& o) {
     const std::vector<std::pair<const char*, const std::string*>> outputs = {
@@ -126,17 +135,15 @@ void CheckOutputs(const OrientOptions& o) {
         if (*file == "-") continue;
         for (const std::string* input :
              {&o.keys1_file, &o.keys2_file, &o.camera1_file, &o.camera2_file, &o.image1_file}) {
-            // Keypoint files are read by name, "-" included; the others take "-" for
-            // standard input.
-            const bool by_name = input == &o.keys1_file || input == &o.keys2_file;
-            const std::string path = by_name && *input == "-" ? "./-" : *input;
-            if (!input->empty() && io::WouldOverwrite(*file, path)) {
+            if (!input->empty() && io::WouldOverwrite(*file, *input)) {
                 throw UsageError{std::string(option) + " would overwrite the input file " + *input};
             }
         }
     }
     // Standard input holds one file.
     const std::vector<std::pair<const char*, const std::string*>> stdin_inputs = {
+        {"img1.key", &o.keys1_file},
+        {"img2.key", &o.keys2_file},
         {"--camera", &o.camera1_file},
         {"--camera2", &o.camera2_file},
         {"--image1", &o.image1_file}};
@@ -164,12 +171,14 @@ CLI::Option* DefineOptions(CLI::App& app, OrientOptions& o) {
         "-h,--help", [] { throw CLI::CallForHelp(); }, "Print this help and exit");
     app.set_version_flag("--version", std::string("orient ") + Version(),
                          "Print the version and exit");
-    app.add_option("img1.key", o.keys1_file, "Keypoint file of photograph 1")
+    app.add_option("img1.key", o.keys1_file,
+                   "Keypoint file of photograph 1 ('-': standard input)")
         ->required()
         ->type_name("")
         ->check(file_name);
     app.add_option("img2.key", o.keys2_file,
-                   "Keypoint file of photograph 2, oriented relative to photograph 1")
+                   "Keypoint file of photograph 2, oriented relative to photograph 1 ('-': "
+                   "standard input)")
         ->required()
         ->type_name("")
         ->check(file_name);
@@ -231,9 +240,15 @@ CLI::Option* DefineOptions(CLI::App& app, OrientOptions& o) {
         ->type_name("PHOTO")
         ->check(file_name);
     app.add_flag("--quiet", o.quiet, "Print no report on standard output")->disable_flag_override();
+    app.add_flag("--force", o.force,
+                 "Replace an existing output file that holds something else (never an input)")
+        ->disable_flag_override();
     app.footer(
         "The report goes to standard output unless --quiet is given or --json, --points or\n"
-        "--plot writes there. The output is the same for every thread count.\n"
+        "--plot writes there ('-', /dev/stdout or the file standard output goes to): then it\n"
+        "is not printed. An existing output file is replaced only when it holds the same kind\n"
+        "of content (JSON, CSV, SVG), or with --force. The output is the same for every\n"
+        "thread count.\n"
         "Exit status: 0 orientation found; 1 a file could not be read, parsed or written;\n"
         "2 wrong usage; 3 no reliable orientation (the report says why).");
     return threshold;
@@ -259,6 +274,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, int default_thre
         }
         const std::string problem = ro::CheckOptions(line.options.estimation);
         if (!problem.empty()) throw UsageError{problem};
+        NameStandardOutput(line.options);
         CheckOutputs(line.options);
     } catch (const CLI::CallForHelp&) {
         line.out = app.help();

@@ -27,6 +27,7 @@ struct OrientOptions {
     std::string plot_file;    // empty: no plot; "-": standard output
     std::string image1_file;  // photograph 1 under the plot; empty: its frame only
     bool quiet = false;       // no text report on standard output
+    bool force = false;       // replace an existing output that holds another kind of content
 };
 
 // What the command line asks for: a run with options, or an immediate exit with a text

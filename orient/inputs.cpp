@@ -15,9 +15,18 @@ namespace {
 // Reads one keypoint file; empty when it was read and parsed.
 std::string ReadOne(KeypointFile& key_file) {
     try {
-        keypoints::KeyFileStreamResult read = keypoints::ReadKeyFileStream(key_file.file.c_str());
+        keypoints::KeyFileStreamResult read;
+        if (key_file.file == "-") {
+            int read_error = 0;
+            read.parse = keypoints::ParseKeyStream(stdin, &read_error);
+            read.error = read_error;
+            if (read_error != 0) read.access = keypoints::KeyFileAccess::cannot_read;
+        } else {
+            read = keypoints::ReadKeyFileStream(key_file.file.c_str());
+        }
+        const std::string shown = io::ShownName(key_file.file, "standard input");
         if (read.access != keypoints::KeyFileAccess::ok) {
-            return io::FileError{key_file.file,
+            return io::FileError{shown,
                                  read.access == keypoints::KeyFileAccess::cannot_open
                                      ? io::FileFailure::cannot_open
                                      : io::FileFailure::read_error,
@@ -25,13 +34,13 @@ std::string ReadOne(KeypointFile& key_file) {
                 .Message();
         }
         if (read.parse.status != keypoints::KeyFileStatus::ok) {
-            return key_file.file + ": " + keypoints::KeyFileStatusMessage(read.parse.status);
+            return shown + ": " + keypoints::KeyFileStatusMessage(read.parse.status);
         }
         key_file.dimensions = read.parse.dimensions;
         key_file.keys = std::move(read.parse.keys);
         return {};
     } catch (const std::bad_alloc&) {
-        return key_file.file + ": " +
+        return io::ShownName(key_file.file, "standard input") + ": " +
                keypoints::KeyFileStatusMessage(keypoints::KeyFileStatus::out_of_memory);
     }
 }

@@ -12,6 +12,7 @@
 
 #include "io/atomic_file.h"
 #include "io/file_error.h"
+#include "io/output_target.h"
 #include "orient/command_line.h"
 #include "orient/inputs.h"
 #include "orient/plot_svg.h"
@@ -103,7 +104,26 @@ bool WriteOutputs(const OrientOptions& options, const ro::OrientationResult& res
     return true;
 }
 
+// Refuses, before any work, an output that would replace a file of another kind or a
+// read-only one; false after the message.
+bool OutputsWritable(const OrientOptions& options) {
+    const std::pair<const std::string*, io::OutputKind> outputs[] = {
+        {&options.json_file, io::OutputKind::json},
+        {&options.points_file, io::OutputKind::csv},
+        {&options.plot_file, io::OutputKind::svg}};
+    for (const auto& [path, kind] : outputs) {
+        if (path->empty()) continue;
+        if (const std::optional<io::FileError> error =
+                io::CheckOutputTarget(*path, kind, options.force)) {
+            Message(error->Message());
+            return false;
+        }
+    }
+    return true;
+}
+
 int Run(const OrientOptions& options) {
+    if (!OutputsWritable(options)) return kInputError;
     RunInfo run;
     run.keys1_file = options.keys1_file;
     run.keys2_file = options.keys2_file;

@@ -191,9 +191,9 @@ INSTANTIATE_TEST_SUITE_P(
                                "orient: /dev/full: write error: No space left on device\n"},
                     OutputCase{"json_a_directory", "--json", "{D}",
                                "orient: {D}: cannot write: Is a directory\n"},
-                    OutputCase{
-                        "points_in_missing_folder", "--points", "{D}/none/p.csv",
-                        "orient: {D}/none/p.csv: cannot create: No such file or directory\n"}),
+                    OutputCase{"points_in_missing_folder", "--points", "{D}/none/p.csv",
+                               "orient: {D}/none/p.csv: cannot write: cannot make a file in "
+                               "{D}/none: No such file or directory\n"}),
     CaseName());
 
 TEST(OrientProgram, FullStandardOutputFails) {
@@ -215,14 +215,14 @@ TEST(OrientProgram, FullStandardOutputFails) {
 TEST(OrientProgram, FailedWriteLeavesTheOldFile) {
     TempDir dir;
     const std::string a = dir.Write("a.key", kTiny);
-    const std::string out = dir.Write("out.json", "old");
+    const std::string out = dir.Write("out.json", "{\"old\": 1}");
     const ProgramResult r = RunProgram("/bin/sh",
                                        {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"",
                                         ORIENT_PROGRAM, "--json", out, a, a},
                                        60.0);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "orient: " + out + ": write error: File too large\n");
-    EXPECT_EQ(ReadFileBytes(out), "old");
+    EXPECT_EQ(ReadFileBytes(out), "{\"old\": 1}");
     EXPECT_EQ(Entries(dir), 2);
 }
 
@@ -230,7 +230,7 @@ TEST(OrientProgram, FailedWriteLeavesTheOldFile) {
 TEST(OrientProgram, ExistingOutputsAreReplacedWhole) {
     TempDir dir;
     const std::string a = dir.Write("a.key", kTiny);
-    const std::string json = dir.Write("out.json", std::string(100000, 'x'));
+    const std::string json = dir.Write("out.json", "[\"" + std::string(100000, 'x') + "\"]");
     ::chmod(json.c_str(), 0640);
     const std::string csv = dir.File("out.csv");
     const ProgramResult r = Orient({"--json", json, "--points", csv, a, a});
@@ -293,6 +293,86 @@ TEST(OrientProgram, QuietAndJsonOnStandardOutput) {
         EXPECT_EQ(quiet.err, "orient: no reliable orientation: " + reason + "\n");
         const ProgramResult report = Orient({kExample1, kExample2});
         EXPECT_EQ(report.out.rfind("no reliable orientation: " + reason + "\n", 0), 0u);
+    }
+}
+
+// An existing file of another kind, or a read-only one, is refused before any work and
+// left as it was; --force replaces the first kind, never the second.
+struct ReplaceCase {
+    const char* name;
+    const char* option;
+    std::string existing;
+    bool read_only;
+    bool force;
+    const char* err;  // nullptr: written
+};
+
+class ExistingOutputTest : public testing::TestWithParam<ReplaceCase> {};
+
+TEST_P(ExistingOutputTest, RefusedUnlessSameKindOrForced) {
+    const ReplaceCase& c = GetParam();
+    TempDir dir;
+    const std::string a = dir.Write("a.key", kTiny);
+    const std::string out = dir.Write("out", c.existing);
+    if (c.read_only) ::chmod(out.c_str(), 0444);
+    std::vector<std::string> args = {c.option, out, "--quiet", a, a};
+    if (c.force) args.insert(args.begin(), "--force");
+    const ProgramResult r = Orient(args);
+    if (c.err == nullptr) {
+        EXPECT_EQ(r.exit_status, 3) << r.err;
+        EXPECT_NE(ReadFileBytes(out), c.existing);
+    } else {
+        EXPECT_EQ(r.exit_status, 1);
+        EXPECT_EQ(r.err, "orient: " + out + ": cannot write: " + c.err + "\n");
+        EXPECT_EQ(ReadFileBytes(out), c.existing);
+    }
+    EXPECT_EQ(ReadFileBytes(a), kTiny);
+    EXPECT_EQ(Entries(dir), 2);
+}
+
+const std::string kPhoto("\xFF\xD8\xFF\xE0\0\x10JFIF\0", 11);
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExistingOutputTest,
+    testing::Values(
+        ReplaceCase{"PhotographAsJson", "--json", kPhoto, false, false,
+                    "it holds a JPEG image, not a JSON document (--force replaces it)"},
+        ReplaceCase{"PhotographForced", "--json", kPhoto, false, true, nullptr},
+        ReplaceCase{"KeypointsAsPlot", "--plot", kTiny, false, false,
+                    "it holds a keypoint file, not an SVG drawing (--force replaces it)"},
+        ReplaceCase{"JsonAsPoints", "--points", "{}", false, false,
+                    "it holds a JSON document, not a CSV table (--force replaces it)"},
+        ReplaceCase{"OlderJson", "--json", "{\"old\": 1}", false, false, nullptr},
+        ReplaceCase{"ReadOnlyJson", "--json", "{}", true, true, "the file is read-only"}),
+    CaseName());
+
+// Any path naming standard output carries the output alone, so that a pipe reads it whole.
+TEST(OrientProgram, OutputsOnStandardOutputAlone) {
+    TempDir dir;
+    const struct {
+        std::string option;
+        std::string path;
+        std::string starts;
+    } cases[] = {
+        {"--json", "/dev/stdout", "{"},
+        {"--points", "-", "match,row1,col1,"},
+        {"--plot", "/proc/self/fd/1", "<svg"},
+        {"--json", dir.File("same.json"), "{"},  // standard output redirected to it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option + " " + c.path);
+        const ProgramResult r = RunProgram(
+            "/bin/sh", {"-c", "exec \"$0\" \"$@\" >" + dir.File("same.json"), ORIENT_PROGRAM,
+                        c.option, c.path, kExample1, kExample2},
+            120.0);
+        EXPECT_TRUE(r.exit_status == 0 || r.exit_status == 3) << r.err;
+        const std::string out = ReadFileBytes(dir.File("same.json"));
+        EXPECT_EQ(out.rfind(c.starts, 0), 0u) << out.substr(0, 80);
+        if (c.option == "--json") {
+            EXPECT_TRUE(nlohmann::json::accept(out));
+        } else if (c.option == "--plot") {
+            EXPECT_EQ(out.substr(out.size() - 7), "</svg>\n");
+        }
     }
 }
 

@@ -48,8 +48,8 @@ std::string CameraProblem(const Camera& camera) {
     char text[160];
     const auto say = [&text](const char* what, double value, double low, double high,
                              const char* unit) {
-        std::snprintf(text, sizeof text, "the %s is %g %s; it must lie between %g and %g %s",
-                      what, value, unit, low, high, unit);
+        std::snprintf(text, sizeof text, "the %s is %g %s; it must lie between %g and %g %s", what,
+                      value, unit, low, high, unit);
         return std::string(text);
     };
     const double focal_mm = camera.focal_length_m * 1000.0;

@@ -60,8 +60,8 @@ void BuiltInCamera(const RunInfo& run, const KeypointFile& first, const Keypoint
         if (!uses[k]->file.empty()) continue;
         const LeastSize size = LeastSizeOf(files[k]->keys);
         if (FillsFrame(size, files[k]->keys.size(), frame)) continue;
-        worst_share = std::min({worst_share, size.columns / frame.columns_px,
-                                size.rows / frame.rows_px});
+        worst_share =
+            std::min({worst_share, size.columns / frame.columns_px, size.rows / frame.rows_px});
         const bool beyond = size.columns > frame.columns_px || size.rows > frame.rows_px;
         sizes += (sizes.empty() ? "the keypoints of " : " and those of ") +
                  io::ShownName(files[k]->file, "standard input") +
@@ -88,12 +88,12 @@ void Image1(const KeypointFile& first, const std::string& image1_file, const Ima
                               io::ShownName(image1_file, "standard input") + " is " +
                               SizeText(image1.width, image1.height);
     const std::string keys = io::ShownName(first.file, "standard input");
-    warnings.push_back(
-        {kImage1SizeCode,
-         photo + (beyond ? ", but the keypoints of " + keys + " need one of at least "
-                         : ", but the keypoints of " + keys + " reach only ") +
-             SizeText(size.columns, size.rows) + ": it may not be photograph 1",
-         static_cast<double>(size.columns) / image1.width});
+    warnings.push_back({kImage1SizeCode,
+                        photo +
+                            (beyond ? ", but the keypoints of " + keys + " need one of at least "
+                                    : ", but the keypoints of " + keys + " reach only ") +
+                            SizeText(size.columns, size.rows) + ": it may not be photograph 1",
+                        static_cast<double>(size.columns) / image1.width});
 }
 
 }  // namespace

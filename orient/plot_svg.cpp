@@ -66,8 +66,8 @@ std::string Escape(std::string_view text) {
         const std::string_view character = text.substr(0, std::max<std::size_t>(length, 1));
         text.remove_prefix(character.size());
         const auto lead = static_cast<unsigned char>(character[0]);
-        const bool c1_control = length == 2 && lead == 0xC2 &&
-                                static_cast<unsigned char>(character[1]) < 0xA0;
+        const bool c1_control =
+            length == 2 && lead == 0xC2 && static_cast<unsigned char>(character[1]) < 0xA0;
         const bool non_character = character == "\xEF\xBF\xBE" || character == "\xEF\xBF\xBF";
         if (length == 0 || lead < 0x20 || lead == 0x7F || c1_control || non_character) {
             out += kReplacement;
@@ -250,9 +250,9 @@ std::vector<std::string> CaptionLines(const ro::OrientationResult& r, const RunI
     std::vector<std::string> lines;
     lines.push_back(std::string("orient ") + Version() + "   " + run.keys1_file + " / " +
                     run.keys2_file + (oriented ? "   oriented" : ""));
-    const std::string points = Format(
-        "%d tie points: %d inliers, %d rejected by the robust loop, %d by data snooping",
-        r.matches, counts[0], counts[1], counts[2]);
+    const std::string points =
+        Format("%d tie points: %d inliers, %d rejected by the robust loop, %d by data snooping",
+               r.matches, counts[0], counts[1], counts[2]);
     if (oriented) {
         const ro::AdjustmentSummary& a = r.adjustment;
         lines.push_back("sigma0 " + Fixed(a.sigma0_px, 3) + " px (a priori " +
@@ -276,9 +276,9 @@ void Caption(std::string& out, const std::vector<std::string>& lines, double x, 
         "xml:space=\"preserve\">\n",
         font);
     for (std::size_t k = 0; k < lines.size(); ++k) {
-        out += Format("<text x=\"%.2f\" y=\"%.2f\">", x,
-                      y + static_cast<double>(k + 1) * 1.4 * font) +
-               Escape(lines[k]) + "</text>\n";
+        out +=
+            Format("<text x=\"%.2f\" y=\"%.2f\">", x, y + static_cast<double>(k + 1) * 1.4 * font) +
+            Escape(lines[k]) + "</text>\n";
     }
     // The legend: one dot per kind of point.
     const double ly = y + static_cast<double>(lines.size() + 1) * 1.4 * font;

@@ -35,7 +35,8 @@ Spread SpreadOf(std::span<const TiePoint> tie_points, const Camera& camera, bool
         s.row_min = std::min(s.row_min, row);
         s.row_max = std::max(s.row_max, row);
         const ImagePoint p = camera.ToImagePlane(col, row);
-        s.max_off_axis_rad = std::max(s.max_off_axis_rad, std::atan2(std::hypot(p.x_m, p.y_m), focal_m));
+        s.max_off_axis_rad =
+            std::max(s.max_off_axis_rad, std::atan2(std::hypot(p.x_m, p.y_m), focal_m));
     }
     return s;
 }

@@ -202,7 +202,8 @@ INSTANTIATE_TEST_SUITE_P(
                 {kStreet + "leuvenA.key", kStreet + "leuvenB.key"},
                 "W-BUILTIN-CAMERA",
                 "orient: warning: the built-in camera (frame 1920 x 1024 px) was used, but the "
-                "keypoints of " + kStreet + "leuvenA.key reach only 749 x 561 px"},
+                "keypoints of " +
+                    kStreet + "leuvenA.key reach only 749 x 561 px"},
         FitCase{"street_photograph_under_the_example",
                 {"--image1", kStreet + "leuvenA.jpg", kExample1, kExample2},
                 "W-IMAGE1-SIZE",

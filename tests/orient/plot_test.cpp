@@ -122,9 +122,9 @@ TEST_F(PlotTest, RefusedRunAndAnyFileNameGiveAWellFormedCaption) {
     const ro::OrientationResult refused =
         ro::EstimateOrientation(few, scene_.camera1, scene_.camera2, {});
     ASSERT_NE(refused.outcome, ro::Outcome::oriented);
-    for (const char* name : {"a<b>&\"q'.key", "control\x01\x1f\x7f.key", "latin1 \xe9t\xe9.key",
-                             "cut \xe2\x82.key", "surrogate \xed\xa0\x80.key",
-                             "nonchar \xef\xbf\xbe c1 \xc2\x85.key", "line\nend.key"}) {
+    for (const char* name :
+         {"a<b>&\"q'.key", "control\x01\x1f\x7f.key", "latin1 \xe9t\xe9.key", "cut \xe2\x82.key",
+          "surrogate \xed\xa0\x80.key", "nonchar \xef\xbf\xbe c1 \xc2\x85.key", "line\nend.key"}) {
         run_.keys1_file = name;
         const std::string svg = orient::PlotSvg(refused, run_, nullptr);
         const ProgramResult parsed = ParseXml(dir_, svg);

@@ -46,14 +46,15 @@ TEST_P(CameraFrameTest, WarnsWhenTheTiePointsDoNotFit) {
                             [](const ro::Warning& w) { return w.code == "W-CAMERA-FRAME"; }));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, CameraFrameTest,
-    testing::Values(
-        FrameCase{"own_camera", 959.5, 511.5, 1783.78, ""},
-        FrameCase{"principal_point_off_centre_within_the_margin", 1100.0, 450.0, 1783.78, ""},
-        FrameCase{"frame_of_a_smaller_photograph", 300.0, 200.0, 1783.78,
-                  "camera 2 implies a 601 x 401 px frame"},
-        FrameCase{"field_of_view_too_wide", 959.5, 511.5, 200.0, "a field of view of 1"}),
-    test_support::CaseName());
+INSTANTIATE_TEST_SUITE_P(Table, CameraFrameTest,
+                         testing::Values(FrameCase{"own_camera", 959.5, 511.5, 1783.78, ""},
+                                         FrameCase{"principal_point_off_centre_within_the_margin",
+                                                   1100.0, 450.0, 1783.78, ""},
+                                         FrameCase{"frame_of_a_smaller_photograph", 300.0, 200.0,
+                                                   1783.78,
+                                                   "camera 2 implies a 601 x 401 px frame"},
+                                         FrameCase{"field_of_view_too_wide", 959.5, 511.5, 200.0,
+                                                   "a field of view of 1"}),
+                         test_support::CaseName());
 
 }  // namespace

@@ -117,6 +117,34 @@ std::string FocalLengthMillimetres(double metres) {
     return mantissa.substr(0, e) + "e" + std::to_string(exponent + 3);
 }
 
+// The range of every key's values (camera_model.h) and how a refusal states it.
+struct Range {
+    double low;
+    double high;
+    const char* unit;
+};
+constexpr std::array<Range, kNumKeys> kRanges = {{
+    {kMinFocalLengthMm, kMaxFocalLengthMm, "mm"},
+    {kMinPixelSizeUm, kMaxPixelSizeUm, "micrometres"},
+    {1e6 / kMaxPixelSizeUm, 1e6 / kMinPixelSizeUm, "pixels per metre"},
+    {0.0, kMaxPrincipalPointPx, "px for column and row"},
+    {-kMaxInPlaneAngleDeg, kMaxInPlaneAngleDeg, "degrees"},
+}};
+
+// Why the (finite) values of a key lie outside its range, e.g. "'pixel_size_um' 1e-200 is
+// out of range: 0.1 to 1000 micrometres"; nothing when they lie inside.
+std::optional<std::string> RangeProblem(Key key, const std::vector<std::string_view>& fields) {
+    const Range& range = kRanges[key];
+    for (const std::string_view field : fields) {
+        const double value = *ParseNumber(field);
+        if (value >= range.low && value <= range.high) continue;
+        char limits[96];
+        std::snprintf(limits, sizeof limits, "%g to %g %s", range.low, range.high, range.unit);
+        return Join({"'", kKeyNames[key], "' ", field, " is out of range: ", limits});
+    }
+    return std::nullopt;
+}
+
 // Reads one `key = value` line into `entries`; an error when it is not one.
 std::optional<CameraFileError> ReadLine(std::string_view line, int number,
                                         std::array<Entry, kNumKeys>& entries) {
@@ -151,6 +179,7 @@ std::optional<CameraFileError> ReadLine(std::string_view line, int number,
     if (must_be_positive && !(entry.values[0] > 0.0)) {
         return Error(number, Join({"'", name, "' must be greater than 0"}));
     }
+    if (auto problem = RangeProblem(*key, fields)) return Error(number, *problem);
     if (*key == kFocal) {
         const std::optional<double> metres = ParseScaled(fields[0], -3);
         if (!metres || !(*metres > 0.0)) return Error(number, "'focal_length_mm' is out of range");
@@ -195,8 +224,18 @@ CameraFileResult ParseCameraText(std::string_view text) {
     camera.principal_column_px = entries[kPrincipal].values[0];
     camera.principal_row_px = entries[kPrincipal].values[1];
     camera.in_plane_angle_rad = entries[kAngle].values[0] * kRadiansPerDegree;
-    if (!IsUsable(camera)) {
-        return Error(number, "the values do not describe a usable camera (too large or too small)");
+    const double focal_px = camera.FocalLengthPx();
+    if (!(focal_px >= kMinFocalLengthPx && focal_px <= kMaxFocalLengthPx)) {
+        char message[160];
+        std::snprintf(message, sizeof message,
+                      "'focal_length_mm' and '%s' give a focal length of %g px; it must lie "
+                      "between %g and %g px",
+                      scale.line != 0 ? "pixels_per_metre" : "pixel_size_um", focal_px,
+                      kMinFocalLengthPx, kMaxFocalLengthPx);
+        return Error(std::max(entries[kFocal].line, std::max(size.line, scale.line)), message);
+    }
+    if (const std::string problem = CameraProblem(camera); !problem.empty()) {
+        return Error(number, Join({"not a usable camera: ", problem}));
     }
     return camera;
 }

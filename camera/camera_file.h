@@ -7,7 +7,10 @@
 //   in_plane_angle_deg = 0                (optional, default 0)
 //
 // A `#` starts a comment that runs to the end of the line; blank lines are ignored. Keys
-// are case-sensitive. Every value must be a finite decimal number filling its field.
+// are case-sensitive. Every value must be a finite decimal number filling its field, within
+// the ranges of camera_model.h: focal length 0.1 to 10000 mm, pixels of 0.1 to 1000 um
+// (1000 to 1e7 pixels per metre), their quotient 1 to 1e6 px, principal point column and
+// row 0 to 1e5 px, in-plane angle -360 to 360 degrees.
 #pragma once
 
 #include <string>

@@ -8,7 +8,23 @@
 // frame, so the ray of an image point is (x, y, -f).
 #pragma once
 
+#include <string>
+
 namespace ro {
+
+// The cameras a photograph can have been taken with. Camera files outside these ranges are
+// refused, and the estimation refuses such cameras, so that no overflow or underflow of the
+// focal length in pixels reaches it.
+inline constexpr double kMinFocalLengthMm = 0.1;
+inline constexpr double kMaxFocalLengthMm = 10000.0;
+inline constexpr double kMinPixelSizeUm = 0.1;
+inline constexpr double kMaxPixelSizeUm = 1000.0;
+inline constexpr double kMinFocalLengthPx = 1.0;  // focal length over pixel size
+inline constexpr double kMaxFocalLengthPx = 1e6;
+// The principal point's column and row each lie from 0 to this (the frame a camera
+// implies is twice its principal point).
+inline constexpr double kMaxPrincipalPointPx = 1e5;
+inline constexpr double kMaxInPlaneAngleDeg = 360.0;  // in either direction
 
 struct ImagePoint {
     double x_m = 0.0;
@@ -40,7 +56,12 @@ struct Camera {
 // The camera built into `relative` (the build's RO_CAMERA_* constants).
 Camera BuiltInCamera();
 
-// True when every value is finite and the focal length and pixel scale are positive.
+// Why `camera` is not one a photograph can have been taken with (a value not finite or
+// outside the ranges above), e.g. "the focal length is 1e-09 px; it must lie between 1 and
+// 1000000 px"; empty when it is.
+std::string CameraProblem(const Camera& camera);
+
+// True when CameraProblem finds nothing.
 bool IsUsable(const Camera& camera);
 
 }  // namespace ro

@@ -4,15 +4,17 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string_view>
+#include <vector>
 
 #include "common/angles.h"
+#include "orient/photograph_fit.h"
 #include "orient/text_format.h"
 
 namespace orient {
 namespace {
 
 using common::kDegreesPerRadian;
-constexpr int kCaptionLines = 5;  // four of text, one of legend
 
 // The drawing's extent in pixels of photograph 1.
 struct Box {
@@ -24,10 +26,54 @@ struct Box {
     double Height() const { return y1 - y0; }
 };
 
-std::string Escape(const std::string& text) {
+// The length of the well-formed UTF-8 sequence at the start of `text`, 0 when there is
+// none (a stray or missing continuation byte, an overlong form, a surrogate, beyond U+10FFFF).
+std::size_t Utf8Length(std::string_view text) {
+    const auto byte = [&text](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+    for (std::size_t k = 2; k < length; ++k) {
+        if (byte(k) < 0x80 || byte(k) > 0xBF) return 0;
+    }
+    return length;
+}
+
+// `text` as XML character data that any file name leaves well-formed: & < > " ' escaped;
+// control characters (which XML 1.0 forbids or a caption cannot show), U+FFFE, U+FFFF and
+// bytes that are not UTF-8 replaced by U+FFFD.
+std::string Escape(std::string_view text) {
+    static constexpr char kReplacement[] = "\xEF\xBF\xBD";
     std::string out;
-    for (const char c : text) {
-        switch (c) {
+    while (!text.empty()) {
+        const std::size_t length = Utf8Length(text);
+        const std::string_view character = text.substr(0, std::max<std::size_t>(length, 1));
+        text.remove_prefix(character.size());
+        const auto lead = static_cast<unsigned char>(character[0]);
+        const bool c1_control =
+            length == 2 && lead == 0xC2 && static_cast<unsigned char>(character[1]) < 0xA0;
+        const bool non_character = character == "\xEF\xBF\xBE" || character == "\xEF\xBF\xBF";
+        if (length == 0 || lead < 0x20 || lead == 0x7F || c1_control || non_character) {
+            out += kReplacement;
+            continue;
+        }
+        switch (lead) {
             case '&':
                 out += "&amp;";
                 break;
@@ -40,8 +86,11 @@ std::string Escape(const std::string& text) {
             case '"':
                 out += "&quot;";
                 break;
+            case '\'':
+                out += "&apos;";
+                break;
             default:
-                out += c;
+                out += character;
         }
     }
     return out;
@@ -191,33 +240,48 @@ std::string ElementText(const ro::OrientationResult& r, int k) {
                   Fixed(sigma * kDegreesPerRadian, 5).c_str());
 }
 
-void Caption(std::string& out, const ro::OrientationResult& r, const RunInfo& run, double x,
-             double y, double font) {
-    const ro::AdjustmentSummary& a = r.adjustment;
+// The caption's lines of text: the files, and for an orientation sigma0, the counts of the
+// points and the elements; for a refused run the counts and the reason, no figures that
+// were not computed. A warning that --image1 is not photograph 1 follows.
+std::vector<std::string> CaptionLines(const ro::OrientationResult& r, const RunInfo& run) {
+    const bool oriented = r.outcome == ro::Outcome::oriented;
     int counts[3] = {0, 0, 0};
     for (const ro::PointResult& p : r.points) ++counts[static_cast<int>(p.status)];
-    std::array<std::string, 4> lines;
-    lines[0] = Format(
-        "orient %s   %s / %s   %s", Version(), run.keys1_file.c_str(), run.keys2_file.c_str(),
-        r.outcome == ro::Outcome::oriented ? "oriented"
-                                           : ("no reliable orientation: " + r.reason).c_str());
-    lines[1] = Format(
-        "sigma0 %s px (a priori %s px)   %d tie points: %d inliers, %d rejected by "
-        "the robust loop, %d by data snooping",
-        Fixed(a.sigma0_px, 3).c_str(), Fixed(a.sigma_apriori_px, 3).c_str(), r.matches, counts[0],
-        counts[1], counts[2]);
-    lines[2] = ElementText(r, 0) + "   " + ElementText(r, 1);
-    lines[3] = ElementText(r, 2) + "   " + ElementText(r, 3) + "   " + ElementText(r, 4);
+    std::vector<std::string> lines;
+    lines.push_back(std::string("orient ") + Version() + "   " + run.keys1_file + " / " +
+                    run.keys2_file + (oriented ? "   oriented" : ""));
+    const std::string points =
+        Format("%d tie points: %d inliers, %d rejected by the robust loop, %d by data snooping",
+               r.matches, counts[0], counts[1], counts[2]);
+    if (oriented) {
+        const ro::AdjustmentSummary& a = r.adjustment;
+        lines.push_back("sigma0 " + Fixed(a.sigma0_px, 3) + " px (a priori " +
+                        Fixed(a.sigma_apriori_px, 3) + " px)   " + points);
+        lines.push_back(ElementText(r, 0) + "   " + ElementText(r, 1));
+        lines.push_back(ElementText(r, 2) + "   " + ElementText(r, 3) + "   " + ElementText(r, 4));
+    } else {
+        lines.push_back(points);
+        lines.push_back("not oriented: " + r.reason);
+    }
+    for (const ro::Warning& w : r.warnings) {
+        if (w.code == kImage1SizeCode) lines.push_back("warning: " + w.message);
+    }
+    return lines;
+}
+
+void Caption(std::string& out, const std::vector<std::string>& lines, double x, double y,
+             double font) {
     out += Format(
         "<g font-family=\"sans-serif\" font-size=\"%.2f\" fill=\"black\" "
         "xml:space=\"preserve\">\n",
         font);
     for (std::size_t k = 0; k < lines.size(); ++k) {
-        out += Format("<text x=\"%.2f\" y=\"%.2f\">%s</text>\n", x,
-                      y + static_cast<double>(k + 1) * 1.4 * font, Escape(lines[k]).c_str());
+        out +=
+            Format("<text x=\"%.2f\" y=\"%.2f\">", x, y + static_cast<double>(k + 1) * 1.4 * font) +
+            Escape(lines[k]) + "</text>\n";
     }
     // The legend: one dot per kind of point.
-    const double ly = y + kCaptionLines * 1.4 * font;
+    const double ly = y + static_cast<double>(lines.size() + 1) * 1.4 * font;
     const char* names[] = {"inlier", "rejected by the robust loop", "rejected by data snooping"};
     const char* colours[] = {kInlierColour, kRansacOutlierColour, kSnoopedColour};
     double lx = x;
@@ -240,7 +304,9 @@ std::string PlotSvg(const ro::OrientationResult& result, const RunInfo& run,
     const double font = std::max(8.0, frame.Width() / 70.0);
     const double stroke = std::max(0.5, size / 1500.0);
     const double radius = std::max(1.5, size / 400.0);
-    const double caption = (kCaptionLines + 1) * 1.4 * font;
+    const std::vector<std::string> caption_lines = CaptionLines(result, run);
+    // The lines of text, the legend and a margin below it.
+    const double caption = static_cast<double>(caption_lines.size() + 2) * 1.4 * font;
     // Exaggeration: the RMS y-parallax is drawn as 3 % of the frame's width.
     const double rms = result.adjustment.y_parallax_rms_px;
     const double scale = rms > 0.0 && std::isfinite(rms) ? 0.03 * frame.Width() / rms : 1.0;
@@ -276,7 +342,7 @@ std::string PlotSvg(const ro::OrientationResult& result, const RunInfo& run,
     Points(out, result, ro::PointStatus::ransac_outlier, kRansacOutlierColour, radius);
     Points(out, result, ro::PointStatus::snooped, kSnoopedColour, radius);
     Points(out, result, ro::PointStatus::inlier, kInlierColour, radius);
-    Caption(out, result, run, extent.x0 + font, extent.y1, font);
+    Caption(out, caption_lines, extent.x0 + font, extent.y1, font);
     out += "</svg>\n";
     return out;
 }

@@ -2,7 +2,8 @@
 // (or the photograph itself, embedded), every tie point coloured by its status, the
 // y-parallax of every inlier as an exaggerated vector with a scale bar, the von Gruber
 // regions with their inlier counts, and a caption with sigma0 and the five elements with
-// their standard deviations. One SVG unit is one pixel of photograph 1; the centre of its
+// their standard deviations (for a refused run the reason instead). Text is escaped so
+// that any file name gives well-formed XML. One SVG unit is one pixel of photograph 1; the centre of its
 // top-left pixel is at (0, 0).
 #pragma once
 

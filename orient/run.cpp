@@ -15,6 +15,7 @@
 #include "io/output_target.h"
 #include "orient/command_line.h"
 #include "orient/inputs.h"
+#include "orient/photograph_fit.h"
 #include "orient/plot_svg.h"
 #include "orient/writers.h"
 #include "robust_orientation/keypoint_matching.h"
@@ -162,8 +163,13 @@ int Run(const OrientOptions& options) {
     const keypoints::MatchOptions match{options.ratio, options.mutual, options.threads};
     const std::vector<ro::TiePoint> tie_points =
         ro::MatchKeypoints(first.keys, second.keys, first.dimensions, match);
-    const ro::OrientationResult result =
+    ro::OrientationResult result =
         ro::EstimateOrientation(tie_points, run.camera1.camera, run.camera2.camera, run.estimation);
+    for (ro::Warning& warning : InputWarnings(run, first, second, options.image1_file,
+                                              photograph ? &photograph->header : nullptr)) {
+        Message("warning: " + warning.message);
+        result.warnings.push_back(std::move(warning));
+    }
 
     if (!WriteOutputs(options, result, run, photograph ? &*photograph : nullptr))
         return kInputError;

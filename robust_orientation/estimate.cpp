@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "robust_orientation/adjustment.h"
+#include "robust_orientation/camera_frame.h"
 #include "robust_orientation/chi_square.h"
 #include "robust_orientation/geometry.h"
 #include "robust_orientation/observations.h"
@@ -252,6 +253,8 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     if (!IsUsable(camera1) || !IsUsable(camera2)) {
         return Refuse(std::move(result), Outcome::too_few_matches, "a camera is not usable");
     }
+    // Tie points that do not fit a camera are warned about whatever the outcome.
+    result.warnings = CameraFrameWarnings(tie_points, camera1, camera2);
 
     const CoplanarityModel model(camera1, camera2);
     robust.candidates =
@@ -307,8 +310,9 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     if (!result.precision.elements_defined) result.elements.by = result.elements.bz = kNaN;
     FillPoints(model, observations, adjustment, options, &result);
     FillSecond(ransac, &result);
-    result.warnings =
+    const std::vector<Warning> collected =
         CollectWarnings(result, adjustment.snooping_limit_reached, adjustment.converged);
+    result.warnings.insert(result.warnings.end(), collected.begin(), collected.end());
     result.outcome = Outcome::oriented;
     if (result.geometry.configuration == Configuration::rotation_only) {
         result.outcome = Outcome::no_parallax;

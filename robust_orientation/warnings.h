@@ -1,6 +1,8 @@
 // The warnings of an orientation: figures a photogrammetrist checks, each compared with the
 // limit where the geometry or the statistics stop being trustworthy.
 //
+//   W-CAMERA-FRAME       the tie points reach far beyond the frame a camera implies, or span
+//                        a field of view above 150 degrees (camera_frame.h; for every outcome)
 //   W-FEW-INLIERS        fewer than 15 points adjusted or a redundancy below 10
 //   W-PLANAR             a homography explains the inliers as well: near-planar scene
 //   W-ROTATION-ONLY      the photographs differ by a rotation only: no base
@@ -39,7 +41,8 @@ inline constexpr double kCorrelationLimit = 0.9;
 bool IsBaseAcross(const Eigen::Vector3d& base);
 bool IsForwardMotion(const Eigen::Vector3d& base);
 
-// The warnings that the figures of `result` call for, in the order listed above.
+// The warnings that the figures of `result` call for, in the order listed above (all but
+// W-CAMERA-FRAME, which CameraFrameWarnings gives before the estimation).
 // `snooping_limit` and `converged` come from the adjustment.
 std::vector<Warning> CollectWarnings(const OrientationResult& result, bool snooping_limit,
                                      bool converged);

@@ -53,7 +53,11 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{"any_order_exponents_angle",
                  "in_plane_angle_deg = 180\nprincipal_point = 1999.5 1499.5\n"
                  "pixels_per_metre = 2.5e5\nfocal_length_mm = +0.024e3\n",
-                 ro::Camera{0.024, 250000.0, 1999.5, 1499.5, std::numbers::pi}}),
+                 ro::Camera{0.024, 250000.0, 1999.5, 1499.5, std::numbers::pi}},
+        GoodCase{"at_the_limits",
+                 "focal_length_mm = 0.1\npixel_size_um = 0.1\nprincipal_point = 0 100000\n"
+                 "in_plane_angle_deg = -360\n",
+                 ro::Camera{1e-4, 1e7, 0.0, 1e5, -2.0 * std::numbers::pi}}),
     CaseName());
 
 // The documented text of the built-in camera gives it exactly; any camera's formatted text
@@ -66,7 +70,7 @@ TEST(CameraFile, BuiltInAndFormattedTextsGiveTheCamera) {
                      ro::BuiltInCamera());
     }
     for (const ro::Camera& camera : {ro::BuiltInCamera(), ro::Camera{0.1, 1e5 / 3, 0.1, 0.2, 0.5},
-                                     ro::Camera{1e-3 / 3, 123456.789, -5, 7e3, -1.0}}) {
+                                     ro::Camera{1e-3 / 3, 123456.789, 5, 7e3, -1.0}}) {
         ExpectCamera(ro::ParseCameraText(ro::FormatCameraText(camera)), camera);
     }
     EXPECT_EQ(ro::FormatCameraText(kDefaultCamera).rfind("focal_length_mm = 13.2\n", 0), 0u);
@@ -115,6 +119,27 @@ INSTANTIATE_TEST_SUITE_P(
                 "'focal_length_mm' must be greater than 0"},
         BadCase{"one_principal_value", "principal_point = 1999.5\n", 1,
                 "'principal_point' takes two numbers (column row), found 1 fields"},
+        BadCase{"pixel_size_underflows_the_focal_length", kFocal + "pixel_size_um = 1e-200\n", 2,
+                "'pixel_size_um' 1e-200 is out of range: 0.1 to 1000 micrometres"},
+        BadCase{"tiny_focal_length", "focal_length_mm = 1e-9\n", 1,
+                "'focal_length_mm' 1e-9 is out of range: 0.1 to 10000 mm"},
+        BadCase{"pixels_per_metre_too_few", "pixels_per_metre = 999\n", 1,
+                "'pixels_per_metre' 999 is out of range: 1000 to 1e+07 pixels per metre"},
+        BadCase{"principal_point_far_away", "principal_point = 10 3110000\n", 1,
+                "'principal_point' 3110000 is out of range: 0 to 100000 px for column and row"},
+        BadCase{"negative_principal_column", "principal_point = -0.5 10\n", 1,
+                "'principal_point' -0.5 is out of range: 0 to 100000 px for column and row"},
+        BadCase{"angle_beyond_a_turn", "in_plane_angle_deg = 361\n", 1,
+                "'in_plane_angle_deg' 361 is out of range: -360 to 360 degrees"},
+        // Each value in range, their quotient not: 0.1 mm over 1000 um is 0.1 px.
+        BadCase{"focal_length_below_one_pixel",
+                "focal_length_mm = 0.1\n" + kPrincipal + "pixel_size_um = 1000\n", 3,
+                "'focal_length_mm' and 'pixel_size_um' give a focal length of 0.1 px; it must lie "
+                "between 1 and 1e+06 px"},
+        BadCase{"focal_length_above_a_million_pixels",
+                "pixels_per_metre = 1e7\nfocal_length_mm = 200\n" + kPrincipal, 2,
+                "'focal_length_mm' and 'pixels_per_metre' give a focal length of 2e+06 px; it "
+                "must lie between 1 and 1e+06 px"},
         BadCase{"nul_byte", kFocal + std::string("pixel_size_um = 4\0", 18) + "\n", 2,
                 "NUL byte in text"}),
     CaseName());

@@ -158,6 +158,60 @@ TEST(OrientProgram, CameraFromStandardInput) {
     EXPECT_EQ(bad.err, "orient: standard input:1: 'pixel_size_um' must be greater than 0\n");
 }
 
+// Photographs that do not fit the camera or the --image1 photograph are warned about on
+// standard error, in the JSON and (for --image1) in the plot's caption; the example made
+// for the built-in camera is not.
+struct FitCase {
+    std::string name;
+    std::vector<std::string> args;  // before --json and the plot
+    const char* code;               // nullptr: none of the three codes
+    std::string err;                // part of standard error
+};
+
+class PhotographFitTest : public testing::TestWithParam<FitCase> {};
+
+TEST_P(PhotographFitTest, WarnsNamingBothSizes) {
+    const FitCase& c = GetParam();
+    TempDir dir;
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--json", dir.File("r.json"), "--plot", dir.File("p.svg")});
+    const ProgramResult r = Orient(args);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    std::vector<std::string> codes;
+    const nlohmann::json json = nlohmann::json::parse(ReadFileBytes(dir.File("r.json")));
+    for (const auto& w : json["warnings"]) {
+        const std::string code = w["code"];
+        if (code == "W-CAMERA-FRAME" || code == "W-BUILTIN-CAMERA" || code == "W-IMAGE1-SIZE") {
+            codes.push_back(code);
+        }
+    }
+    EXPECT_EQ(codes, c.code ? std::vector<std::string>{c.code} : std::vector<std::string>{});
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    const std::string svg = ReadFileBytes(dir.File("p.svg"));
+    EXPECT_EQ(svg.find("warning: the --image1 photograph") != std::string::npos,
+              c.code != nullptr && std::string_view(c.code) == "W-IMAGE1-SIZE");
+}
+
+const std::string kStreet = RO_SOURCE_DIR "/data/real/street/";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PhotographFitTest,
+    testing::Values(
+        FitCase{"example_on_the_built_in_camera", {kExample1, kExample2}, nullptr, ""},
+        FitCase{"street_on_the_built_in_camera",
+                {kStreet + "leuvenA.key", kStreet + "leuvenB.key"},
+                "W-BUILTIN-CAMERA",
+                "orient: warning: the built-in camera (frame 1920 x 1024 px) was used, but the "
+                "keypoints of " +
+                    kStreet + "leuvenA.key reach only 749 x 561 px"},
+        FitCase{"street_photograph_under_the_example",
+                {"--image1", kStreet + "leuvenA.jpg", kExample1, kExample2},
+                "W-IMAGE1-SIZE",
+                "orient: warning: the --image1 photograph " + kStreet +
+                    "leuvenA.jpg is 751 x 563 px, but the keypoints of " + kExample1 +
+                    " need one of at least 1919 x 1022 px"}),
+    CaseName());
+
 long Entries(const TempDir& dir) {
     return std::distance(std::filesystem::directory_iterator(dir.path()),
                          std::filesystem::directory_iterator());

@@ -108,6 +108,40 @@ TEST_F(PlotTest, DrawsOverTheEmbeddedPhotograph) {
     EXPECT_TRUE(Near(picture.at<cv::Vec3b>(1000, 1900), cv::Vec3b(40, 160, 220)));
 }
 
+// Whether /usr/bin/python3's XML parser reads the SVG; its message when not.
+ProgramResult ParseXml(TempDir& dir, const std::string& svg) {
+    return RunProgram("/usr/bin/python3",
+                      {"-c", "import sys, xml.etree.ElementTree as E; E.parse(sys.argv[1])",
+                       dir.Write("parsed.svg", svg)});
+}
+
+// A refused run draws its tie points and the reason, no figures it did not compute; any
+// file name leaves the SVG well-formed.
+TEST_F(PlotTest, RefusedRunAndAnyFileNameGiveAWellFormedCaption) {
+    const std::vector<ro::TiePoint> few(scene_.tie_points.begin(), scene_.tie_points.begin() + 6);
+    const ro::OrientationResult refused =
+        ro::EstimateOrientation(few, scene_.camera1, scene_.camera2, {});
+    ASSERT_NE(refused.outcome, ro::Outcome::oriented);
+    for (const char* name :
+         {"a<b>&\"q'.key", "control\x01\x1f\x7f.key", "latin1 \xe9t\xe9.key", "cut \xe2\x82.key",
+          "surrogate \xed\xa0\x80.key", "nonchar \xef\xbf\xbe c1 \xc2\x85.key", "line\nend.key"}) {
+        run_.keys1_file = name;
+        const std::string svg = orient::PlotSvg(refused, run_, nullptr);
+        const ProgramResult parsed = ParseXml(dir_, svg);
+        EXPECT_EQ(parsed.exit_status, 0) << name << ": " << parsed.err;
+        EXPECT_NE(svg.find("not oriented: " + refused.reason), std::string::npos) << name;
+        EXPECT_EQ(svg.find("sigma0"), std::string::npos) << name;
+        EXPECT_EQ(svg.find("\xC2\xB1"), std::string::npos) << name;  // no element +- sigma
+        // Six tie points and the legend's three dots.
+        std::size_t circles = 0;
+        for (std::size_t at = svg.find("<circle"); at != std::string::npos;
+             at = svg.find("<circle", at + 1)) {
+            ++circles;
+        }
+        EXPECT_EQ(circles, 9u) << name;
+    }
+}
+
 struct HeaderCase {
     const char* name;
     std::string bytes;

@@ -14,6 +14,8 @@
 namespace io {
 namespace {
 
+using std::string_view_literals::operator""sv;
+
 // Bytes read from an existing output to recognise what it holds.
 constexpr std::size_t kHeadBytes = 4096;
 
@@ -23,19 +25,22 @@ struct Signature {
     const char* description;
 };
 
-// The first bytes of the raster formats a camera or an image tool writes.
+using namespace std::string_view_literals;
+
+// The first bytes of the raster formats a camera or an image tool writes (literals with
+// "sv", so that a NUL inside a signature counts).
 constexpr std::array<Signature, 11> kImageSignatures = {{
-    {"\xFF\xD8\xFF", 0, "a JPEG image"},
-    {"\x89PNG\r\n\x1A\n", 0, "a PNG image"},
-    {"II*\0", 0, "a TIFF image"},
-    {"MM\0*", 0, "a TIFF image"},
-    {"GIF87a", 0, "a GIF image"},
-    {"GIF89a", 0, "a GIF image"},
-    {"WEBP", 8, "a WebP image"},
-    {"\0\0\0\x0CjP  ", 0, "a JPEG 2000 image"},
-    {"\xFF\x4F\xFF\x51", 0, "a JPEG 2000 image"},
-    {"\x76\x2F\x31\x01", 0, "an OpenEXR image"},
-    {"#?RADIANCE", 0, "a Radiance HDR image"},
+    {"\xFF\xD8\xFF"sv, 0, "a JPEG image"},
+    {"\x89PNG\r\n\x1A\n"sv, 0, "a PNG image"},
+    {"II*\0"sv, 0, "a TIFF image"},
+    {"MM\0*"sv, 0, "a TIFF image"},
+    {"GIF87a"sv, 0, "a GIF image"},
+    {"GIF89a"sv, 0, "a GIF image"},
+    {"WEBP"sv, 8, "a WebP image"},
+    {"\0\0\0\x0CjP  "sv, 0, "a JPEG 2000 image"},
+    {"\xFF\x4F\xFF\x51"sv, 0, "a JPEG 2000 image"},
+    {"\x76\x2F\x31\x01"sv, 0, "an OpenEXR image"},
+    {"#?RADIANCE"sv, 0, "a Radiance HDR image"},
 }};
 
 bool StartsWith(std::string_view text, std::string_view prefix, std::size_t offset = 0) {

@@ -38,12 +38,13 @@ INSTANTIATE_TEST_SUITE_P(
         ContentCase{"Jpeg", std::string("\xFF\xD8\xFF\xE0\0\x10JFIF", 10), ContentKind::image},
         ContentCase{"Png", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), ContentKind::image},
         ContentCase{"TiffLittleEndian", std::string("II*\0\x08\0\0\0", 8), ContentKind::image},
-        ContentCase{"WebP", "RIFF\x24\x10\0\0WEBPVP8 ", ContentKind::image},
-        ContentCase{"RiffWave", "RIFF\x24\x10\0\0WAVEfmt ", ContentKind::binary},
+        ContentCase{"WebP", std::string("RIFF\x24\x10\0\0WEBPVP8 ", 16), ContentKind::image},
+        ContentCase{"RiffWave", std::string("RIFF\x24\x10\0\0WAVEfmt ", 16), ContentKind::binary},
         ContentCase{"Pgm", "P5\n640 480\n255\n", ContentKind::image},
         ContentCase{"KeypointHeader", "1200 128\n12.5 3.25 1.7 0.5\n", ContentKind::keypoints},
         ContentCase{"EmptyKeypointFile", "0 128\n", ContentKind::keypoints},
         ContentCase{"OneNumber", "1200\n", ContentKind::text},
+        ContentCase{"TextLikeATiffPrefix", "MMM notes\n", ContentKind::text},
         ContentCase{"Json", "\xEF\xBB\xBF  {\"outcome\": \"oriented\"}", ContentKind::json},
         ContentCase{"JsonLines", "[1, 2]\n", ContentKind::json},
         ContentCase{"Csv", "match,row1_px,col1_px\n1,2,3\n", ContentKind::csv},
@@ -52,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
         ContentCase{"Html", "<!DOCTYPE html><html>", ContentKind::markup},
         ContentCase{"Prose", "notes on the flight\n", ContentKind::text},
         ContentCase{"Binary", std::string("\x7F" "ELF\x02\x01\x01\0", 8), ContentKind::binary}),
-    CaseName<ContentCase>);
+    CaseName());
 
 struct TargetCase {
     const char* name;
@@ -93,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "it holds a keypoint file, not a JSON document"},
         TargetCase{"JsonAsCsv", "{}", OutputKind::csv, false, "not a CSV table"},
         TargetCase{"SvgKept", "<svg width=\"1\"/>", OutputKind::svg, false, nullptr}),
-    CaseName<TargetCase>);
+    CaseName());
 
 TEST(CheckOutputTarget, RefusesReadOnlyFilesFoldersAndMissingFoldersEvenWhenForced) {
     TempDir dir;

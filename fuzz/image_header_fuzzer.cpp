@@ -25,8 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::string_view mime = header->mime_type;
-    FUZZ_CHECK(mime == "image/png" || mime == "image/jpeg" || mime == "image/tiff",
-               "a known kind");
+    FUZZ_CHECK(mime == "image/png" || mime == "image/jpeg" || mime == "image/tiff", "a known kind");
     FUZZ_CHECK(header->width > 0 && header->height > 0, "a positive size");
     FUZZ_CHECK(refusal.has_value() == (header->Pixels() > max_pixels + 1),
                "refused exactly above the limit");

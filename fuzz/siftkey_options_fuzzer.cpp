@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_check.h"
 #include "common/thread_pool.h"
+#include "fuzz/fuzz_check.h"
 #include "siftkey/options.h"
 
 namespace {

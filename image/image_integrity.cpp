@@ -100,8 +100,7 @@ std::optional<std::string> TiffIncomplete(std::string_view bytes) {
                 static_cast<std::uint64_t>(offsets.values[k]) + counts.values[k];
             if (end > bytes.size()) {
                 return std::string("TIFF ") + piece + " " + std::to_string(k + 1) + " of " +
-                       std::to_string(offsets.values.size()) +
-                       " lies beyond the end of the file";
+                       std::to_string(offsets.values.size()) + " lies beyond the end of the file";
             }
         }
     }

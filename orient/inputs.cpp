@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "camera/camera_file.h"
-#include "io/file_error.h"
 #include "image/image_header.h"
+#include "io/file_error.h"
 #include "io/read_file.h"
 #include "keypoints/fast_reader.h"
 

@@ -24,7 +24,7 @@ constexpr std::uint64_t kDecoderMaxSide = std::uint64_t{1} << 20;
 // "" when there is none. Other lines (libpng's warnings about a colour profile, say) do
 // not make an image unusable and are dropped.
 std::string DamageReported(const std::string& said) {
-    static constexpr const char* kSigns[] = {"premature", "corrupt", "truncat", "bogus",
+    static constexpr const char* kSigns[] = {"premature",    "corrupt", "truncat", "bogus",
                                              "libpng error", "invalid", "damaged"};
     std::size_t begin = 0;
     while (begin < said.size()) {
@@ -163,9 +163,9 @@ GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path,
         }
         return image;
     }
-    if (const auto refusal = PixelLimitRefusal(static_cast<std::uint64_t>(decoded.cols),
-                                               static_cast<std::uint64_t>(decoded.rows),
-                                               max_pixels)) {
+    if (const auto refusal =
+            PixelLimitRefusal(static_cast<std::uint64_t>(decoded.cols),
+                              static_cast<std::uint64_t>(decoded.rows), max_pixels)) {
         image.error = shown + ": " + *refusal;
         return image;
     }

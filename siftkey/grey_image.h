@@ -50,8 +50,7 @@ struct GreyImage {
 // error, never shown raw), data the decoder cannot read, more than `max_pixels` pixels in
 // another format, unsupported samples. Never throws for bad input (std::bad_alloc may
 // still escape).
-GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path,
-                          std::uint64_t max_pixels);
+GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path, std::uint64_t max_pixels);
 
 // ReadImageFile, then DecodeGreyImage.
 GreyImage LoadGreyImage(const std::string& path, std::uint64_t max_pixels = kDefaultMaxPixels);

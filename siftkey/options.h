@@ -17,7 +17,7 @@ struct SiftkeyOptions {
     std::string image_path;
     std::string key_path;
     DetectorOptions detector;
-    int threads = 0;  // worker threads of the detector; 0: as many as the machine has
+    int threads = 0;     // worker threads of the detector; 0: as many as the machine has
     bool force = false;  // replace an existing output that holds something else
     std::uint64_t max_pixels = kDefaultMaxPixels;  // larger images are refused
 };

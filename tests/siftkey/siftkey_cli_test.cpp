@@ -81,10 +81,22 @@ INSTANTIATE_TEST_SUITE_P(
                   {"--bogus"},
                   false,
                   "The following argument was not expected: --bogus"},
-        UsageCase{"max_zero", {"--max", "0"}, false, "--max: '0' is not a whole number from 1 to 1073741824"},
-        UsageCase{"max_negative", {"--max", "-3"}, false, "--max: '-3' is not a whole number from 1 to 1073741824"},
-        UsageCase{"max_word", {"--max", "many"}, false, "--max: 'many' is not a whole number from 1 to 1073741824"},
-        UsageCase{"max_fraction", {"--max", "1.5"}, false, "--max: '1.5' is not a whole number from 1 to 1073741824"},
+        UsageCase{"max_zero",
+                  {"--max", "0"},
+                  false,
+                  "--max: '0' is not a whole number from 1 to 1073741824"},
+        UsageCase{"max_negative",
+                  {"--max", "-3"},
+                  false,
+                  "--max: '-3' is not a whole number from 1 to 1073741824"},
+        UsageCase{"max_word",
+                  {"--max", "many"},
+                  false,
+                  "--max: 'many' is not a whole number from 1 to 1073741824"},
+        UsageCase{"max_fraction",
+                  {"--max", "1.5"},
+                  false,
+                  "--max: '1.5' is not a whole number from 1 to 1073741824"},
         UsageCase{"max_huge",
                   {"--max", "99999999999999999999"},
                   false,
@@ -94,7 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
                   {"--max-pixels", "0"},
                   false,
                   "--max-pixels: '0' is not a whole number from 1 to 18446744073709551615"},
-        UsageCase{"max_pixels_empty", {"--max-pixels", ""}, false, "--max-pixels: the value is empty"},
+        UsageCase{
+            "max_pixels_empty", {"--max-pixels", ""}, false, "--max-pixels: the value is empty"},
         UsageCase{"max_twice",
                   {"--max", "5", "--max", "6"},
                   false,
@@ -210,8 +223,9 @@ TEST_F(SiftkeyRunTest, MaxKeepsTheFirstEntriesOfTheFullFile) {
             ASSERT_EQ(Siftkey(args).exit_status, 0);
             std::size_t end = all.find('\n');
             for (std::size_t line = 0; line < 8 * n; ++line) end = all.find('\n', end + 1);
-            EXPECT_EQ(ReadFileBytes(dir_.File("n.key")),
-                      std::to_string(n) + " 128" + all.substr(all.find('\n'), end - all.find('\n') + 1))
+            EXPECT_EQ(
+                ReadFileBytes(dir_.File("n.key")),
+                std::to_string(n) + " 128" + all.substr(all.find('\n'), end - all.find('\n') + 1))
                 << "upright " << upright << ", --max " << n;
         }
     }
@@ -327,9 +341,9 @@ TEST_P(SiftkeyFailureTest, Status1AndAMessageNamingTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Table, SiftkeyFailureTest,
                          testing::Values("missing_image", "folder_as_image", "empty_image",
-                                         "text_as_image", "float_samples",
-                                         "null_device_as_image", "output_folder",
-                                         "output_in_missing_folder", "output_full_device"),
+                                         "text_as_image", "float_samples", "null_device_as_image",
+                                         "output_folder", "output_in_missing_folder",
+                                         "output_full_device"),
                          [](const testing::TestParamInfo<const char*>& p) {
                              return std::string(p.param);
                          });
@@ -353,7 +367,8 @@ std::string Encode(const char* extension, const cv::Mat& picture) {
 std::string HugePng(std::uint32_t side) {
     std::string bytes("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
     for (int k = 0; k < 2; ++k) {
-        for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<char>(side >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes.push_back(static_cast<char>(side >> shift));
     }
     return bytes + std::string("\x08\0\0\0\0\0\0\0\0\0\0\0\0IEND\xae\x42\x60\x82", 21);
 }
@@ -420,39 +435,68 @@ TEST_P(SiftkeyRefusalTest, StatusMessageAndNoOtherFileChanged) {
 INSTANTIATE_TEST_SUITE_P(
     Table, SiftkeyRefusalTest,
     testing::Values(
-        RefusalCase{"output_is_a_photograph", {"IN.jpg", "IN.png"}, 1,
+        RefusalCase{"output_is_a_photograph",
+                    {"IN.jpg", "IN.png"},
+                    1,
                     "cannot write IN.png: it holds a PNG image, not a keypoint file (--force "
-                    "replaces it)", ""},
-        RefusalCase{"forced_over_a_photograph", {"--force", "IN.jpg", "IN.png"}, 0,
-                    " keypoints written to IN.png", "IN.png"},
-        RefusalCase{"forced_never_over_the_input", {"--force", "IN.jpg", "IN.jpg"}, 1,
-                    "cannot write IN.jpg: it is the input image", ""},
-        RefusalCase{"read_only_output", {"--force", "IN.jpg", "RO.key"}, 1,
-                    "cannot write RO.key: the file is read-only", ""},
-        RefusalCase{"keypoint_file_replaced", {"IN.jpg", "OUT"}, 0, " keypoints written to OUT",
-                    "OUT"},
-        RefusalCase{"dev_stdout", {"IN.jpg", "/dev/stdout"}, 0,
-                    " keypoints written to /dev/stdout", ""},
+                    "replaces it)",
+                    ""},
+        RefusalCase{"forced_over_a_photograph",
+                    {"--force", "IN.jpg", "IN.png"},
+                    0,
+                    " keypoints written to IN.png",
+                    "IN.png"},
+        RefusalCase{"forced_never_over_the_input",
+                    {"--force", "IN.jpg", "IN.jpg"},
+                    1,
+                    "cannot write IN.jpg: it is the input image",
+                    ""},
+        RefusalCase{"read_only_output",
+                    {"--force", "IN.jpg", "RO.key"},
+                    1,
+                    "cannot write RO.key: the file is read-only",
+                    ""},
+        RefusalCase{
+            "keypoint_file_replaced", {"IN.jpg", "OUT"}, 0, " keypoints written to OUT", "OUT"},
+        RefusalCase{
+            "dev_stdout", {"IN.jpg", "/dev/stdout"}, 0, " keypoints written to /dev/stdout", ""},
         RefusalCase{"dash", {"IN.jpg", "-"}, 0, " keypoints written to standard output", ""},
-        RefusalCase{"truncated_jpeg", {"HALF.jpg", "OUT"}, 1,
+        RefusalCase{"truncated_jpeg",
+                    {"HALF.jpg", "OUT"},
+                    1,
                     "HALF.jpg: the image data is truncated or damaged (the JPEG data ends "
-                    "before its end-of-image marker)", ""},
-        RefusalCase{"truncated_png", {"HALF.png", "OUT"}, 1,
+                    "before its end-of-image marker)",
+                    ""},
+        RefusalCase{"truncated_png",
+                    {"HALF.png", "OUT"},
+                    1,
                     "HALF.png: the image data is truncated or damaged (a PNG chunk runs past "
-                    "the end of the file)", ""},
-        RefusalCase{"truncated_tiff", {"HALF.tif", "OUT"}, 1,
+                    "the end of the file)",
+                    ""},
+        RefusalCase{"truncated_tiff",
+                    {"HALF.tif", "OUT"},
+                    1,
                     "HALF.tif: the image data is truncated or damaged (the TIFF directory lies "
-                    "beyond the end of the file)", ""},
-        RefusalCase{"huge_header", {"HUGE.png", "OUT"}, 1,
+                    "beyond the end of the file)",
+                    ""},
+        RefusalCase{"huge_header",
+                    {"HUGE.png", "OUT"},
+                    1,
                     "HUGE.png: 30000 x 30000 pixels (900 megapixels) would need about 211 GB to "
-                    "detect keypoints; the limit is 150000000 pixels (--max-pixels)", ""},
-        RefusalCase{"above_a_lower_limit", {"--max-pixels", "11999", "IN.tif", "OUT"}, 1,
+                    "detect keypoints; the limit is 150000000 pixels (--max-pixels)",
+                    ""},
+        RefusalCase{"above_a_lower_limit",
+                    {"--max-pixels", "11999", "IN.tif", "OUT"},
+                    1,
                     "IN.tif: 120 x 100 pixels (12000 pixels) would need about 3 MB to detect "
-                    "keypoints; the limit is 11999 pixels (--max-pixels)", ""},
-        RefusalCase{"above_the_limit_after_decoding", {"--max-pixels", "11999", "IN.bmp", "OUT"},
+                    "keypoints; the limit is 11999 pixels (--max-pixels)",
+                    ""},
+        RefusalCase{"above_the_limit_after_decoding",
+                    {"--max-pixels", "11999", "IN.bmp", "OUT"},
                     1,
                     "IN.bmp: 120 x 100 pixels (12000 pixels) would need about 3 MB to detect "
-                    "keypoints; the limit is 11999 pixels (--max-pixels)", ""}),
+                    "keypoints; the limit is 11999 pixels (--max-pixels)",
+                    ""}),
     CaseName());
 
 // A write that fails part-way (here at a file size limit) leaves the old file as it was

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/thread_pool.h"
 #include "fuzz/fuzz_check.h"
 #include "siftkey/options.h"
 
@@ -42,7 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(parsed.out.empty() && parsed.err.empty(), "a run prints nothing yet");
         FUZZ_CHECK(o.detector.max_keypoints >= 0 && o.detector.max_keypoints <= (1 << 30),
                    "--max in range");
-        FUZZ_CHECK(o.threads >= 0 && o.threads <= 1024, "--threads in range");
+        FUZZ_CHECK(o.threads >= 0 && o.threads <= common::kMaxThreads, "--threads in range");
+        FUZZ_CHECK(o.max_pixels >= 1 && !o.image_path.empty() && !o.key_path.empty(),
+                   "a pixel limit and both file names");
         FUZZ_CHECK(
             std::isfinite(o.detector.contrast_threshold) && o.detector.contrast_threshold >= 0.0,
             "contrast threshold finite and not negative");

@@ -25,7 +25,10 @@ struct Signature {
     const char* description;
 };
 
-// The first bytes of the raster formats a camera or an image tool writes.
+using namespace std::string_view_literals;
+
+// The first bytes of the raster formats a camera or an image tool writes (literals with
+// "sv", so that a NUL inside a signature counts).
 constexpr std::array<Signature, 11> kImageSignatures = {{
     {"\xFF\xD8\xFF"sv, 0, "a JPEG image"},
     {"\x89PNG\r\n\x1A\n"sv, 0, "a PNG image"},

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "camera/camera_file.h"
+#include "image/image_header.h"
 #include "io/file_error.h"
 #include "io/read_file.h"
 #include "keypoints/fast_reader.h"
@@ -82,8 +83,12 @@ std::variant<PlotPhotograph, std::string> ReadPhotograph(const std::string& file
     if (read.error) return read.error->Message();
     PlotPhotograph photograph;
     photograph.bytes = std::move(read.bytes);
-    const std::optional<ImageHeader> header = ReadImageHeader(photograph.bytes);
-    if (!header) return io::ShownName(file, "standard input") + ": not a PNG or JPEG photograph";
+    const std::optional<image::ImageHeader> header = image::ReadImageHeader(photograph.bytes);
+    // An SVG viewer shows PNG and JPEG only.
+    if (!header || header->format == image::ImageFormat::tiff || header->width > kMaxPlotSide ||
+        header->height > kMaxPlotSide) {
+        return io::ShownName(file, "standard input") + ": not a PNG or JPEG photograph";
+    }
     photograph.header = *header;
     return photograph;
 }

@@ -76,7 +76,7 @@ void BuiltInCamera(const RunInfo& run, const KeypointFile& first, const Keypoint
                         worst_share});
 }
 
-void Image1(const KeypointFile& first, const std::string& image1_file, const ImageHeader& image1,
+void Image1(const KeypointFile& first, const std::string& image1_file, const image::ImageHeader& image1,
             std::vector<ro::Warning>& warnings) {
     const LeastSize size = LeastSizeOf(first.keys);
     if (size.columns == 0) return;
@@ -100,7 +100,7 @@ void Image1(const KeypointFile& first, const std::string& image1_file, const Ima
 
 std::vector<ro::Warning> InputWarnings(const RunInfo& run, const KeypointFile& first,
                                        const KeypointFile& second, const std::string& image1_file,
-                                       const ImageHeader* image1) {
+                                       const image::ImageHeader* image1) {
     std::vector<ro::Warning> warnings;
     BuiltInCamera(run, first, second, warnings);
     if (image1 != nullptr) Image1(first, image1_file, *image1, warnings);

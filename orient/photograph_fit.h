@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "orient/image_header.h"
+#include "image/image_header.h"
 #include "orient/inputs.h"
 #include "orient/run_info.h"
 #include "robust_orientation/result.h"
@@ -28,6 +28,6 @@ inline constexpr double kBuiltInFrameShare = 0.75;
 // both sizes.
 std::vector<ro::Warning> InputWarnings(const RunInfo& run, const KeypointFile& first,
                                        const KeypointFile& second, const std::string& image1_file,
-                                       const ImageHeader* image1);
+                                       const image::ImageHeader* image1);
 
 }  // namespace orient

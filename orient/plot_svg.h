@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "orient/image_header.h"
+#include "image/image_header.h"
 #include "orient/run_info.h"
 #include "robust_orientation/result.h"
 
@@ -21,10 +21,13 @@ inline constexpr char kRansacOutlierColour[] = "#d73027";
 inline constexpr char kSnoopedColour[] = "#fdae61";
 inline constexpr char kParallaxColour[] = "#2166ac";
 
+// The largest side of a photograph drawn under the plot, in pixels.
+inline constexpr int kMaxPlotSide = 1000000;
+
 // A photograph to draw under the points: its file's bytes and what its header says.
 struct PlotPhotograph {
     std::string bytes;
-    ImageHeader header;
+    image::ImageHeader header;  // a PNG or JPEG of at most kMaxPlotSide pixels per side
 };
 
 // The SVG. Without a photograph the frame is the one centred on camera 1's principal point.

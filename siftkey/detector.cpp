@@ -5,6 +5,7 @@
 #include <numbers>
 #include <opencv2/features2d.hpp>
 #include <tuple>
+#include <utility>
 
 namespace siftkey {
 namespace {
@@ -50,6 +51,74 @@ void MakeUpright(std::vector<cv::KeyPoint>* kps) {
         kps->end());
 }
 
+// The keypoint's place in the StrongerFirst order without its descriptor, in our
+// conventions (a keypoint that ConvertKeypoint refuses sorts last).
+struct Rank {
+    bool finite;
+    SiftKeypoint key;
+};
+
+Rank RankOf(const cv::KeyPoint& kp) {
+    static const float kNoDescriptor[kDescriptorLength] = {};
+    Rank rank{false, {}};
+    rank.finite = ConvertKeypoint(kp, kNoDescriptor, &rank.key);
+    return rank;
+}
+
+// Negative, zero or positive as `a` comes before, ties with or comes after `b` in the
+// StrongerFirst order of their keypoints before the descriptors are compared.
+int CompareRanks(const Rank& a, const Rank& b) {
+    if (a.finite != b.finite) return a.finite ? -1 : 1;
+    if (!a.finite) return 0;
+    if (StrongerFirst(a.key, b.key)) return -1;
+    if (StrongerFirst(b.key, a.key)) return 1;
+    return 0;  // only the descriptors can tell these apart
+}
+
+// Keeps the `count` strongest detected keypoints, and every keypoint that ties with the last
+// of them until the descriptors are compared, so that the final sort and cut pick exactly
+// the keypoints the full list begins with.
+void KeepStrongest(std::vector<cv::KeyPoint>* kps, std::size_t count) {
+    if (kps->size() <= count) return;
+    std::vector<std::pair<Rank, std::size_t>> ranked;
+    ranked.reserve(kps->size());
+    for (std::size_t i = 0; i < kps->size(); ++i) ranked.emplace_back(RankOf((*kps)[i]), i);
+    std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) {
+        const int order = CompareRanks(a.first, b.first);
+        return order != 0 ? order < 0 : a.second < b.second;
+    });
+    std::size_t kept = count;
+    while (kept < ranked.size() && CompareRanks(ranked[kept].first, ranked[count - 1].first) == 0) {
+        ++kept;
+    }
+    std::vector<cv::KeyPoint> strongest;
+    strongest.reserve(kept);
+    for (std::size_t i = 0; i < kept; ++i) strongest.push_back((*kps)[ranked[i].second]);
+    *kps = std::move(strongest);
+}
+
+// The detector's octave field of a keypoint found on the enlarged image (octave -1).
+constexpr int kEnlargedOctave = 0xFF;
+
+// Descriptors of the keypoints `kps` alone. The detector builds the scale space for the
+// keypoints it is given from their lowest octave: one on the enlarged image (octave -1), as
+// the full detection always has, is added while computing and dropped after, so that every
+// descriptor is computed on the same scale space as in the full detection.
+void ComputeDescriptors(cv::SIFT& sift, const cv::Mat& grey, std::vector<cv::KeyPoint>* kps,
+                        cv::Mat* descriptors) {
+    if (kps->empty()) return;
+    const std::size_t count = kps->size();
+    cv::KeyPoint anchor((*kps)[0]);
+    anchor.octave = kEnlargedOctave | (1 << 8);  // octave -1, layer 1
+    anchor.size = static_cast<float>(kBaseSigma);
+    kps->push_back(anchor);
+    cv::Mat all;
+    sift.compute(grey, *kps, all);
+    CV_Assert(kps->size() == count + 1 && all.rows == static_cast<int>(count + 1));
+    kps->pop_back();
+    *descriptors = all.rowRange(0, static_cast<int>(count)).clone();
+}
+
 }  // namespace
 
 float OrientationFromDetectorAngle(float angle_deg) {
@@ -91,7 +160,12 @@ std::vector<SiftKeypoint> DetectKeypoints(const cv::Mat& grey, const DetectorOpt
                                               options.edge_threshold, kBaseSigma, CV_32F);
     std::vector<cv::KeyPoint> kps;
     cv::Mat descriptors;
-    if (options.upright) {
+    if (options.max_keypoints > 0) {
+        sift->detect(grey, kps);
+        if (options.upright) MakeUpright(&kps);
+        KeepStrongest(&kps, static_cast<std::size_t>(options.max_keypoints));
+        ComputeDescriptors(*sift, grey, &kps, &descriptors);
+    } else if (options.upright) {
         sift->detect(grey, kps);
         MakeUpright(&kps);
         if (!kps.empty()) sift->compute(grey, kps, descriptors);

@@ -1,13 +1,45 @@
 #include "siftkey/grey_image.h"
 
+#include <cctype>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "image/image_integrity.h"
 #include "io/file_error.h"
 #include "io/read_file.h"
+#include "siftkey/stderr_capture.h"
 
 namespace siftkey {
 namespace {
+
+constexpr char kDamaged[] = "the image data is truncated or damaged";
+
+// The decoders' own limits (OpenCV's defaults), met only by formats whose header siftkey
+// does not read: a larger image is refused before it is decoded.
+constexpr std::uint64_t kDecoderMaxPixels = std::uint64_t{1} << 30;
+constexpr std::uint64_t kDecoderMaxSide = std::uint64_t{1} << 20;
+
+// The first line of a decoder's report on standard error that tells of damaged data
+// (libjpeg's "Premature end of JPEG file", "Corrupt JPEG data: ...", libpng's errors), or
+// "" when there is none. Other lines (libpng's warnings about a colour profile, say) do
+// not make an image unusable and are dropped.
+std::string DamageReported(const std::string& said) {
+    static constexpr const char* kSigns[] = {"premature",    "corrupt", "truncat", "bogus",
+                                             "libpng error", "invalid", "damaged"};
+    std::size_t begin = 0;
+    while (begin < said.size()) {
+        std::size_t end = said.find('\n', begin);
+        if (end == std::string::npos) end = said.size();
+        std::string line = said.substr(begin, end - begin);
+        std::string lower = line;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (const char* sign : kSigns) {
+            if (lower.find(sign) != std::string::npos) return line;
+        }
+        begin = end + 1;
+    }
+    return {};
+}
 
 std::string DepthName(int depth) {
     switch (depth) {
@@ -60,8 +92,8 @@ cv::Mat ToGrey8(const cv::Mat& decoded, std::string* error) {
     return grey.clone();
 }
 
-GreyImage LoadGreyImage(const std::string& path) {
-    GreyImage image;
+ImageFile ReadImageFile(const std::string& path) {
+    ImageFile image;
     const std::string shown = io::ShownName(path, "standard input");
     io::FileContents file = io::ReadWholeFile(path, kMaxImageFileBytes, "an image");
     image.file = file.identity;
@@ -69,28 +101,60 @@ GreyImage LoadGreyImage(const std::string& path) {
         const bool too_long = file.error->failure == io::FileFailure::too_long;
         image.error =
             "cannot read " + shown + ": " + (too_long ? "larger than 1 GiB" : file.error->reason);
+    } else if (file.bytes.empty()) {
+        image.error = shown + " is empty (0 bytes)";
+    }
+    image.bytes = std::move(file.bytes);
+    return image;
+}
+
+GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path,
+                          std::uint64_t max_pixels) {
+    GreyImage image;
+    image.file = file.file;
+    const std::string shown = io::ShownName(path, "standard input");
+    if (!file.error.empty()) {
+        image.error = file.error;
         return image;
     }
-    if (file.bytes.empty()) {
-        image.error = shown + " is empty (0 bytes)";
+    if (const auto refusal = HeaderPixelLimitRefusal(file.bytes, max_pixels)) {
+        image.error = shown + ": " + *refusal;
+        return image;
+    }
+    if (const auto why = image::WhyIncomplete(file.bytes)) {
+        image.error = shown + ": " + kDamaged + " (" + *why + ")";
         return image;
     }
     cv::Mat decoded;
+    std::string said;
     try {
         // The bytes are decoded where they lie (at most kMaxImageFileBytes, so the count
         // fits an int).
-        const cv::Mat bytes(1, static_cast<int>(file.bytes.size()), CV_8U, file.bytes.data());
+        const cv::Mat bytes(1, static_cast<int>(file.bytes.size()), CV_8U,
+                            const_cast<char*>(file.bytes.data()));
+        StderrCapture capture;
         decoded = cv::imdecode(
             bytes, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR | cv::IMREAD_IGNORE_ORIENTATION);
+        said = capture.Text();
     } catch (const cv::Exception& e) {
         image.error = "cannot decode " + shown + ": " + e.err;
+        return image;
+    }
+    if (said.find("CV_IO_MAX_IMAGE") != std::string::npos) {
+        image.error = shown + ": larger than the image decoders accept (more than " +
+                      std::to_string(kDecoderMaxPixels) + " pixels, or a side of more than " +
+                      std::to_string(kDecoderMaxSide) + ")";
+        return image;
+    }
+    if (const std::string damage = DamageReported(said); !damage.empty()) {
+        image.error = shown + ": " + kDamaged + " (the decoder says: " + damage + ")";
         return image;
     }
     if (decoded.empty()) {
         // The decoders recognise their formats by the first bytes of the file, which they
         // read again by name (standard input's file through /dev/stdin).
         const std::string name = path == "-" ? "/dev/stdin" : path;
-        if (file.identity.regular && !cv::haveImageReader(name)) {
+        if (file.file.regular && !cv::haveImageReader(name)) {
             image.error =
                 shown + " is not an image in a format siftkey reads (JPEG, PNG, TIFF, ...)";
         } else {
@@ -99,10 +163,20 @@ GreyImage LoadGreyImage(const std::string& path) {
         }
         return image;
     }
+    if (const auto refusal =
+            PixelLimitRefusal(static_cast<std::uint64_t>(decoded.cols),
+                              static_cast<std::uint64_t>(decoded.rows), max_pixels)) {
+        image.error = shown + ": " + *refusal;
+        return image;
+    }
     std::string why;
     image.grey = ToGrey8(decoded, &why);
     if (image.grey.empty()) image.error = shown + ": " + why;
     return image;
+}
+
+GreyImage LoadGreyImage(const std::string& path, std::uint64_t max_pixels) {
+    return DecodeGreyImage(ReadImageFile(path), path, max_pixels);
 }
 
 }  // namespace siftkey

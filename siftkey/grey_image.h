@@ -7,10 +7,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <opencv2/core.hpp>
 #include <string>
 
 #include "io/file_identity.h"
+#include "siftkey/pixel_limit.h"
 
 namespace siftkey {
 
@@ -24,16 +26,33 @@ inline constexpr std::size_t kMaxImageFileBytes = std::size_t{1} << 30;
 // sets *error to the reason.
 cv::Mat ToGrey8(const cv::Mat& decoded, std::string* error);
 
+// A photograph's file read whole, not yet decoded.
+struct ImageFile {
+    std::string bytes;
+    std::string error;      // empty on success; else the complete reason, naming the file
+    io::FileIdentity file;  // of the file read, to refuse writing over it
+};
+
+// Reads `path` ("-": standard input, named so in messages) whole. Failures (unreadable,
+// larger than kMaxImageFileBytes, empty) come back in `error`.
+ImageFile ReadImageFile(const std::string& path);
+
 struct GreyImage {
     cv::Mat grey;           // CV_8UC1, not empty on success
     std::string error;      // empty on success; else the complete reason, naming the file
     io::FileIdentity file;  // of the file read, to refuse writing over it
 };
 
-// Reads and decodes `path` ("-": standard input, named so in messages) into an 8-bit grey
-// image. Failures (unreadable, larger than kMaxImageFileBytes, empty, not an image,
-// damaged, unsupported samples) come back in `error`; never throws for bad input
-// (std::bad_alloc may still escape).
-GreyImage LoadGreyImage(const std::string& path);
+// Decodes the photograph read from `path` into an 8-bit grey image. Refused, with the
+// reason in `error`, before decoding: more than `max_pixels` pixels by the header of a PNG,
+// JPEG or TIFF file, or a file of these formats whose structure shows it cut short or
+// damaged; while decoding: a decoder's warning of damaged data (captured from standard
+// error, never shown raw), data the decoder cannot read, more than `max_pixels` pixels in
+// another format, unsupported samples. Never throws for bad input (std::bad_alloc may
+// still escape).
+GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path, std::uint64_t max_pixels);
+
+// ReadImageFile, then DecodeGreyImage.
+GreyImage LoadGreyImage(const std::string& path, std::uint64_t max_pixels = kDefaultMaxPixels);
 
 }  // namespace siftkey

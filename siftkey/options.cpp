@@ -2,18 +2,58 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <opencv2/core/version.hpp>
 #include <sstream>
+#include <system_error>
+
+#include "common/thread_pool.h"
+#include "siftkey/pixel_limit.h"
 
 namespace siftkey {
 namespace {
+
+// The refusal of an empty value; CLI11 puts the option's name and ": " in front of it.
+constexpr char kEmptyValue[] = "the value is empty";
+
+// Refuses an empty file name, which names no file.
+CLI::Validator NotEmpty() {
+    return CLI::Validator(
+        [](std::string& text) {
+            return text.empty() ? std::string("the file name is empty") : std::string();
+        },
+        "");
+}
+
+// A whole number from `min` to `max` in decimal digits only (no sign, no blanks). CLI11
+// would read a leading 0 as octal and 0x as hexadecimal, so the validator, used as a
+// transform, hands on the number's plain decimal digits.
+CLI::Validator WholeNumber(std::uint64_t min, std::uint64_t max) {
+    const std::string refusal =
+        "is not a whole number from " + std::to_string(min) + " to " + std::to_string(max);
+    return CLI::Validator(
+        [min, max, refusal](std::string& text) -> std::string {
+            if (text.empty()) return kEmptyValue;
+            std::uint64_t value = 0;
+            const char* end = text.data() + text.size();
+            const auto [stop, ec] = std::from_chars(text.data(), end, value);
+            if (ec != std::errc() || stop != end || value < min || value > max) {
+                return "'" + text + "' " + refusal;
+            }
+            text = std::to_string(value);
+            return {};
+        },
+        "");
+}
 
 // A validator for a real option: a whole decimal number, finite, at least `min`.
 CLI::Validator FiniteAtLeast(double min, const std::string& min_text) {
     return CLI::Validator(
         [min, min_text](std::string& text) -> std::string {
+            if (text.empty()) return kEmptyValue;
             const char* begin = text.c_str();
             char* end = nullptr;
             errno = 0;
@@ -37,7 +77,8 @@ const char* const kDescription =
 
 const char* const kFooter =
     "Exit status: 0 when OUT.key was written (also with no keypoints: count 0), 1 when the\n"
-    "image cannot be read or the file cannot be written, 2 on a wrong command line.\n"
+    "image cannot be read, is damaged or too large, or the file cannot be written or is\n"
+    "refused, 2 on a wrong command line.\n"
     "See siftkey(1).";
 
 std::string VersionText() {
@@ -53,14 +94,28 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     CLI::App app(kDescription, "siftkey");
     app.footer(kFooter);
     app.set_version_flag("--version", VersionText(), "Print the version and exit");
-    app.add_option("IMAGE", o.image_path, "The photograph ('-': standard input)")->required();
+    app.add_option("IMAGE", o.image_path, "The photograph ('-': standard input)")
+        ->required()
+        ->check(NotEmpty());
     app.add_option("OUT.key", o.key_path,
-                   "The keypoint file to write, replaced if it exists ('-': standard output)")
-        ->required();
+                   "The keypoint file to write ('-': standard output); an existing keypoint "
+                   "file is replaced, a file of another kind only with --force")
+        ->required()
+        ->check(NotEmpty());
+    app.add_flag("--force", o.force,
+                 "Replace an existing OUT.key that holds something else than keypoints "
+                 "(never the input image)");
     app.add_option("--max", o.detector.max_keypoints,
-                   "Keep only the N strongest keypoints (N >= 1)")
+                   "Keep only the N strongest keypoints, 1 to 1073741824; only these get "
+                   "descriptors")
         ->type_name("N")
-        ->check(CLI::Range(1, 1 << 30).description(""));
+        ->transform(WholeNumber(1, std::uint64_t{1} << 30));
+    app.add_option("--max-pixels", o.max_pixels,
+                   "Refuse a larger image before decoding it (detection needs about 235 "
+                   "bytes per pixel)")
+        ->type_name("N")
+        ->transform(WholeNumber(1, std::numeric_limits<std::uint64_t>::max()))
+        ->capture_default_str();
     app.add_option("--contrast-threshold", o.detector.contrast_threshold,
                    "Reject weak extrema (>= 0): larger gives fewer keypoints")
         ->type_name("X")
@@ -74,9 +129,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
         ->capture_default_str();
     app.add_flag("--upright", o.detector.upright,
                  "Orientation 0 for every keypoint, descriptors aligned with the pixel axes");
-    app.add_option("--threads", o.threads, "Worker threads, 1 to 1024 (default: all cores)")
+    app.add_option("--threads", o.threads,
+                   "Worker threads, 1 to " + std::to_string(common::kMaxThreads) +
+                       " (default: all cores; more than the machine has run as many as it has)")
         ->type_name("N")
-        ->check(CLI::Range(1, 1024).description(""));
+        ->transform(WholeNumber(1, common::kMaxThreads));
     try {
         app.parse(argc, argv);
         result.run = true;

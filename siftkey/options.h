@@ -1,13 +1,15 @@
 // The command line of siftkey:
 //
-//   siftkey [--max N] [--contrast-threshold X] [--edge-threshold R] [--upright]
-//           [--threads N] IMAGE OUT.key
+//   siftkey [--max N] [--max-pixels N] [--contrast-threshold X] [--edge-threshold R]
+//           [--upright] [--threads N] [--force] IMAGE OUT.key
 //   siftkey --help | --version
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "siftkey/detector_options.h"
+#include "siftkey/pixel_limit.h"
 
 namespace siftkey {
 
@@ -15,7 +17,9 @@ struct SiftkeyOptions {
     std::string image_path;
     std::string key_path;
     DetectorOptions detector;
-    int threads = 0;  // worker threads of the detector; 0: as many as the machine has
+    int threads = 0;     // worker threads of the detector; 0: as many as the machine has
+    bool force = false;  // replace an existing output that holds something else
+    std::uint64_t max_pixels = kDefaultMaxPixels;  // larger images are refused
 };
 
 // Exit status of a wrong command line.

@@ -44,6 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
         ContentCase{"KeypointHeader", "1200 128\n12.5 3.25 1.7 0.5\n", ContentKind::keypoints},
         ContentCase{"EmptyKeypointFile", "0 128\n", ContentKind::keypoints},
         ContentCase{"OneNumber", "1200\n", ContentKind::text},
+        ContentCase{"TextLikeATiffPrefix", "MMM notes\n", ContentKind::text},
         ContentCase{"Json", "\xEF\xBB\xBF  {\"outcome\": \"oriented\"}", ContentKind::json},
         ContentCase{"JsonLines", "[1, 2]\n", ContentKind::json},
         ContentCase{"Csv", "match,row1_px,col1_px\n1,2,3\n", ContentKind::csv},
@@ -51,7 +52,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ContentKind::svg},
         ContentCase{"Html", "<!DOCTYPE html><html>", ContentKind::markup},
         ContentCase{"Prose", "notes on the flight\n", ContentKind::text},
-        ContentCase{"Binary", std::string("\x7F" "ELF\x02\x01\x01\0", 8), ContentKind::binary}),
+        ContentCase{"Binary",
+                    std::string("\x7F"
+                                "ELF\x02\x01\x01\0",
+                                8),
+                    ContentKind::binary}),
     CaseName());
 
 struct TargetCase {
@@ -67,7 +72,8 @@ class CheckOutputTargetTest : public testing::TestWithParam<TargetCase> {};
 TEST_P(CheckOutputTargetTest, RefusesOnlyAnotherKindUnlessForced) {
     const TargetCase& c = GetParam();
     TempDir dir;
-    const std::string path = c.existing == "(none)" ? dir.File("out") : dir.Write("out", c.existing);
+    const std::string path =
+        c.existing == "(none)" ? dir.File("out") : dir.Write("out", c.existing);
     const std::optional<io::FileError> error = io::CheckOutputTarget(path, c.kind, c.force);
     if (c.refusal == nullptr) {
         EXPECT_FALSE(error) << error->Message();
@@ -78,21 +84,23 @@ TEST_P(CheckOutputTargetTest, RefusesOnlyAnotherKindUnlessForced) {
     }
 }
 
-const std::string kJpeg("\xFF\xD8\xFF\xE1\0\x10" "Exif", 10);
+const std::string kJpeg(
+    "\xFF\xD8\xFF\xE1\0\x10"
+    "Exif",
+    10);
 
 INSTANTIATE_TEST_SUITE_P(
     Files, CheckOutputTargetTest,
-    testing::Values(
-        TargetCase{"NewFile", "(none)", OutputKind::keypoints, false, nullptr},
-        TargetCase{"EmptyFile", "", OutputKind::json, false, nullptr},
-        TargetCase{"SameKind", "10 128\n", OutputKind::keypoints, false, nullptr},
-        TargetCase{"Photograph", kJpeg, OutputKind::keypoints, false,
-                   "cannot write: it holds a JPEG image, not a keypoint file (--force"},
-        TargetCase{"PhotographForced", kJpeg, OutputKind::keypoints, true, nullptr},
-        TargetCase{"KeypointsAsJson", "10 128\n", OutputKind::json, false,
-                   "it holds a keypoint file, not a JSON document"},
-        TargetCase{"JsonAsCsv", "{}", OutputKind::csv, false, "not a CSV table"},
-        TargetCase{"SvgKept", "<svg width=\"1\"/>", OutputKind::svg, false, nullptr}),
+    testing::Values(TargetCase{"NewFile", "(none)", OutputKind::keypoints, false, nullptr},
+                    TargetCase{"EmptyFile", "", OutputKind::json, false, nullptr},
+                    TargetCase{"SameKind", "10 128\n", OutputKind::keypoints, false, nullptr},
+                    TargetCase{"Photograph", kJpeg, OutputKind::keypoints, false,
+                               "cannot write: it holds a JPEG image, not a keypoint file (--force"},
+                    TargetCase{"PhotographForced", kJpeg, OutputKind::keypoints, true, nullptr},
+                    TargetCase{"KeypointsAsJson", "10 128\n", OutputKind::json, false,
+                               "it holds a keypoint file, not a JSON document"},
+                    TargetCase{"JsonAsCsv", "{}", OutputKind::csv, false, "not a CSV table"},
+                    TargetCase{"SvgKept", "<svg width=\"1\"/>", OutputKind::svg, false, nullptr}),
     CaseName());
 
 TEST(CheckOutputTarget, RefusesReadOnlyFilesFoldersAndMissingFoldersEvenWhenForced) {

@@ -1,6 +1,5 @@
 // The plot as a real SVG renderer draws it: the right size, not blank, the inliers in the
-// inlier colour where the inliers are, the photograph under the points; and the photograph
-// headers the plot reads.
+// inlier colour where the inliers are, the photograph under the points.
 #include <gtest/gtest.h>
 
 #include <opencv2/core.hpp>
@@ -8,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "orient/image_header.h"
+#include "image/image_header.h"
 #include "orient/plot_svg.h"
 #include "robust_orientation/estimate.h"
 #include "testing/orient_scene.h"
@@ -99,7 +98,7 @@ TEST_F(PlotTest, DrawsOverTheEmbeddedPhotograph) {
     ASSERT_TRUE(cv::imencode(".png", photo, png));
     orient::PlotPhotograph photograph;
     photograph.bytes.assign(png.begin(), png.end());
-    const auto header = orient::ReadImageHeader(photograph.bytes);
+    const auto header = image::ReadImageHeader(photograph.bytes);
     ASSERT_TRUE(header.has_value());
     photograph.header = *header;
     const cv::Mat picture = Render(orient::PlotSvg(result_, run_, &photograph));
@@ -139,56 +138,6 @@ TEST_F(PlotTest, RefusedRunAndAnyFileNameGiveAWellFormedCaption) {
             ++circles;
         }
         EXPECT_EQ(circles, 9u) << name;
-    }
-}
-
-struct HeaderCase {
-    const char* name;
-    std::string bytes;
-    const char* mime;  // empty: refused
-    int width;
-    int height;
-};
-
-std::string Encoded(const char* extension, int width, int height) {
-    std::vector<unsigned char> bytes;
-    cv::imencode(extension, cv::Mat(height, width, CV_8UC1, cv::Scalar(90)), bytes);
-    return {bytes.begin(), bytes.end()};
-}
-
-TEST(ImageHeaderTest, ReadsTheSizeOfRealFilesAndRefusesTheRest) {
-    const std::string jpeg = Encoded(".jpg", 37, 21);
-    const std::string png = Encoded(".png", 640, 3);
-    std::string progressive;
-    {
-        std::vector<unsigned char> bytes;
-        cv::imencode(".jpg", cv::Mat(50, 70, CV_8UC3, cv::Scalar(1, 2, 3)), bytes,
-                     {cv::IMWRITE_JPEG_PROGRESSIVE, 1});
-        progressive.assign(bytes.begin(), bytes.end());
-    }
-    const std::vector<HeaderCase> cases = {
-        {"jpeg", jpeg, "image/jpeg", 37, 21},
-        {"progressive_jpeg", progressive, "image/jpeg", 70, 50},
-        {"png", png, "image/png", 640, 3},
-        {"png_header_only", png.substr(0, 24), "image/png", 640, 3},
-        {"jpeg_cut_before_its_frame", jpeg.substr(0, 20), "", 0, 0},
-        {"jpeg_with_fill_bytes", jpeg.substr(0, 2) + "\xFF\xFF" + jpeg.substr(2), "image/jpeg", 37,
-         21},
-        {"png_of_zero_width", png.substr(0, 16) + std::string(4, '\0') + png.substr(20), "", 0, 0},
-        {"text", "P3\n2 2\n255\n", "", 0, 0},
-        {"empty", "", "", 0, 0},
-        {"jpeg_segment_past_the_end", std::string("\xFF\xD8\xFF\xE0\xFF\xFF", 6), "", 0, 0},
-    };
-    for (const HeaderCase& c : cases) {
-        const auto header = orient::ReadImageHeader(c.bytes);
-        if (c.mime[0] == '\0') {
-            EXPECT_FALSE(header.has_value()) << c.name;
-            continue;
-        }
-        ASSERT_TRUE(header.has_value()) << c.name;
-        EXPECT_STREQ(header->mime_type, c.mime) << c.name;
-        EXPECT_EQ(header->width, c.width) << c.name;
-        EXPECT_EQ(header->height, c.height) << c.name;
     }
 }
 

@@ -23,11 +23,24 @@
 // Data snooping removes the single point with the largest |w_i| above the critical value,
 // adjusts again from the previous solution and repeats, one point at a time, because least
 // squares spreads a gross error over many residuals.
+//
+// Every round must succeed: when the adjustment after a reselection of the inliers or after
+// a snooped point gives no finite, determined solution, the whole adjustment fails (status
+// failed, `failure` names the round), rather than returning an earlier round's solution
+// whose points have not been tested. The result of a successful adjustment is that of its
+// last round: its points, its w and redundancy numbers, and whether that round converged
+// (ended at a minimum rather than at options.max_iterations).
+//
+// The conditioning of the normal matrix N = J^T J is reported as the condition number of N
+// scaled to a unit diagonal (D^-1/2 N D^-1/2, D = diag N): the scaling removes the units of
+// the unknowns (radians against parts of the base's length), so what remains measures how
+// nearly the five unknowns depend on each other through the geometry of the points.
 #pragma once
 
 #include <Eigen/Core>
 #include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "robust_orientation/elements.h"
@@ -46,7 +59,7 @@ Eigen::Matrix<double, 3, 2> BaseTangent(const Eigen::Vector3d& base);
 enum class AdjustmentStatus {
     adjusted,
     too_few_points,  // fewer than kMinAdjustmentPoints to start with
-    failed,          // no finite, determined solution (a singular normal matrix)
+    failed,          // a round gave no finite, determined solution (a singular normal matrix)
 };
 
 struct Adjustment {
@@ -63,6 +76,8 @@ struct Adjustment {
     // Q of p = (phi, b) at the solution, b in the basis BaseTangent(orientation.base).
     Matrix5d cofactor = Matrix5d::Zero();
     double sigma0_px = 0.0;
+    double normal_condition = 0.0;  // of the scaled normal matrix of the last round
+    std::string failure;            // with status failed: which round failed, in words
 
     bool Adjusted() const { return status == AdjustmentStatus::adjusted; }
 };
@@ -75,7 +90,8 @@ using InlierSelection = std::function<std::vector<int>(const Orientation&)>;
 // `reselect`, before any point is snooped, the inliers are reselected on the adjusted
 // orientation and the adjustment repeated until the set settles (a few rounds at most): the
 // start's inliers came from a rougher model, which may have just missed points that the
-// adjusted orientation fits, or taken some it does not.
+// adjusted orientation fits, or taken some it does not. Each round runs at most
+// options.max_iterations Levenberg-Marquardt iterations.
 Adjustment AdjustWithSnooping(const CoplanarityModel& model,
                               std::span<const Observation> observations, std::vector<int> inliers,
                               const Orientation& start, double sigma_px,

@@ -5,6 +5,7 @@
 #include <Eigen/Geometry>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -118,6 +119,7 @@ struct Round {
     Linearisation lin;  // at the solution
     Matrix5d Q = Matrix5d::Zero();
     double condition = 0.0;  // of the scaled normal matrix
+    std::string failure;     // why the round is not ok
 };
 
 // The condition number of N scaled to a unit diagonal (adjustment.h); infinite when N is
@@ -139,6 +141,7 @@ double ScaledCondition(const Matrix5d& N) {
 // most `max_iterations` iterations.
 Round Adjust(const Problem& problem, const Orientation& start, int max_iterations) {
     Round round;
+    round.failure = "no finite, determined solution";
     Linearise(problem, start, &round.lin);
     if (!IsFinite(round.lin)) return round;
     Linearisation next;
@@ -183,6 +186,16 @@ Round Adjust(const Problem& problem, const Orientation& start, int max_iteration
     round.condition = ScaledCondition(N);
     round.ok = round.Q.allFinite() && round.lin.at.attitude.allFinite() &&
                round.lin.at.base.allFinite();
+    if (round.ok && !(round.condition <= kMaxNormalCondition)) {
+        round.ok = false;
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "a nearly singular normal matrix (condition number %.3g of its scaled "
+                      "form, at most %.0e allowed): the tie points do not determine the "
+                      "orientation",
+                      round.condition, kMaxNormalCondition);
+        round.failure = text;
+    }
     return round;
 }
 
@@ -224,7 +237,8 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model,
             Adjustment failed;
             failed.status = AdjustmentStatus::failed;
             failed.iterations = result.iterations;
-            failed.failure = stage + " gave no finite, determined solution";
+            failed.normal_condition = round.condition;
+            failed.failure = stage + " gave " + round.failure;
             return failed;
         }
         current = round.lin.at;

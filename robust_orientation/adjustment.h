@@ -31,10 +31,12 @@
 // last round: its points, its w and redundancy numbers, and whether that round converged
 // (ended at a minimum rather than at options.max_iterations).
 //
-// The conditioning of the normal matrix N = J^T J is reported as the condition number of N
+// The conditioning of the normal matrix N = J^T J is measured by the condition number of N
 // scaled to a unit diagonal (D^-1/2 N D^-1/2, D = diag N): the scaling removes the units of
-// the unknowns (radians against parts of the base's length), so what remains measures how
-// nearly the five unknowns depend on each other through the geometry of the points.
+// the unknowns, so what remains measures how nearly the five unknowns depend on each other
+// through the geometry of the points. A round whose scaled N has a condition number above
+// kMaxNormalCondition fails like a singular one: the adjustment does not determine the
+// orientation, however finite its covariance.
 #pragma once
 
 #include <Eigen/Core>
@@ -51,6 +53,16 @@ namespace ro {
 
 // Fewest points the adjustment runs on (redundancy 5).
 inline constexpr int kMinAdjustmentPoints = 10;
+
+// Largest condition number of the scaled normal matrix that still counts as determined.
+// The variance of some unit combination of the unknowns is then up to this factor larger
+// than if the unknowns were independent (its sigma 1000 times larger): the tie points
+// determine only fewer than five combinations, and a sigma that large no longer describes
+// the error, since the linearisation does not hold over it. Ordinary geometry stays far
+// below: 30 to 500 for aerial and convergent scenes, about 1e4 for a near-planar scene,
+// 6e4 for the real street pair taken from nearly one place (data/real/street); 25 exact
+// tie points within 20 px of the centre of the photograph reach 5e6.
+inline constexpr double kMaxNormalCondition = 1e6;
 
 // An orthonormal basis (t1, t2) of the plane normal to the unit vector `base`: the base's
 // two degrees of freedom. The same base always gives the same basis.

@@ -102,7 +102,7 @@ struct AdjustmentSummary {
     double mdb_median_px = 0.0;      // minimal detectable bias in y-parallax pixels
     double mdb_max_px = 0.0;
     // Condition number of the normal matrix of the last round, scaled to a unit diagonal
-    // (adjustment.h): W-ILL-CONDITIONED beyond kMaxNormalCondition.
+    // (adjustment.h); above kMaxNormalCondition the adjustment fails.
     double normal_condition = 0.0;
 };
 

@@ -145,14 +145,6 @@ void StatisticsWarnings(const OrientationResult& r, bool snooping_limit, bool co
             "may not be at the least-squares minimum",
             a.iterations);
     }
-    if (a.normal_condition > kMaxNormalCondition && HasBase(r)) {
-        Add(out, "W-ILL-CONDITIONED",
-            Format("the normal matrix of the adjustment is nearly singular (condition number "
-                   "%.3g of its scaled form): some combination of the elements is hardly "
-                   "determined by these tie points",
-                   a.normal_condition),
-            a.normal_condition);
-    }
 }
 
 }  // namespace

@@ -18,16 +18,15 @@
 //                        more than 1 degree away
 //   W-SNOOPING-LIMIT     data snooping stopped at its limit with points still flagged
 //   W-NOT-CONVERGED      the last adjustment round did not converge within its iterations
-//   W-ILL-CONDITIONED    the scaled normal matrix of the adjustment has a condition number
-//                        above kMaxNormalCondition (adjustment.h): some combination of the
-//                        unknowns is hardly determined; the orientation stands, its sigmas
-//                        say how weak it is, the value is the condition number
+//
+// A nearly singular normal matrix (condition above kMaxNormalCondition, adjustment.h) is no
+// warning but a refusal: outcome adjustment_failed.
 //
 // For a rotation only (configuration rotation_only, outcome no_parallax) the base is
 // undefined, and every warning that presupposes one is left out as a mere consequence:
 // W-BASE-ACROSS, W-FORWARD-MOTION, W-BASE-REVERSED, W-WEAK-INTERSECTION, W-GRUBER-COVERAGE
-// (its regions lie along the base), W-CORR-BY-OMEGA, W-CORR-HIGH, W-SIGMA0-REJECTED (the
-// adjustment counts five unknowns where only three are determined) and W-ILL-CONDITIONED.
+// (its regions lie along the base), W-CORR-BY-OMEGA, W-CORR-HIGH and W-SIGMA0-REJECTED (the
+// adjustment counts five unknowns where only three are determined).
 // W-ROTATION-ONLY says what happened; W-FEW-INLIERS, W-SECOND-SOLUTION, W-SNOOPING-LIMIT
 // and W-NOT-CONVERGED stay.
 #pragma once
@@ -45,7 +44,6 @@ inline constexpr double kForwardMotionBaseX = kMinBaseXForElements;
 inline constexpr double kWeakIntersectionRad = 2.0 * common::kRadiansPerDegree;
 inline constexpr double kByOmegaCorrelationLimit = 0.995;
 inline constexpr double kCorrelationLimit = 0.9;
-inline constexpr double kMaxNormalCondition = 1e6;
 
 // Whether a unit base (model frame) runs across the photograph or along the viewing
 // direction (see the list above); at most one of them holds.
@@ -53,8 +51,7 @@ bool IsBaseAcross(const Eigen::Vector3d& base);
 bool IsForwardMotion(const Eigen::Vector3d& base);
 
 // The warnings that the figures of `result` call for, in the order listed above.
-// `snooping_limit` and `converged` come from the adjustment; result.adjustment's
-// normal_condition gives W-ILL-CONDITIONED.
+// `snooping_limit` and `converged` come from the adjustment.
 std::vector<Warning> CollectWarnings(const OrientationResult& result, bool snooping_limit,
                                      bool converged);
 

@@ -123,9 +123,10 @@ std::string ElementValue(int k, double value) {
 void ElementsTable(std::string& out, const ro::OrientationResult& result) {
     const std::array<double, 5> values = result.elements.AsArray();
     const ro::AdjustmentSummary& a = result.adjustment;
-    out += Format("\nstandard deviations a posteriori (scaled by sigma0 = %s), a priori (sigma = "
-                  "%s)\n",
-                  Unit(a.sigma0_px, 3, "px").c_str(), Unit(a.sigma_apriori_px, 3, "px").c_str());
+    out += Format(
+        "\nstandard deviations a posteriori (scaled by sigma0 = %s), a priori (sigma = "
+        "%s)\n",
+        Unit(a.sigma0_px, 3, "px").c_str(), Unit(a.sigma_apriori_px, 3, "px").c_str());
     out += Format("%-8s%13s%13s%13s   %s\n", "element", "value", "std.dev.", "a priori", "unit");
     for (int k = 0; k < 5; ++k) {
         const char* unit = k == 0 ? "   (bx = 1)" : k == 1 ? "" : "   deg";

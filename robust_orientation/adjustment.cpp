@@ -184,8 +184,8 @@ Round Adjust(const Problem& problem, const Orientation& start, int max_iteration
     if (normal.info() != Eigen::Success) return round;
     round.Q = normal.solve(Matrix5d::Identity());
     round.condition = ScaledCondition(N);
-    round.ok = round.Q.allFinite() && round.lin.at.attitude.allFinite() &&
-               round.lin.at.base.allFinite();
+    round.ok =
+        round.Q.allFinite() && round.lin.at.attitude.allFinite() && round.lin.at.base.allFinite();
     if (round.ok && !(round.condition <= kMaxNormalCondition)) {
         round.ok = false;
         char text[256];

@@ -303,11 +303,11 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
         AdjustWithSnooping(model, observations, inliers, start, options.sigma_px,
                            options.adjustment, options.threads, reselect);
     if (!adjustment.Adjusted()) {
-        return Refuse(std::move(result), OutcomeOf(adjustment.status),
-                      adjustment.status == AdjustmentStatus::failed
-                          ? "the least-squares adjustment failed: " + adjustment.failure
-                          : "fewer than " + std::to_string(kMinAdjustmentPoints) +
-                                " inliers to adjust");
+        return Refuse(
+            std::move(result), OutcomeOf(adjustment.status),
+            adjustment.status == AdjustmentStatus::failed
+                ? "the least-squares adjustment failed: " + adjustment.failure
+                : "fewer than " + std::to_string(kMinAdjustmentPoints) + " inliers to adjust");
     }
     result.orientation = adjustment.orientation;
     result.cv_pose = CvPoseFromOrientation(adjustment.orientation);

@@ -81,8 +81,8 @@ Precision PrecisionOf(const Adjustment& adjustment, double sigma_apriori_px) {
     const Eigen::Matrix<double, 3, 2> T = BaseTangent(o.base);
     const Matrix5d E = ElementsJacobian(o, T, p.elements_defined);
     p.covariance = Propagate(E, C, p.elements_defined);
-    const Matrix5d a_priori = Propagate(
-        E, sigma_apriori_px * sigma_apriori_px * adjustment.cofactor, p.elements_defined);
+    const Matrix5d a_priori =
+        Propagate(E, sigma_apriori_px * sigma_apriori_px * adjustment.cofactor, p.elements_defined);
     for (int k = 0; k < 5; ++k) {
         p.sigma[static_cast<std::size_t>(k)] = std::sqrt(p.covariance(k, k));
         p.sigma_a_priori[static_cast<std::size_t>(k)] = std::sqrt(a_priori(k, k));

@@ -86,9 +86,9 @@ struct ChiSquareTest {
 };
 
 struct AdjustmentSummary {
-    int iterations = 0;  // solver iterations, all adjustments together
+    int iterations = 0;      // solver iterations, all adjustments together
     bool converged = false;  // the last round ended at a minimum, not at its iteration limit
-    int rejected = 0;  // points removed by data snooping
+    int rejected = 0;        // points removed by data snooping
     double critical_w = 0.0;
     int points_used = 0;
     int redundancy = 0;

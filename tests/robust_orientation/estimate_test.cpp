@@ -413,7 +413,8 @@ TEST_P(OutcomeTest, EachPathEndsInItsOwnOutcome) {
     EXPECT_EQ(r.reason.empty(), c.outcome == ro::Outcome::oriented) << r.reason;
     EXPECT_NE(r.reason.find(c.reason_part), std::string::npos) << r.reason;
     // The geometry exists exactly where an adjustment gave it.
-    const bool adjusted = c.outcome == ro::Outcome::oriented || c.outcome == ro::Outcome::no_parallax;
+    const bool adjusted =
+        c.outcome == ro::Outcome::oriented || c.outcome == ro::Outcome::no_parallax;
     EXPECT_EQ(r.geometry.computed, adjusted);
     if (!adjusted) return;
     int inliers = 0;
@@ -433,8 +434,7 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"too_few_matches", ro::Outcome::too_few_matches, "too_few_matches",
                     "5 tie points"},
         OutcomeCase{"no_model", ro::Outcome::no_model, "no_model", "no sample"},
-        OutcomeCase{"too_few_inliers", ro::Outcome::too_few_inliers, "too_few_inliers",
-                    "inliers"},
+        OutcomeCase{"too_few_inliers", ro::Outcome::too_few_inliers, "too_few_inliers", "inliers"},
         OutcomeCase{"no_parallax", ro::Outcome::no_parallax, "no_parallax", "rotation only"},
         OutcomeCase{"adjustment_failed", ro::Outcome::adjustment_failed, "adjustment_failed",
                     "nearly singular"},

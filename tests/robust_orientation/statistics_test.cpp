@@ -161,8 +161,8 @@ TEST_F(AdjustmentTest, AFailedRoundAfterAReselectionFailsTheAdjustment) {
         observations_.back().x2_m = std::numeric_limits<double>::quiet_NaN();
     }
     const ro::Adjustment a =
-        ro::AdjustWithSnooping(model, observations_, all_, ro::OrientationFromElements(truth_),
-                               0.5, {}, 1, [&](const ro::Orientation&) { return broken; });
+        ro::AdjustWithSnooping(model, observations_, all_, ro::OrientationFromElements(truth_), 0.5,
+                               {}, 1, [&](const ro::Orientation&) { return broken; });
     EXPECT_EQ(a.status, ro::AdjustmentStatus::failed);
     EXPECT_NE(a.failure.find("reselecting"), std::string::npos) << a.failure;
     EXPECT_TRUE(a.w.empty() && a.used.empty());

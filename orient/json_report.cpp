@@ -87,28 +87,30 @@ Json Robust(const ro::OrientationResult& result, const RunInfo& run) {
 Json Adjustment(const ro::OrientationResult& result, const RunInfo& run) {
     const ro::AdjustmentSummary& a = result.adjustment;
     const ro::ChiSquareTest& chi2 = a.chi2;
-    return {{"residual", "sampson_px"},
-            {"iterations", a.iterations},
-            {"converged", a.converged},
-            {"snooping", {{"critical_w", Number(a.critical_w)}, {"rejected", a.rejected}}},
-            {"points_used", a.points_used},
-            {"redundancy", a.redundancy},
-            {"sigma0_px", Number(a.sigma0_px)},
-            {"sigma0_um", Number(a.sigma0_um)},
-            {"sigma_apriori_px", Number(a.sigma_apriori_px)},
-            {"chi2_test",
-             {{"ratio", Number(chi2.ratio)},
-              {"lower", Number(chi2.lower)},
-              {"upper", Number(chi2.upper)},
-              {"dof", chi2.dof},
-              {"alpha", Number(chi2.alpha)},
-              {"accepted", chi2.accepted}}},
-            {"y_parallax_rms_px", Number(a.y_parallax_rms_px)},
-            {"y_parallax_rms_um", Number(a.y_parallax_rms_px * run.camera1.camera.PixelSizeUm())},
-            {"y_parallax_max_px", Number(a.y_parallax_max_px)},
-            {"y_parallax_max_match", a.y_parallax_max_match},
-            {"mdb_y_parallax_px",
-             {{"median", Number(a.mdb_median_px)}, {"max", Number(a.mdb_max_px)}}}};
+    return {
+        {"residual", "sampson_px"},
+        {"iterations", a.iterations},
+        {"converged", a.converged},
+        {"snooping", {{"critical_w", Number(a.critical_w)}, {"rejected", a.rejected}}},
+        {"points_used", a.points_used},
+        {"redundancy", a.redundancy},
+        {"sigma0_px", Number(a.sigma0_px)},
+        {"sigma0_um", Number(a.sigma0_um)},
+        {"sigma_apriori_px", Number(a.sigma_apriori_px)},
+        {"chi2_test",
+         {{"ratio", Number(chi2.ratio)},
+          {"lower", Number(chi2.lower)},
+          {"upper", Number(chi2.upper)},
+          {"dof", chi2.dof},
+          {"alpha", Number(chi2.alpha)},
+          {"accepted", chi2.accepted}}},
+        {"y_parallax_rms_px", Number(a.y_parallax_rms_px)},
+        {"y_parallax_rms_um", Number(a.y_parallax_rms_px * run.camera1.camera.PixelSizeUm())},
+        {"y_parallax_max_px", Number(a.y_parallax_max_px)},
+        {"y_parallax_max_match", a.y_parallax_max_match},
+        {"mdb_y_parallax_px", {{"median", Number(a.mdb_median_px)}, {"max", Number(a.mdb_max_px)}}},
+        {"normal_condition", Number(a.normal_condition)},
+        {"sigma_scale", "a_posteriori"}};
 }
 
 // (by, bz, omega, phi, kappa) with the angles in degrees.
@@ -117,13 +119,19 @@ std::array<double, 5> InDegrees(std::array<double, 5> values) {
     return values;
 }
 
-Json Elements(const ro::Elements& elements, const std::array<double, 5>* sigma) {
+// The elements; with `precision`, each with its sigma (a posteriori) and its a-priori sigma.
+Json Elements(const ro::Elements& elements, const ro::Precision* precision) {
     const std::array<double, 5> values = InDegrees(elements.AsArray());
-    const std::array<double, 5> sigmas = sigma ? InDegrees(*sigma) : std::array<double, 5>{};
+    const std::array<double, 5> sigma = precision ? InDegrees(precision->sigma) : values;
+    const std::array<double, 5> a_priori =
+        precision ? InDegrees(precision->sigma_a_priori) : values;
     Json out = Json::object();
     for (int k = 0; k < 5; ++k) {
         Json element = {{"value", Number(values[k])}};
-        if (sigma) element["sigma"] = Number(sigmas[k]);
+        if (precision) {
+            element["sigma"] = Number(sigma[k]);
+            element["sigma_a_priori"] = Number(a_priori[k]);
+        }
         out[kOrder[k]] = std::move(element);
     }
     return out;
@@ -195,7 +203,7 @@ std::string JsonReport(const ro::OrientationResult& result, const RunInfo& run) 
     doc["robust"] = Robust(result, run);
     // What only an orientation gives is null without one, so that every field is present.
     doc["adjustment"] = oriented ? Adjustment(result, run) : Json(nullptr);
-    doc["elements"] = oriented ? Elements(result.elements, &result.precision.sigma) : Json(nullptr);
+    doc["elements"] = oriented ? Elements(result.elements, &result.precision) : Json(nullptr);
     doc["base_direction"] = oriented ? BaseDirection(result) : Json(nullptr);
     doc["rotation"] = oriented ? Rotation(result) : Json(nullptr);
     doc["covariance"] =
@@ -208,7 +216,8 @@ std::string JsonReport(const ro::OrientationResult& result, const RunInfo& run) 
     doc["cv_form"] = oriented ? Json{{"R_cam2_from_cam1", Rows(result.cv_pose.R)},
                                      {"t_unit", Vector3(result.cv_pose.t)}}
                               : Json(nullptr);
-    doc["geometry"] = oriented ? Geometry(result) : Json(nullptr);
+    // The geometry also explains a refusal (no_parallax): present whenever it was computed.
+    doc["geometry"] = result.geometry.computed ? Geometry(result) : Json(nullptr);
     doc["second_solution"] = oriented ? Second(result.second) : Json(nullptr);
     doc["warnings"] = Warnings(result);
     doc["points_csv"] = run.points_file.empty() ? Json(nullptr) : Json(run.points_file);

@@ -118,13 +118,21 @@ std::string ElementValue(int k, double value) {
     return k < 2 ? Fixed(value, 6, 13) : Fixed(value * kDegreesPerRadian, 5, 12) + " ";
 }
 
+// The standard deviations a posteriori (the cofactors scaled by sigma0^2) and, beside them,
+// a priori (scaled by the a-priori sigma^2).
 void ElementsTable(std::string& out, const ro::OrientationResult& result) {
     const std::array<double, 5> values = result.elements.AsArray();
-    out += Format("\n%-8s%13s%13s   %s\n", "element", "value", "std.dev.", "unit");
+    const ro::AdjustmentSummary& a = result.adjustment;
+    out += Format(
+        "\nstandard deviations a posteriori (scaled by sigma0 = %s), a priori (sigma = "
+        "%s)\n",
+        Unit(a.sigma0_px, 3, "px").c_str(), Unit(a.sigma_apriori_px, 3, "px").c_str());
+    out += Format("%-8s%13s%13s%13s   %s\n", "element", "value", "std.dev.", "a priori", "unit");
     for (int k = 0; k < 5; ++k) {
         const char* unit = k == 0 ? "   (bx = 1)" : k == 1 ? "" : "   deg";
-        out += Format("%-8s%s%s%s\n", kElementNames[k], ElementValue(k, values[k]).c_str(),
-                      ElementValue(k, result.precision.sigma[k]).c_str(), unit);
+        out += Format("%-8s%s%s%s%s\n", kElementNames[k], ElementValue(k, values[k]).c_str(),
+                      ElementValue(k, result.precision.sigma[k]).c_str(),
+                      ElementValue(k, result.precision.sigma_a_priori[k]).c_str(), unit);
     }
 }
 
@@ -168,6 +176,20 @@ void Geometry(std::string& out, const ro::OrientationResult& result) {
                 Fixed(p.rotation_sigma_rad[0] * kDegreesPerRadian, 5).c_str(),
                 Fixed(p.rotation_sigma_rad[1] * kDegreesPerRadian, 5).c_str(),
                 Fixed(p.rotation_sigma_rad[2] * kDegreesPerRadian, 5).c_str()));
+}
+
+// What the geometry shows when the run stopped at a rotation only: the figures that say why.
+void RefusalGeometry(std::string& out, const ro::OrientationResult& result) {
+    const ro::GeometryFigures& g = result.geometry;
+    if (!g.computed) return;
+    Line(out, "geometry",
+         Format("H/E inlier ratio %s (%d homography inliers)   rotation-only measure %s",
+                Fixed(g.h_over_e_inlier_ratio, 3).c_str(), g.homography_inliers,
+                Fixed(g.rotation_only_measure, 4).c_str()));
+    Line(out, "",
+         Format("median intersection angle %s   configuration %s",
+                Unit(g.median_intersection_angle_rad * kDegreesPerRadian, 2, "deg").c_str(),
+                ro::ConfigurationCode(g.configuration)));
 }
 
 void SecondSolution(std::string& out, const ro::OrientationResult& result) {
@@ -236,6 +258,7 @@ std::string TextReport(const ro::OrientationResult& result, const RunInfo& run) 
         SecondSolution(out, result);
     } else {
         Line(out, "outcome", ro::OutcomeCode(result.outcome));
+        RefusalGeometry(out, result);
     }
     Warnings(out, result);
     if (oriented) CvForm(out, result);

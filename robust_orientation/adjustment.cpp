@@ -5,7 +5,9 @@
 #include <Eigen/Geometry>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <string>
 
 #include "common/thread_pool.h"
 #include "two_view/sampson.h"
@@ -14,7 +16,6 @@ namespace ro {
 namespace {
 
 constexpr int kParameters = 5;
-constexpr int kIterationLimit = 100;
 // The inlier set settles within a few adjustments; more would mean it oscillates.
 constexpr int kMaxReselections = 4;
 // Levenberg-Marquardt damping, relative to the diagonal of the normal matrix: the start,
@@ -117,16 +118,35 @@ struct Round {
     bool converged = false;
     Linearisation lin;  // at the solution
     Matrix5d Q = Matrix5d::Zero();
+    double condition = 0.0;  // of the scaled normal matrix
+    std::string failure;     // why the round is not ok
 };
 
-// Levenberg-Marquardt with the analytic Jacobian, re-linearised at every accepted step.
-Round Adjust(const Problem& problem, const Orientation& start) {
+// The condition number of N scaled to a unit diagonal (adjustment.h); infinite when N is
+// singular or has a zero on its diagonal.
+double ScaledCondition(const Matrix5d& N) {
+    const Vector5d diagonal = N.diagonal();
+    if (!(diagonal.minCoeff() > 0.0)) return std::numeric_limits<double>::infinity();
+    const Vector5d scale = diagonal.cwiseSqrt().cwiseInverse();
+    const Matrix5d scaled = scale.asDiagonal() * N * scale.asDiagonal();
+    const Eigen::SelfAdjointEigenSolver<Matrix5d> eigen(scaled, Eigen::EigenvaluesOnly);
+    const Vector5d& values = eigen.eigenvalues();
+    if (eigen.info() != Eigen::Success || !(values.minCoeff() > 0.0)) {
+        return std::numeric_limits<double>::infinity();
+    }
+    return values.maxCoeff() / values.minCoeff();
+}
+
+// Levenberg-Marquardt with the analytic Jacobian, re-linearised at every accepted step, at
+// most `max_iterations` iterations.
+Round Adjust(const Problem& problem, const Orientation& start, int max_iterations) {
     Round round;
+    round.failure = "no finite, determined solution";
     Linearise(problem, start, &round.lin);
     if (!IsFinite(round.lin)) return round;
     Linearisation next;
     double damping = kInitialDamping;
-    for (int iteration = 0; iteration < kIterationLimit; ++iteration) {
+    for (int iteration = 0; iteration < max_iterations; ++iteration) {
         ++round.iterations;
         const Matrix5d N = round.lin.J.transpose() * round.lin.J;
         const Vector5d g = round.lin.J.transpose() * round.lin.d;
@@ -159,11 +179,23 @@ Round Adjust(const Problem& problem, const Orientation& start) {
             break;
         }
     }
-    const Eigen::LLT<Matrix5d> normal(round.lin.J.transpose() * round.lin.J);
+    const Matrix5d N = round.lin.J.transpose() * round.lin.J;
+    const Eigen::LLT<Matrix5d> normal(N);
     if (normal.info() != Eigen::Success) return round;
     round.Q = normal.solve(Matrix5d::Identity());
+    round.condition = ScaledCondition(N);
     round.ok =
         round.Q.allFinite() && round.lin.at.attitude.allFinite() && round.lin.at.base.allFinite();
+    if (round.ok && !(round.condition <= kMaxNormalCondition)) {
+        round.ok = false;
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "a nearly singular normal matrix (condition number %.3g of its scaled "
+                      "form, at most %.0e allowed): the tie points do not determine the "
+                      "orientation",
+                      round.condition, kMaxNormalCondition);
+        round.failure = text;
+    }
     return round;
 }
 
@@ -196,33 +228,32 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model,
     Orientation current = start;
     const Problem problem{&model, observations, &used, threads};
     int reselections_left = reselect ? kMaxReselections : 0;
+    std::string stage = "the first adjustment";
     while (used.size() >= static_cast<std::size_t>(kMinAdjustmentPoints)) {
-        const Round round = Adjust(problem, current);
-        if (!round.ok) break;
+        const Round round = Adjust(problem, current, options.max_iterations);
+        result.iterations += round.iterations;
+        if (!round.ok) {
+            // No earlier round stands in: its points were about to change for a reason.
+            Adjustment failed;
+            failed.status = AdjustmentStatus::failed;
+            failed.iterations = result.iterations;
+            failed.normal_condition = round.condition;
+            failed.failure = stage + " gave " + round.failure;
+            return failed;
+        }
         current = round.lin.at;
         const auto n = static_cast<Eigen::Index>(used.size());
         result.status = AdjustmentStatus::adjusted;
         result.orientation = current;
-        result.iterations += round.iterations;
         result.converged = round.converged;
         result.cofactor = round.Q;
+        result.normal_condition = round.condition;
         result.used = used;
         result.snooped = snooped;
         result.sigma0_px = std::sqrt(round.lin.cost / static_cast<double>(n - kParameters));
         result.residual_px.assign(round.lin.d.begin(), round.lin.d.end());
-        result.redundancy.assign(used.size(), 0.0);
-        result.w.assign(used.size(), 0.0);
-        if (reselections_left > 0) {
-            --reselections_left;
-            std::vector<int> reselected = reselect(current);
-            std::sort(reselected.begin(), reselected.end());
-            if (reselected != used &&
-                reselected.size() >= static_cast<std::size_t>(kMinAdjustmentPoints)) {
-                used = std::move(reselected);
-                continue;
-            }
-            reselections_left = 0;
-        }
+        result.redundancy.resize(used.size());
+        result.w.resize(used.size());
         Eigen::Index worst = -1;
         double worst_w = options.critical_w;
         const Jacobian& J = round.lin.J;
@@ -237,6 +268,18 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model,
                 worst = i;
             }
         }
+        if (reselections_left > 0) {
+            --reselections_left;
+            std::vector<int> reselected = reselect(current);
+            std::sort(reselected.begin(), reselected.end());
+            if (reselected != used &&
+                reselected.size() >= static_cast<std::size_t>(kMinAdjustmentPoints)) {
+                used = std::move(reselected);
+                stage = "the adjustment after reselecting the inliers";
+                continue;
+            }
+            reselections_left = 0;
+        }
         if (worst < 0) break;
         if (snooped.size() >= max_snooped ||
             used.size() <= static_cast<std::size_t>(kMinAdjustmentPoints)) {
@@ -245,6 +288,8 @@ Adjustment AdjustWithSnooping(const CoplanarityModel& model,
         }
         snooped.push_back(used[static_cast<std::size_t>(worst)]);
         used.erase(used.begin() + worst);
+        stage = "the adjustment after data snooping removed tie point " +
+                std::to_string(snooped.back() + 1);
     }
     return result;
 }

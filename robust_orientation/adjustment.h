@@ -23,11 +23,26 @@
 // Data snooping removes the single point with the largest |w_i| above the critical value,
 // adjusts again from the previous solution and repeats, one point at a time, because least
 // squares spreads a gross error over many residuals.
+//
+// Every round must succeed: when the adjustment after a reselection of the inliers or after
+// a snooped point gives no finite, determined solution, the whole adjustment fails (status
+// failed, `failure` names the round), rather than returning an earlier round's solution
+// whose points have not been tested. The result of a successful adjustment is that of its
+// last round: its points, its w and redundancy numbers, and whether that round converged
+// (ended at a minimum rather than at options.max_iterations).
+//
+// The conditioning of the normal matrix N = J^T J is measured by the condition number of N
+// scaled to a unit diagonal (D^-1/2 N D^-1/2, D = diag N): the scaling removes the units of
+// the unknowns, so what remains measures how nearly the five unknowns depend on each other
+// through the geometry of the points. A round whose scaled N has a condition number above
+// kMaxNormalCondition fails like a singular one: the adjustment does not determine the
+// orientation, however finite its covariance.
 #pragma once
 
 #include <Eigen/Core>
 #include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "robust_orientation/elements.h"
@@ -39,6 +54,16 @@ namespace ro {
 // Fewest points the adjustment runs on (redundancy 5).
 inline constexpr int kMinAdjustmentPoints = 10;
 
+// Largest condition number of the scaled normal matrix that still counts as determined.
+// The variance of some unit combination of the unknowns is then up to this factor larger
+// than if the unknowns were independent (its sigma 1000 times larger): the tie points
+// determine only fewer than five combinations, and a sigma that large no longer describes
+// the error, since the linearisation does not hold over it. Ordinary geometry stays far
+// below: 30 to 500 for aerial and convergent scenes, about 1e4 for a near-planar scene,
+// 6e4 for the real street pair taken from nearly one place (data/real/street); 25 exact
+// tie points within 20 px of the centre of the photograph reach 5e6.
+inline constexpr double kMaxNormalCondition = 1e6;
+
 // An orthonormal basis (t1, t2) of the plane normal to the unit vector `base`: the base's
 // two degrees of freedom. The same base always gives the same basis.
 Eigen::Matrix<double, 3, 2> BaseTangent(const Eigen::Vector3d& base);
@@ -46,7 +71,7 @@ Eigen::Matrix<double, 3, 2> BaseTangent(const Eigen::Vector3d& base);
 enum class AdjustmentStatus {
     adjusted,
     too_few_points,  // fewer than kMinAdjustmentPoints to start with
-    failed,          // no finite, determined solution (a singular normal matrix)
+    failed,          // a round gave no finite, determined solution (a singular normal matrix)
 };
 
 struct Adjustment {
@@ -63,6 +88,8 @@ struct Adjustment {
     // Q of p = (phi, b) at the solution, b in the basis BaseTangent(orientation.base).
     Matrix5d cofactor = Matrix5d::Zero();
     double sigma0_px = 0.0;
+    double normal_condition = 0.0;  // of the scaled normal matrix of the last round
+    std::string failure;            // with status failed: which round failed, in words
 
     bool Adjusted() const { return status == AdjustmentStatus::adjusted; }
 };
@@ -75,7 +102,8 @@ using InlierSelection = std::function<std::vector<int>(const Orientation&)>;
 // `reselect`, before any point is snooped, the inliers are reselected on the adjusted
 // orientation and the adjustment repeated until the set settles (a few rounds at most): the
 // start's inliers came from a rougher model, which may have just missed points that the
-// adjusted orientation fits, or taken some it does not.
+// adjusted orientation fits, or taken some it does not. Each round runs at most
+// options.max_iterations Levenberg-Marquardt iterations.
 Adjustment AdjustWithSnooping(const CoplanarityModel& model,
                               std::span<const Observation> observations, std::vector<int> inliers,
                               const Orientation& start, double sigma_px,

@@ -133,7 +133,8 @@ void FillAdjustment(const Camera& camera1, const Adjustment& adjustment,
     a.sigma0_um = adjustment.sigma0_px * camera1.PixelSizeUm();
     a.sigma_apriori_px = options.sigma_px;
     a.chi2 = TestSigma0(a.sigma0_px, options.sigma_px, a.redundancy);
-    result->precision = PrecisionOf(adjustment);
+    a.normal_condition = adjustment.normal_condition;
+    result->precision = PrecisionOf(adjustment, options.sigma_px);
 }
 
 void FillGeometry(const CoplanarityModel& model, const Camera& camera1,
@@ -142,6 +143,7 @@ void FillGeometry(const CoplanarityModel& model, const Camera& camera1,
                   OrientationResult* result) {
     GeometryFigures& g = result->geometry;
     const Orientation& o = adjustment.orientation;
+    g.computed = true;
     g.median_intersection_angle_rad =
         MedianIntersectionAngle(model, observations, adjustment.used, o);
     g.h_over_e_inlier_ratio = homography.inlier_ratio;
@@ -231,6 +233,9 @@ std::string CheckOptions(const EstimationOptions& options) {
     if (!(options.adjustment.critical_w > 0.0) || !std::isfinite(options.adjustment.critical_w)) {
         return "the critical value of the w-test must be positive";
     }
+    if (options.adjustment.max_iterations < 1) {
+        return "the adjustment needs at least one iteration";
+    }
     return {};
 }
 
@@ -248,10 +253,14 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     result.adjustment.sigma_apriori_px = options.sigma_px;
     result.adjustment.critical_w = options.adjustment.critical_w;
     if (const std::string problem = CheckOptions(options); !problem.empty()) {
-        return Refuse(std::move(result), Outcome::too_few_matches, problem);
+        return Refuse(std::move(result), Outcome::invalid_options, problem);
     }
-    if (!IsUsable(camera1) || !IsUsable(camera2)) {
-        return Refuse(std::move(result), Outcome::too_few_matches, "a camera is not usable");
+    for (const auto& [number, camera] : {std::pair{1, &camera1}, std::pair{2, &camera2}}) {
+        if (const std::string problem = CameraProblem(*camera); !problem.empty()) {
+            return Refuse(std::move(result), Outcome::invalid_camera,
+                          "the camera of photograph " + std::to_string(number) +
+                              " is not usable: " + problem);
+        }
     }
     // Tie points that do not fit a camera are warned about whatever the outcome.
     result.warnings = CameraFrameWarnings(tie_points, camera1, camera2);
@@ -299,8 +308,11 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
         AdjustWithSnooping(model, observations, inliers, start, options.sigma_px,
                            options.adjustment, options.threads, reselect);
     if (!adjustment.Adjusted()) {
-        return Refuse(std::move(result), OutcomeOf(adjustment.status),
-                      "the least-squares adjustment gave no finite, determined solution");
+        return Refuse(
+            std::move(result), OutcomeOf(adjustment.status),
+            adjustment.status == AdjustmentStatus::failed
+                ? "the least-squares adjustment failed: " + adjustment.failure
+                : "fewer than " + std::to_string(kMinAdjustmentPoints) + " inliers to adjust");
     }
     result.orientation = adjustment.orientation;
     result.cv_pose = CvPoseFromOrientation(adjustment.orientation);
@@ -310,15 +322,15 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     if (!result.precision.elements_defined) result.elements.by = result.elements.bz = kNaN;
     FillPoints(model, observations, adjustment, options, &result);
     FillSecond(ransac, &result);
-    const std::vector<Warning> collected =
-        CollectWarnings(result, adjustment.snooping_limit_reached, adjustment.converged);
-    result.warnings.insert(result.warnings.end(), collected.begin(), collected.end());
     result.outcome = Outcome::oriented;
     if (result.geometry.configuration == Configuration::rotation_only) {
         result.outcome = Outcome::no_parallax;
         result.reason =
             "the photographs differ by a rotation only (no parallax): the base is undefined";
     }
+    const std::vector<Warning> collected =
+        CollectWarnings(result, adjustment.snooping_limit_reached, adjustment.converged);
+    result.warnings.insert(result.warnings.end(), collected.begin(), collected.end());
     return result;
 }
 

@@ -16,6 +16,10 @@ struct AdjustmentOptions {
     // Data snooping stops after removing this share of the starting points (a sign that the
     // a-priori sigma is far too small, not that the points are false).
     double max_snooped_share = 0.5;
+    // Levenberg-Marquardt iterations of one adjustment round at most: the adjustment
+    // converges in a few (it starts from the robust loop's model); a round that uses them
+    // all has not converged (W-NOT-CONVERGED).
+    int max_iterations = 100;
 };
 
 struct EstimationOptions {

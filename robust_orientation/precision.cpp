@@ -56,26 +56,37 @@ double ConditionNumber(const Eigen::Matrix<double, N, N>& correlation) {
     return values.maxCoeff() / values.minCoeff();
 }
 
+// E C E^T: the elements' covariance from that of p; by and bz rows and columns NaN when
+// the elements are not defined.
+Matrix5d Propagate(const Matrix5d& E, const Matrix5d& C, bool defined) {
+    Matrix5d covariance = E * C * E.transpose();
+    if (!defined) {
+        // NaN times a zero entry is NaN: the angle block must not see the undefined rows.
+        covariance.topRows<2>().setConstant(kNaN);
+        covariance.leftCols<2>().setConstant(kNaN);
+        const Eigen::Matrix3d angles = E.block<3, 3>(2, 0);
+        covariance.bottomRightCorner<3, 3>() =
+            angles * C.topLeftCorner<3, 3>() * angles.transpose();
+    }
+    return covariance;
+}
+
 }  // namespace
 
-Precision PrecisionOf(const Adjustment& adjustment) {
+Precision PrecisionOf(const Adjustment& adjustment, double sigma_apriori_px) {
     Precision p;
     const Orientation& o = adjustment.orientation;
     const Matrix5d C = adjustment.sigma0_px * adjustment.sigma0_px * adjustment.cofactor;
     p.elements_defined = std::fabs(o.base.x()) >= kMinBaseXForElements;
     const Eigen::Matrix<double, 3, 2> T = BaseTangent(o.base);
     const Matrix5d E = ElementsJacobian(o, T, p.elements_defined);
-    p.covariance = E * C * E.transpose();
-    if (!p.elements_defined) {
-        // NaN times a zero entry is NaN: the angle block must not see the undefined rows.
-        p.covariance.topRows<2>().setConstant(kNaN);
-        p.covariance.leftCols<2>().setConstant(kNaN);
-        const Eigen::Matrix3d angles = E.block<3, 3>(2, 0);
-        p.covariance.bottomRightCorner<3, 3>() =
-            angles * C.topLeftCorner<3, 3>() * angles.transpose();
-    }
-    for (int k = 0; k < 5; ++k)
+    p.covariance = Propagate(E, C, p.elements_defined);
+    const Matrix5d a_priori =
+        Propagate(E, sigma_apriori_px * sigma_apriori_px * adjustment.cofactor, p.elements_defined);
+    for (int k = 0; k < 5; ++k) {
         p.sigma[static_cast<std::size_t>(k)] = std::sqrt(p.covariance(k, k));
+        p.sigma_a_priori[static_cast<std::size_t>(k)] = std::sqrt(a_priori(k, k));
+    }
     p.correlation = CorrelationOf(p.covariance);
     // Of the defined elements only.
     p.condition_number =

@@ -19,7 +19,9 @@
 namespace ro {
 
 // The elements' covariance and correlation (by and bz undefined, NaN, for a base with
-// |Bx| below kMinBaseXForElements), the sigmas of the unit base and of the attitude.
-Precision PrecisionOf(const Adjustment& adjustment);
+// |Bx| below kMinBaseXForElements), the sigmas of the unit base and of the attitude, all
+// scaled by the adjustment's sigma0^2; and the elements' sigmas scaled by
+// sigma_apriori_px^2 instead.
+Precision PrecisionOf(const Adjustment& adjustment, double sigma_apriori_px);
 
 }  // namespace ro

@@ -19,6 +19,10 @@ const char* OutcomeCode(Outcome outcome) {
             return "no_parallax";
         case Outcome::adjustment_failed:
             return "adjustment_failed";
+        case Outcome::invalid_options:
+            return "invalid_options";
+        case Outcome::invalid_camera:
+            return "invalid_camera";
     }
     return "unknown";
 }

@@ -20,6 +20,8 @@ enum class Outcome {
     too_few_inliers,    // too few inliers to adjust (or left after data snooping)
     no_parallax,        // the photographs differ by a rotation only: the base is undefined
     adjustment_failed,  // the least-squares adjustment did not give finite elements
+    invalid_options,    // the estimation options cannot be used (CheckOptions)
+    invalid_camera,     // a camera is not usable (IsUsable)
 };
 const char* OutcomeCode(Outcome outcome);
 
@@ -84,9 +86,9 @@ struct ChiSquareTest {
 };
 
 struct AdjustmentSummary {
-    int iterations = 0;  // solver iterations, all adjustments together
-    bool converged = false;
-    int rejected = 0;  // points removed by data snooping
+    int iterations = 0;      // solver iterations, all adjustments together
+    bool converged = false;  // the last round ended at a minimum, not at its iteration limit
+    int rejected = 0;        // points removed by data snooping
     double critical_w = 0.0;
     int points_used = 0;
     int redundancy = 0;
@@ -99,6 +101,9 @@ struct AdjustmentSummary {
     int y_parallax_max_match = 0;    // its tie point (1-based)
     double mdb_median_px = 0.0;      // minimal detectable bias in y-parallax pixels
     double mdb_max_px = 0.0;
+    // Condition number of the normal matrix of the last round, scaled to a unit diagonal
+    // (adjustment.h); above kMaxNormalCondition the adjustment fails.
+    double normal_condition = 0.0;
 };
 
 // A base whose X component is below this share of its length has no usable elements by and
@@ -109,9 +114,15 @@ inline constexpr double kMinBaseXForElements = 0.1;
 // Precision of the adjusted orientation. The elements (by, bz, omega, phi, kappa), angles
 // in radians, by variance propagation from the adjustment's cofactor matrix; by and bz with
 // their rows and columns are NaN when the elements are not defined.
+//
+// `sigma`, `covariance`, `base_sigma` and `rotation_sigma_rad` are a posteriori: the
+// cofactor matrix scaled by sigma0^2, the variance of unit weight the adjustment found.
+// `sigma_a_priori` scales it by the a-priori sigma^2 instead (what the elements' precision
+// would be if the image coordinates were exactly as precise as assumed).
 struct Precision {
     bool elements_defined = true;  // |bx| / |B| >= kMinBaseXForElements
     std::array<double, 5> sigma{};
+    std::array<double, 5> sigma_a_priori{};
     Matrix5d covariance = Matrix5d::Zero();
     Matrix5d correlation = Matrix5d::Identity();
     double condition_number = 0.0;  // of the correlation matrix of the defined elements
@@ -126,6 +137,10 @@ struct Precision {
 inline constexpr int kMinPointsPerGruberRegion = 3;
 
 struct GeometryFigures {
+    // Whether the figures below were computed: they need an adjusted orientation, so a run
+    // that stopped before the adjustment succeeded has none (every outcome but oriented and
+    // no_parallax).
+    bool computed = false;
     double median_intersection_angle_rad = 0.0;
     double h_over_e_inlier_ratio = 0.0;
     int homography_inliers = 0;

@@ -23,6 +23,11 @@ void Add(std::vector<Warning>* warnings, const char* code, std::string message, 
     warnings->push_back({code, std::move(message), value});
 }
 
+// Whether the run has a base at all: not for a rotation only.
+bool HasBase(const OrientationResult& r) {
+    return r.geometry.configuration != Configuration::rotation_only;
+}
+
 void GeometryWarnings(const OrientationResult& r, std::vector<Warning>* out) {
     const GeometryFigures& g = r.geometry;
     if (g.configuration == Configuration::planar) {
@@ -37,6 +42,7 @@ void GeometryWarnings(const OrientationResult& r, std::vector<Warning>* out) {
             "the photographs differ by a rotation only (no parallax): the base is undefined",
             g.rotation_only_measure);
     }
+    if (!HasBase(r)) return;
     const double base_x = std::fabs(g.base_unit.x());
     if (IsBaseAcross(g.base_unit)) {
         Add(out, "W-BASE-ACROSS",
@@ -76,6 +82,7 @@ void GeometryWarnings(const OrientationResult& r, std::vector<Warning>* out) {
 }
 
 void CorrelationWarnings(const OrientationResult& r, std::vector<Warning>* out) {
+    if (!HasBase(r)) return;
     const Matrix5d& c = r.precision.correlation;
     const double by_omega = c(0, 2);
     if (std::fabs(by_omega) > kByOmegaCorrelationLimit) {
@@ -107,7 +114,7 @@ void CorrelationWarnings(const OrientationResult& r, std::vector<Warning>* out) 
 void StatisticsWarnings(const OrientationResult& r, bool snooping_limit, bool converged,
                         std::vector<Warning>* out) {
     const AdjustmentSummary& a = r.adjustment;
-    if (!a.chi2.accepted) {
+    if (!a.chi2.accepted && HasBase(r)) {
         const bool high = a.chi2.ratio > a.chi2.upper;
         Add(out, "W-SIGMA0-REJECTED",
             Format("sigma0 = %.3f px is %s than the a-priori %.3f px allows (chi-square test, "
@@ -133,7 +140,9 @@ void StatisticsWarnings(const OrientationResult& r, bool snooping_limit, bool co
             a.rejected);
     }
     if (!converged) {
-        Add(out, "W-NOT-CONVERGED", "the adjustment did not converge within its iterations",
+        Add(out, "W-NOT-CONVERGED",
+            "the last adjustment round did not converge within its iterations: the elements "
+            "may not be at the least-squares minimum",
             a.iterations);
     }
 }

@@ -19,7 +19,18 @@
 //   W-SECOND-SOLUTION    another solution scores within 5 % of the best, its rotation
 //                        more than 1 degree away
 //   W-SNOOPING-LIMIT     data snooping stopped at its limit with points still flagged
-//   W-NOT-CONVERGED      the adjustment did not converge within its iterations
+//   W-NOT-CONVERGED      the last adjustment round did not converge within its iterations
+//
+// A nearly singular normal matrix (condition above kMaxNormalCondition, adjustment.h) is no
+// warning but a refusal: outcome adjustment_failed.
+//
+// For a rotation only (configuration rotation_only, outcome no_parallax) the base is
+// undefined, and every warning that presupposes one is left out as a mere consequence:
+// W-BASE-ACROSS, W-FORWARD-MOTION, W-BASE-REVERSED, W-WEAK-INTERSECTION, W-GRUBER-COVERAGE
+// (its regions lie along the base), W-CORR-BY-OMEGA, W-CORR-HIGH and W-SIGMA0-REJECTED (the
+// adjustment counts five unknowns where only three are determined).
+// W-ROTATION-ONLY says what happened; W-FEW-INLIERS, W-SECOND-SOLUTION, W-SNOOPING-LIMIT
+// and W-NOT-CONVERGED stay.
 #pragma once
 
 #include <vector>

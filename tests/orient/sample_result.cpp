@@ -48,6 +48,7 @@ ro::OrientationResult SampleOrientedResult() {
                     0.58, 2.1,  311,   2.9,  kNaN};
     ro::Precision& p = r.precision;
     p.sigma = {0.00041, 0.00037, Rad(0.0123), Rad(0.0098), Rad(0.0045)};
+    p.sigma_a_priori = {0.0005, 0.00045, Rad(0.015), Rad(0.01195), Rad(0.00549)};
     p.correlation << 1.0, 0.095, -0.978, -0.168, 0.175,  //
         0.095, 1.0, -0.073, -0.452, -0.004,              //
         -0.978, -0.073, 1.0, 0.176, -0.092,              //
@@ -58,6 +59,7 @@ ro::OrientationResult SampleOrientedResult() {
     p.condition_number = 117.25;
     p.base_sigma = {0.000015, 0.00041, 0.00037};
     p.rotation_sigma_rad = {Rad(0.0123), Rad(0.0098), Rad(0.0045)};
+    r.geometry.computed = true;
     r.geometry.median_intersection_angle_rad = Rad(9.6);
     r.geometry.h_over_e_inlier_ratio = 0.31;
     r.geometry.homography_inliers = 177;

@@ -50,16 +50,20 @@ TEST(JsonReport, HoldsTheElementsAndEveryRequiredField) {
         const char* name;
         double value;
         double sigma;
-    } elements[] = {{"by", 0.01234, 0.00041},
-                    {"bz", -0.03456, 0.00037},
-                    {"omega_deg", 0.4567, 0.0123},
-                    {"phi_deg", -1.2345, 0.0098},
-                    {"kappa_deg", 12.3456, 0.0045}};
+        double sigma_a_priori;
+    } elements[] = {{"by", 0.01234, 0.00041, 0.0005},
+                    {"bz", -0.03456, 0.00037, 0.00045},
+                    {"omega_deg", 0.4567, 0.0123, 0.015},
+                    {"phi_deg", -1.2345, 0.0098, 0.01195},
+                    {"kappa_deg", 12.3456, 0.0045, 0.00549}};
     for (const auto& e : elements) {
         SCOPED_TRACE(e.name);
         EXPECT_NEAR(doc["elements"][e.name]["value"].get<double>(), e.value, 1e-12);
         EXPECT_NEAR(doc["elements"][e.name]["sigma"].get<double>(), e.sigma, 1e-12);
+        EXPECT_NEAR(doc["elements"][e.name]["sigma_a_priori"].get<double>(), e.sigma_a_priori,
+                    1e-12);
     }
+    EXPECT_EQ(doc["adjustment"]["sigma_scale"], "a_posteriori");
     const json order = {"by", "bz", "omega_deg", "phi_deg", "kappa_deg"};
     for (const char* matrix : {"covariance", "correlation"}) {
         EXPECT_EQ(doc[matrix]["order"], order);
@@ -120,7 +124,30 @@ TEST(JsonReport, RefusalHasTheSameFieldsWithNullsAndTheReason) {
     EXPECT_EQ(refused["outcome"]["reason"], "only 9 inliers, at least 15 needed");
     EXPECT_TRUE(refused["elements"].is_null());
     EXPECT_TRUE(refused["covariance"].is_null());
+    EXPECT_TRUE(refused["geometry"].is_null());
     EXPECT_EQ(refused["robust"]["iterations"], 10000);
+}
+
+// A rotation only is a refusal whose geometry says why: the figures are kept, in the JSON
+// and in the report, while the elements are null.
+TEST(Reports, NoParallaxKeepsTheGeometryThatExplainsIt) {
+    ro::OrientationResult r = SampleOrientedResult();
+    r.outcome = ro::Outcome::no_parallax;
+    r.reason = "the photographs differ by a rotation only";
+    r.geometry.configuration = ro::Configuration::rotation_only;
+    r.geometry.h_over_e_inlier_ratio = 0.98;
+    r.geometry.rotation_only_measure = 0.0012;
+    const json doc = json::parse(orient::JsonReport(r, SampleRun()));
+    EXPECT_TRUE(doc["elements"].is_null());
+    EXPECT_EQ(doc["geometry"]["configuration"], "rotation_only");
+    EXPECT_EQ(doc["geometry"]["h_over_e_inlier_ratio"], 0.98);
+    EXPECT_EQ(doc["geometry"]["rotation_only_measure"], 0.0012);
+    const std::string report = orient::TextReport(r, SampleRun());
+    EXPECT_NE(report.find("H/E inlier ratio 0.980 (177 homography inliers)   rotation-only "
+                          "measure 0.0012"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("configuration rotation_only"), std::string::npos) << report;
 }
 
 TEST(JsonReport, FileNamesThatAreNotUtf8StillGiveValidJson) {

@@ -141,17 +141,6 @@ TEST(EstimateOrientationTest, NearPlanarSceneIsFlagged) {
     EXPECT_TRUE(planar_warning);
 }
 
-TEST(EstimateOrientationTest, IdenticalPhotographsHaveNoParallax) {
-    std::vector<ro::TiePoint> t = AerialScene(200, 5).tie_points;
-    for (ro::TiePoint& p : t) {
-        p.row2_px = p.row1_px;
-        p.col2_px = p.col1_px;
-    }
-    const ro::OrientationResult r = Orient(t);
-    EXPECT_NE(r.outcome, ro::Outcome::oriented);
-    EXPECT_FALSE(r.reason.empty());
-}
-
 TEST(EstimateOrientationTest, RefusesWithTheReasonWhenTooFewUsablePoints) {
     std::vector<ro::TiePoint> t = AerialScene(12, 6).tie_points;
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -330,6 +319,181 @@ TEST(BaseAcrossTest, StatedSigmasOfBaseAndRotationAreHonest) {
         EXPECT_GE(test_support::RmsZ(tally.pose_z, k), 0.88) << "figure " << k;
         EXPECT_LE(test_support::RmsZ(tally.pose_z, k), 1.12) << "figure " << k;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// One case per outcome of the estimation: the input that leads there and a word the reason
+// must hold.
+struct OutcomeCase {
+    const char* name;
+    ro::Outcome outcome;
+    const char* code;
+    const char* reason_part;
+};
+
+struct Input {
+    std::vector<ro::TiePoint> tie_points;
+    ro::Camera camera2 = ro::BuiltInCamera();
+    ro::EstimationOptions options;
+};
+
+// Photograph 2 taken from the same place as photograph 1, the camera turned by 10 degrees
+// about its viewing direction: every tie point has zero parallax.
+std::vector<ro::TiePoint> RotationOnly() {
+    std::vector<ro::TiePoint> t = AerialScene(200, 5).tie_points;
+    const ro::Camera c = ro::BuiltInCamera();
+    const double turn = 10.0 * kRadiansPerDegree;
+    for (ro::TiePoint& p : t) {
+        const double col = p.col1_px - c.principal_column_px;
+        const double row = p.row1_px - c.principal_row_px;
+        p.col2_px = c.principal_column_px + std::cos(turn) * col - std::sin(turn) * row;
+        p.row2_px = c.principal_row_px + std::sin(turn) * col + std::cos(turn) * row;
+    }
+    return t;
+}
+
+Input InputFor(ro::Outcome outcome) {
+    Input in;
+    in.tie_points = AerialScene(100, 5).tie_points;
+    switch (outcome) {
+        case ro::Outcome::oriented:
+            break;
+        case ro::Outcome::too_few_matches:
+            in.tie_points.resize(5);
+            break;
+        case ro::Outcome::no_model:  // one point 30 times: every sample is degenerate
+            in.tie_points.assign(30, in.tie_points.front());
+            break;
+        case ro::Outcome::too_few_inliers: {  // nothing but false matches
+            scene::SceneOptions options = scene::OrientSceneOptions(40, 7);
+            options.outlier_fraction = 1.0;
+            in.tie_points = scene::MakeOrientScene(kAerial, options).tie_points;
+            break;
+        }
+        case ro::Outcome::no_parallax:
+            in.tie_points = RotationOnly();
+            break;
+        case ro::Outcome::adjustment_failed: {
+            // Exact tie points within 20 px of the photograph's centre: the five unknowns
+            // are not separable (the scaled normal matrix has a condition number of 5e6).
+            scene::SceneOptions options = scene::OrientSceneOptions(20000, 9);
+            options.noise_px = 0.0;
+            const ro::Camera c = ro::BuiltInCamera();
+            in.tie_points.clear();
+            for (const ro::TiePoint& p : scene::MakeOrientScene(kAerial, options).tie_points) {
+                if (std::fabs(p.col1_px - c.principal_column_px) < 20.0 &&
+                    std::fabs(p.row1_px - c.principal_row_px) < 20.0) {
+                    in.tie_points.push_back(p);
+                }
+            }
+            break;
+        }
+        case ro::Outcome::invalid_options:
+            in.options.sigma_px = -1.0;
+            break;
+        case ro::Outcome::invalid_camera:
+            in.camera2.focal_length_m = 0.0;
+            break;
+    }
+    return in;
+}
+
+class OutcomeTest : public testing::TestWithParam<OutcomeCase> {};
+
+TEST_P(OutcomeTest, EachPathEndsInItsOwnOutcome) {
+    const OutcomeCase& c = GetParam();
+    const Input in = InputFor(c.outcome);
+    const ro::OrientationResult r =
+        ro::EstimateOrientation(in.tie_points, ro::BuiltInCamera(), in.camera2, in.options);
+    ASSERT_EQ(r.outcome, c.outcome) << ro::OutcomeCode(r.outcome) << ": " << r.reason;
+    EXPECT_STREQ(ro::OutcomeCode(r.outcome), c.code);
+    EXPECT_EQ(r.reason.empty(), c.outcome == ro::Outcome::oriented) << r.reason;
+    EXPECT_NE(r.reason.find(c.reason_part), std::string::npos) << r.reason;
+    // The geometry exists exactly where an adjustment gave it.
+    const bool adjusted =
+        c.outcome == ro::Outcome::oriented || c.outcome == ro::Outcome::no_parallax;
+    EXPECT_EQ(r.geometry.computed, adjusted);
+    if (!adjusted) return;
+    int inliers = 0;
+    for (const ro::PointResult& p : r.points) {
+        if (p.status != ro::PointStatus::inlier) continue;
+        ++inliers;
+        EXPECT_TRUE(std::isfinite(p.w) && std::isfinite(p.redundancy) && p.redundancy > 0.0)
+            << "match " << p.match << " w " << p.w << " r " << p.redundancy;
+    }
+    EXPECT_EQ(inliers, r.adjustment.points_used);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, OutcomeTest,
+    testing::Values(
+        OutcomeCase{"oriented", ro::Outcome::oriented, "oriented", ""},
+        OutcomeCase{"too_few_matches", ro::Outcome::too_few_matches, "too_few_matches",
+                    "5 tie points"},
+        OutcomeCase{"no_model", ro::Outcome::no_model, "no_model", "no sample"},
+        OutcomeCase{"too_few_inliers", ro::Outcome::too_few_inliers, "too_few_inliers", "inliers"},
+        OutcomeCase{"no_parallax", ro::Outcome::no_parallax, "no_parallax", "rotation only"},
+        OutcomeCase{"adjustment_failed", ro::Outcome::adjustment_failed, "adjustment_failed",
+                    "nearly singular"},
+        OutcomeCase{"invalid_options", ro::Outcome::invalid_options, "invalid_options", "sigma"},
+        OutcomeCase{"invalid_camera", ro::Outcome::invalid_camera, "invalid_camera",
+                    "photograph 2"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// A rotation only says so and nothing that would need a base.
+TEST(EstimateOrientationTest, RotationOnlyDropsTheWarningsOfAnUndefinedBase) {
+    std::vector<ro::TiePoint> identical = AerialScene(200, 5).tie_points;
+    for (ro::TiePoint& p : identical) {
+        p.row2_px = p.row1_px;
+        p.col2_px = p.col1_px;
+    }
+    for (const auto& t : {RotationOnly(), identical}) {
+        const ro::OrientationResult r = Orient(t);
+        ASSERT_EQ(r.outcome, ro::Outcome::no_parallax) << r.reason;
+        EXPECT_TRUE(HasWarning(r, "W-ROTATION-ONLY"));
+        for (const char* code :
+             {"W-BASE-ACROSS", "W-FORWARD-MOTION", "W-BASE-REVERSED", "W-WEAK-INTERSECTION",
+              "W-GRUBER-COVERAGE", "W-CORR-BY-OMEGA", "W-CORR-HIGH", "W-SIGMA0-REJECTED"}) {
+            EXPECT_FALSE(HasWarning(r, code)) << code;
+        }
+    }
+}
+
+// `converged` is the last round's: with one iteration a round cannot reach the minimum.
+TEST(EstimateOrientationTest, AnAdjustmentCutShortIsNotConverged) {
+    const std::vector<ro::TiePoint> t = AerialScene(100, 5, 0.2).tie_points;
+    const ro::OrientationResult full = Orient(t);
+    ASSERT_EQ(full.outcome, ro::Outcome::oriented) << full.reason;
+    EXPECT_TRUE(full.adjustment.converged);
+    EXPECT_FALSE(HasWarning(full, "W-NOT-CONVERGED"));
+    ro::EstimationOptions options;
+    options.adjustment.max_iterations = 1;
+    const ro::OrientationResult cut = Orient(t, options);
+    ASSERT_EQ(cut.outcome, ro::Outcome::oriented) << cut.reason;
+    EXPECT_FALSE(cut.adjustment.converged);
+    EXPECT_TRUE(HasWarning(cut, "W-NOT-CONVERGED"));
+    options.adjustment.max_iterations = 0;
+    EXPECT_EQ(Orient(t, options).outcome, ro::Outcome::invalid_options);
+}
+
+// An a-priori sigma far too small for the points flags most of them: snooping stops at its
+// limit, says so, and the points it kept carry the w of the last round.
+TEST(EstimateOrientationTest, SnoopingStopsAtItsLimitAndSaysSo) {
+    ro::EstimationOptions options;
+    options.sigma_px = 0.01;
+    options.ransac.threshold_px = 2.0;
+    const ro::OrientationResult r = Orient(AerialScene(100, 5).tie_points, options);
+    ASSERT_EQ(r.outcome, ro::Outcome::oriented) << r.reason;
+    EXPECT_EQ(r.adjustment.rejected, 50);
+    EXPECT_TRUE(HasWarning(r, "W-SNOOPING-LIMIT"));
+    int flagged = 0;
+    for (const ro::PointResult& p : r.points) {
+        if (p.status == ro::PointStatus::inlier) flagged += std::fabs(p.w) > 3.29 ? 1 : 0;
+    }
+    EXPECT_GT(flagged, 0);
 }
 
 }  // namespace

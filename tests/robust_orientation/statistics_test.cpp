@@ -150,4 +150,22 @@ TEST_F(AdjustmentTest, TooFewPointsOrANonFiniteStartGiveNoAdjustment) {
               ro::AdjustmentStatus::failed);
 }
 
+// A round after a reselection that fails makes the whole adjustment fail, naming the round,
+// rather than returning the first round's points untested.
+TEST_F(AdjustmentTest, AFailedRoundAfterAReselectionFailsTheAdjustment) {
+    const ro::CoplanarityModel model(scene_.camera1, scene_.camera2);
+    std::vector<int> broken;
+    for (int k = 0; k < ro::kMinAdjustmentPoints; ++k) {
+        broken.push_back(static_cast<int>(observations_.size()));
+        observations_.push_back(observations_.front());
+        observations_.back().x2_m = std::numeric_limits<double>::quiet_NaN();
+    }
+    const ro::Adjustment a =
+        ro::AdjustWithSnooping(model, observations_, all_, ro::OrientationFromElements(truth_), 0.5,
+                               {}, 1, [&](const ro::Orientation&) { return broken; });
+    EXPECT_EQ(a.status, ro::AdjustmentStatus::failed);
+    EXPECT_NE(a.failure.find("reselecting"), std::string::npos) << a.failure;
+    EXPECT_TRUE(a.w.empty() && a.used.empty());
+}
+
 }  // namespace

@@ -171,8 +171,7 @@ CLI::Option* DefineOptions(CLI::App& app, OrientOptions& o) {
         "-h,--help", [] { throw CLI::CallForHelp(); }, "Print this help and exit");
     app.set_version_flag("--version", std::string("orient ") + Version(),
                          "Print the version and exit");
-    app.add_option("img1.key", o.keys1_file,
-                   "Keypoint file of photograph 1 ('-': standard input)")
+    app.add_option("img1.key", o.keys1_file, "Keypoint file of photograph 1 ('-': standard input)")
         ->required()
         ->type_name("")
         ->check(file_name);

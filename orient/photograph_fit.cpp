@@ -76,8 +76,8 @@ void BuiltInCamera(const RunInfo& run, const KeypointFile& first, const Keypoint
                         worst_share});
 }
 
-void Image1(const KeypointFile& first, const std::string& image1_file, const image::ImageHeader& image1,
-            std::vector<ro::Warning>& warnings) {
+void Image1(const KeypointFile& first, const std::string& image1_file,
+            const image::ImageHeader& image1, std::vector<ro::Warning>& warnings) {
     const LeastSize size = LeastSizeOf(first.keys);
     if (size.columns == 0) return;
     const bool beyond = size.columns > image1.width || size.rows > image1.height;

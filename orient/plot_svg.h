@@ -3,8 +3,8 @@
 // y-parallax of every inlier as an exaggerated vector with a scale bar, the von Gruber
 // regions with their inlier counts, and a caption with sigma0 and the five elements with
 // their standard deviations (for a refused run the reason instead). Text is escaped so
-// that any file name gives well-formed XML. One SVG unit is one pixel of photograph 1; the centre of its
-// top-left pixel is at (0, 0).
+// that any file name gives well-formed XML. One SVG unit is one pixel of photograph 1; the centre
+// of its top-left pixel is at (0, 0).
 #pragma once
 
 #include <string>

@@ -415,10 +415,10 @@ TEST(OrientProgram, OutputsOnStandardOutputAlone) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.option + " " + c.path);
-        const ProgramResult r = RunProgram(
-            "/bin/sh", {"-c", "exec \"$0\" \"$@\" >" + dir.File("same.json"), ORIENT_PROGRAM,
-                        c.option, c.path, kExample1, kExample2},
-            120.0);
+        const ProgramResult r = RunProgram("/bin/sh",
+                                           {"-c", "exec \"$0\" \"$@\" >" + dir.File("same.json"),
+                                            ORIENT_PROGRAM, c.option, c.path, kExample1, kExample2},
+                                           120.0);
         EXPECT_TRUE(r.exit_status == 0 || r.exit_status == 3) << r.err;
         const std::string out = ReadFileBytes(dir.File("same.json"));
         EXPECT_EQ(out.rfind(c.starts, 0), 0u) << out.substr(0, 80);

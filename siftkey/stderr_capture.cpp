@@ -11,7 +11,7 @@
 namespace siftkey {
 namespace {
 
-constexpr std::size_t kMaxCapturedBytes = 64 * 1024;
+constexpr std::size_t kMaxCapturedBytes = std::size_t{64} * 1024;
 
 }  // namespace
 

@@ -19,6 +19,8 @@ const char* OutcomeCode(Outcome outcome) {
             return "no_parallax";
         case Outcome::adjustment_failed:
             return "adjustment_failed";
+        case Outcome::ambiguous:
+            return "ambiguous";
     }
     return "unknown";
 }

@@ -53,11 +53,11 @@ double Ratio(double difference, double sigma) {
     return difference == 0.0 ? 0.0 : kInfinity;
 }
 
-// How far apart two adjusted orientations are: the largest difference of a rotation about a
-// model axis or a component of the unit base, in the larger of their standard deviations.
-double SigmasApart(const Adjusted& a, const Adjusted& b) {
+// How far an orientation lies from an adjusted one: the largest difference of a rotation
+// about a model axis or a component of the unit base (turned to the same side), in the
+// larger of the two standard deviations (`b_precision` may be the adjusted one's again).
+double SigmasApart(const Adjusted& a, const Orientation& ob, const Precision& b_precision) {
     const Orientation& oa = a.adjustment.orientation;
-    const Orientation& ob = b.adjustment.orientation;
     const Eigen::AngleAxisd turn(ob.attitude * oa.attitude.transpose());
     const Eigen::Vector3d rotation = turn.angle() * turn.axis();
     const Eigen::Vector3d base = (oa.base.dot(ob.base) < 0.0 ? -ob.base : ob.base) - oa.base;
@@ -65,11 +65,15 @@ double SigmasApart(const Adjusted& a, const Adjusted& b) {
     for (int k = 0; k < 3; ++k) {
         const auto i = static_cast<std::size_t>(k);
         apart = std::max(apart, Ratio(rotation(k), std::max(a.precision.rotation_sigma_rad[i],
-                                                            b.precision.rotation_sigma_rad[i])));
+                                                            b_precision.rotation_sigma_rad[i])));
         apart = std::max(apart, Ratio(base(k), std::max(a.precision.base_sigma[i],
-                                                        b.precision.base_sigma[i])));
+                                                        b_precision.base_sigma[i])));
     }
     return std::isnan(apart) ? kInfinity : apart;
+}
+
+double SigmasApart(const Adjusted& a, const Adjusted& b) {
+    return SigmasApart(a, b.adjustment.orientation, b.precision);
 }
 
 double BaseAngle(const Eigen::Vector3d& a, const Eigen::Vector3d& b) {
@@ -86,20 +90,39 @@ CandidateChoice ChooseCandidate(const CoplanarityModel& model,
                                 const EstimationOptions& options,
                                 const InlierSelection& reselect) {
     CandidateChoice choice;
-    std::vector<Adjusted> adjusted;
+    std::vector<Adjusted> adjusted;  // distinct solutions, in the order found
+    int repeats = 0;                 // adjustments in a row that found no new solution
     for (std::size_t c = 0; c < candidates.size(); ++c) {
+        if (choice.adjusted == kMaxAdjustedCandidates ||
+            repeats == kMaxRepeats)
+            break;
         const Orientation start = OrientationFromCvPose(candidates[c].model);
+        // A start this close to an adjusted solution lies in its basin.
+        if (std::any_of(adjusted.begin(), adjusted.end(), [&](const Adjusted& done) {
+                return SigmasApart(done, start, done.precision) <= kSameBasinSigmas;
+            }))
+            continue;
         Adjusted a;
         a.adjustment = AdjustWithSnooping(model, observations,
                                           c == 0 ? best_inliers : reselect(start), start,
                                           options.sigma_px, options.adjustment, options.threads,
                                           reselect);
-        if (c == 0) choice.chosen = a.adjustment;
-        if (!a.adjustment.Adjusted()) continue;
         ++choice.adjusted;
+        if (c == 0) choice.chosen = a.adjustment;
+        ++repeats;
+        if (!a.adjustment.Adjusted()) continue;
         a.precision = PrecisionOf(a.adjustment);
         Score(model, observations, threshold_px, &a);
+        // The same solution again: the better-scoring copy stands for it.
+        const auto same = std::find_if(adjusted.begin(), adjusted.end(), [&](const Adjusted& done) {
+            return !(SigmasApart(done, a) > 1.0);
+        });
+        if (same != adjusted.end()) {
+            if (a.score < same->score) *same = std::move(a);
+            continue;
+        }
         adjusted.push_back(std::move(a));
+        repeats = 0;
     }
     if (adjusted.empty()) return choice;
     std::stable_sort(adjusted.begin(), adjusted.end(),

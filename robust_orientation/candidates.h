@@ -1,12 +1,16 @@
 // The choice of the orientation among the robust loop's candidates (ransac.h), made after
 // adjustment, and the second solution that competes with it.
 //
-// Every candidate is adjusted with data snooping (adjustment.h) from its own inliers (the
-// loop's best from the loop's inliers) and scored at its adjusted orientation with the
-// loop's truncated score: over all tie points with finite positions, the squared Sampson
-// residual in pixels when it is below the squared threshold and the point lies in front of
-// both cameras, the squared threshold otherwise. The lowest score is chosen; of equal
-// scores, the earlier candidate (the loop's best first).
+// The candidates are taken in the loop's order (its best first, then by score). Each is
+// adjusted with data snooping (adjustment.h) from its own inliers (the loop's best from the
+// loop's inliers) unless its start lies within kSameBasinSigmas standard deviations of a
+// solution already adjusted, and scored at its adjusted orientation with the loop's
+// truncated score: over all tie points with finite positions, the squared Sampson residual
+// in pixels when it is below the squared threshold and the point lies in front of both
+// cameras, the squared threshold otherwise. The search ends after kMaxAdjustedCandidates
+// adjustments, or after kMaxRepeats in a row that found no new solution: on weak data many
+// starts several sigmas away still end in the same minimum. The lowest score is chosen; of
+// equal scores, the one found first.
 //
 // Why this score: it depends on the adjusted orientation alone, and the adjustment takes
 // every start within one basin to the same minimum, so runs with different seeds whose
@@ -41,6 +45,13 @@ inline constexpr double kSecondSolutionMaxCostIncrease = 20.52;
 // The 95 % quantile of chi-square with 5 degrees of freedom: below it, the data do not tell
 // the two solutions apart.
 inline constexpr double kAmbiguousCostIncrease = 11.07;
+
+inline constexpr int kMaxAdjustedCandidates = 32;
+// A start within this many standard deviations of an adjusted solution is not adjusted
+// again: the adjustment would take it there.
+inline constexpr double kSameBasinSigmas = 3.0;
+// Adjustments in a row without a new solution that end the search.
+inline constexpr int kMaxRepeats = 10;
 
 struct CandidateChoice {
     // The chosen candidate's adjustment; when none adjusts, the loop's best one's (failed).

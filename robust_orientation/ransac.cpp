@@ -23,8 +23,8 @@ constexpr std::size_t kMaxRefitPoints = 400;
 // Points that vote for the factor of a refitted essential matrix: the true one has all
 // of them in front, the others about half.
 constexpr std::size_t kFactorVotes = 32;
-constexpr std::size_t kRunnersUp = 16;
-constexpr int kMaxCandidateRefinements = 8;
+constexpr std::size_t kRunnersUp = 64;
+constexpr int kMaxCandidateRefinements = 32;
 // The seed of the loop's planarity check: a fixed one, so that whether the loop goes on
 // depends on the data, not on the loop's seed.
 constexpr std::uint64_t kPlanaritySeed = 0x2545f4914f6cdd1dULL;
@@ -206,8 +206,8 @@ std::vector<Scored<RelativePose>> Candidates(const PoseEstimator& estimator,
 
 bool SameCandidate(const CvPose& a, const CvPose& b) {
     const double base_angle = std::atan2(a.t.cross(b.t).norm(), a.t.dot(b.t));
-    return RotationDistance(a.R, b.R) <= kCandidateMinAngleRad &&
-           base_angle <= kCandidateMinAngleRad;
+    return RotationDistance(a.R, b.R) <= kCandidateMinRotationRad &&
+           base_angle <= kCandidateMinBaseAngleRad;
 }
 
 RansacResult FindRelativePose(const CoplanarityModel& model,
@@ -225,10 +225,8 @@ RansacResult FindRelativePose(const CoplanarityModel& model,
     const auto weak = [&](const RansacReport<RelativePose>& so_far) {
         const Scored<RelativePose>& best = so_far.best;
         if (best.inliers < kCarefulInliers) return true;
-        for (const Scored<RelativePose>& r : so_far.runners_up) {
-            if (r.score <= best.score + loop.keep_margin && !SameCandidate(r.model, best.model))
-                return true;
-        }
+        if (Candidates(estimator, best, so_far.runners_up, loop.keep_margin).size() > 1)
+            return true;
         const HomographyCheck planarity =
             CheckHomography(model, observations, estimator.InlierObservations(best.model),
                             threshold_px, kPlanaritySeed);
@@ -245,7 +243,10 @@ RansacResult FindRelativePose(const CoplanarityModel& model,
     result.status = RansacStatus::found;
     result.best = report.best;
     result.inliers = estimator.InlierObservations(report.best.model);
-    result.candidates = Candidates(estimator, report.best, report.runners_up, loop.keep_margin);
+    // Without weak data the loop stopped with no competitor in sight: its best pose alone.
+    result.candidates = report.careful ? Candidates(estimator, report.best, report.runners_up,
+                                                    loop.keep_margin)
+                                       : std::vector<Scored<RelativePose>>{report.best};
     return result;
 }
 

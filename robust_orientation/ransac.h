@@ -8,18 +8,18 @@
 // each weighted by its Sampson gradient.
 //
 // Stopping: the loop stops by the confidence rule of lo_ransac.h, after at least the
-// minimum of iterations; where the data are weak it goes on to the careful floor
-// (RansacOptions::careful_min_iterations, 1000), the data being weak when, as the loop
-// would first stop, the best pose has fewer than kCarefulInliers inliers, or another pose
-// that differs from it (kCandidateMinAngleRad) scores within kCandidateMaxCostIncrease
-// sigma^2 of it, or a homography explains more than kPlanarInlierRatio of its inliers
-// (planarity.h): then a hundred samples are too few to find the same best pose for every
-// seed.
+// minimum of iterations (100). Where the data are weak it goes on to the careful floor
+// (RansacOptions::careful_min_iterations, 1000): when, as the loop would first stop, the
+// best pose has fewer than kCarefulInliers inliers, or the runners-up so far hold a second
+// candidate (below), or a homography explains more than kPlanarInlierRatio of the best pose's inliers
+// (planarity.h; its own fixed seed, so that the decision does not depend on the loop's).
+// On such data a hundred samples found another best pose for almost every seed.
 //
-// Candidates: after the loop, the best pose and the best-scoring runners-up that differ from
-// it and from each other by more than kCandidateMinAngleRad in rotation or in base
-// direction and score (after local optimisation) within kCandidateMaxCostIncrease sigma^2 of
-// it, at most kMaxCandidates in all, for the adjustment to choose from (candidates.h).
+// Candidates: the best pose; on weak data also the runners-up by score that stay within
+// kCandidateMaxCostIncrease sigma^2 of it and apart from every candidate before them
+// (SameCandidate) when refined by local optimisation (a noisy copy moves onto the pose it
+// copies, a competitor stays apart), at most kMaxCandidates; the adjustment chooses among
+// them (candidates.h).
 #pragma once
 
 #include <span>
@@ -50,16 +50,23 @@ struct RansacResult {
     std::vector<Scored<CvPose>> candidates;
 };
 
-inline constexpr int kCarefulInliers = 100;
-// Models this much above the best score (sigma^2 units) are kept as runners-up: a few
-// points' worth (the threshold is 4 sigma, 16 sigma^2 a point), because a runner-up from the
-// loop, adjusted, may still come out better than the adjusted best.
-inline constexpr double kCandidateMaxCostIncrease = 80.0;
-inline constexpr double kCandidateMinAngleRad = 0.5 * common::kRadiansPerDegree;
-inline constexpr std::size_t kMaxCandidates = 4;
+inline constexpr int kCarefulInliers = 50;
+
+// Models this much above the best score (sigma^2 units) are kept as runners-up: twenty
+// points' worth (the threshold is 4 sigma, 16 sigma^2 a point). The loop's unrefined poses
+// score far above the minimum they lead to, and a runner-up of another minimum, adjusted,
+// may still come out better than the adjusted best.
+inline constexpr double kCandidateMaxCostIncrease = 320.0;
+// Poses closer than this are one candidate. The base direction of a pose from the loop is
+// much less certain than its rotation, hence the wider limit; two minima of the adjustment
+// on real pairs lay 0.2 degrees apart in rotation.
+inline constexpr double kCandidateMinRotationRad = 0.1 * common::kRadiansPerDegree;
+inline constexpr double kCandidateMinBaseAngleRad = 0.5 * common::kRadiansPerDegree;
+inline constexpr std::size_t kMaxCandidates = 32;
+
 
 // Whether two poses are the same candidate: rotations and base directions both within
-// kCandidateMinAngleRad.
+// kCandidateMinRotationRad and kCandidateMinBaseAngleRad.
 bool SameCandidate(const CvPose& a, const CvPose& b);
 
 RansacResult FindRelativePose(const CoplanarityModel& model,

@@ -49,9 +49,9 @@ inline constexpr double kAmbiguousCostIncrease = 11.07;
 inline constexpr int kMaxAdjustedCandidates = 32;
 // A start within this many standard deviations of an adjusted solution is not adjusted
 // again: the adjustment would take it there.
-inline constexpr double kSameBasinSigmas = 3.0;
+inline constexpr double kSameBasinSigmas = 1.0;
 // Adjustments in a row without a new solution that end the search.
-inline constexpr int kMaxRepeats = 10;
+inline constexpr int kMaxRepeats = 16;
 
 struct CandidateChoice {
     // The chosen candidate's adjustment; when none adjusts, the loop's best one's (failed).

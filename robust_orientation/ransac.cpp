@@ -199,6 +199,8 @@ std::vector<Scored<RelativePose>> Candidates(const PoseEstimator& estimator,
         if (c.score > best.score + margin || SameAsAny(c.model, candidates)) continue;
         candidates.push_back(c);
     }
+    std::stable_sort(candidates.begin() + 1, candidates.end(),
+                     [](const auto& a, const auto& b) { return a.score < b.score; });
     return candidates;
 }
 

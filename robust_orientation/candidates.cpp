@@ -66,8 +66,8 @@ double SigmasApart(const Adjusted& a, const Orientation& ob, const Precision& b_
         const auto i = static_cast<std::size_t>(k);
         apart = std::max(apart, Ratio(rotation(k), std::max(a.precision.rotation_sigma_rad[i],
                                                             b_precision.rotation_sigma_rad[i])));
-        apart = std::max(apart, Ratio(base(k), std::max(a.precision.base_sigma[i],
-                                                        b_precision.base_sigma[i])));
+        apart = std::max(
+            apart, Ratio(base(k), std::max(a.precision.base_sigma[i], b_precision.base_sigma[i])));
     }
     return std::isnan(apart) ? kInfinity : apart;
 }
@@ -87,15 +87,12 @@ CandidateChoice ChooseCandidate(const CoplanarityModel& model,
                                 std::span<const Observation> observations,
                                 const std::vector<Scored<CvPose>>& candidates,
                                 const std::vector<int>& best_inliers, double threshold_px,
-                                const EstimationOptions& options,
-                                const InlierSelection& reselect) {
+                                const EstimationOptions& options, const InlierSelection& reselect) {
     CandidateChoice choice;
     std::vector<Adjusted> adjusted;  // distinct solutions, in the order found
     int repeats = 0;                 // adjustments in a row that found no new solution
     for (std::size_t c = 0; c < candidates.size(); ++c) {
-        if (choice.adjusted == kMaxAdjustedCandidates ||
-            repeats == kMaxRepeats)
-            break;
+        if (choice.adjusted == kMaxAdjustedCandidates || repeats == kMaxRepeats) break;
         const Orientation start = OrientationFromCvPose(candidates[c].model);
         // A start this close to an adjusted solution lies in its basin.
         if (std::any_of(adjusted.begin(), adjusted.end(), [&](const Adjusted& done) {
@@ -103,10 +100,9 @@ CandidateChoice ChooseCandidate(const CoplanarityModel& model,
             }))
             continue;
         Adjusted a;
-        a.adjustment = AdjustWithSnooping(model, observations,
-                                          c == 0 ? best_inliers : reselect(start), start,
-                                          options.sigma_px, options.adjustment, options.threads,
-                                          reselect);
+        a.adjustment =
+            AdjustWithSnooping(model, observations, c == 0 ? best_inliers : reselect(start), start,
+                               options.sigma_px, options.adjustment, options.threads, reselect);
         ++choice.adjusted;
         if (c == 0) choice.chosen = a.adjustment;
         ++repeats;
@@ -155,9 +151,8 @@ CandidateChoice ChooseCandidate(const CoplanarityModel& model,
 std::string AmbiguityReason(const Elements& chosen, const SecondSolution& second) {
     const auto text = [](const Elements& e) {
         char buffer[160];
-        std::snprintf(buffer, sizeof buffer,
-                      "by %.4f bz %.4f omega %.3f phi %.3f kappa %.3f deg", e.by, e.bz,
-                      e.omega_rad * common::kDegreesPerRadian,
+        std::snprintf(buffer, sizeof buffer, "by %.4f bz %.4f omega %.3f phi %.3f kappa %.3f deg",
+                      e.by, e.bz, e.omega_rad * common::kDegreesPerRadian,
                       e.phi_rad * common::kDegreesPerRadian,
                       e.kappa_rad * common::kDegreesPerRadian);
         return std::string(buffer);
@@ -166,8 +161,8 @@ std::string AmbiguityReason(const Elements& chosen, const SecondSolution& second
     std::snprintf(figures, sizeof figures,
                   "rotations %.2f deg apart (%.1f sigmas), scores %.1f sigma^2 apart, below the "
                   "95 %% quantile %.2f of chi-square(5)",
-                  second.rotation_difference_rad * common::kDegreesPerRadian,
-                  second.sigmas_apart, second.score_increase, kAmbiguousCostIncrease);
+                  second.rotation_difference_rad * common::kDegreesPerRadian, second.sigmas_apart,
+                  second.score_increase, kAmbiguousCostIncrease);
     return "two solutions fit the tie points equally well: " + text(chosen) + ", and " +
            text(second.elements) + "; " + figures;
 }

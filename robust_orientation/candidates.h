@@ -67,8 +67,7 @@ CandidateChoice ChooseCandidate(const CoplanarityModel& model,
                                 std::span<const Observation> observations,
                                 const std::vector<Scored<CvPose>>& candidates,
                                 const std::vector<int>& best_inliers, double threshold_px,
-                                const EstimationOptions& options,
-                                const InlierSelection& reselect);
+                                const EstimationOptions& options, const InlierSelection& reselect);
 
 // Why an ambiguous run gives no orientation, in one sentence naming both solutions.
 std::string AmbiguityReason(const Elements& chosen, const SecondSolution& second);

@@ -137,8 +137,8 @@ concept TellsApart = requires(const Estimator& e, const typename Estimator::Mode
 
 // Keeps the `limit` best-scoring models offered, one of each that the estimator tells apart.
 template <class Estimator, class Model>
-void KeepRunnerUp(const Estimator& estimator, std::vector<Scored<Model>>* kept,
-                  std::size_t limit, const Scored<Model>& m) {
+void KeepRunnerUp(const Estimator& estimator, std::vector<Scored<Model>>* kept, std::size_t limit,
+                  const Scored<Model>& m) {
     if (limit == 0) return;
     if constexpr (TellsApart<Estimator>) {
         for (Scored<Model>& k : *kept) {
@@ -243,8 +243,8 @@ RansacReport<typename Estimator::Model> LoRansac(const Estimator& estimator,
                     report.found = true;
                     needed = needed_for(m.inliers);
                 } else {
-                    lo_ransac_detail::KeepRunnerUp(estimator, &report.runners_up,
-                                                   loop.runners_up, m);
+                    lo_ransac_detail::KeepRunnerUp(estimator, &report.runners_up, loop.runners_up,
+                                                   m);
                 }
             }
         }

@@ -184,9 +184,9 @@ bool SameAsAny(const RelativePose& pose, const std::vector<Scored<RelativePose>>
 // candidate before them when refined: a near-equal model that is only a noisy copy of a
 // candidate moves onto it when refined, a true competitor stays apart.
 std::vector<Scored<RelativePose>> Candidates(const PoseEstimator& estimator,
-                                            const Scored<RelativePose>& best,
-                                            std::vector<Scored<RelativePose>> runners_up,
-                                            double margin) {
+                                             const Scored<RelativePose>& best,
+                                             std::vector<Scored<RelativePose>> runners_up,
+                                             double margin) {
     std::vector<Scored<RelativePose>> candidates{best};
     std::stable_sort(runners_up.begin(), runners_up.end(),
                      [](const auto& a, const auto& b) { return a.score < b.score; });
@@ -246,9 +246,9 @@ RansacResult FindRelativePose(const CoplanarityModel& model,
     result.best = report.best;
     result.inliers = estimator.InlierObservations(report.best.model);
     // Without weak data the loop stopped with no competitor in sight: its best pose alone.
-    result.candidates = report.careful ? Candidates(estimator, report.best, report.runners_up,
-                                                    loop.keep_margin)
-                                       : std::vector<Scored<RelativePose>>{report.best};
+    result.candidates =
+        report.careful ? Candidates(estimator, report.best, report.runners_up, loop.keep_margin)
+                       : std::vector<Scored<RelativePose>>{report.best};
     return result;
 }
 

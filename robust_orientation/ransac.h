@@ -11,9 +11,9 @@
 // minimum of iterations (100). Where the data are weak it goes on to the careful floor
 // (RansacOptions::careful_min_iterations, 1000): when, as the loop would first stop, the
 // best pose has fewer than kCarefulInliers inliers, or the runners-up so far hold a second
-// candidate (below), or a homography explains more than kPlanarInlierRatio of the best pose's inliers
-// (planarity.h; its own fixed seed, so that the decision does not depend on the loop's).
-// On such data a hundred samples found another best pose for almost every seed.
+// candidate (below), or a homography explains more than kPlanarInlierRatio of the best pose's
+// inliers (planarity.h; its own fixed seed, so that the decision does not depend on the loop's). On
+// such data a hundred samples found another best pose for almost every seed.
 //
 // Candidates: the best pose; on weak data also the runners-up by score that stay within
 // kCandidateMaxCostIncrease sigma^2 of it and apart from every candidate before them
@@ -63,7 +63,6 @@ inline constexpr double kCandidateMaxCostIncrease = 320.0;
 inline constexpr double kCandidateMinRotationRad = 0.1 * common::kRadiansPerDegree;
 inline constexpr double kCandidateMinBaseAngleRad = 0.5 * common::kRadiansPerDegree;
 inline constexpr std::size_t kMaxCandidates = 32;
-
 
 // Whether two poses are the same candidate: rotations and base directions both within
 // kCandidateMinRotationRad and kCandidateMinBaseAngleRad.

@@ -374,8 +374,7 @@ TEST_P(SeedSpreadTest, ElementsAgreeWithinTheirSigmasOrTheRunSaysWhy) {
             const ro::OrientationResult& r = runs[seed];
             const bool said =
                 r.outcome == ro::Outcome::ambiguous || HasWarning(r, "W-SECOND-SOLUTION");
-            EXPECT_TRUE(said || std::fabs(r.elements.AsArray()[k] - median) <=
-                                    r.precision.sigma[k])
+            EXPECT_TRUE(said || std::fabs(r.elements.AsArray()[k] - median) <= r.precision.sigma[k])
                 << "element " << k << " seed " << seed + 1 << ": " << r.elements.AsArray()[k]
                 << " median " << median << " sigma " << r.precision.sigma[k];
         }

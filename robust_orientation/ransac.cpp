@@ -227,8 +227,9 @@ RansacResult FindRelativePose(const CoplanarityModel& model,
     const auto weak = [&](const RansacReport<RelativePose>& so_far) {
         const Scored<RelativePose>& best = so_far.best;
         if (best.inliers < kCarefulInliers) return true;
-        if (Candidates(estimator, best, so_far.runners_up, loop.keep_margin).size() > 1)
-            return true;
+        for (const auto& c : Candidates(estimator, best, so_far.runners_up, loop.keep_margin)) {
+            if (RotationDistance(c.model.R, best.model.R) > kCompetitorMinRotationRad) return true;
+        }
         const HomographyCheck planarity =
             CheckHomography(model, observations, estimator.InlierObservations(best.model),
                             threshold_px, kPlanaritySeed);

@@ -174,6 +174,8 @@ Json Second(const ro::SecondSolution& s) {
     if (!s.found) return nullptr;
     return {{"score_increase", Number(s.score_increase)},
             {"rotation_difference_deg", Number(s.rotation_difference_rad * kDegreesPerRadian)},
+            {"base_difference_deg", Number(s.base_difference_rad * kDegreesPerRadian)},
+            {"sigmas_apart", Number(s.sigmas_apart)},
             {"inliers", s.inliers},
             {"elements", Elements(s.elements, nullptr)}};
 }
@@ -190,6 +192,8 @@ Json Warnings(const ro::OrientationResult& result) {
 
 std::string JsonReport(const ro::OrientationResult& result, const RunInfo& run) {
     const bool oriented = result.outcome == ro::Outcome::oriented;
+    // An ambiguous run reports the chosen solution and the other one it cannot be told from.
+    const bool adjusted = oriented || result.outcome == ro::Outcome::ambiguous;
     Json doc;
     doc["schema"] = kJsonSchema;
     doc["program"] = Program(run);
@@ -202,23 +206,23 @@ std::string JsonReport(const ro::OrientationResult& result, const RunInfo& run) 
     doc["conventions"] = Conventions();
     doc["robust"] = Robust(result, run);
     // What only an orientation gives is null without one, so that every field is present.
-    doc["adjustment"] = oriented ? Adjustment(result, run) : Json(nullptr);
-    doc["elements"] = oriented ? Elements(result.elements, &result.precision) : Json(nullptr);
-    doc["base_direction"] = oriented ? BaseDirection(result) : Json(nullptr);
-    doc["rotation"] = oriented ? Rotation(result) : Json(nullptr);
+    doc["adjustment"] = adjusted ? Adjustment(result, run) : Json(nullptr);
+    doc["elements"] = adjusted ? Elements(result.elements, &result.precision) : Json(nullptr);
+    doc["base_direction"] = adjusted ? BaseDirection(result) : Json(nullptr);
+    doc["rotation"] = adjusted ? Rotation(result) : Json(nullptr);
     doc["covariance"] =
-        oriented ? Json{{"order", Order()},
+        adjusted ? Json{{"order", Order()},
                         {"matrix", Rows(ro::CovarianceInDegrees(result.precision.covariance))}}
                  : Json(nullptr);
     doc["correlation"] =
-        oriented ? Json{{"order", Order()}, {"matrix", Rows(result.precision.correlation)}}
+        adjusted ? Json{{"order", Order()}, {"matrix", Rows(result.precision.correlation)}}
                  : Json(nullptr);
-    doc["cv_form"] = oriented ? Json{{"R_cam2_from_cam1", Rows(result.cv_pose.R)},
+    doc["cv_form"] = adjusted ? Json{{"R_cam2_from_cam1", Rows(result.cv_pose.R)},
                                      {"t_unit", Vector3(result.cv_pose.t)}}
                               : Json(nullptr);
     // The geometry also explains a refusal (no_parallax): present whenever it was computed.
     doc["geometry"] = result.geometry.computed ? Geometry(result) : Json(nullptr);
-    doc["second_solution"] = oriented ? Second(result.second) : Json(nullptr);
+    doc["second_solution"] = adjusted ? Second(result.second) : Json(nullptr);
     doc["warnings"] = Warnings(result);
     doc["points_csv"] = run.points_file.empty() ? Json(nullptr) : Json(run.points_file);
     // File names need not be UTF-8: invalid bytes become U+FFFD instead of an exception.

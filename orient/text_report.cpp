@@ -199,6 +199,10 @@ void SecondSolution(std::string& out, const ro::OrientationResult& result) {
          Format("a second solution: score %s sigma^2 higher, %s deg from the best, %d inliers",
                 Fixed(s.score_increase, 1).c_str(),
                 Fixed(s.rotation_difference_rad * kDegreesPerRadian, 2).c_str(), s.inliers));
+    Line(out, "",
+         Format("base %s deg from the best; %s sigmas apart",
+                Fixed(s.base_difference_rad * kDegreesPerRadian, 2).c_str(),
+                Fixed(s.sigmas_apart, 1).c_str()));
     const ro::Elements& e = s.elements;
     Line(out, "",
          Format("by %s  bz %s  omega %s  phi %s  kappa %s deg", Fixed(e.by, 6).c_str(),
@@ -245,23 +249,24 @@ void Conventions(std::string& out) {
 std::string TextReport(const ro::OrientationResult& result, const RunInfo& run) {
     std::string out;
     const bool oriented = result.outcome == ro::Outcome::oriented;
+    // An ambiguous run shows the chosen solution and the other one it cannot be told from.
+    const bool adjusted = oriented || result.outcome == ro::Outcome::ambiguous;
     if (!oriented) out += "no reliable orientation: " + result.reason + "\n";
     Header(out, run);
     Input(out, result, run);
     Cameras(out, run);
     Robust(out, result, run);
-    if (oriented) {
+    if (adjusted) {
         Adjustment(out, result, run);
         ElementsTable(out, result);
         CorrelationTable(out, result);
         Geometry(out, result);
         SecondSolution(out, result);
-    } else {
-        Line(out, "outcome", ro::OutcomeCode(result.outcome));
-        RefusalGeometry(out, result);
     }
+    if (!oriented) Line(out, "outcome", ro::OutcomeCode(result.outcome));
+    if (!adjusted) RefusalGeometry(out, result);
     Warnings(out, result);
-    if (oriented) CvForm(out, result);
+    if (adjusted) CvForm(out, result);
     Conventions(out);
     return out;
 }

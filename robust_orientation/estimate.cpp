@@ -9,6 +9,7 @@
 
 #include "robust_orientation/adjustment.h"
 #include "robust_orientation/camera_frame.h"
+#include "robust_orientation/candidates.h"
 #include "robust_orientation/chi_square.h"
 #include "robust_orientation/geometry.h"
 #include "robust_orientation/observations.h"
@@ -187,17 +188,6 @@ std::vector<int> InliersOf(const CoplanarityModel& model, std::span<const Observ
     return inliers;
 }
 
-void FillSecond(const RansacResult& ransac, OrientationResult* result) {
-    if (!ransac.second_found) return;
-    SecondSolution& s = result->second;
-    s.found = true;
-    s.score_increase = (ransac.second.score - ransac.best.score) /
-                       (result->adjustment.sigma_apriori_px * result->adjustment.sigma_apriori_px);
-    s.rotation_difference_rad = RotationDistance(ransac.second.model.R, ransac.best.model.R);
-    s.inliers = ransac.second.inliers;
-    s.elements = ElementsFromCvPose(ransac.second.model);
-}
-
 // Each stage's status mapped to the run's outcome and the sentence that explains it.
 OrientationResult Refuse(OrientationResult result, Outcome outcome, std::string reason) {
     result.outcome = outcome;
@@ -304,9 +294,9 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     const InlierSelection reselect = [&](const Orientation& orientation) {
         return InliersOf(model, observations, robust.threshold_px, orientation);
     };
-    const Adjustment adjustment =
-        AdjustWithSnooping(model, observations, inliers, start, options.sigma_px,
-                           options.adjustment, options.threads, reselect);
+    const CandidateChoice choice = ChooseCandidate(model, observations, ransac.candidates, inliers,
+                                                   robust.threshold_px, options, reselect);
+    const Adjustment& adjustment = choice.chosen;
     if (!adjustment.Adjusted()) {
         return Refuse(
             std::move(result), OutcomeOf(adjustment.status),
@@ -321,8 +311,12 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     result.elements = ElementsOf(adjustment.orientation);
     if (!result.precision.elements_defined) result.elements.by = result.elements.bz = kNaN;
     FillPoints(model, observations, adjustment, options, &result);
-    FillSecond(ransac, &result);
+    result.second = choice.second;
     result.outcome = Outcome::oriented;
+    if (choice.ambiguous) {
+        result.outcome = Outcome::ambiguous;
+        result.reason = AmbiguityReason(result.elements, result.second);
+    }
     if (result.geometry.configuration == Configuration::rotation_only) {
         result.outcome = Outcome::no_parallax;
         result.reason =

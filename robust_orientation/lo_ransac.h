@@ -10,6 +10,13 @@
 // (the exact probability of drawing the sample's points from the inliers without
 // replacement), within the minimum and maximum number of iterations.
 //
+// That rule trusts the best model's inlier count, which is all it knows; where the data
+// are weak (few inliers, a near-planar scene, a competing model scoring close to the best)
+// a hundred samples may find a different best model for every seed. So a caller may pass a
+// check that is asked once, when the loop would first stop before
+// `careful_min_iterations`: when it says the data are weak, the loop goes on to that floor
+// (within the maximum) and stops there or later by the same rule.
+//
 // An estimator provides:
 //
 //   using Model = ...;                         // what a sample solves for
@@ -22,6 +29,8 @@
 //   Scored<Model> Score(const Model& model, double bound) const;
 //   // Optional: local optimisation, replacing *scored when it finds a better model.
 //   void Refine(Scored<Model>* scored) const;
+//   // Optional: whether two models are the same one for keeping runners-up.
+//   bool Same(const Model& a, const Model& b) const;
 //
 // With several threads the samples are drawn a batch at a time, solved and scored in
 // parallel, and taken in the order drawn; a model scored above the bound that holds when it
@@ -32,6 +41,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <concepts>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -48,6 +58,9 @@ struct RansacOptions {
     double threshold_px = 0.0;   // the Sampson-error threshold; 0: the estimation's default
     double confidence = 0.9999;  // stop when an all-inlier sample was drawn this surely
     int min_iterations = 100;
+    // The floor when the caller's check finds the data weak (see above); ignored below
+    // min_iterations.
+    int careful_min_iterations = 1000;
     int max_iterations = 10000;
     std::uint64_t seed = kDefaultSeed;
 };
@@ -56,7 +69,9 @@ struct RansacOptions {
 struct RansacLoop {
     int threads = 1;
     // Models that score at most this much above the best are scored fully and kept, the
-    // `runners_up` best of them, for a caller that looks for a second solution.
+    // `runners_up` best of them, for a caller that looks for a second solution. With an
+    // estimator that tells models apart (`Same`), a model the same as a kept one replaces it
+    // when it scores better and is dropped otherwise, so that the kept ones differ.
     double keep_margin = 0.0;
     std::size_t runners_up = 0;
     // Stop as if at least this many inliers had been found (0: only what was found counts).
@@ -76,6 +91,7 @@ struct RansacReport {
     Scored<Model> best;
     int iterations = 0;
     int local_optimisations = 0;
+    bool careful = false;                   // the caller's check raised the floor
     std::vector<Scored<Model>> runners_up;  // unordered
 };
 
@@ -114,10 +130,23 @@ concept Refines = requires(const Estimator& e, Scored<typename Estimator::Model>
     e.Refine(s);
 };
 
-// Keeps the `limit` best-scoring models offered.
-template <class Model>
-void KeepRunnerUp(std::vector<Scored<Model>>* kept, std::size_t limit, const Scored<Model>& m) {
+template <class Estimator>
+concept TellsApart = requires(const Estimator& e, const typename Estimator::Model& m) {
+    { e.Same(m, m) } -> std::convertible_to<bool>;
+};
+
+// Keeps the `limit` best-scoring models offered, one of each that the estimator tells apart.
+template <class Estimator, class Model>
+void KeepRunnerUp(const Estimator& estimator, std::vector<Scored<Model>>* kept, std::size_t limit,
+                  const Scored<Model>& m) {
     if (limit == 0) return;
+    if constexpr (TellsApart<Estimator>) {
+        for (Scored<Model>& k : *kept) {
+            if (!estimator.Same(k.model, m.model)) continue;
+            if (m.score < k.score) k = m;
+            return;
+        }
+    }
     if (kept->size() < limit) {
         kept->push_back(m);
         return;
@@ -127,12 +156,22 @@ void KeepRunnerUp(std::vector<Scored<Model>>* kept, std::size_t limit, const Sco
     if (m.score < worst->score) *worst = m;
 }
 
+// The check of a loop that never raises its floor.
+struct NeverCareful {
+    template <class Report>
+    bool operator()(const Report& /*report*/) const {
+        return false;
+    }
+};
+
 }  // namespace lo_ransac_detail
 
-template <class Estimator>
+// `weak(report)` is the check described above, asked at most once, on the report so far.
+template <class Estimator, class WeakData = lo_ransac_detail::NeverCareful>
 RansacReport<typename Estimator::Model> LoRansac(const Estimator& estimator,
                                                  const RansacOptions& options,
-                                                 const RansacLoop& loop) {
+                                                 const RansacLoop& loop,
+                                                 const WeakData& weak = {}) {
     using Model = typename Estimator::Model;
     using Sample = std::array<std::uint32_t, Estimator::kSampleSize>;
     constexpr int kSampleSize = Estimator::kSampleSize;
@@ -148,8 +187,17 @@ RansacReport<typename Estimator::Model> LoRansac(const Estimator& estimator,
                                 kSampleSize, options.confidence);
     };
     double needed = loop.assumed_inliers > 0 ? needed_for(0) : kInfinity;
+    int floor_iterations = options.min_iterations;
+    bool asked = options.careful_min_iterations <= floor_iterations;
     const auto running = [&](int it) {
-        return it < options.max_iterations && (it < options.min_iterations || it < needed);
+        if (it >= options.max_iterations) return false;
+        if (it < floor_iterations || it < needed) return true;
+        if (asked) return false;
+        asked = true;
+        if (!report.found || !weak(report)) return false;
+        report.careful = true;
+        floor_iterations = options.careful_min_iterations;
+        return it < floor_iterations;
     };
     const auto bound = [&] {
         return report.found ? report.best.score + loop.keep_margin : kInfinity;
@@ -188,14 +236,15 @@ RansacReport<typename Estimator::Model> LoRansac(const Estimator& estimator,
                 }
                 if (!report.found || m.score < report.best.score) {
                     if (report.found) {
-                        lo_ransac_detail::KeepRunnerUp(&report.runners_up, loop.runners_up,
-                                                       report.best);
+                        lo_ransac_detail::KeepRunnerUp(estimator, &report.runners_up,
+                                                       loop.runners_up, report.best);
                     }
                     report.best = m;
                     report.found = true;
                     needed = needed_for(m.inliers);
                 } else {
-                    lo_ransac_detail::KeepRunnerUp(&report.runners_up, loop.runners_up, m);
+                    lo_ransac_detail::KeepRunnerUp(estimator, &report.runners_up, loop.runners_up,
+                                                   m);
                 }
             }
         }

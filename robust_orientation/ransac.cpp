@@ -1,10 +1,14 @@
-// The relative-pose estimator of the robust loop, and the second-solution search.
+// The relative-pose estimator of the robust loop, its check for weak data, and the
+// candidates it hands on.
 #include "robust_orientation/ransac.h"
 
+#include <Eigen/Geometry>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
+#include "robust_orientation/planarity.h"
 #include "two_view/eight_point.h"
 #include "two_view/essential.h"
 #include "two_view/five_point.h"
@@ -19,8 +23,11 @@ constexpr std::size_t kMaxRefitPoints = 400;
 // Points that vote for the factor of a refitted essential matrix: the true one has all
 // of them in front, the others about half.
 constexpr std::size_t kFactorVotes = 32;
-constexpr std::size_t kMaxSecondCandidates = 16;
-constexpr int kMaxSecondRefinements = 4;
+constexpr std::size_t kRunnersUp = 64;
+constexpr int kMaxCandidateRefinements = 32;
+// The seed of the loop's planarity check: a fixed one, so that whether the loop goes on
+// depends on the data, not on the loop's seed.
+constexpr std::uint64_t kPlanaritySeed = 0x2545f4914f6cdd1dULL;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 using two_view::RelativePose;
@@ -61,6 +68,8 @@ class PoseEstimator {
     Scored<RelativePose> Score(const RelativePose& pose, double bound) const {
         return ScoreCollecting(pose, bound, nullptr);
     }
+
+    bool Same(const RelativePose& a, const RelativePose& b) const { return SameCandidate(a, b); }
 
     // Local optimisation: refits E linearly on the model's inliers (a spread of at most
     // kMaxRefitPoints of them: enough for a model that only has to find the inliers, the
@@ -166,43 +175,70 @@ void PoseEstimator::Refine(Scored<RelativePose>* model) const {
     }
 }
 
-// A near-equal model that is only a noisy copy of the best one moves onto it when refined;
-// a true second solution stays apart.
-bool FindSecond(const PoseEstimator& estimator, const Scored<RelativePose>& best,
-                std::vector<Scored<RelativePose>> candidates, double margin,
-                Scored<RelativePose>* second) {
-    std::sort(candidates.begin(), candidates.end(),
-              [](const auto& a, const auto& b) { return a.score < b.score; });
+bool SameAsAny(const RelativePose& pose, const std::vector<Scored<RelativePose>>& kept) {
+    return std::any_of(kept.begin(), kept.end(),
+                       [&](const auto& k) { return SameCandidate(k.model, pose); });
+}
+
+// The best pose, then the runners-up that stay within `margin` of it and apart from every
+// candidate before them when refined: a near-equal model that is only a noisy copy of a
+// candidate moves onto it when refined, a true competitor stays apart.
+std::vector<Scored<RelativePose>> Candidates(const PoseEstimator& estimator,
+                                             const Scored<RelativePose>& best,
+                                             std::vector<Scored<RelativePose>> runners_up,
+                                             double margin) {
+    std::vector<Scored<RelativePose>> candidates{best};
+    std::stable_sort(runners_up.begin(), runners_up.end(),
+                     [](const auto& a, const auto& b) { return a.score < b.score; });
     int refined = 0;
-    for (Scored<RelativePose> c : candidates) {
-        if (refined == kMaxSecondRefinements) break;
-        if (RotationDistance(c.model.R, best.model.R) <= kSecondSolutionMinAngleRad) continue;
+    for (Scored<RelativePose> c : runners_up) {
+        if (candidates.size() == kMaxCandidates || refined == kMaxCandidateRefinements) break;
+        if (c.score > best.score + margin || SameAsAny(c.model, candidates)) continue;
         estimator.Refine(&c);
         ++refined;
-        if (c.score > best.score + margin) continue;
-        if (RotationDistance(c.model.R, best.model.R) <= kSecondSolutionMinAngleRad) continue;
-        *second = c;
-        return true;
+        if (c.score > best.score + margin || SameAsAny(c.model, candidates)) continue;
+        candidates.push_back(c);
     }
-    return false;
+    std::stable_sort(candidates.begin() + 1, candidates.end(),
+                     [](const auto& a, const auto& b) { return a.score < b.score; });
+    return candidates;
 }
 
 }  // namespace
+
+bool SameCandidate(const CvPose& a, const CvPose& b) {
+    const double base_angle = std::atan2(a.t.cross(b.t).norm(), a.t.dot(b.t));
+    return RotationDistance(a.R, b.R) <= kCandidateMinRotationRad &&
+           base_angle <= kCandidateMinBaseAngleRad;
+}
 
 RansacResult FindRelativePose(const CoplanarityModel& model,
                               std::span<const Observation> observations,
                               const EstimationOptions& options) {
     RansacResult result;
-    const PoseEstimator estimator(model, observations, EffectiveThresholdPx(options));
+    const double threshold_px = EffectiveThresholdPx(options);
+    const PoseEstimator estimator(model, observations, threshold_px);
     if (estimator.Size() < static_cast<std::size_t>(PoseEstimator::kSampleSize)) return result;
 
     RansacLoop loop;
     loop.threads = options.threads;
-    loop.keep_margin = kSecondSolutionMaxCostIncrease * options.sigma_px * options.sigma_px;
-    loop.runners_up = kMaxSecondCandidates;
-    const RansacReport<RelativePose> report = LoRansac(estimator, options.ransac, loop);
+    loop.keep_margin = kCandidateMaxCostIncrease * options.sigma_px * options.sigma_px;
+    loop.runners_up = kRunnersUp;
+    const auto weak = [&](const RansacReport<RelativePose>& so_far) {
+        const Scored<RelativePose>& best = so_far.best;
+        if (best.inliers < kCarefulInliers) return true;
+        for (const auto& c : Candidates(estimator, best, so_far.runners_up, loop.keep_margin)) {
+            if (RotationDistance(c.model.R, best.model.R) > kCompetitorMinRotationRad) return true;
+        }
+        const HomographyCheck planarity =
+            CheckHomography(model, observations, estimator.InlierObservations(best.model),
+                            threshold_px, kPlanaritySeed);
+        return planarity.found && planarity.inlier_ratio > kPlanarInlierRatio;
+    };
+    const RansacReport<RelativePose> report = LoRansac(estimator, options.ransac, loop, weak);
     result.iterations = report.iterations;
     result.local_optimisations = report.local_optimisations;
+    result.careful = report.careful;
     if (!report.found) {
         result.status = RansacStatus::no_model;
         return result;
@@ -210,10 +246,10 @@ RansacResult FindRelativePose(const CoplanarityModel& model,
     result.status = RansacStatus::found;
     result.best = report.best;
     result.inliers = estimator.InlierObservations(report.best.model);
-    Scored<RelativePose> second;
-    result.second_found =
-        FindSecond(estimator, report.best, report.runners_up, loop.keep_margin, &second);
-    if (result.second_found) result.second = second;
+    // Without weak data the loop stopped with no competitor in sight: its best pose alone.
+    result.candidates =
+        report.careful ? Candidates(estimator, report.best, report.runners_up, loop.keep_margin)
+                       : std::vector<Scored<RelativePose>>{report.best};
     return result;
 }
 

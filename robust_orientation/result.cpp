@@ -23,6 +23,8 @@ const char* OutcomeCode(Outcome outcome) {
             return "invalid_options";
         case Outcome::invalid_camera:
             return "invalid_camera";
+        case Outcome::ambiguous:
+            return "ambiguous";
     }
     return "unknown";
 }

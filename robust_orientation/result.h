@@ -22,6 +22,7 @@ enum class Outcome {
     adjustment_failed,  // the least-squares adjustment did not give finite elements
     invalid_options,    // the estimation options cannot be used (CheckOptions)
     invalid_camera,     // a camera is not usable (IsUsable)
+    ambiguous,          // two solutions, more than their sigmas apart, fit equally well
 };
 const char* OutcomeCode(Outcome outcome);
 
@@ -166,15 +167,19 @@ struct Warning {
     double value = 0.0;
 };
 
-// A different solution nearly as good as the best one.
+// A different adjusted solution nearly as good as the chosen one (candidates.h).
 struct SecondSolution {
     bool found = false;
-    // How much its robust score exceeds the best one's, in units of sigma^2 (>= 0): a
+    // How much its robust score exceeds the chosen one's, in units of sigma^2 (>= 0): a
     // chi-square-like figure, below about 20 for a difference that noise could make.
     double score_increase = 0.0;
     double rotation_difference_rad = 0.0;
     int inliers = 0;
     Elements elements;
+    double base_difference_rad = 0.0;  // between the base directions, whatever their sign
+    // The largest difference of a rotation about a model axis or a base component, in the
+    // larger of the two solutions' standard deviations (> 1).
+    double sigmas_apart = 0.0;
 };
 
 struct OrientationResult {

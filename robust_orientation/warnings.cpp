@@ -127,9 +127,12 @@ void StatisticsWarnings(const OrientationResult& r, bool snooping_limit, bool co
     }
     if (r.second.found) {
         Add(out, "W-SECOND-SOLUTION",
-            Format("another solution, its rotation %.2f deg away, fits the tie points almost as "
-                   "well (score %.1f sigma^2 higher): the orientation may be ambiguous",
-                   r.second.rotation_difference_rad * kDegreesPerRadian, r.second.score_increase),
+            Format("another solution, its rotation %.2f deg and its base %.2f deg away (%.1f "
+                   "sigmas), fits the tie points almost as well (score %.1f sigma^2 higher): "
+                   "the orientation may be ambiguous",
+                   r.second.rotation_difference_rad * kDegreesPerRadian,
+                   r.second.base_difference_rad * kDegreesPerRadian, r.second.sigmas_apart,
+                   r.second.score_increase),
             r.second.score_increase);
     }
     if (snooping_limit) {

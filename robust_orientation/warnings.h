@@ -16,8 +16,8 @@
 //   W-CORR-BY-OMEGA      |r(by, omega)| above 0.995 (about 0.98 is normal near the normal case)
 //   W-CORR-HIGH          another correlation above 0.9 in absolute value
 //   W-SIGMA0-REJECTED    sigma0 fails the chi-square test against the a-priori sigma
-//   W-SECOND-SOLUTION    another solution scores within 5 % of the best, its rotation
-//                        more than 1 degree away
+//   W-SECOND-SOLUTION    another adjusted solution, more than its sigmas away, scores at
+//                        most 20.5 sigma^2 above the chosen one (candidates.h)
 //   W-SNOOPING-LIMIT     data snooping stopped at its limit with points still flagged
 //   W-NOT-CONVERGED      the last adjustment round did not converge within its iterations
 //

@@ -66,7 +66,8 @@ ro::OrientationResult SampleOrientedResult() {
     r.geometry.gruber_counts = {95, 97, 92, 93, 99, 95};
     r.geometry.gruber_regions_covered = 6;
     r.geometry.base_unit = ro::BaseVector(r.elements).normalized();
-    r.second = {true, 12.34, Rad(3.1), 560, {0.02, -0.01, Rad(1.0), Rad(-2.0), Rad(3.0)}};
+    r.second = {true,     12.34, Rad(3.1), 560, {0.02, -0.01, Rad(1.0), Rad(-2.0), Rad(3.0)},
+                Rad(0.4), 25.0};
     r.warnings = {{"W-CORR-BY-OMEGA", "by and omega poorly separable", -0.978},
                   {"W-SIGMA0-REJECTED", "sigma0 rejected by the chi-square test", kNaN}};
     r.points = {Point(1, ro::PointStatus::inlier, -0.5, 0.9375),

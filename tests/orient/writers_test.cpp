@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -79,6 +80,7 @@ TEST(JsonReport, HoldsTheElementsAndEveryRequiredField) {
     EXPECT_EQ(doc["geometry"]["gruber_regions_covered"], 6);
     EXPECT_EQ(doc["cv_form"]["R_cam2_from_cam1"].size(), 3u);
     EXPECT_NEAR(doc["second_solution"]["elements"]["kappa_deg"]["value"].get<double>(), 3.0, 1e-12);
+    EXPECT_NEAR(doc["second_solution"]["sigmas_apart"].get<double>(), 25.0, 1e-12);
     EXPECT_EQ(doc["points_csv"], "points.csv");
     ASSERT_EQ(doc["warnings"].size(), 2u);
     EXPECT_EQ(doc["warnings"][0], json({{"code", "W-CORR-BY-OMEGA"},
@@ -148,6 +150,27 @@ TEST(Reports, NoParallaxKeepsTheGeometryThatExplainsIt) {
               std::string::npos)
         << report;
     EXPECT_NE(report.find("configuration rotation_only"), std::string::npos) << report;
+}
+
+// An ambiguous run is no orientation, yet shows both solutions for the user to judge.
+TEST(Reports, AmbiguousRunRefusesAndShowsBothSolutions) {
+    ro::OrientationResult r = SampleOrientedResult();
+    r.outcome = ro::Outcome::ambiguous;
+    r.reason = "two solutions fit the tie points equally well";
+    const std::vector<std::string> lines = Lines(orient::TextReport(r, SampleRun()));
+    EXPECT_EQ(lines.front(), "no reliable orientation: " + r.reason);
+    const auto has = [&](const std::string& start) {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+    };
+    EXPECT_TRUE(has("element "));
+    EXPECT_TRUE(has("second     a second solution"));
+    EXPECT_TRUE(has("outcome    ambiguous"));
+    const json doc = json::parse(orient::JsonReport(r, SampleRun()));
+    EXPECT_EQ(doc["outcome"]["code"], "ambiguous");
+    EXPECT_EQ(doc["outcome"]["oriented"], false);
+    EXPECT_FALSE(doc["elements"].is_null());
+    EXPECT_FALSE(doc["second_solution"].is_null());
 }
 
 TEST(JsonReport, FileNamesThatAreNotUtf8StillGiveValidJson) {

@@ -397,6 +397,13 @@ Input InputFor(ro::Outcome outcome) {
         case ro::Outcome::invalid_camera:
             in.camera2.focal_length_m = 0.0;
             break;
+        case ro::Outcome::ambiguous: {  // a plane seen exactly: two orientations fit it
+            scene::SceneOptions options = scene::OrientSceneOptions(100, 5);
+            options.planar = true;
+            options.noise_px = 0.0;
+            in.tie_points = scene::MakeOrientScene(kAerial, options).tie_points;
+            break;
+        }
     }
     return in;
 }
@@ -413,8 +420,9 @@ TEST_P(OutcomeTest, EachPathEndsInItsOwnOutcome) {
     EXPECT_EQ(r.reason.empty(), c.outcome == ro::Outcome::oriented) << r.reason;
     EXPECT_NE(r.reason.find(c.reason_part), std::string::npos) << r.reason;
     // The geometry exists exactly where an adjustment gave it.
-    const bool adjusted =
-        c.outcome == ro::Outcome::oriented || c.outcome == ro::Outcome::no_parallax;
+    const bool adjusted = c.outcome == ro::Outcome::oriented ||
+                          c.outcome == ro::Outcome::no_parallax ||
+                          c.outcome == ro::Outcome::ambiguous;
     EXPECT_EQ(r.geometry.computed, adjusted);
     if (!adjusted) return;
     int inliers = 0;
@@ -439,6 +447,7 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"adjustment_failed", ro::Outcome::adjustment_failed, "adjustment_failed",
                     "nearly singular"},
         OutcomeCase{"invalid_options", ro::Outcome::invalid_options, "invalid_options", "sigma"},
+        OutcomeCase{"ambiguous", ro::Outcome::ambiguous, "ambiguous", "solution"},
         OutcomeCase{"invalid_camera", ro::Outcome::invalid_camera, "invalid_camera",
                     "photograph 2"}),
     [](const auto& p) { return std::string(p.param.name); });
@@ -495,5 +504,60 @@ TEST(EstimateOrientationTest, SnoopingStopsAtItsLimitAndSaysSo) {
     }
     EXPECT_GT(flagged, 0);
 }
+
+}  // namespace
+
+namespace {
+
+// One answer whatever the seed: over several seeds, every element lies within its stated
+// sigma of the median, or the run says that another solution competes (W-SECOND-SOLUTION
+// or the outcome ambiguous).
+struct SeedCase {
+    const char* name;
+    int points;
+    double outliers;
+    bool planar;
+    unsigned scene_seed;
+};
+
+class SeedSpreadTest : public testing::TestWithParam<SeedCase> {};
+
+TEST_P(SeedSpreadTest, ElementsAgreeWithinTheirSigmasOrTheRunSaysWhy) {
+    constexpr std::uint64_t kSeeds = 8;
+    const SeedCase& c = GetParam();
+    scene::SceneOptions options = scene::OrientSceneOptions(c.points, c.scene_seed);
+    options.outlier_fraction = c.outliers;
+    options.planar = c.planar;
+    const scene::OrientScene s = scene::MakeOrientScene(kAerial, options);
+    std::vector<ro::OrientationResult> runs;
+    ro::EstimationOptions estimation;
+    for (std::uint64_t seed = 1; seed <= kSeeds; ++seed) {
+        estimation.ransac.seed = seed;
+        runs.push_back(ro::EstimateOrientation(s.tie_points, s.camera1, s.camera2, estimation));
+        const ro::Outcome outcome = runs.back().outcome;
+        ASSERT_TRUE(outcome == ro::Outcome::oriented || outcome == ro::Outcome::ambiguous)
+            << "seed " << seed << ": " << runs.back().reason;
+    }
+    for (int k = 0; k < 5; ++k) {
+        std::vector<double> values;
+        for (const ro::OrientationResult& r : runs) values.push_back(r.elements.AsArray()[k]);
+        std::nth_element(values.begin(), values.begin() + kSeeds / 2, values.end());
+        const double median = values[kSeeds / 2];
+        for (std::size_t seed = 0; seed < runs.size(); ++seed) {
+            const ro::OrientationResult& r = runs[seed];
+            const bool said =
+                r.outcome == ro::Outcome::ambiguous || HasWarning(r, "W-SECOND-SOLUTION");
+            EXPECT_TRUE(said || std::fabs(r.elements.AsArray()[k] - median) <= r.precision.sigma[k])
+                << "element " << k << " seed " << seed + 1 << ": " << r.elements.AsArray()[k]
+                << " median " << median << " sigma " << r.precision.sigma[k];
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenes, SeedSpreadTest,
+                         testing::Values(SeedCase{"general_few_points", 40, 0.2, false, 31},
+                                         SeedCase{"near_planar_few_inliers", 60, 0.4, true, 32},
+                                         SeedCase{"near_planar", 300, 0.3, true, 33}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

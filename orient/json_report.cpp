@@ -76,7 +76,7 @@ Json Robust(const ro::OrientationResult& result, const RunInfo& run) {
             {"score", "msac-sampson"},
             {"threshold_px", Number(ro::EffectiveThresholdPx(run.estimation))},
             {"confidence", Number(run.estimation.ransac.confidence)},
-            {"min_iterations", run.estimation.ransac.min_iterations},
+            {"min_iterations", r.min_iterations},
             {"max_iterations", run.estimation.ransac.max_iterations},
             {"iterations", r.iterations},
             {"local_optimisations", r.local_optimisations},

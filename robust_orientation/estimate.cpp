@@ -267,6 +267,8 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     }
     const RansacResult ransac = FindRelativePose(model, observations, options);
     robust.iterations = ransac.iterations;
+    // On weak data the loop went on to the careful floor: the minimum it kept to.
+    if (ransac.careful) robust.min_iterations = options.ransac.careful_min_iterations;
     robust.local_optimisations = ransac.local_optimisations;
     robust.inliers = ransac.status == RansacStatus::found ? ransac.best.inliers : 0;
     if (ransac.status != RansacStatus::found) {

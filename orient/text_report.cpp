@@ -80,8 +80,9 @@ void Robust(std::string& out, const ro::OrientationResult& result, const RunInfo
     }
     Line(out, "",
          Format("iterations %d (min %d, max %d), local optimisations %d   inliers %d / %d (%s)",
-                r.iterations, r.min_iterations, run.estimation.ransac.max_iterations, r.local_optimisations, r.inliers,
-                r.candidates, Percent(r.inliers, r.candidates).c_str()));
+                r.iterations, r.min_iterations, run.estimation.ransac.max_iterations,
+                r.local_optimisations, r.inliers, r.candidates,
+                Percent(r.inliers, r.candidates).c_str()));
 }
 
 void Adjustment(std::string& out, const ro::OrientationResult& result, const RunInfo& run) {

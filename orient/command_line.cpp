@@ -13,6 +13,7 @@
 #include <system_error>
 #include <vector>
 
+#include "command_line/validators.h"
 #include "common/thread_pool.h"
 #include "io/file_identity.h"
 #include "io/output_target.h"
@@ -29,43 +30,8 @@ struct UsageError {
     std::string message;
 };
 
-// The refusal of an empty number or ratio; CLI11 puts the option's name and ": " in front of every
-// validator's message.
-constexpr char kEmptyValue[] = "the value is empty";
-
-// A validator's message about `value`.
-std::string Quoted(const std::string& value, const std::string& what) {
-    return "'" + value + "' " + what;
-}
-
-// Refuses an empty file name, which would otherwise read as the option not given (no
-// output, the built-in camera).
-CLI::Validator NotEmpty(const std::string& message) {
-    return CLI::Validator(
-        [message](std::string& text) { return text.empty() ? message : std::string(); }, "");
-}
-
-// A whole number from `min` to `max` in decimal digits only (no sign, no blanks). CLI11 would
-// read a leading 0 as octal, a leading 0x as hexadecimal, and a minus sign or a number
-// beyond 64 bits as some other number, so the validator, used as a transform, hands on the
-// number's plain decimal digits, which CLI11 reads as the number meant.
-CLI::Validator WholeNumber(std::uint64_t min, std::uint64_t max) {
-    const std::string refusal =
-        "is not a whole number from " + std::to_string(min) + " to " + std::to_string(max);
-    return CLI::Validator(
-        [min, max, refusal](std::string& text) -> std::string {
-            if (text.empty()) return kEmptyValue;
-            std::uint64_t value = 0;
-            const char* end = text.data() + text.size();
-            const auto [stop, ec] = std::from_chars(text.data(), end, value);
-            if (ec != std::errc() || stop != end || value < min || value > max) {
-                return Quoted(text, refusal);
-            }
-            text = std::to_string(value);
-            return {};
-        },
-        "");
-}
+using command_line::kEmptyValue;
+using command_line::Quoted;
 
 // A finite decimal number filling the whole text (no blanks, no hexadecimal, no inf or nan,
 // nothing beyond the range of a double). CLI11 converts with strtold, which rounds twice (to
@@ -163,7 +129,7 @@ void CheckOutputs(const OrientOptions& o) {
 
 // The options; returns --threshold, whose value is checked once parsing is done.
 CLI::Option* DefineOptions(CLI::App& app, OrientOptions& o) {
-    const CLI::Validator file_name = NotEmpty("the file name is empty");
+    const CLI::Validator file_name = command_line::NotEmptyFileName();
     // CLI11 looks at its own help flag only after every option's validators have run; this
     // one, defined first, is answered before any of them, so that --help always helps.
     app.set_help_flag();
@@ -203,11 +169,11 @@ CLI::Option* DefineOptions(CLI::App& app, OrientOptions& o) {
     app.add_option("--seed", o.estimation.ransac.seed,
                    "Seed of the robust loop's random samples (default 42)")
         ->type_name("N")
-        ->transform(WholeNumber(0, std::numeric_limits<std::uint64_t>::max()));
+        ->transform(command_line::WholeNumber(0, std::numeric_limits<std::uint64_t>::max()));
     app.add_option("--threads", o.threads,
                    "Threads for matching and the robust loop (default: all cores)")
         ->type_name("N")
-        ->transform(WholeNumber(1, common::kMaxThreads));
+        ->transform(command_line::ThreadCount());
     app.add_option("--sigma", o.estimation.sigma_px,
                    "A-priori precision of one image coordinate, pixels (default 0.5)")
         ->type_name("PX")

@@ -10,50 +10,18 @@
 #include <sstream>
 #include <system_error>
 
+#include "command_line/validators.h"
 #include "common/thread_pool.h"
 #include "siftkey/pixel_limit.h"
 
 namespace siftkey {
 namespace {
 
-// The refusal of an empty value; CLI11 puts the option's name and ": " in front of it.
-constexpr char kEmptyValue[] = "the value is empty";
-
-// Refuses an empty file name, which names no file.
-CLI::Validator NotEmpty() {
-    return CLI::Validator(
-        [](std::string& text) {
-            return text.empty() ? std::string("the file name is empty") : std::string();
-        },
-        "");
-}
-
-// A whole number from `min` to `max` in decimal digits only (no sign, no blanks). CLI11
-// would read a leading 0 as octal and 0x as hexadecimal, so the validator, used as a
-// transform, hands on the number's plain decimal digits.
-CLI::Validator WholeNumber(std::uint64_t min, std::uint64_t max) {
-    const std::string refusal =
-        "is not a whole number from " + std::to_string(min) + " to " + std::to_string(max);
-    return CLI::Validator(
-        [min, max, refusal](std::string& text) -> std::string {
-            if (text.empty()) return kEmptyValue;
-            std::uint64_t value = 0;
-            const char* end = text.data() + text.size();
-            const auto [stop, ec] = std::from_chars(text.data(), end, value);
-            if (ec != std::errc() || stop != end || value < min || value > max) {
-                return "'" + text + "' " + refusal;
-            }
-            text = std::to_string(value);
-            return {};
-        },
-        "");
-}
-
 // A validator for a real option: a whole decimal number, finite, at least `min`.
 CLI::Validator FiniteAtLeast(double min, const std::string& min_text) {
     return CLI::Validator(
         [min, min_text](std::string& text) -> std::string {
-            if (text.empty()) return kEmptyValue;
+            if (text.empty()) return command_line::kEmptyValue;
             const char* begin = text.c_str();
             char* end = nullptr;
             errno = 0;
@@ -96,12 +64,12 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     app.set_version_flag("--version", VersionText(), "Print the version and exit");
     app.add_option("IMAGE", o.image_path, "The photograph ('-': standard input)")
         ->required()
-        ->check(NotEmpty());
+        ->check(command_line::NotEmptyFileName());
     app.add_option("OUT.key", o.key_path,
                    "The keypoint file to write ('-': standard output); an existing keypoint "
                    "file is replaced, a file of another kind only with --force")
         ->required()
-        ->check(NotEmpty());
+        ->check(command_line::NotEmptyFileName());
     app.add_flag("--force", o.force,
                  "Replace an existing OUT.key that holds something else than keypoints "
                  "(never the input image)");
@@ -109,12 +77,12 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
                    "Keep only the N strongest keypoints, 1 to 1073741824; only these get "
                    "descriptors")
         ->type_name("N")
-        ->transform(WholeNumber(1, std::uint64_t{1} << 30));
+        ->transform(command_line::WholeNumber(1, std::uint64_t{1} << 30));
     app.add_option("--max-pixels", o.max_pixels,
                    "Refuse a larger image before decoding it (detection needs about 235 "
                    "bytes per pixel)")
         ->type_name("N")
-        ->transform(WholeNumber(1, std::numeric_limits<std::uint64_t>::max()))
+        ->transform(command_line::WholeNumber(1, std::numeric_limits<std::uint64_t>::max()))
         ->capture_default_str();
     app.add_option("--contrast-threshold", o.detector.contrast_threshold,
                    "Reject weak extrema (>= 0): larger gives fewer keypoints")
@@ -133,7 +101,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
                    "Worker threads, 1 to " + std::to_string(common::kMaxThreads) +
                        " (default: all cores; more than the machine has run as many as it has)")
         ->type_name("N")
-        ->transform(WholeNumber(1, common::kMaxThreads));
+        ->transform(command_line::ThreadCount());
     try {
         app.parse(argc, argv);
         result.run = true;

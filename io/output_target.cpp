@@ -7,14 +7,13 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
+#include <utility>
 
 #include "io/file_handles.h"
+#include "io/file_identity.h"
 
 namespace io {
 namespace {
-
-using std::string_view_literals::operator""sv;
 
 // Bytes read from an existing output to recognise what it holds.
 constexpr std::size_t kHeadBytes = 4096;
@@ -81,32 +80,17 @@ bool IsText(std::string_view head) {
     return true;
 }
 
-const char* KindDescription(OutputKind kind) {
-    switch (kind) {
-        case OutputKind::keypoints:
-            return "a keypoint file";
-        case OutputKind::json:
-            return "a JSON document";
-        case OutputKind::csv:
-            return "a CSV table";
-        case OutputKind::svg:
-            return "an SVG drawing";
-    }
-    return "an output";
-}
+// What each kind of output holds, in the order of OutputKind.
+constexpr std::array<std::pair<ContentKind, const char*>, 4> kOutputContents = {{
+    {ContentKind::keypoints, "a keypoint file"},
+    {ContentKind::json, "a JSON document"},
+    {ContentKind::csv, "a CSV table"},
+    {ContentKind::svg, "an SVG drawing"},
+}};
 
-bool Matches(ContentKind content, OutputKind kind) {
-    switch (kind) {
-        case OutputKind::keypoints:
-            return content == ContentKind::keypoints;
-        case OutputKind::json:
-            return content == ContentKind::json;
-        case OutputKind::csv:
-            return content == ContentKind::csv;
-        case OutputKind::svg:
-            return content == ContentKind::svg;
-    }
-    return false;
+Content ContentOf(OutputKind kind) {
+    const auto& [content, description] = kOutputContents[static_cast<std::size_t>(kind)];
+    return {content, description};
 }
 
 FileError Refusal(const std::string& path, std::string reason) {
@@ -159,25 +143,24 @@ Content RecogniseContent(std::string_view head) {
     if (StartsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
     text = SkipBlanks(text);
     if (text.empty()) return {ContentKind::empty, "nothing"};
-    if (text.front() == '{' || text.front() == '[') return {ContentKind::json, "a JSON document"};
+    if (text.front() == '{' || text.front() == '[') return ContentOf(OutputKind::json);
     if (text.front() == '<') {
         if (text.find("<svg") != std::string_view::npos) {
-            return {ContentKind::svg, "an SVG drawing"};
+            return ContentOf(OutputKind::svg);
         }
         return {ContentKind::markup, "an XML or HTML document"};
     }
-    if (LooksLikeKeypointHeader(text)) return {ContentKind::keypoints, "a keypoint file"};
+    if (LooksLikeKeypointHeader(text)) return ContentOf(OutputKind::keypoints);
     const std::string_view first_line = text.substr(0, text.find('\n'));
-    if (first_line.find(',') != std::string_view::npos) return {ContentKind::csv, "a CSV table"};
+    if (first_line.find(',') != std::string_view::npos) return ContentOf(OutputKind::csv);
     return {ContentKind::text, "text of another kind"};
 }
 
 bool IsStandardOutput(const std::string& path) {
     if (path == "-") return true;
-    struct stat out {};
-    struct stat named {};
-    if (::fstat(STDOUT_FILENO, &out) != 0 || ::stat(path.c_str(), &named) != 0) return false;
-    return out.st_dev == named.st_dev && out.st_ino == named.st_ino;
+    const std::optional<FileIdentity> out = IdentifyFile("-", STDOUT_FILENO);
+    const std::optional<FileIdentity> named = IdentifyFile(path, STDOUT_FILENO);
+    return out && named && out->device == named->device && out->inode == named->inode;
 }
 
 std::optional<FileError> CheckOutputTarget(const std::string& path, OutputKind kind, bool force) {
@@ -201,10 +184,11 @@ std::optional<FileError> CheckOutputTarget(const std::string& path, OutputKind k
     const std::optional<std::string> head = ReadHead(path);
     if (!head) return Refusal(path, "cannot read what it holds: " + SystemReason(errno));
     const Content content = RecogniseContent(*head);
-    if (force || content.kind == ContentKind::empty || Matches(content.kind, kind)) {
+    const Content wanted = ContentOf(kind);
+    if (force || content.kind == ContentKind::empty || content.kind == wanted.kind) {
         return std::nullopt;
     }
-    return Refusal(path, "it holds " + content.description + ", not " + KindDescription(kind) +
+    return Refusal(path, "it holds " + content.description + ", not " + wanted.description +
                              " (--force replaces it)");
 }
 

@@ -122,17 +122,14 @@ std::array<double, 5> InDegrees(std::array<double, 5> values) {
 // The elements; with `precision`, each with its sigma (a posteriori) and its a-priori sigma.
 Json Elements(const ro::Elements& elements, const ro::Precision* precision) {
     const std::array<double, 5> values = InDegrees(elements.AsArray());
-    const std::array<double, 5> sigma = precision ? InDegrees(precision->sigma) : values;
-    const std::array<double, 5> a_priori =
-        precision ? InDegrees(precision->sigma_a_priori) : values;
     Json out = Json::object();
+    for (int k = 0; k < 5; ++k) out[kOrder[k]] = {{"value", Number(values[k])}};
+    if (precision == nullptr) return out;
+    const std::array<double, 5> sigma = InDegrees(precision->sigma);
+    const std::array<double, 5> a_priori = InDegrees(precision->sigma_a_priori);
     for (int k = 0; k < 5; ++k) {
-        Json element = {{"value", Number(values[k])}};
-        if (precision) {
-            element["sigma"] = Number(sigma[k]);
-            element["sigma_a_priori"] = Number(a_priori[k]);
-        }
-        out[kOrder[k]] = std::move(element);
+        out[kOrder[k]]["sigma"] = Number(sigma[k]);
+        out[kOrder[k]]["sigma_a_priori"] = Number(a_priori[k]);
     }
     return out;
 }
@@ -192,8 +189,7 @@ Json Warnings(const ro::OrientationResult& result) {
 
 std::string JsonReport(const ro::OrientationResult& result, const RunInfo& run) {
     const bool oriented = result.outcome == ro::Outcome::oriented;
-    // An ambiguous run reports the chosen solution and the other one it cannot be told from.
-    const bool adjusted = oriented || result.outcome == ro::Outcome::ambiguous;
+    const bool adjusted = ro::HasAdjustedOrientation(result.outcome);
     Json doc;
     doc["schema"] = kJsonSchema;
     doc["program"] = Program(run);

@@ -89,9 +89,8 @@ void Image1(const KeypointFile& first, const std::string& image1_file,
                               SizeText(image1.width, image1.height);
     const std::string keys = io::ShownName(first.file, "standard input");
     warnings.push_back({kImage1SizeCode,
-                        photo +
-                            (beyond ? ", but the keypoints of " + keys + " need one of at least "
-                                    : ", but the keypoints of " + keys + " reach only ") +
+                        photo + ", but the keypoints of " + keys +
+                            (beyond ? " need one of at least " : " reach only ") +
                             SizeText(size.columns, size.rows) + ": it may not be photograph 1",
                         static_cast<double>(size.columns) / image1.width});
 }

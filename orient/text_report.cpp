@@ -249,8 +249,7 @@ void Conventions(std::string& out) {
 std::string TextReport(const ro::OrientationResult& result, const RunInfo& run) {
     std::string out;
     const bool oriented = result.outcome == ro::Outcome::oriented;
-    // An ambiguous run shows the chosen solution and the other one it cannot be told from.
-    const bool adjusted = oriented || result.outcome == ro::Outcome::ambiguous;
+    const bool adjusted = ro::HasAdjustedOrientation(result.outcome);
     if (!oriented) out += "no reliable orientation: " + result.reason + "\n";
     Header(out, run);
     Input(out, result, run);

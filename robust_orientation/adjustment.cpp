@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/thread_pool.h"
+#include "robust_orientation/precision.h"
 #include "two_view/sampson.h"
 
 namespace ro {
@@ -125,16 +126,8 @@ struct Round {
 // The condition number of N scaled to a unit diagonal (adjustment.h); infinite when N is
 // singular or has a zero on its diagonal.
 double ScaledCondition(const Matrix5d& N) {
-    const Vector5d diagonal = N.diagonal();
-    if (!(diagonal.minCoeff() > 0.0)) return std::numeric_limits<double>::infinity();
-    const Vector5d scale = diagonal.cwiseSqrt().cwiseInverse();
-    const Matrix5d scaled = scale.asDiagonal() * N * scale.asDiagonal();
-    const Eigen::SelfAdjointEigenSolver<Matrix5d> eigen(scaled, Eigen::EigenvaluesOnly);
-    const Vector5d& values = eigen.eigenvalues();
-    if (eigen.info() != Eigen::Success || !(values.minCoeff() > 0.0)) {
-        return std::numeric_limits<double>::infinity();
-    }
-    return values.maxCoeff() / values.minCoeff();
+    if (!(N.diagonal().minCoeff() > 0.0)) return std::numeric_limits<double>::infinity();
+    return ConditionNumber<5>(CorrelationOf(N));
 }
 
 // Levenberg-Marquardt with the analytic Jacobian, re-linearised at every accepted step, at

@@ -24,28 +24,12 @@ struct Adjusted {
     int inliers = 0;
 };
 
-// The loop's truncated score of an adjusted orientation, and its inliers.
+// The loop's truncated score of an adjusted orientation, and its count of inliers.
 void Score(const CoplanarityModel& model, std::span<const Observation> observations,
            double threshold_px, Adjusted* a) {
-    const Orientation& o = a->adjustment.orientation;
-    const Eigen::Matrix3d G = CoplanarityMatrix(o.attitude, o.base);
-    const CvPose cv = CvPoseFromOrientation(o);
-    const double threshold_sq = threshold_px * threshold_px;
-    a->score = 0.0;
-    a->inliers = 0;
-    for (const Observation& obs : observations) {
-        if (!obs.IsFinite()) continue;
-        const double d = model.SampsonPx(G, obs);
-        if (std::fabs(d) < threshold_px &&
-            two_view::InFrontOfBothCameras(cv, model.NormalisedRay1(obs),
-                                           model.NormalisedRay2(obs))) {
-            a->score += d * d;
-            ++a->inliers;
-        } else {
-            a->score += threshold_sq;
-        }
-    }
-    if (!std::isfinite(a->score)) a->score = kInfinity;
+    const Fit fit = FitOf(model, observations, threshold_px, a->adjustment.orientation);
+    a->score = std::isfinite(fit.score) ? fit.score : kInfinity;
+    a->inliers = static_cast<int>(fit.inliers.size());
 }
 
 double Ratio(double difference, double sigma) {
@@ -83,6 +67,28 @@ double BaseAngle(const Eigen::Vector3d& a, const Eigen::Vector3d& b) {
 
 }  // namespace
 
+Fit FitOf(const CoplanarityModel& model, std::span<const Observation> observations,
+          double threshold_px, const Orientation& orientation) {
+    const Eigen::Matrix3d G = CoplanarityMatrix(orientation.attitude, orientation.base);
+    const CvPose cv = CvPoseFromOrientation(orientation);
+    const double threshold_sq = threshold_px * threshold_px;
+    Fit fit;
+    for (std::size_t k = 0; k < observations.size(); ++k) {
+        const Observation& obs = observations[k];
+        if (!obs.IsFinite()) continue;
+        const double d = model.SampsonPx(G, obs);
+        if (std::fabs(d) < threshold_px &&
+            two_view::InFrontOfBothCameras(cv, model.NormalisedRay1(obs),
+                                           model.NormalisedRay2(obs))) {
+            fit.score += d * d;
+            fit.inliers.push_back(static_cast<int>(k));
+        } else {
+            fit.score += threshold_sq;
+        }
+    }
+    return fit;
+}
+
 CandidateChoice ChooseCandidate(const CoplanarityModel& model,
                                 std::span<const Observation> observations,
                                 const std::vector<Scored<CvPose>>& candidates,
@@ -90,9 +96,10 @@ CandidateChoice ChooseCandidate(const CoplanarityModel& model,
                                 const EstimationOptions& options, const InlierSelection& reselect) {
     CandidateChoice choice;
     std::vector<Adjusted> adjusted;  // distinct solutions, in the order found
-    int repeats = 0;                 // adjustments in a row that found no new solution
+    int adjustments = 0;
+    int repeats = 0;  // adjustments in a row that found no new solution
     for (std::size_t c = 0; c < candidates.size(); ++c) {
-        if (choice.adjusted == kMaxAdjustedCandidates || repeats == kMaxRepeats) break;
+        if (adjustments == kMaxAdjustedCandidates || repeats == kMaxRepeats) break;
         const Orientation start = OrientationFromCvPose(candidates[c].model);
         // A start this close to an adjusted solution lies in its basin.
         if (std::any_of(adjusted.begin(), adjusted.end(), [&](const Adjusted& done) {
@@ -103,10 +110,13 @@ CandidateChoice ChooseCandidate(const CoplanarityModel& model,
         a.adjustment =
             AdjustWithSnooping(model, observations, c == 0 ? best_inliers : reselect(start), start,
                                options.sigma_px, options.adjustment, options.threads, reselect);
-        ++choice.adjusted;
-        if (c == 0) choice.chosen = a.adjustment;
+        ++adjustments;
         ++repeats;
-        if (!a.adjustment.Adjusted()) continue;
+        if (!a.adjustment.Adjusted()) {
+            // Stands for the run when no candidate adjusts.
+            if (c == 0) choice.chosen = std::move(a.adjustment);
+            continue;
+        }
         a.precision = PrecisionOf(a.adjustment, options.sigma_px);
         Score(model, observations, threshold_px, &a);
         // The same solution again: the better-scoring copy stands for it.
@@ -125,6 +135,7 @@ CandidateChoice ChooseCandidate(const CoplanarityModel& model,
                      [](const Adjusted& a, const Adjusted& b) { return a.score < b.score; });
     const Adjusted& chosen = adjusted.front();
     choice.chosen = chosen.adjustment;
+    choice.precision = chosen.precision;
     const double sigma_sq = options.sigma_px * options.sigma_px;
     for (std::size_t k = 1; k < adjusted.size(); ++k) {
         const Adjusted& other = adjusted[k];

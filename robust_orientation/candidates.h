@@ -53,10 +53,20 @@ inline constexpr double kSameBasinSigmas = 1.0;
 // Adjustments in a row without a new solution that end the search.
 inline constexpr int kMaxRepeats = 16;
 
+// How an orientation fits the tie points: those within the threshold and in front of both
+// cameras, ascending, and the loop's truncated score (squared pixels: each finite point adds
+// its squared Sampson error as an inlier, the squared threshold otherwise).
+struct Fit {
+    std::vector<int> inliers;
+    double score = 0.0;
+};
+Fit FitOf(const CoplanarityModel& model, std::span<const Observation> observations,
+          double threshold_px, const Orientation& orientation);
+
 struct CandidateChoice {
     // The chosen candidate's adjustment; when none adjusts, the loop's best one's (failed).
     Adjustment chosen;
-    int adjusted = 0;  // candidates adjusted
+    Precision precision;  // of the chosen adjustment, when it adjusted
     SecondSolution second;
     bool ambiguous = false;  // second.found and its score cannot be told from the chosen's
 };

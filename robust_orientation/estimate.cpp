@@ -14,10 +14,8 @@
 #include "robust_orientation/geometry.h"
 #include "robust_orientation/observations.h"
 #include "robust_orientation/planarity.h"
-#include "robust_orientation/precision.h"
 #include "robust_orientation/ransac.h"
 #include "robust_orientation/warnings.h"
-#include "two_view/essential.h"
 
 namespace ro {
 namespace {
@@ -121,7 +119,7 @@ void FillPoints(const CoplanarityModel& model, std::span<const Observation> obse
     a.mdb_max_px = mdb.empty() ? kNaN : *std::max_element(mdb.begin(), mdb.end());
 }
 
-void FillAdjustment(const Camera& camera1, const Adjustment& adjustment,
+void FillAdjustment(const Camera& camera1, const Adjustment& adjustment, const Precision& precision,
                     const EstimationOptions& options, OrientationResult* result) {
     AdjustmentSummary& a = result->adjustment;
     a.iterations = adjustment.iterations;
@@ -135,7 +133,7 @@ void FillAdjustment(const Camera& camera1, const Adjustment& adjustment,
     a.sigma_apriori_px = options.sigma_px;
     a.chi2 = TestSigma0(a.sigma0_px, options.sigma_px, a.redundancy);
     a.normal_condition = adjustment.normal_condition;
-    result->precision = PrecisionOf(adjustment, options.sigma_px);
+    result->precision = precision;
 }
 
 void FillGeometry(const CoplanarityModel& model, const Camera& camera1,
@@ -169,23 +167,6 @@ void FillGeometry(const CoplanarityModel& model, const Camera& camera1,
     if (g.configuration == Configuration::general && IsForwardMotion(o.base)) {
         g.configuration = Configuration::forward_motion;
     }
-}
-
-// The points that an orientation fits within the threshold, in front of both cameras.
-std::vector<int> InliersOf(const CoplanarityModel& model, std::span<const Observation> observations,
-                           double threshold_px, const Orientation& orientation) {
-    const Eigen::Matrix3d G = CoplanarityMatrix(orientation.attitude, orientation.base);
-    const CvPose cv = CvPoseFromOrientation(orientation);
-    std::vector<int> inliers;
-    for (std::size_t k = 0; k < observations.size(); ++k) {
-        const Observation& o = observations[k];
-        if (!o.IsFinite()) continue;
-        if (!(std::fabs(model.SampsonPx(G, o)) < threshold_px)) continue;
-        if (!two_view::InFrontOfBothCameras(cv, model.NormalisedRay1(o), model.NormalisedRay2(o)))
-            continue;
-        inliers.push_back(static_cast<int>(k));
-    }
-    return inliers;
 }
 
 // Each stage's status mapped to the run's outcome and the sentence that explains it.
@@ -294,7 +275,7 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
         model, observations, inliers, robust.threshold_px, options.ransac.seed ^ kHomographyStream);
 
     const InlierSelection reselect = [&](const Orientation& orientation) {
-        return InliersOf(model, observations, robust.threshold_px, orientation);
+        return FitOf(model, observations, robust.threshold_px, orientation).inliers;
     };
     const CandidateChoice choice = ChooseCandidate(model, observations, ransac.candidates, inliers,
                                                    robust.threshold_px, options, reselect);
@@ -309,7 +290,7 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     result.orientation = adjustment.orientation;
     result.cv_pose = CvPoseFromOrientation(adjustment.orientation);
     FillGeometry(model, camera1, tie_points, observations, adjustment, homography, &result);
-    FillAdjustment(camera1, adjustment, options, &result);
+    FillAdjustment(camera1, adjustment, choice.precision, options, &result);
     result.elements = ElementsOf(adjustment.orientation);
     if (!result.precision.elements_defined) result.elements.by = result.elements.bz = kNaN;
     FillPoints(model, observations, adjustment, options, &result);

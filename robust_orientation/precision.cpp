@@ -38,24 +38,6 @@ Matrix5d ElementsJacobian(const Orientation& o, const Eigen::Matrix<double, 3, 2
     return E;
 }
 
-Matrix5d CorrelationOf(const Matrix5d& covariance) {
-    const Eigen::Matrix<double, 5, 1> inverse_sigma =
-        covariance.diagonal().cwiseSqrt().cwiseInverse();
-    return inverse_sigma.asDiagonal() * covariance * inverse_sigma.asDiagonal();
-}
-
-// Largest over smallest eigenvalue of a correlation matrix; infinite when singular.
-template <int N>
-double ConditionNumber(const Eigen::Matrix<double, N, N>& correlation) {
-    const Eigen::SelfAdjointEigenSolver<Eigen::Matrix<double, N, N>> eigen(correlation,
-                                                                           Eigen::EigenvaluesOnly);
-    const auto& values = eigen.eigenvalues();
-    if (eigen.info() != Eigen::Success || !(values.minCoeff() > 0.0)) {
-        return std::numeric_limits<double>::infinity();
-    }
-    return values.maxCoeff() / values.minCoeff();
-}
-
 // E C E^T: the elements' covariance from that of p; by and bz rows and columns NaN when
 // the elements are not defined.
 Matrix5d Propagate(const Matrix5d& E, const Matrix5d& C, bool defined) {
@@ -72,6 +54,12 @@ Matrix5d Propagate(const Matrix5d& E, const Matrix5d& C, bool defined) {
 }
 
 }  // namespace
+
+Matrix5d CorrelationOf(const Matrix5d& covariance) {
+    const Eigen::Matrix<double, 5, 1> inverse_sigma =
+        covariance.diagonal().cwiseSqrt().cwiseInverse();
+    return inverse_sigma.asDiagonal() * covariance * inverse_sigma.asDiagonal();
+}
 
 Precision PrecisionOf(const Adjustment& adjustment, double sigma_apriori_px) {
     Precision p;

@@ -13,10 +13,28 @@
 // unit base has the covariance T C_b T^T, the attitude the rotation block of C_p.
 #pragma once
 
+#include <Eigen/Eigenvalues>
+#include <limits>
+
 #include "robust_orientation/adjustment.h"
 #include "robust_orientation/result.h"
 
 namespace ro {
+
+// The correlation matrix of a covariance (or any symmetric matrix scaled to a unit diagonal).
+Matrix5d CorrelationOf(const Matrix5d& covariance);
+
+// Largest over smallest eigenvalue of a correlation matrix; infinite when singular.
+template <int N>
+double ConditionNumber(const Eigen::Matrix<double, N, N>& correlation) {
+    const Eigen::SelfAdjointEigenSolver<Eigen::Matrix<double, N, N>> eigen(correlation,
+                                                                           Eigen::EigenvaluesOnly);
+    const auto& values = eigen.eigenvalues();
+    if (eigen.info() != Eigen::Success || !(values.minCoeff() > 0.0)) {
+        return std::numeric_limits<double>::infinity();
+    }
+    return values.maxCoeff() / values.minCoeff();
+}
 
 // The elements' covariance and correlation (by and bz undefined, NaN, for a base with
 // |Bx| below kMinBaseXForElements), the sigmas of the unit base and of the attitude, all

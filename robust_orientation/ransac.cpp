@@ -190,13 +190,16 @@ std::vector<Scored<RelativePose>> Candidates(const PoseEstimator& estimator,
     std::vector<Scored<RelativePose>> candidates{best};
     std::stable_sort(runners_up.begin(), runners_up.end(),
                      [](const auto& a, const auto& b) { return a.score < b.score; });
+    const auto left_out = [&](const Scored<RelativePose>& c) {
+        return c.score > best.score + margin || SameAsAny(c.model, candidates);
+    };
     int refined = 0;
     for (Scored<RelativePose> c : runners_up) {
         if (candidates.size() == kMaxCandidates || refined == kMaxCandidateRefinements) break;
-        if (c.score > best.score + margin || SameAsAny(c.model, candidates)) continue;
+        if (left_out(c)) continue;
         estimator.Refine(&c);
         ++refined;
-        if (c.score > best.score + margin || SameAsAny(c.model, candidates)) continue;
+        if (left_out(c)) continue;
         candidates.push_back(c);
     }
     std::stable_sort(candidates.begin() + 1, candidates.end(),
@@ -207,9 +210,8 @@ std::vector<Scored<RelativePose>> Candidates(const PoseEstimator& estimator,
 }  // namespace
 
 bool SameCandidate(const CvPose& a, const CvPose& b) {
-    const double base_angle = std::atan2(a.t.cross(b.t).norm(), a.t.dot(b.t));
     return RotationDistance(a.R, b.R) <= kCandidateMinRotationRad &&
-           base_angle <= kCandidateMinBaseAngleRad;
+           std::atan2(a.t.cross(b.t).norm(), a.t.dot(b.t)) <= kCandidateMinBaseAngleRad;
 }
 
 RansacResult FindRelativePose(const CoplanarityModel& model,

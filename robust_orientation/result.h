@@ -25,6 +25,11 @@ enum class Outcome {
     ambiguous,          // two solutions, more than their sigmas apart, fit equally well
 };
 const char* OutcomeCode(Outcome outcome);
+// Whether a result with this outcome carries an adjusted orientation with its precision:
+// an orientation, or an ambiguous one shown beside the solution it cannot be told from.
+inline bool HasAdjustedOrientation(Outcome outcome) {
+    return outcome == Outcome::oriented || outcome == Outcome::ambiguous;
+}
 
 // What kind of two-view geometry the inliers show.
 enum class Configuration {

@@ -111,7 +111,6 @@ ImageFile ReadImageFile(const std::string& path) {
 GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path,
                           std::uint64_t max_pixels) {
     GreyImage image;
-    image.file = file.file;
     const std::string shown = io::ShownName(path, "standard input");
     if (!file.error.empty()) {
         image.error = file.error;

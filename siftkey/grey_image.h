@@ -38,9 +38,8 @@ struct ImageFile {
 ImageFile ReadImageFile(const std::string& path);
 
 struct GreyImage {
-    cv::Mat grey;           // CV_8UC1, not empty on success
-    std::string error;      // empty on success; else the complete reason, naming the file
-    io::FileIdentity file;  // of the file read, to refuse writing over it
+    cv::Mat grey;       // CV_8UC1, not empty on success
+    std::string error;  // empty on success; else the complete reason, naming the file
 };
 
 // Decodes the photograph read from `path` into an 8-bit grey image. Refused, with the

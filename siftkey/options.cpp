@@ -2,13 +2,11 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <opencv2/core/version.hpp>
 #include <sstream>
-#include <system_error>
 
 #include "command_line/validators.h"
 #include "common/thread_pool.h"
@@ -27,9 +25,9 @@ CLI::Validator FiniteAtLeast(double min, const std::string& min_text) {
             errno = 0;
             const double v = std::strtod(begin, &end);
             if (end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(v)) {
-                return "'" + text + "' is not a finite number";
+                return command_line::Quoted(text, "is not a finite number");
             }
-            if (v < min) return "'" + text + "' is below " + min_text;
+            if (v < min) return command_line::Quoted(text, "is below " + min_text);
             return {};
         },
         "");

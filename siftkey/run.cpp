@@ -47,9 +47,10 @@ int Run(const SiftkeyOptions& options, std::ostream& err) {
     // The output is checked before anything is read or decoded: neither the photograph
     // read nor, without --force, another photograph given where the keypoint file was
     // meant is ever replaced.
-    if (io::WouldOverwrite(out_path, options.image_path)) {
+    const auto input_image = [&] {
         return Fail(err, "cannot write " + key_path + ": it is the input image");
-    }
+    };
+    if (io::WouldOverwrite(out_path, options.image_path)) return input_image();
     if (const std::optional<io::FileError> refusal =
             io::CheckOutputTarget(out_path, io::OutputKind::keypoints, options.force)) {
         return Fail(err, "cannot write " + key_path + ": " + refusal->reason);
@@ -57,9 +58,7 @@ int Run(const SiftkeyOptions& options, std::ostream& err) {
     const ImageFile file = ReadImageFile(options.image_path);
     if (!file.error.empty()) return Fail(err, file.error);
     // Again for the file actually read (standard input, or a file replaced meanwhile).
-    if (io::WouldOverwrite(out_path, file.file)) {
-        return Fail(err, "cannot write " + key_path + ": it is the input image");
-    }
+    if (io::WouldOverwrite(out_path, file.file)) return input_image();
     const GreyImage image = DecodeGreyImage(file, options.image_path, options.max_pixels);
     if (!image.error.empty()) return Fail(err, image.error);
 

@@ -31,12 +31,39 @@ struct ImagePoint {
     double y_m = 0.0;
 };
 
+// Lens distortion in the convention of OpenCV's calibrateCamera, so that its coefficients
+// are pasted unchanged. On the normalised coordinates of the undistorted point
+//   xn = (column - cx) / fx,  yn = (row - cy) / fy,  r^2 = xn^2 + yn^2
+// (column right, row down, fx and fy the focal length in column and row pixels), the
+// measured (distorted) point is
+//   xd = xn (1 + k1 r^2 + k2 r^4 + k3 r^6) + 2 p1 xn yn + p2 (r^2 + 2 xn^2)
+//   yd = yn (1 + k1 r^2 + k2 r^4 + k3 r^6) + p1 (r^2 + 2 yn^2) + 2 p2 xn yn
+// at pixel (cx + fx xd, cy + fy yd).
+struct Distortion {
+    double k1 = 0.0;
+    double k2 = 0.0;
+    double k3 = 0.0;
+    double p1 = 0.0;
+    double p2 = 0.0;
+    bool IsZero() const { return k1 == 0.0 && k2 == 0.0 && k3 == 0.0 && p1 == 0.0 && p2 == 0.0; }
+};
+
 struct Camera {
     double focal_length_m = 0.0;
-    double pixels_per_metre = 0.0;  // one pixel measures 1 / pixels_per_metre metres
+    double pixels_per_metre = 0.0;  // columns: one pixel measures 1 / pixels_per_metre metres
     double principal_column_px = 0.0;
     double principal_row_px = 0.0;
     double in_plane_angle_rad = 0.0;  // angle between the pixel axes and the image-plane axes
+    // The height of a pixel over its width's inverse: fy / fx, rows per metre over columns per
+    // metre (1 for square pixels).
+    double row_scale = 1.0;
+    Distortion distortion;
+    // True for a camera given by its focal length in pixels (focal_length_px): no metric size
+    // is known, and focal_length_m and pixels_per_metre hold a nominal 1 um pixel.
+    bool in_pixels = false;
+
+    // No distortion and square pixels: the plain model of `relative`.
+    bool IsPlain() const { return row_scale == 1.0 && distortion.IsZero(); }
 
     double FocalLengthPx() const { return focal_length_m * pixels_per_metre; }
     double PixelSizeUm() const { return 1e6 / pixels_per_metre; }

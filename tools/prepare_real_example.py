@@ -21,8 +21,11 @@ What it does:
   3. Undistorts the chosen pair to one distortion-free camera with square pixels (one
      focal length, principal point at the frame centre), writes the undistorted images,
      the camera file and the true relative orientation in the project's convention.
-  4. Copies the street pair (leuvenA/leuvenB) unchanged.
-  5. Cross-checks: the relative orientation from an essential matrix of all chessboard
+  4. Copies the chosen pair as taken (raw, distorted) into stereo-raw/, with a camera file
+     for each camera in the focal-length-in-pixels form with its k1 k2 p1 p2 k3, pasted
+     from the calibration unchanged.
+  5. Copies the street pair (leuvenA/leuvenB) unchanged.
+  6. Cross-checks: the relative orientation from an essential matrix of all chessboard
      corners of all views (no board geometry used), and with --siftkey PROGRAM, what SIFT
      tie points alone give on each of the 13 undistorted pairs (siftkey keypoints, ratio
      test 0.6, five-point RANSAC): the scatter that a keypoint-based estimate shows here.
@@ -366,6 +369,20 @@ def write_camera(path, k_new, size, chosen):
             "in_plane_angle_deg = 0\n")
 
 
+def write_raw_camera(path, side, k, dist, chosen):
+    """The calibrated camera of one side, distortion included, in the pixel form."""
+    d = dist.ravel()
+    with open(path, "w") as out:
+        out.write(
+            f"# The {side} camera of opencv-doc's stereo rig as calibrated from 13 chessboard\n"
+            f"# views by tools/prepare_real_example.py (calibrateCamera); for the raw view\n"
+            f"# {chosen:02d}, {side}.jpg. The values are OpenCV's camera matrix and distortion\n"
+            "# coefficients, unchanged.\n"
+            f"focal_length_px = {k[0, 0]!r} {k[1, 1]!r}\n"
+            f"principal_point = {k[0, 2]!r} {k[1, 2]!r}\n"
+            f"k1 = {d[0]!r}\nk2 = {d[1]!r}\np1 = {d[2]!r}\np2 = {d[3]!r}\nk3 = {d[4]!r}\n")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--data", default="/usr/share/doc/opencv-doc/examples/data")
@@ -409,6 +426,13 @@ def main():
         undistorted = cv2.undistort(image, cal[f"K_{side}"], cal[f"dist_{side}"], None, k_new)
         cv2.imwrite(os.path.join(stereo, f"{side}.png"), undistorted)
     write_camera(os.path.join(stereo, "camera.txt"), k_new, size, CHOSEN_VIEW)
+    raw = os.path.join(args.out, "stereo-raw")
+    os.makedirs(raw, exist_ok=True)
+    for side in ("left", "right"):
+        shutil.copyfile(os.path.join(args.data, f"{side}{CHOSEN_VIEW:02d}.jpg"),
+                        os.path.join(raw, f"{side}.jpg"))
+        write_raw_camera(os.path.join(raw, f"{side}.cam"), side, cal[f"K_{side}"],
+                         cal[f"dist_{side}"], CHOSEN_VIEW)
     corners = corner_essential_check(cal, left_points, right_points)
     scatter = sift_scatter(args.siftkey, args.data, cal, k_new) if args.siftkey else []
     write_truth(os.path.join(stereo, "TRUTH.md"), cal, truth, boot, jack, k_new, size, CHOSEN_VIEW,

@@ -218,7 +218,8 @@ std::optional<CameraFileError> ReadLine(std::string_view line, int number, Entri
     }
     if (auto problem = RangeProblem(rule, fields)) return Error(number, *problem);
     if (*key == kFocalMm || *key == kFocalPx) {
-        const std::optional<double> metres = ParseScaledDecimal(fields[0], *key == kFocalMm ? -3 : -6);
+        const std::optional<double> metres =
+            ParseScaledDecimal(fields[0], *key == kFocalMm ? -3 : -6);
         if (!metres || !(*metres > 0.0)) {
             return Error(number, Join({"'", name, "' is out of range"}));
         }

@@ -81,7 +81,8 @@ bool LooksLikeCameraFile(std::string_view text) {
         }
     }
     std::size_t n = 0;
-    while (n < text.size() && (std::isalnum(static_cast<unsigned char>(text[n])) || text[n] == '_')) {
+    while (n < text.size() &&
+           (std::isalnum(static_cast<unsigned char>(text[n])) || text[n] == '_')) {
         ++n;
     }
     while (n > 0 && n < text.size() && (text[n] == ' ' || text[n] == '\t')) ++n;

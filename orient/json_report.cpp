@@ -54,13 +54,12 @@ Json Camera(const CameraUse& use) {
     const ro::Camera& c = use.camera;
     const auto metric = [&](double value) { return c.in_pixels ? Json(nullptr) : Number(value); };
     const ro::Distortion& d = c.distortion;
-    const Json distortion =
-        d.IsZero() ? Json(nullptr)
-                   : Json({{"k1", Number(d.k1)},
-                           {"k2", Number(d.k2)},
-                           {"k3", Number(d.k3)},
-                           {"p1", Number(d.p1)},
-                           {"p2", Number(d.p2)}});
+    const Json distortion = d.IsZero() ? Json(nullptr)
+                                       : Json({{"k1", Number(d.k1)},
+                                               {"k2", Number(d.k2)},
+                                               {"k3", Number(d.k3)},
+                                               {"p1", Number(d.p1)},
+                                               {"p2", Number(d.p2)}});
     return {{"units", c.in_pixels ? "px" : "mm"},
             {"focal_mm", metric(c.focal_length_m * 1000.0)},
             {"focal_px", Number(c.FocalLengthPx())},

@@ -51,9 +51,9 @@ void Input(std::string& out, const ro::OrientationResult& result, const RunInfo&
 std::string CameraFigures(const ro::Camera& c) {
     const std::string rows =
         c.row_scale != 1.0 ? ", rows " + Fixed(c.FocalLengthPx() * c.row_scale, 2) + " px" : "";
-    const std::string principal = Format("principal point (%s, %s) px",
-                                         Fixed(c.principal_column_px, 2).c_str(),
-                                         Fixed(c.principal_row_px, 2).c_str());
+    const std::string principal =
+        Format("principal point (%s, %s) px", Fixed(c.principal_column_px, 2).c_str(),
+               Fixed(c.principal_row_px, 2).c_str());
     if (c.in_pixels) {
         return Format("f %s px%s   %s", Fixed(c.FocalLengthPx(), 2).c_str(), rows.c_str(),
                       principal.c_str());

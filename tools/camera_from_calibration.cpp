@@ -12,10 +12,10 @@
 // OUTPUT "-" is standard output; an existing file that is not a camera file is kept unless
 // --force.
 #include <array>
-#include <initializer_list>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <opencv2/core.hpp>
 #include <optional>
 #include <string>
@@ -143,8 +143,9 @@ Converted Problem(std::string problem) { return {"", std::move(problem)}; }
 
 Converted CameraText(const cv::FileStorage& storage, const Options& options) {
     if (!storage.root().isMap()) {
-        return Problem("no named entries: an OpenCV calibration holds camera_matrix and "
-                       "distortion_coefficients");
+        return Problem(
+            "no named entries: an OpenCV calibration holds camera_matrix and "
+            "distortion_coefficients");
     }
     const auto [k_node, k_name] = Node(storage, {"camera_matrix", "cameraMatrix", "K"});
     if (k_node.empty()) return Problem("no camera matrix (camera_matrix, cameraMatrix or K)");
@@ -156,10 +157,11 @@ Converted CameraText(const cv::FileStorage& storage, const Options& options) {
     const auto at = [&](int r, int c) { return k->at<double>(r, c); };
     if (at(0, 1) != 0.0) {
         return Problem("'" + k_name + "' has a skew of " + ro::ShortestDecimal(at(0, 1)) +
-               " (row 1, column 2): the camera model has none");
+                       " (row 1, column 2): the camera model has none");
     }
     if (at(1, 0) != 0.0 || at(2, 0) != 0.0 || at(2, 1) != 0.0 || at(2, 2) != 1.0) {
-        return Problem("'" + k_name + "' is no camera matrix: its rows must be (fx 0 cx), (0 fy cy), (0 0 1)");
+        return Problem("'" + k_name +
+                       "' is no camera matrix: its rows must be (fx 0 cx), (0 fy cy), (0 0 1)");
     }
     const auto [d_node, d_name] = Node(storage, {"distortion_coefficients", "distCoeffs", "D"});
     if (d_node.empty()) {
@@ -173,15 +175,15 @@ Converted CameraText(const cv::FileStorage& storage, const Options& options) {
     }
     const std::vector<double> c(d->begin<double>(), d->end<double>());
     // OpenCV's order: k1 k2 p1 p2 [k3 [k4 k5 k6 [s1 s2 s3 s4 [tau_x tau_y]]]].
-    constexpr std::array<const char*, 14> kNames = {"k1", "k2", "p1", "p2", "k3",
-                                                    "k4", "k5", "k6", "s1", "s2",
-                                                    "s3", "s4", "tau_x", "tau_y"};
+    constexpr std::array<const char*, 14> kNames = {"k1", "k2", "p1", "p2", "k3", "k4",    "k5",
+                                                    "k6", "s1", "s2", "s3", "s4", "tau_x", "tau_y"};
     for (std::size_t i = 5; i < count; ++i) {
         if (c[i] != 0.0) {
-            return Problem("the " + std::to_string(count) + "-coefficient model's " + kNames[i] + " is " +
-                   ro::ShortestDecimal(c[i]) +
-                   ", not 0: a camera file has k1, k2, p1, p2 and k3 only (calibrate without the "
-                   "rational, thin-prism and tilt terms)");
+            return Problem(
+                "the " + std::to_string(count) + "-coefficient model's " + kNames[i] + " is " +
+                ro::ShortestDecimal(c[i]) +
+                ", not 0: a camera file has k1, k2, p1, p2 and k3 only (calibrate without the "
+                "rational, thin-prism and tilt terms)");
         }
     }
     std::string text = "# camera of the OpenCV calibration " + options.calibration + "\n";
@@ -195,8 +197,8 @@ Converted CameraText(const cv::FileStorage& storage, const Options& options) {
         }
     }
     if (size) {
-        text += "# image " + std::to_string((*size)[0]) + " x " + std::to_string((*size)[1]) +
-                " px\n";
+        text +=
+            "# image " + std::to_string((*size)[0]) + " x " + std::to_string((*size)[1]) + " px\n";
     }
     const auto value = [](double v) { return ro::ShortestDecimal(v); };
     text += "focal_length_px = " + value(at(0, 0)) + " " + value(at(1, 1)) + "\n";
@@ -238,7 +240,8 @@ std::string ReadFailure(const cv::Exception& e, int added_lines) {
 
 int Fail(const std::string& message, int status) {
     std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-    if (status == kUsageError) std::fputs("Try 'camera_from_calibration --help' for more information.\n", stderr);
+    if (status == kUsageError)
+        std::fputs("Try 'camera_from_calibration --help' for more information.\n", stderr);
     return status;
 }
 
@@ -257,8 +260,8 @@ int main(int argc, char** argv) {
     if (io::WouldOverwrite(options.output, options.calibration)) {
         return Fail("cannot write " + options.output + ": it is the calibration file", kUsageError);
     }
-    if (auto refusal = io::CheckOutputTarget(options.output, io::OutputKind::camera,
-                                             options.force)) {
+    if (auto refusal =
+            io::CheckOutputTarget(options.output, io::OutputKind::camera, options.force)) {
         return Fail(refusal->Message(), kFailure);
     }
     const io::FileContents read =

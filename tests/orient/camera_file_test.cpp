@@ -97,12 +97,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "focal_length_px = 1234.5 1234.50\nprincipal_point = 10 20\n",
                  InPixels(1.2345e-3, 10, 20, 1.0)},
         // As pasted from a calibration: fx fy, cx cy, k1 k2 p1 p2 k3 in any order.
-        GoodCase{"pixels_non_square_distorted",
-                 "focal_length_px = 1000 1002\nprincipal_point = 639.5 479.5\nk1 = -0.25\n"
-                 "k2 = 0.125\np1 = 1e-3\np2 = -2e-3\nk3 = 0.5\nin_plane_angle_deg = 0\n",
-                 InPixels(1e-3, 639.5, 479.5, 1002.0 / (1e-3 * 1e6), {-0.25, 0.125, 0.5, 1e-3, -2e-3})},
-        GoodCase{"metric_distorted_at_the_limits",
-                 kWideText + "k3 = -1e4\np1 = 10000\n",
+        GoodCase{
+            "pixels_non_square_distorted",
+            "focal_length_px = 1000 1002\nprincipal_point = 639.5 479.5\nk1 = -0.25\n"
+            "k2 = 0.125\np1 = 1e-3\np2 = -2e-3\nk3 = 0.5\nin_plane_angle_deg = 0\n",
+            InPixels(1e-3, 639.5, 479.5, 1002.0 / (1e-3 * 1e6), {-0.25, 0.125, 0.5, 1e-3, -2e-3})},
+        GoodCase{"metric_distorted_at_the_limits", kWideText + "k3 = -1e4\np1 = 10000\n",
                  Metric(0.024, 250000.0, 1999.5, 1499.5, 0.0, {0.0, 0.0, -1e4, 1e4, 0.0})}),
     CaseName());
 
@@ -213,8 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "'focal_length_px' cannot go with 'focal_length_mm' (line 1): give the focal "
                 "length either in pixels or in millimetres with a pixel size"},
         BadCase{"pixel_size_after_pixels",
-                "focal_length_px = 6000\n" + kPrincipal + "pixels_per_metre = 1e5\n" + kSize,
-                3,
+                "focal_length_px = 6000\n" + kPrincipal + "pixels_per_metre = 1e5\n" + kSize, 3,
                 "'pixels_per_metre' cannot go with 'focal_length_px' (line 1): give the focal "
                 "length either in pixels or in millimetres with a pixel size"},
         // Hints for the names of other tools and habits.

@@ -8,8 +8,8 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testing/temp_dir.h"

@@ -88,24 +88,24 @@ cv::Mat Coefficients(std::vector<double> values, bool as_column = true) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ConverterGoodTest,
-    testing::Values(
-        GoodCase{"sample_names_yaml",
-                 "calibration.yml",
-                 {"camera_matrix", "distortion_coefficients",
-                  CameraMatrix(1402.5123456789, 1404.25, 959.53, 539.51),
-                  Coefficients({-0.2817, 0.0931, 1.2e-4, -3.4e-4, -0.0112})},
-                 {-0.2817, 0.0931, -0.0112, 1.2e-4, -3.4e-4}},
-        // A float matrix and the 8-coefficient model with its rational terms at 0.
-        GoodCase{"camel_case_names_xml_float_eight_coefficients",
-                 "calibration.xml",
-                 {"cameraMatrix", "distCoeffs", cv::Mat_<float>(CameraMatrix(800, 800, 320, 240)),
-                  Coefficients({0.125, -0.5, 0.0, 0.0, 0.25, 0.0, 0.0, 0.0}, false)},
-                 {0.125, -0.5, 0.25, 0.0, 0.0}},
-        GoodCase{"short_names_json_four_coefficients",
-                 "calibration.json",
-                 {"K", "D", CameraMatrix(3000, 2990, 2015.5, 1511.25),
-                  Coefficients({0.01, 0.0, 0.0, 0.0})},
-                 {0.01, 0.0, 0.0, 0.0, 0.0}}),
+    testing::Values(GoodCase{"sample_names_yaml",
+                             "calibration.yml",
+                             {"camera_matrix", "distortion_coefficients",
+                              CameraMatrix(1402.5123456789, 1404.25, 959.53, 539.51),
+                              Coefficients({-0.2817, 0.0931, 1.2e-4, -3.4e-4, -0.0112})},
+                             {-0.2817, 0.0931, -0.0112, 1.2e-4, -3.4e-4}},
+                    // A float matrix and the 8-coefficient model with its rational terms at 0.
+                    GoodCase{"camel_case_names_xml_float_eight_coefficients",
+                             "calibration.xml",
+                             {"cameraMatrix", "distCoeffs",
+                              cv::Mat_<float>(CameraMatrix(800, 800, 320, 240)),
+                              Coefficients({0.125, -0.5, 0.0, 0.0, 0.25, 0.0, 0.0, 0.0}, false)},
+                             {0.125, -0.5, 0.25, 0.0, 0.0}},
+                    GoodCase{"short_names_json_four_coefficients",
+                             "calibration.json",
+                             {"K", "D", CameraMatrix(3000, 2990, 2015.5, 1511.25),
+                              Coefficients({0.01, 0.0, 0.0, 0.0})},
+                             {0.01, 0.0, 0.0, 0.0, 0.0}}),
     CaseName());
 
 struct BadCase {
@@ -144,8 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "and k3 only (calibrate without the rational, thin-prism and tilt terms)"},
         BadCase{"skew",
                 "",
-                {"camera_matrix", "distortion_coefficients",
-                 CameraMatrix(800, 800, 320, 240, 0.5), Coefficients({0.1, 0.0, 0.0, 0.0, 0.0})},
+                {"camera_matrix", "distortion_coefficients", CameraMatrix(800, 800, 320, 240, 0.5),
+                 Coefficients({0.1, 0.0, 0.0, 0.0, 0.0})},
                 "'camera_matrix' has a skew of 0.5 (row 1, column 2): the camera model has none"},
         BadCase{"principal_point_outside_the_camera_file_ranges",
                 "",
@@ -160,11 +160,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "%YAML:1.0\ncamera_matrix: [800, 0, 320, 0, 800, 240, 0, 0, 1]\n",
                 {},
                 "no distortion coefficients (distortion_coefficients, distCoeffs or D)"},
-        BadCase{"no_matrix", "%YAML:1.0\nD: [0, 0, 0, 0]\n", {},
+        BadCase{"no_matrix",
+                "%YAML:1.0\nD: [0, 0, 0, 0]\n",
+                {},
                 "no camera matrix (camera_matrix, cameraMatrix or K)"},
-        BadCase{"not_yaml", "K: [500, 0, 320\n", {},
-                "not an OpenCV calibration file (YAML or XML): line 1: Missing , between the elements"},
-        BadCase{"binary", std::string("\x7F" "ELF\x02\x01\x01", 7), {},
+        BadCase{
+            "not_yaml",
+            "K: [500, 0, 320\n",
+            {},
+            "not an OpenCV calibration file (YAML or XML): line 1: Missing , between the elements"},
+        BadCase{"binary",
+                std::string("\x7F"
+                            "ELF\x02\x01\x01",
+                            7),
+                {},
                 "not an OpenCV calibration file (YAML or XML): it holds binary data"}),
     CaseName());
 
@@ -173,8 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Converter, OutputsAndUsage) {
     TempDir dir;
     const std::string calibration = dir.File("c.yml");
-    WriteCalibration(calibration, {"K", "D", CameraMatrix(500, 500, 320, 240),
-                                   Coefficients({0, 0, 0, 0})});
+    WriteCalibration(calibration,
+                     {"K", "D", CameraMatrix(500, 500, 320, 240), Coefficients({0, 0, 0, 0})});
     const std::string json = dir.Write("report.json", "{}\n");
     const ProgramResult kept = Convert({calibration, json});
     EXPECT_EQ(kept.exit_status, 1);

@@ -195,11 +195,11 @@ std::optional<CameraFileError> ReadLine(std::string_view line, int number, Entri
     }
     if (rule.form != Form::either) {
         if (const std::optional<Key> other = OtherForm(rule.form, entries)) {
+            constexpr std::string_view kEitherForm =
+                "): give the focal length either in pixels or in millimetres with a pixel size";
             return Error(number,
                          Join({"'", name, "' cannot go with '", kRules[*other].name, "' (line ",
-                               std::to_string(entries[*other].line),
-                               "): give the focal length either in pixels or in millimetres "
-                               "with a pixel size"}));
+                               std::to_string(entries[*other].line), kEitherForm}));
         }
     }
     const std::vector<std::string_view> fields = Fields(line.substr(equals + 1));

@@ -75,13 +75,13 @@ std::string ShortestDecimal(double value) {
 
 std::string ScaledDecimal(double value, int shift) {
     for (int digits = 1; digits <= 17; ++digits) {
-        const std::string text = Printed(value * std::pow(10.0, shift), digits);
+        std::string text = Printed(value * std::pow(10.0, shift), digits);
         if (ParseScaledDecimal(text, -shift) == value) return text;
     }
     char text[64];
     // The value's own 17 digits with the exponent moved by `shift` places always read back.
     std::snprintf(text, sizeof text, "%.16e", value);
-    const std::string mantissa(text);
+    std::string mantissa(text);
     const std::size_t e = mantissa.find('e');
     if (e == std::string::npos) return mantissa;
     const int exponent = std::atoi(mantissa.c_str() + e + 1);

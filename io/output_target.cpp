@@ -70,6 +70,25 @@ bool LooksLikeKeypointHeader(std::string_view text) {
     return TakeNumber(text) && (text.empty() || IsBlank(text.front()));
 }
 
+// A camera file: `key = value` lines after any comment lines ('#') and blank lines.
+bool LooksLikeCameraFile(std::string_view text) {
+    while (!text.empty() && (text.front() == '#' || IsBlank(text.front()))) {
+        if (text.front() == '#') {
+            const std::size_t end = text.find('\n');
+            text.remove_prefix(end == std::string_view::npos ? text.size() : end);
+        } else {
+            text.remove_prefix(1);
+        }
+    }
+    std::size_t n = 0;
+    while (n < text.size() &&
+           (std::isalnum(static_cast<unsigned char>(text[n])) || text[n] == '_')) {
+        ++n;
+    }
+    while (n > 0 && n < text.size() && (text[n] == ' ' || text[n] == '\t')) ++n;
+    return n > 0 && n < text.size() && text[n] == '=';
+}
+
 // Control bytes other than white space mark data that is not text.
 bool IsText(std::string_view head) {
     for (const char c : head) {
@@ -81,11 +100,12 @@ bool IsText(std::string_view head) {
 }
 
 // What each kind of output holds, in the order of OutputKind.
-constexpr std::array<std::pair<ContentKind, const char*>, 4> kOutputContents = {{
+constexpr std::array<std::pair<ContentKind, const char*>, 5> kOutputContents = {{
     {ContentKind::keypoints, "a keypoint file"},
     {ContentKind::json, "a JSON document"},
     {ContentKind::csv, "a CSV table"},
     {ContentKind::svg, "an SVG drawing"},
+    {ContentKind::camera, "a camera file"},
 }};
 
 Content ContentOf(OutputKind kind) {
@@ -151,6 +171,7 @@ Content RecogniseContent(std::string_view head) {
         return {ContentKind::markup, "an XML or HTML document"};
     }
     if (LooksLikeKeypointHeader(text)) return ContentOf(OutputKind::keypoints);
+    if (LooksLikeCameraFile(text)) return ContentOf(OutputKind::camera);
     const std::string_view first_line = text.substr(0, text.find('\n'));
     if (first_line.find(',') != std::string_view::npos) return ContentOf(OutputKind::csv);
     return {ContentKind::text, "text of another kind"};

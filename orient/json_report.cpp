@@ -48,14 +48,28 @@ Json Input(const ro::OrientationResult& result, const RunInfo& run) {
             {"mutual", run.mutual}};
 }
 
+// A camera given in pixels has no metric figures (null); the distortion is null when there
+// is none.
 Json Camera(const CameraUse& use) {
     const ro::Camera& c = use.camera;
-    return {{"focal_mm", Number(c.focal_length_m * 1000.0)},
+    const auto metric = [&](double value) { return c.in_pixels ? Json(nullptr) : Number(value); };
+    const ro::Distortion& d = c.distortion;
+    const Json distortion = d.IsZero() ? Json(nullptr)
+                                       : Json({{"k1", Number(d.k1)},
+                                               {"k2", Number(d.k2)},
+                                               {"k3", Number(d.k3)},
+                                               {"p1", Number(d.p1)},
+                                               {"p2", Number(d.p2)}});
+    return {{"units", c.in_pixels ? "px" : "mm"},
+            {"focal_mm", metric(c.focal_length_m * 1000.0)},
             {"focal_px", Number(c.FocalLengthPx())},
-            {"pixel_um", Number(c.PixelSizeUm())},
-            {"pixels_per_metre", Number(c.pixels_per_metre)},
+            {"focal_px_row", Number(c.FocalLengthPx() * c.row_scale)},
+            {"row_scale", Number(c.row_scale)},
+            {"pixel_um", metric(c.PixelSizeUm())},
+            {"pixels_per_metre", metric(c.pixels_per_metre)},
             {"principal_point_px", {Number(c.principal_column_px), Number(c.principal_row_px)}},
             {"in_plane_angle_deg", Number(c.in_plane_angle_rad * kDegreesPerRadian)},
+            {"distortion", distortion},
             {"file", use.file.empty() ? Json(nullptr) : Json(use.file)}};
 }
 
@@ -86,6 +100,9 @@ Json Robust(const ro::OrientationResult& result, const RunInfo& run) {
 
 Json Adjustment(const ro::OrientationResult& result, const RunInfo& run) {
     const ro::AdjustmentSummary& a = result.adjustment;
+    // A camera given in pixels has no metric pixel: no figures in micrometres.
+    const bool metric = !run.camera1.camera.in_pixels;
+    const double pixel_um = run.camera1.camera.PixelSizeUm();
     const ro::ChiSquareTest& chi2 = a.chi2;
     return {
         {"residual", "sampson_px"},
@@ -95,7 +112,7 @@ Json Adjustment(const ro::OrientationResult& result, const RunInfo& run) {
         {"points_used", a.points_used},
         {"redundancy", a.redundancy},
         {"sigma0_px", Number(a.sigma0_px)},
-        {"sigma0_um", Number(a.sigma0_um)},
+        {"sigma0_um", metric ? Number(a.sigma0_um) : Json(nullptr)},
         {"sigma_apriori_px", Number(a.sigma_apriori_px)},
         {"chi2_test",
          {{"ratio", Number(chi2.ratio)},
@@ -105,7 +122,7 @@ Json Adjustment(const ro::OrientationResult& result, const RunInfo& run) {
           {"alpha", Number(chi2.alpha)},
           {"accepted", chi2.accepted}}},
         {"y_parallax_rms_px", Number(a.y_parallax_rms_px)},
-        {"y_parallax_rms_um", Number(a.y_parallax_rms_px * run.camera1.camera.PixelSizeUm())},
+        {"y_parallax_rms_um", metric ? Number(a.y_parallax_rms_px * pixel_um) : Json(nullptr)},
         {"y_parallax_max_px", Number(a.y_parallax_max_px)},
         {"y_parallax_max_match", a.y_parallax_max_match},
         {"mdb_y_parallax_px", {{"median", Number(a.mdb_median_px)}, {"max", Number(a.mdb_max_px)}}},

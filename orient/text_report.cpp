@@ -46,17 +46,36 @@ void Input(std::string& out, const ro::OrientationResult& result, const RunInfo&
                 run.mutual ? ", mutual nearest neighbours only" : ""));
 }
 
+// A camera's focal length, pixel and principal point; a camera given in pixels has no metric
+// size to show, non-square pixels add the focal length in rows.
+std::string CameraFigures(const ro::Camera& c) {
+    const std::string rows =
+        c.row_scale != 1.0 ? ", rows " + Fixed(c.FocalLengthPx() * c.row_scale, 2) + " px" : "";
+    const std::string principal =
+        Format("principal point (%s, %s) px", Fixed(c.principal_column_px, 2).c_str(),
+               Fixed(c.principal_row_px, 2).c_str());
+    if (c.in_pixels) {
+        return Format("f %s px%s   %s", Fixed(c.FocalLengthPx(), 2).c_str(), rows.c_str(),
+                      principal.c_str());
+    }
+    return Format("f %s mm = %s px%s   pixel %s um   %s",
+                  Fixed(c.focal_length_m * 1000.0, 4).c_str(), Fixed(c.FocalLengthPx(), 2).c_str(),
+                  rows.c_str(), Fixed(c.PixelSizeUm(), 3).c_str(), principal.c_str());
+}
+
 void OneCamera(std::string& out, const char* label, const CameraUse& use, const char* which) {
     const ro::Camera& c = use.camera;
-    Line(out, label,
-         Format("f %s mm = %s px   pixel %s um   principal point (%s, %s) px",
-                Fixed(c.focal_length_m * 1000.0, 4).c_str(), Fixed(c.FocalLengthPx(), 2).c_str(),
-                Fixed(c.PixelSizeUm(), 3).c_str(), Fixed(c.principal_column_px, 2).c_str(),
-                Fixed(c.principal_row_px, 2).c_str()));
+    Line(out, label, CameraFigures(c));
     const std::string source = use.file.empty() ? "built-in camera" : "camera file " + use.file;
     Line(out, "",
          Format("in-plane angle %s deg   %s%s",
                 Fixed(c.in_plane_angle_rad * kDegreesPerRadian, 4).c_str(), source.c_str(), which));
+    const ro::Distortion& d = c.distortion;
+    if (!d.IsZero()) {
+        Line(out, "",
+             Format("distortion k1 %.6g  k2 %.6g  k3 %.6g  p1 %.6g  p2 %.6g", d.k1, d.k2, d.k3,
+                    d.p1, d.p2));
+    }
 }
 
 void Cameras(std::string& out, const RunInfo& run) {
@@ -88,6 +107,10 @@ void Robust(std::string& out, const ro::OrientationResult& result, const RunInfo
 void Adjustment(std::string& out, const ro::OrientationResult& result, const RunInfo& run) {
     const ro::AdjustmentSummary& a = result.adjustment;
     const double pixel_um = run.camera1.camera.PixelSizeUm();
+    // A camera given in pixels has no metric pixel: its figures stay in pixels.
+    const auto and_um = [&](const std::string& px, double um) {
+        return run.camera1.camera.in_pixels ? px : px + " = " + Unit(um, 2, "um");
+    };
     Line(out, "adjustment",
          Format("least squares on coplanarity (Sampson-normalised), %d iterations, %s",
                 a.iterations, a.converged ? "converged" : "not converged"));
@@ -95,8 +118,8 @@ void Adjustment(std::string& out, const ro::OrientationResult& result, const Run
          Format("data snooping (|w| > %s): %d rejected   points used %d   redundancy %d",
                 Fixed(a.critical_w, 2).c_str(), a.rejected, a.points_used, a.redundancy));
     Line(out, "",
-         Format("sigma0 %s = %s   a priori %s", Unit(a.sigma0_px, 3, "px").c_str(),
-                Unit(a.sigma0_um, 2, "um").c_str(), Unit(a.sigma_apriori_px, 3, "px").c_str()));
+         Format("sigma0 %s   a priori %s", and_um(Unit(a.sigma0_px, 3, "px"), a.sigma0_um).c_str(),
+                Unit(a.sigma_apriori_px, 3, "px").c_str()));
     const ro::ChiSquareTest& chi2 = a.chi2;
     Line(out, "",
          Format("chi2 test (alpha %s, %d dof): %s, sigma0^2 / sigma^2 = %s in [%s, %s]",
@@ -104,9 +127,8 @@ void Adjustment(std::string& out, const ro::OrientationResult& result, const Run
                 Fixed(chi2.ratio, 3).c_str(), Fixed(chi2.lower, 3).c_str(),
                 Fixed(chi2.upper, 3).c_str()));
     Line(out, "",
-         Format("y-parallax RMS %s = %s   largest %s (match %d)",
-                Unit(a.y_parallax_rms_px, 3, "px").c_str(),
-                Unit(a.y_parallax_rms_px * pixel_um, 2, "um").c_str(),
+         Format("y-parallax RMS %s   largest %s (match %d)",
+                and_um(Unit(a.y_parallax_rms_px, 3, "px"), a.y_parallax_rms_px * pixel_um).c_str(),
                 Unit(a.y_parallax_max_px, 3, "px").c_str(), a.y_parallax_max_match));
     Line(out, "",
          Format("MDB (y-parallax) median %s, largest %s", Unit(a.mdb_median_px, 2, "px").c_str(),

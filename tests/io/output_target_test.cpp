@@ -52,6 +52,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ContentKind::svg},
         ContentCase{"Html", "<!DOCTYPE html><html>", ContentKind::markup},
         ContentCase{"Prose", "notes on the flight\n", ContentKind::text},
+        ContentCase{"CameraFile", "# 4000 x 3000, 4 um\n\nfocal_length_px\t= 6000\n",
+                    ContentKind::camera},
+        ContentCase{"CalibrationYaml", "%YAML:1.0\n---\ncamera_matrix: !!opencv-matrix\n",
+                    ContentKind::text},
+        ContentCase{"OnlyComments", "# focal_length_mm = 24\n", ContentKind::text},
         ContentCase{"Binary",
                     std::string("\x7F"
                                 "ELF\x02\x01\x01\0",
@@ -100,7 +105,10 @@ INSTANTIATE_TEST_SUITE_P(
                     TargetCase{"KeypointsAsJson", "10 128\n", OutputKind::json, false,
                                "it holds a keypoint file, not a JSON document"},
                     TargetCase{"JsonAsCsv", "{}", OutputKind::csv, false, "not a CSV table"},
-                    TargetCase{"SvgKept", "<svg width=\"1\"/>", OutputKind::svg, false, nullptr}),
+                    TargetCase{"SvgKept", "<svg width=\"1\"/>", OutputKind::svg, false, nullptr},
+                    TargetCase{"CameraKept", "k1 = 0\n", OutputKind::camera, false, nullptr},
+                    TargetCase{"CalibrationAsCamera", "%YAML:1.0\n", OutputKind::camera, false,
+                               "not a camera file"}),
     CaseName());
 
 TEST(CheckOutputTarget, RefusesReadOnlyFilesFoldersAndMissingFoldersEvenWhenForced) {

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <numbers>
+#include <random>
 #include <string>
 #include <variant>
 
@@ -23,6 +25,35 @@ void ExpectCamera(const ro::CameraFileResult& parsed, const ro::Camera& want) {
     EXPECT_EQ(got.principal_column_px, want.principal_column_px);
     EXPECT_EQ(got.principal_row_px, want.principal_row_px);
     EXPECT_NEAR(got.in_plane_angle_rad, want.in_plane_angle_rad, 1e-15);
+    EXPECT_EQ(got.row_scale, want.row_scale);
+    EXPECT_EQ(got.in_pixels, want.in_pixels);
+    EXPECT_EQ(got.distortion.k1, want.distortion.k1);
+    EXPECT_EQ(got.distortion.k2, want.distortion.k2);
+    EXPECT_EQ(got.distortion.k3, want.distortion.k3);
+    EXPECT_EQ(got.distortion.p1, want.distortion.p1);
+    EXPECT_EQ(got.distortion.p2, want.distortion.p2);
+}
+
+// A camera in the metric form (fields assigned: the camera's aggregate has more).
+ro::Camera Metric(double focal_m, double pixels_per_metre, double column, double row,
+                  double angle_rad, ro::Distortion distortion = {}) {
+    ro::Camera c;
+    c.focal_length_m = focal_m;
+    c.pixels_per_metre = pixels_per_metre;
+    c.principal_column_px = column;
+    c.principal_row_px = row;
+    c.in_plane_angle_rad = angle_rad;
+    c.distortion = distortion;
+    return c;
+}
+
+// A camera given in pixels: the nominal 1 um pixel, fx in metres as if written so.
+ro::Camera InPixels(double focal_m, double column, double row, double row_scale,
+                    ro::Distortion distortion = {}) {
+    ro::Camera c = Metric(focal_m, 1e6, column, row, 0.0, distortion);
+    c.row_scale = row_scale;
+    c.in_pixels = true;
+    return c;
 }
 
 struct GoodCase {
@@ -37,8 +68,10 @@ TEST_P(CameraFileGoodTest, GivesTheCamera) {
     ExpectCamera(ro::ParseCameraText(GetParam().text), GetParam().camera);
 }
 
-const ro::Camera kDefaultCamera{0.0132, 135135.1351, 959.5, 511.5, 0.0};
-const ro::Camera kWideCamera{0.024, 250000.0, 1999.5, 1499.5, 0.0};
+const ro::Camera kDefaultCamera = Metric(0.0132, 135135.1351, 959.5, 511.5, 0.0);
+const ro::Camera kWideCamera = Metric(0.024, 250000.0, 1999.5, 1499.5, 0.0);
+const std::string kWideText =
+    "focal_length_mm = 24\npixel_size_um = 4\nprincipal_point = 1999.5 1499.5\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, CameraFileGoodTest,
@@ -53,11 +86,24 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{"any_order_exponents_angle",
                  "in_plane_angle_deg = 180\nprincipal_point = 1999.5 1499.5\n"
                  "pixels_per_metre = 2.5e5\nfocal_length_mm = +0.024e3\n",
-                 ro::Camera{0.024, 250000.0, 1999.5, 1499.5, std::numbers::pi}},
+                 Metric(0.024, 250000.0, 1999.5, 1499.5, std::numbers::pi)},
         GoodCase{"at_the_limits",
                  "focal_length_mm = 0.1\npixel_size_um = 0.1\nprincipal_point = 0 100000\n"
                  "in_plane_angle_deg = -360\n",
-                 ro::Camera{1e-4, 1e7, 0.0, 1e5, -2.0 * std::numbers::pi}}),
+                 Metric(1e-4, 1e7, 0.0, 1e5, -2.0 * std::numbers::pi)},
+        GoodCase{"pixels_square", "focal_length_px = 1500\nprincipal_point = 959.5 511.5\n",
+                 InPixels(1.5e-3, 959.5, 511.5, 1.0)},
+        GoodCase{"pixels_equal_fx_fy_are_square",
+                 "focal_length_px = 1234.5 1234.50\nprincipal_point = 10 20\n",
+                 InPixels(1.2345e-3, 10, 20, 1.0)},
+        // As pasted from a calibration: fx fy, cx cy, k1 k2 p1 p2 k3 in any order.
+        GoodCase{
+            "pixels_non_square_distorted",
+            "focal_length_px = 1000 1002\nprincipal_point = 639.5 479.5\nk1 = -0.25\n"
+            "k2 = 0.125\np1 = 1e-3\np2 = -2e-3\nk3 = 0.5\nin_plane_angle_deg = 0\n",
+            InPixels(1e-3, 639.5, 479.5, 1002.0 / (1e-3 * 1e6), {-0.25, 0.125, 0.5, 1e-3, -2e-3})},
+        GoodCase{"metric_distorted_at_the_limits", kWideText + "k3 = -1e4\np1 = 10000\n",
+                 Metric(0.024, 250000.0, 1999.5, 1499.5, 0.0, {0.0, 0.0, -1e4, 1e4, 0.0})}),
     CaseName());
 
 // The documented text of the built-in camera gives it exactly; any camera's formatted text
@@ -69,11 +115,61 @@ TEST(CameraFile, BuiltInAndFormattedTextsGiveTheCamera) {
                                          "135135.1351\nprincipal_point = 959.5 511.5\n"),
                      ro::BuiltInCamera());
     }
-    for (const ro::Camera& camera : {ro::BuiltInCamera(), ro::Camera{0.1, 1e5 / 3, 0.1, 0.2, 0.5},
-                                     ro::Camera{1e-3 / 3, 123456.789, 5, 7e3, -1.0}}) {
+    for (const ro::Camera& camera : {ro::BuiltInCamera(), Metric(0.1, 1e5 / 3, 0.1, 0.2, 0.5),
+                                     Metric(1e-3 / 3, 123456.789, 5, 7e3, -1.0)}) {
         ExpectCamera(ro::ParseCameraText(ro::FormatCameraText(camera)), camera);
     }
     EXPECT_EQ(ro::FormatCameraText(kDefaultCamera).rfind("focal_length_mm = 13.2\n", 0), 0u);
+}
+
+bool Same(const ro::Camera& a, const ro::Camera& b) {
+    const ro::Distortion& d = a.distortion;
+    const ro::Distortion& e = b.distortion;
+    return a.focal_length_m == b.focal_length_m && a.pixels_per_metre == b.pixels_per_metre &&
+           a.principal_column_px == b.principal_column_px &&
+           a.principal_row_px == b.principal_row_px &&
+           a.in_plane_angle_rad == b.in_plane_angle_rad && a.row_scale == b.row_scale &&
+           a.in_pixels == b.in_pixels && d.k1 == e.k1 && d.k2 == e.k2 && d.k3 == e.k3 &&
+           d.p1 == e.p1 && d.p2 == e.p2;
+}
+
+// Any camera a file gives comes back exactly from its formatted text, the angle and the
+// row focal length included, written in the file's own form with the shortest decimals.
+TEST(CameraFile, FormattedTextGivesBackExactlyTheCameraRead) {
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    char text[512];
+    for (int n = 0; n < 2000; ++n) {
+        const double fx = 100.0 + 2e4 * unit(random);
+        const bool pixels = n % 2 == 0;
+        if (pixels) {
+            std::snprintf(text, sizeof text, "focal_length_px = %.17g %.17g\n", fx,
+                          fx * (0.9 + 0.2 * unit(random)));
+        } else {
+            std::snprintf(text, sizeof text, "focal_length_mm = %.17g\npixel_size_um = %.17g\n",
+                          1.0 + 50.0 * unit(random), 1.0 + 9.0 * unit(random));
+        }
+        std::string file = text;
+        std::snprintf(text, sizeof text,
+                      "principal_point = %.17g %.17g\nin_plane_angle_deg = %.17g\nk1 = %.17g\n"
+                      "p2 = %.17g\n",
+                      4000.0 * unit(random), 3000.0 * unit(random), 720.0 * unit(random) - 360.0,
+                      unit(random) - 0.5, 1e-3 * unit(random));
+        file += text;
+        const ro::CameraFileResult parsed = ro::ParseCameraText(file);
+        ASSERT_TRUE(std::holds_alternative<ro::Camera>(parsed)) << file;
+        const ro::Camera& camera = std::get<ro::Camera>(parsed);
+        const std::string formatted = ro::FormatCameraText(camera);
+        const ro::CameraFileResult again = ro::ParseCameraText(formatted);
+        ASSERT_TRUE(std::holds_alternative<ro::Camera>(again)) << formatted;
+        ASSERT_TRUE(Same(std::get<ro::Camera>(again), camera)) << file << "\n" << formatted;
+    }
+    EXPECT_EQ(ro::FormatCameraText(
+                  std::get<ro::Camera>(ro::ParseCameraText("focal_length_px = 1000 1002.5\n"
+                                                           "principal_point = 639.5 479.5\n"
+                                                           "k3 = 0.25\np1 = -0.001\n"))),
+              "focal_length_px = 1000 1002.5\nprincipal_point = 639.5 479.5\n"
+              "in_plane_angle_deg = 0\nk3 = 0.25\np1 = -0.001\n");
 }
 
 struct BadCase {
@@ -99,7 +195,9 @@ const std::string kPrincipal = "principal_point = 1999.5 1499.5\n";
 INSTANTIATE_TEST_SUITE_P(
     Table, CameraFileBadTest,
     testing::Values(
-        BadCase{"empty", "", 0, "missing key 'focal_length_mm'"},
+        BadCase{"empty", "", 0, "missing key 'focal_length_mm' or 'focal_length_px'"},
+        BadCase{"pixels_missing_principal", "focal_length_px = 1000\nk1 = 0.1\n", 2,
+                "missing key 'principal_point'"},
         BadCase{"missing_focal", kSize + kPrincipal, 2, "missing key 'focal_length_mm'"},
         BadCase{"missing_principal", kFocal + kSize + "# end\n", 3,
                 "missing key 'principal_point'"},
@@ -110,6 +208,44 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"repeated", kFocal + kSize + "\nfocal_length_mm = 24\n", 4,
                 "repeated key 'focal_length_mm' (first given on line 1)"},
         BadCase{"unknown_key", kFocal + "Focal_mm = 24\n", 2, "unknown key 'Focal_mm'"},
+        // The two forms never mix: the later line is refused, naming the earlier.
+        BadCase{"pixels_after_millimetres", kFocal + "\nfocal_length_px = 6000\n", 3,
+                "'focal_length_px' cannot go with 'focal_length_mm' (line 1): give the focal "
+                "length either in pixels or in millimetres with a pixel size"},
+        BadCase{"pixel_size_after_pixels",
+                "focal_length_px = 6000\n" + kPrincipal + "pixels_per_metre = 1e5\n" + kSize, 3,
+                "'pixels_per_metre' cannot go with 'focal_length_px' (line 1): give the focal "
+                "length either in pixels or in millimetres with a pixel size"},
+        // Hints for the names of other tools and habits.
+        BadCase{"hint_fx", "fx = 1000\n", 1,
+                "unknown key 'fx' (for a focal length in pixels write 'focal_length_px = FX "
+                "[FY]')"},
+        BadCase{"hint_cy", kFocal + "Cy = 5\n", 2,
+                "unknown key 'Cy' (for the principal point write 'principal_point = COLUMN "
+                "ROW', that is cx cy)"},
+        BadCase{"hint_case", "K1 = 0.1\n", 1,
+                "unknown key 'K1' (keys are case-sensitive: write 'k1')"},
+        BadCase{"hint_rational_model", "k4 = 0\n", 1,
+                "unknown key 'k4' (the lens model has k1, k2, k3, p1 and p2 only)"},
+        BadCase{"hint_focal", "focal = 24\n", 1,
+                "unknown key 'focal' (write 'focal_length_mm' with 'pixel_size_um', or "
+                "'focal_length_px')"},
+        BadCase{"hint_coefficient_list", "distCoeffs = 0.1 0.01 0 0 0\n", 1,
+                "unknown key 'distCoeffs' (write each coefficient on a line of its own: 'k1 = "
+                "...', 'k2 = ...', 'p1 = ...', 'p2 = ...', 'k3 = ...')"},
+        BadCase{"pixels_three_values", "focal_length_px = 1 2 3\n", 1,
+                "'focal_length_px' takes one or two numbers (FX [FY]), found 3 fields"},
+        BadCase{"pixels_zero_row_focal_length", "focal_length_px = 1000 0\n", 1,
+                "'focal_length_px' must be greater than 0"},
+        BadCase{"pixels_below_one", "focal_length_px = 0.5\n", 1,
+                "'focal_length_px' 0.5 is out of range: 1 to 1e+06 px"},
+        BadCase{"pixels_row_too_long", "focal_length_px = 1000 2e6\n", 1,
+                "'focal_length_px' 2e6 is out of range: 1 to 1e+06 px"},
+        BadCase{"distortion_too_strong", kFocal + "k2 = -2e4\n", 2,
+                "'k2' -2e4 is out of range: -10000 to 10000"},
+        BadCase{"distortion_not_a_number", "p2 = nan\n", 1, "'nan' is not a finite number"},
+        BadCase{"distortion_two_values", "k1 = 0.1 0.2\n", 1,
+                "'k1' takes one number, found 2 fields"},
         BadCase{"no_equals", kFocal + "pixel_size_um 4\n", 2, "expected 'key = value'"},
         BadCase{"comma_decimal", "focal_length_mm = 13,2\n", 1, "'13,2' is not a finite number"},
         BadCase{"infinite", "pixels_per_metre = 1e999\n", 1, "'1e999' is not a finite number"},

@@ -28,7 +28,11 @@ orient::RunInfo SampleRun() {
     run.keypoints1 = 2412;
     run.keypoints2 = 2630;
     run.descriptor_length = 128;
-    run.camera1 = {ro::Camera{0.0132, 135135.1351, 959.5, 511.5, 0.0}, ""};
+    ro::Camera& camera = run.camera1.camera;
+    camera.focal_length_m = 0.0132;
+    camera.pixels_per_metre = 135135.1351;
+    camera.principal_column_px = 959.5;
+    camera.principal_row_px = 511.5;
     run.camera2 = run.camera1;
     run.ratio = {6, 10};
     run.points_file = "points.csv";

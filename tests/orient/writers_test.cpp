@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testing/temp_dir.h"
@@ -171,6 +172,60 @@ TEST(Reports, AmbiguousRunRefusesAndShowsBothSolutions) {
     EXPECT_EQ(doc["outcome"]["oriented"], false);
     EXPECT_FALSE(doc["elements"].is_null());
     EXPECT_FALSE(doc["second_solution"].is_null());
+}
+
+// Photograph 2 taken with a camera given in pixels, non-square and distorted: no metric
+// figures (null in the JSON, none in the report, also none derived from camera 1's pixel
+// when it is the one given in pixels), the row focal length and the coefficients.
+TEST(Reports, CameraInPixelsShowsNoMetricFiguresAndItsDistortion) {
+    orient::RunInfo run = SampleRun();
+    run.same_camera = false;
+    ro::Camera& c = run.camera2.camera;
+    c.focal_length_m = 1e-3;
+    c.pixels_per_metre = 1e6;
+    c.principal_column_px = 639.5;
+    c.principal_row_px = 479.5;
+    c.row_scale = 1.002;
+    c.distortion = {-0.25, 0.125, 0.0, 1e-3, 0.0};
+    c.in_pixels = true;
+    run.camera2.file = "phone.cam";
+    json doc = json::parse(orient::JsonReport(SampleOrientedResult(), run));
+    const json& camera2 = doc["camera2"];
+    EXPECT_EQ(camera2["units"], "px");
+    for (const char* metric : {"focal_mm", "pixel_um", "pixels_per_metre"}) {
+        EXPECT_TRUE(camera2[metric].is_null()) << metric;
+    }
+    EXPECT_DOUBLE_EQ(camera2["focal_px"].get<double>(), 1000.0);
+    EXPECT_DOUBLE_EQ(camera2["focal_px_row"].get<double>(), 1002.0);
+    EXPECT_EQ(camera2["row_scale"], 1.002);
+    EXPECT_EQ(camera2["distortion"],
+              json({{"k1", -0.25}, {"k2", 0.125}, {"k3", 0.0}, {"p1", 1e-3}, {"p2", 0.0}}));
+    EXPECT_EQ(camera2["file"], "phone.cam");
+    // Camera 1 keeps its metric figures, with no distortion.
+    EXPECT_EQ(doc["camera"]["units"], "mm");
+    EXPECT_EQ(doc["camera"]["row_scale"], 1.0);
+    EXPECT_TRUE(doc["camera"]["distortion"].is_null());
+    EXPECT_NEAR(doc["camera"]["pixel_um"].get<double>(), 7.4, 1e-8);
+    EXPECT_FALSE(doc["adjustment"]["sigma0_um"].is_null());
+
+    const std::vector<std::string> lines = Lines(orient::TextReport(SampleOrientedResult(), run));
+    const auto at = std::find(lines.begin(), lines.end(),
+                              "camera 2   f 1000.00 px, rows 1002.00 px   principal point "
+                              "(639.50, 479.50) px");
+    ASSERT_NE(at, lines.end());
+    ASSERT_LT(at + 2, lines.end());
+    EXPECT_EQ(at[1], "           in-plane angle 0.0000 deg   camera file phone.cam");
+    EXPECT_EQ(at[2], "           distortion k1 -0.25  k2 0.125  k3 0  p1 0.001  p2 0");
+
+    // Camera 1 in pixels: sigma0 and the y-parallax stay in pixels.
+    std::swap(run.camera1, run.camera2);
+    doc = json::parse(orient::JsonReport(SampleOrientedResult(), run));
+    EXPECT_TRUE(doc["adjustment"]["sigma0_um"].is_null());
+    EXPECT_TRUE(doc["adjustment"]["y_parallax_rms_um"].is_null());
+    const std::string report = orient::TextReport(SampleOrientedResult(), run);
+    EXPECT_NE(report.find("\n           sigma0 0.410 px   a priori 0.500 px\n"), std::string::npos)
+        << report;
+    EXPECT_NE(report.find("\n           y-parallax RMS 0.580 px   largest"), std::string::npos);
 }
 
 TEST(JsonReport, FileNamesThatAreNotUtf8StillGiveValidJson) {

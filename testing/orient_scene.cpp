@@ -53,8 +53,13 @@ SceneCamera ToSceneCamera(const ro::Camera& camera) {
 }
 
 ro::Camera ToCamera(const SceneCamera& camera) {
-    return {camera.focal_length, camera.pixels_per_metre, camera.principal_i, camera.principal_j,
-            camera.theta};
+    ro::Camera c;
+    c.focal_length_m = camera.focal_length;
+    c.pixels_per_metre = camera.pixels_per_metre;
+    c.principal_column_px = camera.principal_i;
+    c.principal_row_px = camera.principal_j;
+    c.in_plane_angle_rad = camera.theta;
+    return c;
 }
 
 OrientScene MakeOrientScene(const ro::Elements& truth, const SceneOptions& options) {

@@ -18,7 +18,7 @@ namespace orient {
 // Colours of the three point kinds and of the y-parallax vectors.
 inline constexpr char kInlierColour[] = "#1a9850";
 inline constexpr char kRansacOutlierColour[] = "#d73027";
-inline constexpr char kSnoopedColour[] = "#fdae61";
+inline constexpr char kSnoopedColour[] = "#e66101";
 inline constexpr char kParallaxColour[] = "#2166ac";
 
 // The largest side of a photograph drawn under the plot, in pixels.

@@ -59,7 +59,8 @@ std::vector<std::size_t> PointsToDraw(const ro::OrientationResult& result, ro::P
     if (!(cell > 0.0) || !std::isfinite(cell)) cell = side > 0.0 ? side : 1.0;
     cell = std::max(cell, side / static_cast<double>(limit));
     const auto count = [&](double length) {
-        return std::clamp<std::size_t>(static_cast<std::size_t>(std::ceil(length / cell)), 1, limit);
+        return std::clamp<std::size_t>(static_cast<std::size_t>(std::ceil(length / cell)), 1,
+                                       limit);
     };
     const std::size_t columns = count(extent.Width());
     const std::size_t rows = count(extent.Height());
@@ -97,7 +98,8 @@ double ParallaxScale(const ro::OrientationResult& result, const std::vector<std:
     if (!(largest > 0.0)) return 0.0;
     double target = kParallaxLargestShare * frame.Height() / largest;
     const double rms = result.adjustment.y_parallax_rms_px;
-    if (rms > 0.0 && std::isfinite(rms)) target = std::min(target, kParallaxRmsShare * frame.Width() / rms);
+    if (rms > 0.0 && std::isfinite(rms))
+        target = std::min(target, kParallaxRmsShare * frame.Width() / rms);
     if (!(target > 0.0) || !std::isfinite(target)) return 0.0;
     const double power = std::pow(10.0, std::floor(std::log10(target)));
     for (const double step : {5.0, 4.0, 3.0, 2.0, 1.5}) {

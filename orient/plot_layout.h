@@ -50,8 +50,8 @@ Box ExtentOf(const Box& frame, const ro::OrientationResult& result);
 std::vector<std::size_t> PointsToDraw(const ro::OrientationResult& result, ro::PointStatus status,
                                       std::size_t limit, const Box& extent);
 
-// Drawing pixels per pixel of y-parallax: a round 1, 1.5, 2, 3, 4 or 5 times a power of ten at which
-// the RMS y-parallax of the inliers is kParallaxRmsShare of the frame's width and the largest
+// Drawing pixels per pixel of y-parallax: a round 1, 1.5, 2, 3, 4 or 5 times a power of ten at
+// which the RMS y-parallax of the inliers is kParallaxRmsShare of the frame's width and the largest
 // of the `drawn` points is at most kParallaxLargestShare of its height; 0 when no drawn
 // point has a finite y-parallax other than zero.
 double ParallaxScale(const ro::OrientationResult& result, const std::vector<std::size_t>& drawn,

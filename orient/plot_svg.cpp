@@ -131,18 +131,21 @@ constexpr Kind kKinds[] = {
 void Marks(std::string& out, const Sizes& s) {
     const double r = s.radius;
     out += "<defs>\n";
-    out += Format("<circle id=\"inlier\" r=\"%.2f\" fill=\"%s\" stroke=\"white\" "
-                  "stroke-width=\"%.2f\"/>\n",
-                  1.2 * r, kInlierColour, 0.5 * r);
-    out += Format("<path id=\"snooped\" d=\"M0 %.2fL%.2f 0L0 %.2fL%.2f 0Z\" fill=\"%s\" "
-                  "stroke=\"white\" stroke-width=\"%.2f\"/>\n",
-                  -1.7 * r, 1.4 * r, 1.7 * r, -1.4 * r, kSnoopedColour, 0.5 * r);
-    const std::string cross = Format("M%.2f %.2fL%.2f %.2fM%.2f %.2fL%.2f %.2f", -r, -r, r, r, -r,
-                                     r, r, -r);
-    out += Format("<g id=\"rejected\" fill=\"none\" stroke-linecap=\"round\"><path d=\"%s\" "
-                  "stroke=\"white\" stroke-width=\"%.2f\"/><path d=\"%s\" stroke=\"%s\" "
-                  "stroke-width=\"%.2f\"/></g>\n",
-                  cross.c_str(), 1.1 * r, cross.c_str(), kRansacOutlierColour, 0.55 * r);
+    out += Format(
+        "<circle id=\"inlier\" r=\"%.2f\" fill=\"%s\" stroke=\"white\" "
+        "stroke-width=\"%.2f\"/>\n",
+        1.2 * r, kInlierColour, 0.5 * r);
+    out += Format(
+        "<path id=\"snooped\" d=\"M0 %.2fL%.2f 0L0 %.2fL%.2f 0Z\" fill=\"%s\" "
+        "stroke=\"white\" stroke-width=\"%.2f\"/>\n",
+        -1.7 * r, 1.4 * r, 1.7 * r, -1.4 * r, kSnoopedColour, 0.5 * r);
+    const std::string cross =
+        Format("M%.2f %.2fL%.2f %.2fM%.2f %.2fL%.2f %.2f", -r, -r, r, r, -r, r, r, -r);
+    out += Format(
+        "<g id=\"rejected\" fill=\"none\" stroke-linecap=\"round\"><path d=\"%s\" "
+        "stroke=\"white\" stroke-width=\"%.2f\"/><path d=\"%s\" stroke=\"%s\" "
+        "stroke-width=\"%.2f\"/></g>\n",
+        cross.c_str(), 1.1 * r, cross.c_str(), kRansacOutlierColour, 0.55 * r);
     out += "</defs>\n";
 }
 
@@ -152,9 +155,10 @@ void Use(std::string& out, const char* id, double x, double y) {
 
 // A path drawn twice, wide in white under narrow in `colour`.
 void HaloPath(std::string& out, const std::string& d, const char* colour, double width) {
-    out += Format("<path d=\"%s\" fill=\"none\" stroke=\"white\" stroke-opacity=\"0.8\" "
-                  "stroke-width=\"%.2f\"/>\n",
-                  d.c_str(), 2.5 * width);
+    out += Format(
+        "<path d=\"%s\" fill=\"none\" stroke=\"white\" stroke-opacity=\"0.8\" "
+        "stroke-width=\"%.2f\"/>\n",
+        d.c_str(), 2.5 * width);
     out += Format("<path d=\"%s\" fill=\"none\" stroke=\"%s\" stroke-width=\"%.2f\"/>\n", d.c_str(),
                   colour, width);
 }
@@ -188,9 +192,10 @@ void GruberGrid(std::string& out, const ro::OrientationResult& result, const Siz
     for (int r = 1; r < rows; ++r) {
         d += Format("M%.2f %.2fH%.2f", b[0], b[1] + r * (b[3] - b[1]) / rows, b[2]);
     }
-    out += Format("<path d=\"%s\" fill=\"none\" stroke=\"#333333\" stroke-width=\"%.2f\" "
-                  "stroke-dasharray=\"%.2f %.2f\"/>\n",
-                  d.c_str(), s.stroke, 4 * s.stroke, 3 * s.stroke);
+    out += Format(
+        "<path d=\"%s\" fill=\"none\" stroke=\"#333333\" stroke-width=\"%.2f\" "
+        "stroke-dasharray=\"%.2f %.2f\"/>\n",
+        d.c_str(), s.stroke, 4 * s.stroke, 3 * s.stroke);
 }
 
 bool HasGruberGrid(const ro::OrientationResult& result) {
@@ -201,9 +206,10 @@ bool HasGruberGrid(const ro::OrientationResult& result) {
 // A label on a white, half-transparent box, so that it reads over points and photograph.
 void Label(std::string& out, const std::string& text, double x, double y, const Sizes& s) {
     const double width = (0.56 * static_cast<double>(text.size()) + 0.5) * s.font;
-    out += Format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" rx=\"%.2f\" "
-                  "fill=\"white\" fill-opacity=\"0.75\"/>\n",
-                  x - 0.25 * s.font, y - 1.0 * s.font, width, 1.3 * s.font, 0.2 * s.font);
+    out += Format(
+        "<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" rx=\"%.2f\" "
+        "fill=\"white\" fill-opacity=\"0.75\"/>\n",
+        x - 0.25 * s.font, y - 1.0 * s.font, width, 1.3 * s.font, 0.2 * s.font);
     out += Format("<text x=\"%.2f\" y=\"%.2f\">", x, y) + Escape(text) + "</text>\n";
 }
 
@@ -215,9 +221,11 @@ void GruberLabels(std::string& out, const ro::OrientationResult& result, const S
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
             const std::size_t region = static_cast<std::size_t>(columns * row + column);
-            Label(out, Counted(static_cast<std::size_t>(result.geometry.gruber_counts[region]), "inlier"),
-                  b[0] + column * (b[2] - b[0]) / columns + 0.5 * s.font,
-                  b[1] + row * (b[3] - b[1]) / rows + 1.5 * s.font, s);
+            Label(
+                out,
+                Counted(static_cast<std::size_t>(result.geometry.gruber_counts[region]), "inlier"),
+                b[0] + column * (b[2] - b[0]) / columns + 0.5 * s.font,
+                b[1] + row * (b[3] - b[1]) / rows + 1.5 * s.font, s);
         }
     }
 }
@@ -299,21 +307,24 @@ void Legend(std::string& out, const std::vector<LegendEntry>& entries,
         const double mid = y - 0.35 * s.font;
         const std::string mark = entries[k].mark;
         if (mark == "parallax") {
-            HaloPath(out, Format("M%.2f %.2fV%.2f", x + 0.6 * s.font, y + 0.1 * s.font, y - 0.9 * s.font),
-                     kParallaxColour, s.vector);
+            HaloPath(
+                out,
+                Format("M%.2f %.2fV%.2f", x + 0.6 * s.font, y + 0.1 * s.font, y - 0.9 * s.font),
+                kParallaxColour, s.vector);
         } else if (mark == "region") {
-            out += Format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"none\" "
-                          "stroke=\"#333333\" stroke-width=\"%.2f\" stroke-dasharray=\"%.2f %.2f\"/>\n",
-                          x, y - 0.9 * s.font, 1.2 * s.font, 1.0 * s.font, s.stroke, 4 * s.stroke,
-                          3 * s.stroke);
+            out += Format(
+                "<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"none\" "
+                "stroke=\"#333333\" stroke-width=\"%.2f\" stroke-dasharray=\"%.2f %.2f\"/>\n",
+                x, y - 0.9 * s.font, 1.2 * s.font, 1.0 * s.font, s.stroke, 4 * s.stroke,
+                3 * s.stroke);
         } else {
             // Marks as large as the text: the photograph's may be much smaller.
-            out += Format("<use xlink:href=\"#%s\" transform=\"translate(%.2f %.2f) scale(%.2f)\"/>\n",
-                          entries[k].mark, x + 0.6 * s.font, mid,
-                          std::max(1.0, 0.3 * s.font / s.radius));
+            out += Format(
+                "<use xlink:href=\"#%s\" transform=\"translate(%.2f %.2f) scale(%.2f)\"/>\n",
+                entries[k].mark, x + 0.6 * s.font, mid, std::max(1.0, 0.3 * s.font / s.radius));
         }
-        out += Format("<text x=\"%.2f\" y=\"%.2f\">", x + 1.6 * s.font, y) + Escape(entries[k].text) +
-               "</text>\n";
+        out += Format("<text x=\"%.2f\" y=\"%.2f\">", x + 1.6 * s.font, y) +
+               Escape(entries[k].text) + "</text>\n";
     }
     out += "</g>\n";
 }
@@ -348,7 +359,8 @@ std::string PlotSvg(const ro::OrientationResult& result, const RunInfo& run,
     }
     const double scale = ParallaxScale(result, drawn[0], frame);
     std::string vectors;
-    const std::size_t cut = scale > 0.0 ? Parallaxes(vectors, result, drawn[0], scale, frame, s) : 0;
+    const std::size_t cut =
+        scale > 0.0 ? Parallaxes(vectors, result, drawn[0], scale, frame, s) : 0;
     if (scale > 0.0) {
         std::string text = Format("y-parallax \xC3\x97 %g, up for positive", scale);
         if (cut > 0) text += ", " + Counted(cut, "vector") + " cut at the frame";
@@ -405,8 +417,9 @@ std::string PlotSvg(const ro::OrientationResult& result, const RunInfo& run,
         out += "</g>\n";
     }
     // Text last, over every mark.
-    out += Format("<g id=\"labels\" font-family=\"sans-serif\" font-size=\"%.2f\" fill=\"#222222\">\n",
-                  s.font);
+    out +=
+        Format("<g id=\"labels\" font-family=\"sans-serif\" font-size=\"%.2f\" fill=\"#222222\">\n",
+               s.font);
     if (HasGruberGrid(result)) GruberLabels(out, result, s);
     out += "</g>\n";
     out += Format(

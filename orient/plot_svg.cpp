@@ -220,7 +220,8 @@ void GruberLabels(std::string& out, const ro::OrientationResult& result, const S
     const int rows = result.geometry.gruber_rows;
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
-            const std::size_t region = static_cast<std::size_t>(columns * row + column);
+            const auto region = static_cast<std::size_t>(columns) * static_cast<std::size_t>(row) +
+                                static_cast<std::size_t>(column);
             Label(
                 out,
                 Counted(static_cast<std::size_t>(result.geometry.gruber_counts[region]), "inlier"),
@@ -378,9 +379,9 @@ std::string PlotSvg(const ro::OrientationResult& result, const RunInfo& run,
     const double text_width = extent.Width() - 2.0 * s.font;
     const std::vector<Placed> placed = PlaceLegend(legend, text_width, s);
     const std::size_t legend_rows = placed.empty() ? 0 : placed.back().row + 1;
-    const double caption_top = extent.y1 + s.radius;
+    const double caption_top = extent.y1 + 2.0 * s.radius;  // below the outline of every mark
     const double caption_height =
-        s.radius + static_cast<double>(caption.size() + legend_rows) * s.line + s.font;
+        2.0 * s.radius + static_cast<double>(caption.size() + legend_rows) * s.line + s.font;
     const double height = extent.Height() + caption_height;
 
     std::string out;

@@ -2,29 +2,19 @@
 #include "orient/plot_svg.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
 #include "common/angles.h"
-#include "orient/photograph_fit.h"
+#include "orient/plot_layout.h"
 #include "orient/text_format.h"
 
 namespace orient {
 namespace {
 
 using common::kDegreesPerRadian;
-
-// The drawing's extent in pixels of photograph 1.
-struct Box {
-    double x0 = 0.0;
-    double y0 = 0.0;
-    double x1 = 0.0;
-    double y1 = 0.0;
-    double Width() const { return x1 - x0; }
-    double Height() const { return y1 - y0; }
-};
 
 // The length of the well-formed UTF-8 sequence at the start of `text`, 0 when there is
 // none (a stray or missing continuation byte, an overlong form, a surrogate, beyond U+10FFFF).
@@ -112,121 +102,133 @@ void AppendBase64(std::string& out, const std::string& bytes) {
     }
 }
 
-// The frame of photograph 1: the photograph's, else centred on the principal point.
-Box FrameOf(const RunInfo& run, const PlotPhotograph* photograph) {
-    if (photograph != nullptr) {
-        return {-0.5, -0.5, photograph->header.width - 0.5, photograph->header.height - 0.5};
-    }
-    const ro::Camera& c = run.camera1.camera;
-    return {-0.5, -0.5, 2.0 * c.principal_column_px + 0.5, 2.0 * c.principal_row_px + 0.5};
-}
+// The sizes of the drawing, in pixels of photograph 1.
+struct Sizes {
+    double font = 0.0;
+    double stroke = 0.0;
+    double radius = 0.0;  // of a mark
+    double vector = 0.0;  // width of a y-parallax vector
+    double line = 0.0;    // distance between lines of text
+};
 
-// The frame grown to hold every finite point of photograph 1 as well.
-Box ExtentOf(const Box& frame, const ro::OrientationResult& result) {
-    Box box = frame;
-    for (const ro::PointResult& p : result.points) {
-        if (!std::isfinite(p.col1_px) || !std::isfinite(p.row1_px)) continue;
-        box.x0 = std::min(box.x0, p.col1_px);
-        box.x1 = std::max(box.x1, p.col1_px);
-        box.y0 = std::min(box.y0, p.row1_px);
-        box.y1 = std::max(box.y1, p.row1_px);
-    }
-    return box;
-}
+// A kind of tie point: its mark (an element of <defs>), its name and how many are drawn.
+struct Kind {
+    ro::PointStatus status;
+    const char* id;
+    const char* name;
+    std::size_t limit;
+};
+// In the order of drawing: the rejected points last, over the inliers.
+constexpr Kind kKinds[] = {
+    {ro::PointStatus::inlier, "inlier", "inlier", kMaxDrawnInliers},
+    {ro::PointStatus::snooped, "snooped", "rejected by data snooping", kMaxDrawnRejected},
+    {ro::PointStatus::ransac_outlier, "rejected", "rejected by the robust loop", kMaxDrawnRejected},
+};
 
-// A white outline under text drawn over the photograph, so that it stays legible.
-std::string Halo(double font) {
-    return Format(
-        "stroke=\"white\" stroke-width=\"%.2f\" stroke-opacity=\"0.8\" paint-order=\"stroke\"",
-        0.15 * font);
-}
-
-// A round length of 1, 2 or 5 times a power of ten near `target`.
-double RoundLength(double target) {
-    const double power = std::pow(10.0, std::floor(std::log10(target)));
-    for (const double step : {1.0, 2.0, 5.0}) {
-        if (step * power >= target / 1.5) return step * power;
-    }
-    return 10.0 * power;
-}
-
-void Points(std::string& out, const ro::OrientationResult& result, ro::PointStatus status,
-            const char* colour, double radius) {
-    out += Format("<g fill=\"%s\">\n", colour);
-    for (const ro::PointResult& p : result.points) {
-        if (p.status != status || !std::isfinite(p.col1_px) || !std::isfinite(p.row1_px)) continue;
-        out +=
-            Format("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%.2f\"/>\n", p.col1_px, p.row1_px, radius);
-    }
-    out += "</g>\n";
-}
-
-// The y-parallax vectors, `scale` drawing pixels per pixel of y-parallax, pointing up in
-// the photograph for a positive y-parallax.
-void Parallaxes(std::string& out, const ro::OrientationResult& result, double scale,
-                double stroke) {
-    out += Format("<g stroke=\"%s\" stroke-width=\"%.2f\">\n", kParallaxColour, stroke);
-    for (const ro::PointResult& p : result.points) {
-        if (p.status != ro::PointStatus::inlier || !std::isfinite(p.y_parallax_px)) continue;
-        out += Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", p.col1_px,
-                      p.row1_px, p.col1_px, p.row1_px - scale * p.y_parallax_px);
-    }
-    out += "</g>\n";
-}
-
-// The scale bar of the vectors at the frame's bottom left.
-void ScaleBar(std::string& out, const Box& frame, double scale, double bar_px, double font,
-              double stroke) {
-    const double x = frame.x0 + 2.0 * font;
-    const double y = frame.y1 - 1.5 * font;
-    out += Format("<g stroke=\"%s\" stroke-width=\"%.2f\">\n", kParallaxColour, 2.0 * stroke);
-    out += Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", x, y, x,
-                  y - scale * bar_px);
-    out += "</g>\n";
+// The marks, each with a white outline that keeps it visible on a dark or busy photograph
+// and a shape of its own: a dot for an inlier, a diamond for a point rejected by data
+// snooping, a cross for one rejected by the robust loop.
+void Marks(std::string& out, const Sizes& s) {
+    const double r = s.radius;
+    out += "<defs>\n";
     out += Format(
-        "<text x=\"%.2f\" y=\"%.2f\" font-family=\"sans-serif\" font-size=\"%.2f\" "
-        "fill=\"%s\" %s>y-parallax %s px</text>\n",
-        x + 0.5 * font, y, font, kParallaxColour, Halo(font).c_str(), Format("%g", bar_px).c_str());
+        "<circle id=\"inlier\" r=\"%.2f\" fill=\"%s\" stroke=\"white\" "
+        "stroke-width=\"%.2f\"/>\n",
+        1.2 * r, kInlierColour, 0.5 * r);
+    out += Format(
+        "<path id=\"snooped\" d=\"M0 %.2fL%.2f 0L0 %.2fL%.2f 0Z\" fill=\"%s\" "
+        "stroke=\"white\" stroke-width=\"%.2f\"/>\n",
+        -1.7 * r, 1.4 * r, 1.7 * r, -1.4 * r, kSnoopedColour, 0.5 * r);
+    const std::string cross =
+        Format("M%.2f %.2fL%.2f %.2fM%.2f %.2fL%.2f %.2f", -r, -r, r, r, -r, r, r, -r);
+    out += Format(
+        "<g id=\"rejected\" fill=\"none\" stroke-linecap=\"round\"><path d=\"%s\" "
+        "stroke=\"white\" stroke-width=\"%.2f\"/><path d=\"%s\" stroke=\"%s\" "
+        "stroke-width=\"%.2f\"/></g>\n",
+        cross.c_str(), 1.1 * r, cross.c_str(), kRansacOutlierColour, 0.55 * r);
+    out += "</defs>\n";
 }
 
-void GruberGrid(std::string& out, const ro::OrientationResult& result, double font, double stroke) {
+void Use(std::string& out, const char* id, double x, double y) {
+    out += Format("<use xlink:href=\"#%s\" x=\"%.2f\" y=\"%.2f\"/>\n", id, x, y);
+}
+
+// A path drawn twice, wide in white under narrow in `colour`.
+void HaloPath(std::string& out, const std::string& d, const char* colour, double width) {
+    out += Format(
+        "<path d=\"%s\" fill=\"none\" stroke=\"white\" stroke-opacity=\"0.8\" "
+        "stroke-width=\"%.2f\"/>\n",
+        d.c_str(), 2.5 * width);
+    out += Format("<path d=\"%s\" fill=\"none\" stroke=\"%s\" stroke-width=\"%.2f\"/>\n", d.c_str(),
+                  colour, width);
+}
+
+// The y-parallax vectors of the drawn inliers, cut at the frame; how many were cut.
+std::size_t Parallaxes(std::string& out, const ro::OrientationResult& result,
+                       const std::vector<std::size_t>& drawn, double scale, const Box& frame,
+                       const Sizes& s) {
+    std::string d;
+    std::size_t cut = 0;
+    for (const std::size_t k : drawn) {
+        const std::optional<ParallaxVector> v = VectorOf(result.points[k], scale, frame);
+        if (!v) continue;
+        d += Format("M%.2f %.2fV%.2f", v->x, v->y_from, v->y_to);
+        cut += v->cut ? 1 : 0;
+    }
+    out += "<g class=\"parallax\">\n";
+    if (!d.empty()) HaloPath(out, d, kParallaxColour, s.vector);
+    out += "</g>\n";
+    return cut;
+}
+
+void GruberGrid(std::string& out, const ro::OrientationResult& result, const Sizes& s) {
     const auto& b = result.geometry.gruber_box_px;
-    if (!(b[2] > b[0] && b[3] > b[1])) return;
-    out += Format(
-        "<g fill=\"none\" stroke=\"#555555\" stroke-width=\"%.2f\" stroke-dasharray=\"%.2f "
-        "%.2f\">\n",
-        stroke, 4 * stroke, 3 * stroke);
-    out += Format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\"/>\n", b[0], b[1],
-                  b[2] - b[0], b[3] - b[1]);
-    // Two regions along the base, three across it (ro::GruberRegions).
     const int columns = result.geometry.gruber_columns;
     const int rows = result.geometry.gruber_rows;
+    std::string d = Format("M%.2f %.2fH%.2fV%.2fH%.2fZ", b[0], b[1], b[2], b[3], b[0]);
     for (int c = 1; c < columns; ++c) {
-        const double x = b[0] + c * (b[2] - b[0]) / columns;
-        out +=
-            Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", x, b[1], x, b[3]);
+        d += Format("M%.2f %.2fV%.2f", b[0] + c * (b[2] - b[0]) / columns, b[1], b[3]);
     }
     for (int r = 1; r < rows; ++r) {
-        const double y = b[1] + r * (b[3] - b[1]) / rows;
-        out +=
-            Format("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", b[0], y, b[2], y);
+        d += Format("M%.2f %.2fH%.2f", b[0], b[1] + r * (b[3] - b[1]) / rows, b[2]);
     }
-    out += "</g>\n";
-    out += Format("<g font-family=\"sans-serif\" font-size=\"%.2f\" fill=\"#222222\" %s>\n", font,
-                  Halo(font).c_str());
-    // Regions row by row from the top left.
+    out += Format(
+        "<path d=\"%s\" fill=\"none\" stroke=\"#333333\" stroke-width=\"%.2f\" "
+        "stroke-dasharray=\"%.2f %.2f\"/>\n",
+        d.c_str(), s.stroke, 4 * s.stroke, 3 * s.stroke);
+}
+
+bool HasGruberGrid(const ro::OrientationResult& result) {
+    const auto& b = result.geometry.gruber_box_px;
+    return b[2] > b[0] && b[3] > b[1];
+}
+
+// A label on a white, half-transparent box, so that it reads over points and photograph.
+void Label(std::string& out, const std::string& text, double x, double y, const Sizes& s) {
+    const double width = (0.56 * static_cast<double>(text.size()) + 0.5) * s.font;
+    out += Format(
+        "<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" rx=\"%.2f\" "
+        "fill=\"white\" fill-opacity=\"0.75\"/>\n",
+        x - 0.25 * s.font, y - 1.0 * s.font, width, 1.3 * s.font, 0.2 * s.font);
+    out += Format("<text x=\"%.2f\" y=\"%.2f\">", x, y) + Escape(text) + "</text>\n";
+}
+
+// The inlier count of every von Gruber region at its top left, row by row.
+void GruberLabels(std::string& out, const ro::OrientationResult& result, const Sizes& s) {
+    const auto& b = result.geometry.gruber_box_px;
+    const int columns = result.geometry.gruber_columns;
+    const int rows = result.geometry.gruber_rows;
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
-            const double x = b[0] + (column + 0.04) * (b[2] - b[0]) / columns;
-            const double y = b[1] + row * (b[3] - b[1]) / rows + 1.2 * font;
-            const std::size_t region =
-                static_cast<std::size_t>(columns) * static_cast<std::size_t>(row) +
-                static_cast<std::size_t>(column);
-            out += Format("<text x=\"%.2f\" y=\"%.2f\">%d inliers</text>\n", x, y,
-                          result.geometry.gruber_counts[region]);
+            const auto region = static_cast<std::size_t>(columns) * static_cast<std::size_t>(row) +
+                                static_cast<std::size_t>(column);
+            Label(
+                out,
+                Counted(static_cast<std::size_t>(result.geometry.gruber_counts[region]), "inlier"),
+                b[0] + column * (b[2] - b[0]) / columns + 0.5 * s.font,
+                b[1] + row * (b[3] - b[1]) / rows + 1.5 * s.font, s);
         }
     }
-    out += "</g>\n";
 }
 
 std::string ElementText(const ro::OrientationResult& r, int k) {
@@ -242,17 +244,18 @@ std::string ElementText(const ro::OrientationResult& r, int k) {
 
 // The caption's lines of text: the files, and for an orientation sigma0, the counts of the
 // points and the elements; for a refused run the counts and the reason, no figures that
-// were not computed. A warning that --image1 is not photograph 1 follows.
+// were not computed. Every warning follows in a line of its own.
 std::vector<std::string> CaptionLines(const ro::OrientationResult& r, const RunInfo& run) {
     const bool oriented = r.outcome == ro::Outcome::oriented;
-    int counts[3] = {0, 0, 0};
+    std::size_t counts[3] = {0, 0, 0};
     for (const ro::PointResult& p : r.points) ++counts[static_cast<int>(p.status)];
     std::vector<std::string> lines;
     lines.push_back(std::string("orient ") + Version() + "   " + run.keys1_file + " / " +
                     run.keys2_file + (oriented ? "   oriented" : ""));
     const std::string points =
-        Format("%d tie points: %d inliers, %d rejected by the robust loop, %d by data snooping",
-               r.matches, counts[0], counts[1], counts[2]);
+        Counted(static_cast<std::size_t>(r.matches), "tie point") + ": " +
+        Counted(counts[0], "inlier") +
+        Format(", %zu rejected by the robust loop, %zu by data snooping", counts[1], counts[2]);
     if (oriented) {
         const ro::AdjustmentSummary& a = r.adjustment;
         lines.push_back("sigma0 " + Fixed(a.sigma0_px, 3) + " px (a priori " +
@@ -263,33 +266,66 @@ std::vector<std::string> CaptionLines(const ro::OrientationResult& r, const RunI
         lines.push_back(points);
         lines.push_back("not oriented: " + r.reason);
     }
-    for (const ro::Warning& w : r.warnings) {
-        if (w.code == kImage1SizeCode) lines.push_back("warning: " + w.message);
-    }
+    for (const ro::Warning& w : r.warnings) lines.push_back(WarningLine(w));
     return lines;
 }
 
-void Caption(std::string& out, const std::vector<std::string>& lines, double x, double y,
-             double font) {
-    out += Format(
-        "<g font-family=\"sans-serif\" font-size=\"%.2f\" fill=\"black\" "
-        "xml:space=\"preserve\">\n",
-        font);
-    for (std::size_t k = 0; k < lines.size(); ++k) {
-        out +=
-            Format("<text x=\"%.2f\" y=\"%.2f\">", x, y + static_cast<double>(k + 1) * 1.4 * font) +
-            Escape(lines[k]) + "</text>\n";
+// One entry of the legend: a mark (an element of <defs>), a y-parallax vector or a dashed
+// region, and its text.
+struct LegendEntry {
+    const char* mark;  // an id of <defs>, or "parallax" or "region"
+    std::string text;
+};
+
+// The legend's entries placed in rows no wider than `width`: the left end of each and its row.
+struct Placed {
+    double x = 0.0;
+    std::size_t row = 0;
+};
+std::vector<Placed> PlaceLegend(const std::vector<LegendEntry>& entries, double width,
+                                const Sizes& s) {
+    std::vector<Placed> placed;
+    double x = 0.0;
+    std::size_t row = 0;
+    for (const LegendEntry& e : entries) {
+        const double w = (1.6 + 0.56 * static_cast<double>(e.text.size()) + 1.5) * s.font;
+        if (x > 0.0 && x + w > width) {
+            x = 0.0;
+            ++row;
+        }
+        placed.push_back({x, row});
+        x += w;
     }
-    // The legend: one dot per kind of point.
-    const double ly = y + static_cast<double>(lines.size() + 1) * 1.4 * font;
-    const char* names[] = {"inlier", "rejected by the robust loop", "rejected by data snooping"};
-    const char* colours[] = {kInlierColour, kRansacOutlierColour, kSnoopedColour};
-    double lx = x;
-    for (int k = 0; k < 3; ++k) {
-        out += Format("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%.2f\" fill=\"%s\"/>\n", lx + 0.4 * font,
-                      ly - 0.35 * font, 0.4 * font, colours[k]);
-        out += Format("<text x=\"%.2f\" y=\"%.2f\">%s</text>\n", lx + 1.2 * font, ly, names[k]);
-        lx += (1.2 + 0.55 * static_cast<double>(std::string(names[k]).size()) + 2.0) * font;
+    return placed;
+}
+
+void Legend(std::string& out, const std::vector<LegendEntry>& entries,
+            const std::vector<Placed>& placed, double x0, double y0, const Sizes& s) {
+    out += "<g id=\"legend\">\n";
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        const double x = x0 + placed[k].x;
+        const double y = y0 + static_cast<double>(placed[k].row + 1) * s.line;
+        const double mid = y - 0.35 * s.font;
+        const std::string mark = entries[k].mark;
+        if (mark == "parallax") {
+            HaloPath(
+                out,
+                Format("M%.2f %.2fV%.2f", x + 0.6 * s.font, y + 0.1 * s.font, y - 0.9 * s.font),
+                kParallaxColour, s.vector);
+        } else if (mark == "region") {
+            out += Format(
+                "<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"none\" "
+                "stroke=\"#333333\" stroke-width=\"%.2f\" stroke-dasharray=\"%.2f %.2f\"/>\n",
+                x, y - 0.9 * s.font, 1.2 * s.font, 1.0 * s.font, s.stroke, 4 * s.stroke,
+                3 * s.stroke);
+        } else {
+            // Marks as large as the text: the photograph's may be much smaller.
+            out += Format(
+                "<use xlink:href=\"#%s\" transform=\"translate(%.2f %.2f) scale(%.2f)\"/>\n",
+                entries[k].mark, x + 0.6 * s.font, mid, std::max(1.0, 0.3 * s.font / s.radius));
+        }
+        out += Format("<text x=\"%.2f\" y=\"%.2f\">", x + 1.6 * s.font, y) +
+               Escape(entries[k].text) + "</text>\n";
     }
     out += "</g>\n";
 }
@@ -301,29 +337,65 @@ std::string PlotSvg(const ro::OrientationResult& result, const RunInfo& run,
     const Box frame = FrameOf(run, photograph);
     const Box extent = ExtentOf(frame, result);
     const double size = std::max(extent.Width(), extent.Height());
-    const double font = std::max(8.0, frame.Width() / 70.0);
-    const double stroke = std::max(0.5, size / 1500.0);
-    const double radius = std::max(1.5, size / 400.0);
-    const std::vector<std::string> caption_lines = CaptionLines(result, run);
-    // The lines of text, the legend and a margin below it.
-    const double caption = static_cast<double>(caption_lines.size() + 2) * 1.4 * font;
-    // Exaggeration: the RMS y-parallax is drawn as 3 % of the frame's width.
-    const double rms = result.adjustment.y_parallax_rms_px;
-    const double scale = rms > 0.0 && std::isfinite(rms) ? 0.03 * frame.Width() / rms : 1.0;
-    const double bar_px = RoundLength(0.08 * frame.Height() / scale);
+    Sizes s;
+    s.font = std::max(8.0, frame.Width() / 70.0);
+    s.stroke = std::max(0.5, size / 1500.0);
+    s.radius = std::max(2.0, size / 400.0);
+    s.vector = std::max(1.0, size / 1000.0);
+    s.line = 1.4 * s.font;
+
+    // The points drawn of each kind, their legend entries, the vectors' scale.
+    std::vector<std::vector<std::size_t>> drawn;
+    std::vector<LegendEntry> legend;
+    for (const Kind& kind : kKinds) {
+        drawn.push_back(PointsToDraw(result, kind.status, kind.limit, extent));
+        std::size_t all = 0;
+        for (const ro::PointResult& p : result.points) all += p.status == kind.status ? 1 : 0;
+        if (drawn.back().empty()) continue;
+        std::string text = kind.name;
+        if (drawn.back().size() < all) {
+            text += Format(" (%zu of %zu drawn, spread evenly)", drawn.back().size(), all);
+        }
+        legend.push_back({kind.id, text});
+    }
+    const double scale = ParallaxScale(result, drawn[0], frame);
+    std::string vectors;
+    const std::size_t cut =
+        scale > 0.0 ? Parallaxes(vectors, result, drawn[0], scale, frame, s) : 0;
+    if (scale > 0.0) {
+        std::string text = Format("y-parallax \xC3\x97 %g, up for positive", scale);
+        if (cut > 0) text += ", " + Counted(cut, "vector") + " cut at the frame";
+        legend.push_back({"parallax", text});
+    }
+    if (HasGruberGrid(result)) legend.push_back({"region", "von Gruber region with its inliers"});
+
+    // The caption below the extent: its lines wrapped to the width, then the legend.
+    const std::size_t columns =
+        std::max<std::size_t>(20, static_cast<std::size_t>(extent.Width() / (0.56 * s.font)));
+    std::vector<std::string> caption;
+    for (const std::string& line : CaptionLines(result, run)) {
+        for (std::string& part : Wrapped(line, columns)) caption.push_back(std::move(part));
+    }
+    const double text_width = extent.Width() - 2.0 * s.font;
+    const std::vector<Placed> placed = PlaceLegend(legend, text_width, s);
+    const std::size_t legend_rows = placed.empty() ? 0 : placed.back().row + 1;
+    const double caption_top = extent.y1 + 2.0 * s.radius;  // below the outline of every mark
+    const double caption_height =
+        2.0 * s.radius + static_cast<double>(caption.size() + legend_rows) * s.line + s.font;
+    const double height = extent.Height() + caption_height;
 
     std::string out;
-    // The photograph in base64 plus about 200 bytes per tie point: one allocation for all.
+    // The photograph in base64 plus about 60 bytes per mark and vector: one allocation for all.
     out.reserve((photograph != nullptr ? (photograph->bytes.size() + 2) / 3 * 4 : 0) +
-                200 * result.points.size() + 4096);
+                100 * result.points.size() + 8192);
     out += Format(
         "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
         "width=\"%.0f\" height=\"%.0f\" viewBox=\"%.2f %.2f %.2f %.2f\">\n",
-        std::ceil(extent.Width()), std::ceil(extent.Height() + caption), extent.x0, extent.y0,
-        extent.Width(), extent.Height() + caption);
+        std::ceil(extent.Width()), std::ceil(height), extent.x0, extent.y0, extent.Width(), height);
     out += "<title>Tie points and y-parallaxes on photograph 1</title>\n";
+    Marks(out, s);
     out += Format("<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"white\"/>\n",
-                  extent.x0, extent.y0, extent.Width(), extent.Height() + caption);
+                  extent.x0, extent.y0, extent.Width(), height);
     if (photograph != nullptr) {
         out += Format(
             "<image x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" "
@@ -335,15 +407,34 @@ std::string PlotSvg(const ro::OrientationResult& result, const RunInfo& run,
     out += Format(
         "<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" fill=\"none\" "
         "stroke=\"black\" stroke-width=\"%.2f\"/>\n",
-        frame.x0, frame.y0, frame.Width(), frame.Height(), 2.0 * stroke);
-    GruberGrid(out, result, font, stroke);
-    Parallaxes(out, result, scale, stroke);
-    if (rms > 0.0 && std::isfinite(rms)) ScaleBar(out, frame, scale, bar_px, font, stroke);
-    Points(out, result, ro::PointStatus::ransac_outlier, kRansacOutlierColour, radius);
-    Points(out, result, ro::PointStatus::snooped, kSnoopedColour, radius);
-    Points(out, result, ro::PointStatus::inlier, kInlierColour, radius);
-    Caption(out, caption_lines, extent.x0 + font, extent.y1, font);
-    out += "</svg>\n";
+        frame.x0, frame.y0, frame.Width(), frame.Height(), 2.0 * s.stroke);
+    if (HasGruberGrid(result)) GruberGrid(out, result, s);
+    out += vectors;
+    for (std::size_t k = 0; k < std::size(kKinds); ++k) {
+        out += Format("<g class=\"%s\">\n", kKinds[k].id);
+        for (const std::size_t i : drawn[k]) {
+            Use(out, kKinds[k].id, result.points[i].col1_px, result.points[i].row1_px);
+        }
+        out += "</g>\n";
+    }
+    // Text last, over every mark.
+    out +=
+        Format("<g id=\"labels\" font-family=\"sans-serif\" font-size=\"%.2f\" fill=\"#222222\">\n",
+               s.font);
+    if (HasGruberGrid(result)) GruberLabels(out, result, s);
+    out += "</g>\n";
+    out += Format(
+        "<g id=\"caption\" font-family=\"sans-serif\" font-size=\"%.2f\" fill=\"black\" "
+        "xml:space=\"preserve\">\n",
+        s.font);
+    const double x = extent.x0 + s.font;
+    for (std::size_t k = 0; k < caption.size(); ++k) {
+        out += Format("<text x=\"%.2f\" y=\"%.2f\">", x,
+                      caption_top + static_cast<double>(k + 1) * s.line) +
+               Escape(caption[k]) + "</text>\n";
+    }
+    Legend(out, legend, placed, x, caption_top + static_cast<double>(caption.size()) * s.line, s);
+    out += "</g>\n</svg>\n";
     return out;
 }
 

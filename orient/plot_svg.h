@@ -1,10 +1,12 @@
 // The plot of an orientation as a plain, self-contained SVG: the frame of photograph 1
-// (or the photograph itself, embedded), every tie point coloured by its status, the
-// y-parallax of every inlier as an exaggerated vector with a scale bar, the von Gruber
-// regions with their inlier counts, and a caption with sigma0 and the five elements with
-// their standard deviations (for a refused run the reason instead). Text is escaped so
-// that any file name gives well-formed XML. One SVG unit is one pixel of photograph 1; the centre
-// of its top-left pixel is at (0, 0).
+// (or the photograph itself, embedded), the tie points as marks of a colour and a shape per
+// status with a white outline (at most a spread selection of them when there are many,
+// plot_layout.h), the y-parallax of every drawn inlier as an enlarged vector cut at the
+// frame, the von Gruber regions with their inlier counts on boxes over the points, and a
+// caption with sigma0, the five elements with their standard deviations (for a refused run
+// the reason instead), every warning and a legend of every kind of mark drawn. Text is
+// escaped so that any file name gives well-formed XML. One SVG unit is one pixel of
+// photograph 1; the centre of its top-left pixel is at (0, 0).
 #pragma once
 
 #include <string>
@@ -15,10 +17,10 @@
 
 namespace orient {
 
-// Colours of the three point kinds and of the y-parallax vectors.
+// Colours of the three kinds of tie point and of the y-parallax vectors.
 inline constexpr char kInlierColour[] = "#1a9850";
 inline constexpr char kRansacOutlierColour[] = "#d73027";
-inline constexpr char kSnoopedColour[] = "#fdae61";
+inline constexpr char kSnoopedColour[] = "#e66101";
 inline constexpr char kParallaxColour[] = "#2166ac";
 
 // The largest side of a photograph drawn under the plot, in pixels.

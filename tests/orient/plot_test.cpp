@@ -1,13 +1,19 @@
 // The plot as a real SVG renderer draws it: the right size, not blank, the inliers in the
-// inlier colour where the inliers are, the photograph under the points.
+// inlier colour where the inliers are, the photograph under the points. The SVG's structure
+// on results built to stress it: vectors within the frame, labels over the points, a legend
+// entry for every kind of mark drawn, many points thinned and said so, counts and warnings
+// in the caption.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "image/image_header.h"
+#include "orient/plot_layout.h"
 #include "orient/plot_svg.h"
 #include "robust_orientation/estimate.h"
 #include "testing/orient_scene.h"
@@ -32,6 +38,14 @@ bool Near(const cv::Vec3b& a, const cv::Vec3b& b) {
         if (std::abs(a[c] - b[c]) > 12) return false;
     }
     return true;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++n;
+    }
+    return n;
 }
 
 class PlotTest : public testing::Test {
@@ -131,13 +145,152 @@ TEST_F(PlotTest, RefusedRunAndAnyFileNameGiveAWellFormedCaption) {
         EXPECT_NE(svg.find("not oriented: " + refused.reason), std::string::npos) << name;
         EXPECT_EQ(svg.find("sigma0"), std::string::npos) << name;
         EXPECT_EQ(svg.find("\xC2\xB1"), std::string::npos) << name;  // no element +- sigma
-        // Six tie points and the legend's three dots.
-        std::size_t circles = 0;
-        for (std::size_t at = svg.find("<circle"); at != std::string::npos;
-             at = svg.find("<circle", at + 1)) {
-            ++circles;
-        }
-        EXPECT_EQ(circles, 9u) << name;
+        // Six tie points, each a mark of its kind.
+        EXPECT_EQ(Count(svg, "\" x=\""), 6u) << name;
+    }
+}
+
+// Tie points spread over the frame, `count` of `status` with a y-parallax of up to 2 px.
+void AddPoints(ro::OrientationResult& r, std::size_t count, ro::PointStatus status) {
+    std::uint32_t state = 12345u + static_cast<std::uint32_t>(r.points.size());
+    const auto next = [&state](double range) {
+        state = state * 1664525u + 1013904223u;
+        return range * (state >> 8) / double(1u << 24);
+    };
+    for (std::size_t k = 0; k < count; ++k) {
+        ro::PointResult p;
+        p.status = status;
+        p.col1_px = next(1919.0);
+        p.row1_px = next(1023.0);
+        p.y_parallax_px = next(4.0) - 2.0;
+        r.points.push_back(p);
+    }
+    r.matches = static_cast<int>(r.points.size());
+}
+
+// What holds for every plot: each vector starts and ends within the frame; the labels
+// come after the last mark; each kind of mark has a legend entry exactly when it is drawn,
+// and no more of a kind are drawn than its limit.
+void ExpectWellDrawn(const std::string& svg, const orient::Box& frame) {
+    const std::size_t at = svg.find("<g class=\"parallax\">");
+    ASSERT_NE(at, std::string::npos);
+    const std::string vectors = svg.substr(at, svg.find("</g>", at) - at);
+    const std::regex segment("M([-0-9.]+) ([-0-9.]+)V([-0-9.]+)");
+    for (auto m = std::sregex_iterator(vectors.begin(), vectors.end(), segment);
+         m != std::sregex_iterator(); ++m) {
+        const double x = std::stod((*m)[1]);
+        EXPECT_TRUE(frame.Holds(x, std::stod((*m)[2])) && frame.Holds(x, std::stod((*m)[3])))
+            << m->str();
+    }
+    const std::string legend = svg.substr(svg.find("<g id=\"legend\">"));
+    EXPECT_GT(svg.find("<g id=\"labels\""), svg.rfind("\" x=\""));
+    const std::pair<const char*, std::size_t> kinds[] = {{"inlier", orient::kMaxDrawnInliers},
+                                                         {"snooped", orient::kMaxDrawnRejected},
+                                                         {"rejected", orient::kMaxDrawnRejected}};
+    for (const auto& [id, limit] : kinds) {
+        const std::size_t marks = Count(svg, std::string("href=\"#") + id + "\" x=");
+        EXPECT_LE(marks, limit) << id;
+        EXPECT_EQ(marks > 0, Count(legend, std::string("href=\"#") + id) == 1) << id;
+    }
+    EXPECT_EQ(vectors.find("<path") != std::string::npos,
+              legend.find("y-parallax \xC3\x97") != std::string::npos);
+    EXPECT_EQ(svg.find("stroke-dasharray") < svg.find("<g id=\"legend\">"),
+              legend.find("von Gruber region") != std::string::npos);
+}
+
+struct PlotCase {
+    const char* name;
+    std::function<void(ro::OrientationResult&)> change;
+    std::vector<std::string> shown;
+    std::vector<std::string> not_shown;
+};
+
+void PrintTo(const PlotCase& c, std::ostream* os) { *os << c.name; }
+
+class PlotCaseTest : public PlotTest, public testing::WithParamInterface<PlotCase> {};
+
+TEST_P(PlotCaseTest, DrawsWithinTheFrameAndSaysWhatItDrew) {
+    const PlotCase& c = GetParam();
+    ASSERT_EQ(result_.outcome, ro::Outcome::oriented);
+    c.change(result_);
+    const std::string svg = orient::PlotSvg(result_, run_, nullptr);
+    ExpectWellDrawn(svg, orient::FrameOf(run_, nullptr));
+    for (const std::string& text : c.shown) EXPECT_NE(svg.find(text), std::string::npos) << text;
+    for (const std::string& text : c.not_shown)
+        EXPECT_EQ(svg.find(text), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PlotCaseTest,
+    testing::Values(PlotCase{"scene",
+                             [](ro::OrientationResult&) {},
+                             {"rejected by the robust loop<", "y-parallax \xC3\x97 "},
+                             {"drawn, spread evenly"}},
+                    // Long vectors at the edges and outside the frame are cut there and said to be.
+                    PlotCase{"long_vectors",
+                             [](ro::OrientationResult& r) {
+                                 AddPoints(r, 40, ro::PointStatus::snooped);
+                                 for (std::size_t k = 0; k < r.points.size(); k += 3) {
+                                     if (r.points[k].status != ro::PointStatus::inlier) continue;
+                                     r.points[k].y_parallax_px = k % 2 == 0 ? 900.0 : -900.0;
+                                     r.points[k].row1_px = k % 2 == 0 ? 2.0 : 1020.0;
+                                 }
+                                 r.points[0].col1_px = -300.0;
+                             },
+                             {"vectors cut at the frame", "rejected by data snooping<"},
+                             {}},
+                    PlotCase{"one_point",
+                             [](ro::OrientationResult& r) {
+                                 r.points.resize(1);
+                                 r.points[0].status = ro::PointStatus::inlier;
+                                 r.matches = 1;
+                                 r.geometry.gruber_counts = {1, 0, 0, 0, 0, 0};
+                             },
+                             {"1 tie point: 1 inlier,", ">1 inlier<"},
+                             {"1 inliers", "1 tie points", "rejected by the robust loop<"}},
+                    // Every warning: its code and its finding, not the advice after the colon.
+                    PlotCase{
+                        "warnings",
+                        [](ro::OrientationResult& r) {
+                            r.warnings = {{"W-FIRST", "a finding &: some advice", 0.0},
+                                          {"W-SECOND", "no colon here", 0.0}};
+                        },
+                        {"warning: a finding &amp; (W-FIRST)", "warning: no colon here (W-SECOND)"},
+                        {"some advice"}},
+                    // Many points: a bounded, announced selection of each kind.
+                    PlotCase{"many_points",
+                             [](ro::OrientationResult& r) {
+                                 r.points.clear();
+                                 AddPoints(r, 5000, ro::PointStatus::inlier);
+                                 AddPoints(r, 1200, ro::PointStatus::ransac_outlier);
+                                 AddPoints(r, 30, ro::PointStatus::snooped);
+                             },
+                             {"inlier (2000 of 5000 drawn, spread evenly)",
+                              "rejected by the robust loop (1000 of 1200 drawn, spread evenly)",
+                              "rejected by data snooping<", "6230 tie points: 5000 inliers,"},
+                             {}}),
+    [](const testing::TestParamInfo<PlotCase>& p) { return p.param.name; });
+
+// The drawn share of many points is spread over the frame: every quarter holds about a
+// quarter of them, also when most points crowd one corner.
+TEST_F(PlotTest, ThinningSpreadsThePointsOverTheFrame) {
+    result_.points.clear();
+    AddPoints(result_, 6000, ro::PointStatus::inlier);
+    for (std::size_t k = 0; k < 2000; ++k) {  // a crowd in the top-left quarter
+        result_.points[k].col1_px *= 0.5;
+        result_.points[k].row1_px *= 0.5;
+    }
+    const orient::Box frame = orient::FrameOf(run_, nullptr);
+    const std::vector<std::size_t> drawn =
+        orient::PointsToDraw(result_, ro::PointStatus::inlier, 1000, frame);
+    ASSERT_EQ(drawn.size(), 1000u);
+    int quarters[2][2] = {{0, 0}, {0, 0}};
+    for (const std::size_t k : drawn) {
+        const ro::PointResult& p = result_.points[k];
+        ++quarters[p.row1_px > 511.5 ? 1 : 0][p.col1_px > 959.5 ? 1 : 0];
+    }
+    for (const auto& row : quarters) {
+        for (const int n : row) EXPECT_NEAR(n, 250, 60);
     }
 }
 

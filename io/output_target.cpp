@@ -70,6 +70,25 @@ bool LooksLikeKeypointHeader(std::string_view text) {
     return TakeNumber(text) && (text.empty() || IsBlank(text.front()));
 }
 
+// A camera file: after `#` comment lines and blank lines, a line "name = value" whose
+// name is made of letters, digits and underscores.
+bool LooksLikeCameraFile(std::string_view text) {
+    while (!text.empty() && text.front() == '#') {
+        const std::size_t end = text.find('\n');
+        if (end == std::string_view::npos) return false;
+        text = SkipBlanks(text.substr(end + 1));
+    }
+    std::size_t n = 0;
+    while (n < text.size() && (std::isalnum(static_cast<unsigned char>(text[n])) != 0 ||
+                               text[n] == '_')) {
+        ++n;
+    }
+    if (n == 0) return false;
+    text.remove_prefix(n);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    return !text.empty() && text.front() == '=';
+}
+
 // Control bytes other than white space mark data that is not text.
 bool IsText(std::string_view head) {
     for (const char c : head) {
@@ -81,11 +100,12 @@ bool IsText(std::string_view head) {
 }
 
 // What each kind of output holds, in the order of OutputKind.
-constexpr std::array<std::pair<ContentKind, const char*>, 4> kOutputContents = {{
+constexpr std::array<std::pair<ContentKind, const char*>, 5> kOutputContents = {{
     {ContentKind::keypoints, "a keypoint file"},
     {ContentKind::json, "a JSON document"},
     {ContentKind::csv, "a CSV table"},
     {ContentKind::svg, "an SVG drawing"},
+    {ContentKind::camera, "a camera file"},
 }};
 
 Content ContentOf(OutputKind kind) {
@@ -151,6 +171,7 @@ Content RecogniseContent(std::string_view head) {
         return {ContentKind::markup, "an XML or HTML document"};
     }
     if (LooksLikeKeypointHeader(text)) return ContentOf(OutputKind::keypoints);
+    if (LooksLikeCameraFile(text)) return ContentOf(OutputKind::camera);
     const std::string_view first_line = text.substr(0, text.find('\n'));
     if (first_line.find(',') != std::string_view::npos) return ContentOf(OutputKind::csv);
     return {ContentKind::text, "text of another kind"};

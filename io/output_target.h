@@ -13,7 +13,7 @@
 namespace io {
 
 // What an output holds.
-enum class OutputKind { keypoints, json, csv, svg };
+enum class OutputKind { keypoints, json, csv, svg, camera };
 
 // What an existing file holds, recognised from its first bytes (never from its name).
 enum class ContentKind {
@@ -22,6 +22,7 @@ enum class ContentKind {
     json,       // text starting with '{' or '['
     csv,        // text whose first line holds a comma
     svg,        // markup with an <svg element
+    camera,     // `key = value` text after `#` comment lines: a camera file
     image,      // a photograph or other raster image (JPEG, PNG, TIFF, ...)
     markup,     // other XML or HTML
     text,       // other text

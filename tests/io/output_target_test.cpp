@@ -52,6 +52,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ContentKind::svg},
         ContentCase{"Html", "<!DOCTYPE html><html>", ContentKind::markup},
         ContentCase{"Prose", "notes on the flight\n", ContentKind::text},
+        ContentCase{"Camera", "# from EXIF\n\nfocal_length_mm = 4.2\n", ContentKind::camera},
+        ContentCase{"OnlyComments", "# focal_length_mm = 4.2\n", ContentKind::text},
+        ContentCase{"ProseWithEquals", "a note = b\n", ContentKind::text},
         ContentCase{"Binary",
                     std::string("\x7F"
                                 "ELF\x02\x01\x01\0",
@@ -100,6 +103,10 @@ INSTANTIATE_TEST_SUITE_P(
                     TargetCase{"KeypointsAsJson", "10 128\n", OutputKind::json, false,
                                "it holds a keypoint file, not a JSON document"},
                     TargetCase{"JsonAsCsv", "{}", OutputKind::csv, false, "not a CSV table"},
+                    TargetCase{"CameraKept", "focal_length_mm = 4\n", OutputKind::camera, false,
+                               nullptr},
+                    TargetCase{"KeypointsAsCamera", "10 128\n", OutputKind::camera, false,
+                               "not a camera file"},
                     TargetCase{"SvgKept", "<svg width=\"1\"/>", OutputKind::svg, false, nullptr}),
     CaseName());
 

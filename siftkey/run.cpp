@@ -87,11 +87,11 @@ int Run(const SiftkeyOptions& options, std::ostream& err) {
         return Fail(err, *refusal);
     }
     if (with_camera) {
-        if (const auto refusal = OutputRefusal(camera, options, io::OutputKind::camera)) {
-            return Fail(err, *refusal);
-        }
         if (camera.path == key.path || io::WouldOverwrite(camera.path, key.path)) {
             return Fail(err, "cannot write " + camera.shown + ": it is also the keypoint file");
+        }
+        if (const auto refusal = OutputRefusal(camera, options, io::OutputKind::camera)) {
+            return Fail(err, *refusal);
         }
     }
     const ImageFile file = ReadImageFile(options.image_path);

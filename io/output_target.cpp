@@ -79,8 +79,8 @@ bool LooksLikeCameraFile(std::string_view text) {
         text = SkipBlanks(text.substr(end + 1));
     }
     std::size_t n = 0;
-    while (n < text.size() && (std::isalnum(static_cast<unsigned char>(text[n])) != 0 ||
-                               text[n] == '_')) {
+    while (n < text.size() &&
+           (std::isalnum(static_cast<unsigned char>(text[n])) != 0 || text[n] == '_')) {
         ++n;
     }
     if (n == 0) return false;

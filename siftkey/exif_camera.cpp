@@ -133,7 +133,8 @@ std::optional<PixelSize> FromFocalPlane(ExifData* data, int width, int height) {
     const std::optional<double> x = Positive(data, EXIF_TAG_FOCAL_PLANE_X_RESOLUTION);
     const std::optional<double> y = Positive(data, EXIF_TAG_FOCAL_PLANE_Y_RESOLUTION);
     if (!unit_mm || (!x && !y)) return std::nullopt;
-    const double sensor_um = 1000.0 * *unit_mm * (x && y ? (1.0 / *x + 1.0 / *y) / 2.0 : 1.0 / (x ? *x : *y));
+    const double sensor_um =
+        1000.0 * *unit_mm * (x && y ? (1.0 / *x + 1.0 / *y) / 2.0 : 1.0 / (x ? *x : *y));
     // The resolution counts the pixels of the image as the camera recorded it.
     const std::optional<double> recorded_w = Positive(data, EXIF_TAG_PIXEL_X_DIMENSION);
     const std::optional<double> recorded_h = Positive(data, EXIF_TAG_PIXEL_Y_DIMENSION);
@@ -147,7 +148,8 @@ std::optional<PixelSize> FromFocalPlane(ExifData* data, int width, int height) {
     if (factor != 1.0) {
         size.how = "# Pixel size from the EXIF focal plane resolution, scaled by " +
                    Number(factor) + ": the EXIF image size is " +
-                   (recorded_w ? Number(*recorded_w) + " pixels wide" : Number(*recorded_h) + " pixels high") +
+                   (recorded_w ? Number(*recorded_w) + " pixels wide"
+                               : Number(*recorded_h) + " pixels high") +
                    ", the photograph " + std::to_string(recorded_w ? width : height) +
                    " (resized since).";
     }
@@ -161,8 +163,8 @@ std::optional<PixelSize> From35mmEquivalent(ExifData* data, double focal_mm, int
     const double diagonal_mm = kFullFrameDiagonalMm * focal_mm / *f35;
     const double diagonal_px = std::hypot(static_cast<double>(width), static_cast<double>(height));
     return PixelSize{1000.0 * diagonal_mm / diagonal_px,
-                     "# Pixel size from the EXIF 35 mm equivalent focal length (" +
-                         Number(*f35) + " mm): a sensor diagonal of " + Number(diagonal_mm) +
+                     "# Pixel size from the EXIF 35 mm equivalent focal length (" + Number(*f35) +
+                         " mm): a sensor diagonal of " + Number(diagonal_mm) +
                          " mm over the photograph's diagonal."};
 }
 
@@ -188,18 +190,21 @@ ExifCamera CameraFromExif(std::string_view bytes, int width, int height, const s
             "length, so the pixel size is unknown";
         return camera;
     }
-    std::string text = "# Camera from the EXIF data of " + OneLine(photo) + ", written by siftkey.\n" +
+    std::string text = "# Camera from the EXIF data of " + OneLine(photo) +
+                       ", written by siftkey.\n" +
                        "# Approximate: the principal point is assumed at the centre of the "
                        "frame, and there is no distortion.\n";
     const std::string make = Text(data.get(), EXIF_TAG_MAKE);
     const std::string model = Text(data.get(), EXIF_TAG_MODEL);
-    const std::string name =
-        make.empty() || model.rfind(make, 0) == 0 ? model : model.empty() ? make : make + " " + model;
+    const std::string name = make.empty() || model.rfind(make, 0) == 0 ? model
+                             : model.empty()                           ? make
+                                                                       : make + " " + model;
     if (!name.empty()) text += "# Camera: " + name + "\n";
     text += pixel->how + "\n";
     text += "focal_length_mm = " + Number(*focal_mm) + "\n";
     text += "pixel_size_um = " + Number(pixel->um) + "\n";
-    text += "principal_point = " + Number((width - 1) / 2.0) + " " + Number((height - 1) / 2.0) + "\n";
+    text +=
+        "principal_point = " + Number((width - 1) / 2.0) + " " + Number((height - 1) / 2.0) + "\n";
     // What the EXIF data says may lie outside what a camera file takes.
     const ro::CameraFileResult parsed = ro::ParseCameraText(text);
     if (const auto* error = std::get_if<ro::CameraFileError>(&parsed)) {

@@ -108,8 +108,8 @@ ImageFile ReadImageFile(const std::string& path) {
     return image;
 }
 
-GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path,
-                          std::uint64_t max_pixels, std::uint64_t max_side) {
+GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path, std::uint64_t max_pixels,
+                          std::uint64_t max_side) {
     GreyImage image;
     const std::string shown = io::ShownName(path, "standard input");
     if (!file.error.empty()) {
@@ -164,8 +164,7 @@ GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path,
     }
     if (const auto refusal =
             PixelLimitRefusal(static_cast<std::uint64_t>(decoded.cols),
-                              static_cast<std::uint64_t>(decoded.rows), max_pixels,
-                              max_side)) {
+                              static_cast<std::uint64_t>(decoded.rows), max_pixels, max_side)) {
         image.error = shown + ": " + *refusal;
         return image;
     }
@@ -175,8 +174,7 @@ GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path,
     return image;
 }
 
-GreyImage LoadGreyImage(const std::string& path, std::uint64_t max_pixels,
-                        std::uint64_t max_side) {
+GreyImage LoadGreyImage(const std::string& path, std::uint64_t max_pixels, std::uint64_t max_side) {
     return DecodeGreyImage(ReadImageFile(path), path, max_pixels, max_side);
 }
 

@@ -57,8 +57,7 @@ std::optional<std::string> PixelLimitRefusal(std::uint64_t width, std::uint64_t 
            " pixels (--max-pixels)";
 }
 
-std::optional<std::string> HeaderPixelLimitRefusal(std::string_view bytes,
-                                                   std::uint64_t max_pixels,
+std::optional<std::string> HeaderPixelLimitRefusal(std::string_view bytes, std::uint64_t max_pixels,
                                                    std::uint64_t max_side) {
     const std::optional<image::ImageHeader> header = image::ReadImageHeader(bytes);
     if (!header) return std::nullopt;

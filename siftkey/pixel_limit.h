@@ -53,8 +53,7 @@ std::optional<std::string> PixelLimitRefusal(std::uint64_t width, std::uint64_t 
 // The refusal for the photograph whose file starts with `bytes`, from its header (PNG, JPEG
 // or TIFF); nullopt when it is within the limit or its header is not one of these (the
 // decoded image is checked with PixelLimitRefusal then).
-std::optional<std::string> HeaderPixelLimitRefusal(std::string_view bytes,
-                                                   std::uint64_t max_pixels,
+std::optional<std::string> HeaderPixelLimitRefusal(std::string_view bytes, std::uint64_t max_pixels,
                                                    std::uint64_t max_side);
 
 }  // namespace siftkey

@@ -105,9 +105,9 @@ int Run(const SiftkeyOptions& options, std::ostream& err) {
     const GreyImage image =
         DecodeGreyImage(file, options.image_path, options.max_pixels, options.max_side);
     if (!image.error.empty()) return Fail(err, image.error);
-    const ExifCamera exif = with_camera ? CameraFromExif(file.bytes, image.grey.cols,
-                                                         image.grey.rows, image_path)
-                                        : ExifCamera{};
+    const ExifCamera exif =
+        with_camera ? CameraFromExif(file.bytes, image.grey.cols, image.grey.rows, image_path)
+                    : ExifCamera{};
 
     if (options.threads > 0) cv::setNumThreads(DetectorThreads(options.threads));
     std::vector<SiftKeypoint> keys;
@@ -139,9 +139,9 @@ int Run(const SiftkeyOptions& options, std::ostream& err) {
             io::WriteFileAtomically(camera.path, exif.text)) {
         return Fail(err, "cannot write " + camera.shown + ": " + error->reason);
     }
-    err << "siftkey: camera of " << image_path << " from its EXIF data written to "
-        << camera.shown << " (focal length " << FormatFixed(exif.focal_length_mm, 2)
-        << " mm, pixel size " << FormatFixed(exif.pixel_size_um, 3) << " um)\n";
+    err << "siftkey: camera of " << image_path << " from its EXIF data written to " << camera.shown
+        << " (focal length " << FormatFixed(exif.focal_length_mm, 2) << " mm, pixel size "
+        << FormatFixed(exif.pixel_size_um, 3) << " um)\n";
     return 0;
 }
 

@@ -94,20 +94,19 @@ const std::string kJpeg(
 
 INSTANTIATE_TEST_SUITE_P(
     Files, CheckOutputTargetTest,
-    testing::Values(TargetCase{"NewFile", "(none)", OutputKind::keypoints, false, nullptr},
-                    TargetCase{"EmptyFile", "", OutputKind::json, false, nullptr},
-                    TargetCase{"SameKind", "10 128\n", OutputKind::keypoints, false, nullptr},
-                    TargetCase{"Photograph", kJpeg, OutputKind::keypoints, false,
-                               "cannot write: it holds a JPEG image, not a keypoint file (--force"},
-                    TargetCase{"PhotographForced", kJpeg, OutputKind::keypoints, true, nullptr},
-                    TargetCase{"KeypointsAsJson", "10 128\n", OutputKind::json, false,
-                               "it holds a keypoint file, not a JSON document"},
-                    TargetCase{"JsonAsCsv", "{}", OutputKind::csv, false, "not a CSV table"},
-                    TargetCase{"CameraKept", "focal_length_mm = 4\n", OutputKind::camera, false,
-                               nullptr},
-                    TargetCase{"KeypointsAsCamera", "10 128\n", OutputKind::camera, false,
-                               "not a camera file"},
-                    TargetCase{"SvgKept", "<svg width=\"1\"/>", OutputKind::svg, false, nullptr}),
+    testing::Values(
+        TargetCase{"NewFile", "(none)", OutputKind::keypoints, false, nullptr},
+        TargetCase{"EmptyFile", "", OutputKind::json, false, nullptr},
+        TargetCase{"SameKind", "10 128\n", OutputKind::keypoints, false, nullptr},
+        TargetCase{"Photograph", kJpeg, OutputKind::keypoints, false,
+                   "cannot write: it holds a JPEG image, not a keypoint file (--force"},
+        TargetCase{"PhotographForced", kJpeg, OutputKind::keypoints, true, nullptr},
+        TargetCase{"KeypointsAsJson", "10 128\n", OutputKind::json, false,
+                   "it holds a keypoint file, not a JSON document"},
+        TargetCase{"JsonAsCsv", "{}", OutputKind::csv, false, "not a CSV table"},
+        TargetCase{"CameraKept", "focal_length_mm = 4\n", OutputKind::camera, false, nullptr},
+        TargetCase{"KeypointsAsCamera", "10 128\n", OutputKind::camera, false, "not a camera file"},
+        TargetCase{"SvgKept", "<svg width=\"1\"/>", OutputKind::svg, false, nullptr}),
     CaseName());
 
 TEST(CheckOutputTarget, RefusesReadOnlyFilesFoldersAndMissingFoldersEvenWhenForced) {

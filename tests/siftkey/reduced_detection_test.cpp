@@ -72,8 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(MappingCase{"FirstPixel", {2, 1}, {6, 3}, 0, 0, 1, 1, 1, 3},
                     MappingCase{"LastPixel", {2, 1}, {6, 3}, 0, 1, 1, 1, 4, 3},
                     MappingCase{"TopLeftCorner", {2, 2}, {5, 5}, -0.5f, -0.5f, 2, -0.5f, -0.5f, 5},
-                    MappingCase{"Between", {400, 300}, {1000, 750}, 10.25f, 20.5f, 2, 26.375f,
-                                52.0f, 5}),
+                    MappingCase{
+                        "Between", {400, 300}, {1000, 750}, 10.25f, 20.5f, 2, 26.375f, 52.0f, 5}),
     CaseName());
 
 // A sharp blob found on the image reduced by a factor lies within a fraction of a pixel of

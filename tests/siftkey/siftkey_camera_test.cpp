@@ -112,9 +112,9 @@ class SiftkeyCameraTest : public testing::TestWithParam<CameraCase> {};
 TEST_P(SiftkeyCameraTest, CameraOfTheExifDataOrStatus1AndWhy) {
     const CameraCase& c = GetParam();
     TempDir dir;
-    const std::string photo =
-        dir.Write("photo.jpg", JpegWithExif(RandomBlobs(120, 80, 30, 7),
-                                            c.exif.empty() ? "" : ExifBlock(c.exif)));
+    const std::string photo = dir.Write(
+        "photo.jpg",
+        JpegWithExif(RandomBlobs(120, 80, 30, 7), c.exif.empty() ? "" : ExifBlock(c.exif)));
     const std::string cam = dir.File("photo.cam");
     const ProgramResult r =
         RunProgram(SIFTKEY_PROGRAM, {"--camera", cam, photo, dir.File("photo.key")}, 60.0);

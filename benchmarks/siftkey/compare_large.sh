@@ -43,9 +43,9 @@ done
 
 # Median, minimum and maximum of column $2 of file $1.
 stats() { sort -g -k"$2" "$1" | awk -v c="$2" '{v[NR]=$c} END {
-    m = NR % 2 ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2; printf "%g %g %g", m, v[1], v[NR] }'; }
+    m = NR % 2 ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2; printf "%.2f %.2f %.2f\n", m, v[1], v[NR] }'; }
 
-printf '%-9s %-24s %-30s %s\n' program "wall s (median min max)" "peak RSS MB (median min max)" keypoints
+printf '%-9s %-24s %-30s %s\n' program "wall s (median min max)" "peak RSS MiB (median min max)" keypoints
 for name in baseline new; do
     read -r t tmin tmax < <(stats "$work/$name" 1)
     read -r m mmin mmax < <(stats "$work/$name" 2)

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!incomplete || !incomplete->empty(), "a reason is never empty");
     // A limit taken from the input itself, so that both sides of it are reached.
     const std::uint64_t max_pixels = size < 4 ? 1 : (std::uint64_t{data[0]} << 24 | data[1]);
-    const auto refusal = siftkey::HeaderPixelLimitRefusal(bytes, max_pixels + 1);
+    const auto refusal =
+        siftkey::HeaderPixelLimitRefusal(bytes, max_pixels + 1, siftkey::kDefaultMaxSide);
     const auto header = image::ReadImageHeader(bytes);
     if (!header) {
         FUZZ_CHECK(!refusal, "no refusal without a header");

@@ -23,6 +23,7 @@ packages=(
     libopencv-features2d-dev  # siftkey: OpenCV's SIFT detector (only siftkey links OpenCV)
     libopencv-imgcodecs-dev   # siftkey: JPEG, PNG and TIFF decoding
     libopencv-imgproc-dev     # siftkey: colour to grey conversion
+    libexif-dev pkg-config    # siftkey --camera: the focal length and sensor resolution in EXIF
     lintian                   # checking the Debian package
     clang-format clang-tidy   # the style and the static checks of the test command
 )

@@ -108,15 +108,15 @@ ImageFile ReadImageFile(const std::string& path) {
     return image;
 }
 
-GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path,
-                          std::uint64_t max_pixels) {
+GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path, std::uint64_t max_pixels,
+                          std::uint64_t max_side) {
     GreyImage image;
     const std::string shown = io::ShownName(path, "standard input");
     if (!file.error.empty()) {
         image.error = file.error;
         return image;
     }
-    if (const auto refusal = HeaderPixelLimitRefusal(file.bytes, max_pixels)) {
+    if (const auto refusal = HeaderPixelLimitRefusal(file.bytes, max_pixels, max_side)) {
         image.error = shown + ": " + *refusal;
         return image;
     }
@@ -164,7 +164,7 @@ GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path,
     }
     if (const auto refusal =
             PixelLimitRefusal(static_cast<std::uint64_t>(decoded.cols),
-                              static_cast<std::uint64_t>(decoded.rows), max_pixels)) {
+                              static_cast<std::uint64_t>(decoded.rows), max_pixels, max_side)) {
         image.error = shown + ": " + *refusal;
         return image;
     }
@@ -174,8 +174,8 @@ GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path,
     return image;
 }
 
-GreyImage LoadGreyImage(const std::string& path, std::uint64_t max_pixels) {
-    return DecodeGreyImage(ReadImageFile(path), path, max_pixels);
+GreyImage LoadGreyImage(const std::string& path, std::uint64_t max_pixels, std::uint64_t max_side) {
+    return DecodeGreyImage(ReadImageFile(path), path, max_pixels, max_side);
 }
 
 }  // namespace siftkey

@@ -43,15 +43,19 @@ struct GreyImage {
 };
 
 // Decodes the photograph read from `path` into an 8-bit grey image. Refused, with the
-// reason in `error`, before decoding: more than `max_pixels` pixels by the header of a PNG,
+// reason in `error` (whose memory estimate assumes detection on an image of long side
+// `max_side`, see DetectionSize), before decoding: more than `max_pixels` pixels by the
+// header of a PNG,
 // JPEG or TIFF file, or a file of these formats whose structure shows it cut short or
 // damaged; while decoding: a decoder's warning of damaged data (captured from standard
 // error, never shown raw), data the decoder cannot read, more than `max_pixels` pixels in
 // another format, unsupported samples. Never throws for bad input (std::bad_alloc may
 // still escape).
-GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path, std::uint64_t max_pixels);
+GreyImage DecodeGreyImage(const ImageFile& file, const std::string& path, std::uint64_t max_pixels,
+                          std::uint64_t max_side);
 
 // ReadImageFile, then DecodeGreyImage.
-GreyImage LoadGreyImage(const std::string& path, std::uint64_t max_pixels = kDefaultMaxPixels);
+GreyImage LoadGreyImage(const std::string& path, std::uint64_t max_pixels = kDefaultMaxPixels,
+                        std::uint64_t max_side = kDefaultMaxSide);
 
 }  // namespace siftkey

@@ -42,9 +42,9 @@ const char* const kDescription =
     "radians in (-pi, pi], counter-clockwise as seen on screen, 0 pointing right.";
 
 const char* const kFooter =
-    "Exit status: 0 when OUT.key was written (also with no keypoints: count 0), 1 when the\n"
-    "image cannot be read, is damaged or too large, or the file cannot be written or is\n"
-    "refused, 2 on a wrong command line.\n"
+    "Exit status: 0 when OUT.key (and OUT.cam) was written (also with no keypoints: count\n"
+    "0), 1 when the image cannot be read, is damaged or too large, a file cannot be written\n"
+    "or is refused, or the EXIF data gives no camera, 2 on a wrong command line.\n"
     "See siftkey(1).";
 
 std::string VersionText() {
@@ -69,19 +69,31 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
         ->required()
         ->check(command_line::NotEmptyFileName());
     app.add_flag("--force", o.force,
-                 "Replace an existing OUT.key that holds something else than keypoints "
-                 "(never the input image)");
+                 "Replace an existing OUT.key (OUT.cam) that holds something else than "
+                 "keypoints (a camera) (never the input image)");
     app.add_option("--max", o.detector.max_keypoints,
                    "Keep only the N strongest keypoints, 1 to 1073741824; only these get "
                    "descriptors")
         ->type_name("N")
         ->transform(command_line::WholeNumber(1, std::uint64_t{1} << 30));
     app.add_option("--max-pixels", o.max_pixels,
-                   "Refuse a larger image before decoding it (detection needs about 235 "
-                   "bytes per pixel)")
+                   "Refuse a larger image before decoding it (decoding needs about 4 bytes "
+                   "per pixel, detection about 235 per pixel detected on)")
         ->type_name("N")
         ->transform(command_line::WholeNumber(1, std::numeric_limits<std::uint64_t>::max()))
         ->capture_default_str();
+    app.add_option("--max-size", o.max_side,
+                   "Detect on the image reduced so that its long side is at most PIXELS "
+                   "(positions and scales still in the photograph's pixels); 0: on the full "
+                   "image")
+        ->type_name("PIXELS")
+        ->transform(command_line::WholeNumber(0, std::uint64_t{1} << 20))
+        ->capture_default_str();
+    app.add_option("--camera", o.camera_path,
+                   "Also write the camera that the photograph's EXIF data implies (focal "
+                   "length, pixel size, principal point at the centre) to OUT.cam")
+        ->type_name("OUT.cam")
+        ->check(command_line::NotEmptyFileName());
     app.add_option("--contrast-threshold", o.detector.contrast_threshold,
                    "Reject weak extrema (>= 0): larger gives fewer keypoints")
         ->type_name("X")

@@ -1,7 +1,8 @@
 // The command line of siftkey:
 //
-//   siftkey [--max N] [--max-pixels N] [--contrast-threshold X] [--edge-threshold R]
-//           [--upright] [--threads N] [--force] IMAGE OUT.key
+//   siftkey [--max N] [--max-pixels N] [--max-size PIXELS] [--contrast-threshold X]
+//           [--edge-threshold R] [--upright] [--threads N] [--camera OUT.cam] [--force]
+//           IMAGE OUT.key
 //   siftkey --help | --version
 #pragma once
 
@@ -16,10 +17,12 @@ namespace siftkey {
 struct SiftkeyOptions {
     std::string image_path;
     std::string key_path;
+    std::string camera_path;  // where to write the camera of the EXIF data; empty: nowhere
     DetectorOptions detector;
     int threads = 0;     // worker threads of the detector; 0: as many as the machine has
     bool force = false;  // replace an existing output that holds something else
     std::uint64_t max_pixels = kDefaultMaxPixels;  // larger images are refused
+    std::uint64_t max_side = kDefaultMaxSide;      // detect on at most this long side; 0: all
 };
 
 // Exit status of a wrong command line.

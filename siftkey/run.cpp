@@ -12,8 +12,11 @@
 #include "io/file_identity.h"
 #include "io/output_target.h"
 #include "siftkey/detector.h"
+#include "siftkey/exif_camera.h"
 #include "siftkey/grey_image.h"
 #include "siftkey/key_writer.h"
+#include "siftkey/pixel_limit.h"
+#include "siftkey/reduced_detection.h"
 
 namespace siftkey {
 namespace {
@@ -27,6 +30,18 @@ std::string Size(const cv::Mat& m) {
     return std::to_string(m.cols) + " x " + std::to_string(m.rows) + " pixels";
 }
 
+// ", detected on W x H" when the detector works on a reduced image, else "".
+std::string DetectedOn(const cv::Mat& m, std::uint64_t max_side) {
+    const PixelSize detected = DetectionSize(static_cast<std::uint64_t>(m.cols),
+                                             static_cast<std::uint64_t>(m.rows), max_side);
+    if (detected.width == static_cast<std::uint64_t>(m.cols) &&
+        detected.height == static_cast<std::uint64_t>(m.rows)) {
+        return {};
+    }
+    return ", detected on " + std::to_string(detected.width) + " x " +
+           std::to_string(detected.height);
+}
+
 // The threads handed to the detector's library: no more than the machine runs at once,
 // which its thread library would otherwise cut down itself, with a warning of its own.
 int DetectorThreads(int asked) {
@@ -35,54 +50,98 @@ int DetectorThreads(int asked) {
     return std::min(asked, static_cast<int>(hardware));
 }
 
+// An output's path as written ("-" for any name of standard output: a pipe cannot be
+// reopened by name everywhere, and a file would otherwise be replaced under the open
+// descriptor) and as named in messages.
+struct Output {
+    std::string path;
+    std::string shown;
+};
+
+Output OutputOf(const std::string& given) {
+    return {io::IsStandardOutput(given) ? std::string("-") : given,
+            io::ShownName(given, "standard output")};
+}
+
+// Why `out` may not be written as an output of `kind`, before anything is read: the
+// photograph read is never replaced, and without --force neither is a file of another kind.
+std::optional<std::string> OutputRefusal(const Output& out, const SiftkeyOptions& options,
+                                         io::OutputKind kind) {
+    if (io::WouldOverwrite(out.path, options.image_path)) {
+        return "cannot write " + out.shown + ": it is the input image";
+    }
+    if (const std::optional<io::FileError> refusal =
+            io::CheckOutputTarget(out.path, kind, options.force)) {
+        return "cannot write " + out.shown + ": " + refusal->reason;
+    }
+    return std::nullopt;
+}
+
 int Run(const SiftkeyOptions& options, std::ostream& err) {
     const std::string image_path = io::ShownName(options.image_path, "standard input");
-    // Standard output named by a path (/dev/stdout, /proc/self/fd/1, the file it was
-    // redirected to) is written as "-": a pipe cannot be reopened by name everywhere, and a
-    // file would otherwise be replaced under the open descriptor.
-    const std::string out_path =
-        io::IsStandardOutput(options.key_path) ? std::string("-") : options.key_path;
-    const std::string key_path = io::ShownName(options.key_path, "standard output");
+    const Output key = OutputOf(options.key_path);
+    const bool with_camera = !options.camera_path.empty();
+    const Output camera = with_camera ? OutputOf(options.camera_path) : Output{};
 
-    // The output is checked before anything is read or decoded: neither the photograph
-    // read nor, without --force, another photograph given where the keypoint file was
-    // meant is ever replaced.
-    const auto input_image = [&] {
-        return Fail(err, "cannot write " + key_path + ": it is the input image");
-    };
-    if (io::WouldOverwrite(out_path, options.image_path)) return input_image();
-    if (const std::optional<io::FileError> refusal =
-            io::CheckOutputTarget(out_path, io::OutputKind::keypoints, options.force)) {
-        return Fail(err, "cannot write " + key_path + ": " + refusal->reason);
+    if (const auto refusal = OutputRefusal(key, options, io::OutputKind::keypoints)) {
+        return Fail(err, *refusal);
+    }
+    if (with_camera) {
+        if (camera.path == key.path || io::WouldOverwrite(camera.path, key.path)) {
+            return Fail(err, "cannot write " + camera.shown + ": it is also the keypoint file");
+        }
+        if (const auto refusal = OutputRefusal(camera, options, io::OutputKind::camera)) {
+            return Fail(err, *refusal);
+        }
     }
     const ImageFile file = ReadImageFile(options.image_path);
     if (!file.error.empty()) return Fail(err, file.error);
     // Again for the file actually read (standard input, or a file replaced meanwhile).
-    if (io::WouldOverwrite(out_path, file.file)) return input_image();
-    const GreyImage image = DecodeGreyImage(file, options.image_path, options.max_pixels);
+    for (const Output* out : {&key, &camera}) {
+        if (!out->path.empty() && io::WouldOverwrite(out->path, file.file)) {
+            return Fail(err, "cannot write " + out->shown + ": it is the input image");
+        }
+    }
+    const GreyImage image =
+        DecodeGreyImage(file, options.image_path, options.max_pixels, options.max_side);
     if (!image.error.empty()) return Fail(err, image.error);
+    const ExifCamera exif =
+        with_camera ? CameraFromExif(file.bytes, image.grey.cols, image.grey.rows, image_path)
+                    : ExifCamera{};
 
     if (options.threads > 0) cv::setNumThreads(DetectorThreads(options.threads));
     std::vector<SiftKeypoint> keys;
     try {
-        keys = DetectKeypoints(image.grey, options.detector);
+        keys = DetectKeypointsAtMostSide(image.grey, options.detector, options.max_side);
     } catch (const cv::Exception& e) {
         return Fail(err, "detection failed on " + image_path + ": " + e.err);
     }
 
     if (const std::optional<io::FileError> error =
-            io::WriteFileAtomically(out_path, FormatKeyFile(keys))) {
-        return Fail(err, "cannot write " + key_path + ": " + error->reason);
+            io::WriteFileAtomically(key.path, FormatKeyFile(keys))) {
+        return Fail(err, "cannot write " + key.shown + ": " + error->reason);
     }
 
+    const std::string size = Size(image.grey) + DetectedOn(image.grey, options.max_side);
     if (keys.empty()) {
-        err << "siftkey: " << image_path << " (" << Size(image.grey)
-            << "): no keypoints found; wrote " << key_path << " with count 0\n";
+        err << "siftkey: " << image_path << " (" << size << "): no keypoints found; wrote "
+            << key.shown << " with count 0\n";
     } else {
-        err << "siftkey: " << image_path << " (" << Size(image.grey) << "): " << keys.size()
-            << (keys.size() == 1 ? " keypoint" : " keypoints") << " written to " << key_path
+        err << "siftkey: " << image_path << " (" << size << "): " << keys.size()
+            << (keys.size() == 1 ? " keypoint" : " keypoints") << " written to " << key.shown
             << '\n';
     }
+    if (!with_camera) return 0;
+    if (exif.text.empty()) {
+        return Fail(err, image_path + ": no camera written: " + exif.missing);
+    }
+    if (const std::optional<io::FileError> error =
+            io::WriteFileAtomically(camera.path, exif.text)) {
+        return Fail(err, "cannot write " + camera.shown + ": " + error->reason);
+    }
+    err << "siftkey: camera of " << image_path << " from its EXIF data written to " << camera.shown
+        << " (focal length " << FormatFixed(exif.focal_length_mm, 2) << " mm, pixel size "
+        << FormatFixed(exif.pixel_size_um, 3) << " um)\n";
     return 0;
 }
 

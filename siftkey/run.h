@@ -1,4 +1,5 @@
-// siftkey after its command line: read the photograph, detect, write the keypoint file.
+// siftkey after its command line: read the photograph, detect, write the keypoint file
+// (and the camera of its EXIF data).
 #pragma once
 
 #include <ostream>

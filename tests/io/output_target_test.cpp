@@ -57,6 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
         ContentCase{"CalibrationYaml", "%YAML:1.0\n---\ncamera_matrix: !!opencv-matrix\n",
                     ContentKind::text},
         ContentCase{"OnlyComments", "# focal_length_mm = 24\n", ContentKind::text},
+        ContentCase{"ProseWithEquals", "a note = b\n", ContentKind::text},
         ContentCase{"Binary",
                     std::string("\x7F"
                                 "ELF\x02\x01\x01\0",
@@ -107,6 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TargetCase{"JsonAsCsv", "{}", OutputKind::csv, false, "not a CSV table"},
                     TargetCase{"SvgKept", "<svg width=\"1\"/>", OutputKind::svg, false, nullptr},
                     TargetCase{"CameraKept", "k1 = 0\n", OutputKind::camera, false, nullptr},
+                    TargetCase{"KeypointsAsCamera", "10 128\n", OutputKind::camera, false,
+                               "not a camera file"},
                     TargetCase{"CalibrationAsCamera", "%YAML:1.0\n", OutputKind::camera, false,
                                "not a camera file"}),
     CaseName());

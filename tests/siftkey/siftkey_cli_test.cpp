@@ -108,6 +108,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "--max-pixels: '0' is not a whole number from 1 to 18446744073709551615"},
         UsageCase{
             "max_pixels_empty", {"--max-pixels", ""}, false, "--max-pixels: the value is empty"},
+        UsageCase{"max_size_above_limit",
+                  {"--max-size", "1048577"},
+                  false,
+                  "--max-size: '1048577' is not a whole number from 0 to 1048576"},
+        UsageCase{"camera_empty", {"--camera", ""}, false, "--camera: the file name is empty"},
         UsageCase{"max_twice",
                   {"--max", "5", "--max", "6"},
                   false,
@@ -451,6 +456,22 @@ INSTANTIATE_TEST_SUITE_P(
                     1,
                     "cannot write IN.jpg: it is the input image",
                     ""},
+        RefusalCase{"camera_is_the_keypoint_file",
+                    {"--camera", "OUT", "IN.jpg", "OUT"},
+                    1,
+                    "cannot write OUT: it is also the keypoint file",
+                    ""},
+        RefusalCase{"camera_over_a_photograph",
+                    {"--camera", "IN.png", "IN.jpg", "OUT"},
+                    1,
+                    "cannot write IN.png: it holds a PNG image, not a camera file (--force "
+                    "replaces it)",
+                    ""},
+        RefusalCase{"camera_forced_never_over_the_input",
+                    {"--force", "--camera", "IN.jpg", "IN.jpg", "OUT"},
+                    1,
+                    "cannot write IN.jpg: it is the input image",
+                    ""},
         RefusalCase{"read_only_output",
                     {"--force", "IN.jpg", "RO.key"},
                     1,
@@ -482,7 +503,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"huge_header",
                     {"HUGE.png", "OUT"},
                     1,
-                    "HUGE.png: 30000 x 30000 pixels (900 megapixels) would need about 211 GB to "
+                    "HUGE.png: 30000 x 30000 pixels (900 megapixels) would need about 5 GB to "
                     "detect keypoints; the limit is 150000000 pixels (--max-pixels)",
                     ""},
         RefusalCase{"above_a_lower_limit",
@@ -516,6 +537,20 @@ TEST_F(SiftkeyRunTest, FailedWriteKeepsTheOldFile) {
 }
 
 // Only siftkey links OpenCV.
+// Photographs within --max-size are detected as they always were: the bundled key files
+// come out byte for byte.
+TEST(SiftkeyCliTest, BundledPhotographsGiveTheirKeyFiles) {
+    TempDir dir;
+    for (const std::string name :
+         {"stereo/left", "stereo/right", "street/leuvenA", "street/leuvenB"}) {
+        const std::string base = RO_SOURCE_DIR "/data/real/" + name;
+        const std::string photo = base + (name[1] == 't' && name[2] == 'e' ? ".png" : ".jpg");
+        const ProgramResult r = Siftkey({photo, dir.File("out.key")});
+        ASSERT_EQ(r.exit_status, 0) << r.err;
+        EXPECT_EQ(ReadFileBytes(dir.File("out.key")), ReadFileBytes(base + ".key")) << name;
+    }
+}
+
 TEST(SiftkeyCliTest, OnlySiftkeyLinksOpenCv) {
     const auto links_opencv = [](const std::string& program) {
         const ProgramResult r = RunProgram("/usr/bin/ldd", {program});

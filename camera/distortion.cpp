@@ -1,0 +1,117 @@
+// Lens distortion, its inverse and the check that it can be undone over a frame.
+#include "camera/distortion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace ro {
+namespace {
+
+constexpr int kMaxNewtonSteps = 50;
+constexpr int kMaxHalvings = 30;
+// The check's grid: this many cells across the frame each way, and this many steps along
+// each edge of its border (where a fold shows first).
+constexpr int kGridCells = 128;
+constexpr int kBorderSteps = 1024;
+
+}  // namespace
+
+DistortedPoint Distort(const Distortion& d, double xn, double yn) {
+    const double xx = xn * xn;
+    const double yy = yn * yn;
+    const double xy = xn * yn;
+    const double r2 = xx + yy;
+    const double radial = 1.0 + r2 * (d.k1 + r2 * (d.k2 + r2 * d.k3));
+    // d radial / d r^2; r^2 changes by 2 xn and 2 yn.
+    const double radial_slope = d.k1 + r2 * (2.0 * d.k2 + 3.0 * d.k3 * r2);
+    DistortedPoint p;
+    p.x = xn * radial + 2.0 * d.p1 * xy + d.p2 * (r2 + 2.0 * xx);
+    p.y = yn * radial + d.p1 * (r2 + 2.0 * yy) + 2.0 * d.p2 * xy;
+    const double cross = 2.0 * xy * radial_slope + 2.0 * d.p1 * xn + 2.0 * d.p2 * yn;
+    p.dx_dx = radial + 2.0 * xx * radial_slope + 2.0 * d.p1 * yn + 6.0 * d.p2 * xn;
+    p.dx_dy = cross;
+    p.dy_dx = cross;
+    p.dy_dy = radial + 2.0 * yy * radial_slope + 6.0 * d.p1 * yn + 2.0 * d.p2 * xn;
+    return p;
+}
+
+std::optional<UndistortedPoint> Undistort(const Distortion& distortion, double xd, double yd,
+                                          double tolerance) {
+    double x = xd;
+    double y = yd;
+    DistortedPoint f = Distort(distortion, x, y);
+    double error = std::hypot(f.x - xd, f.y - yd);
+    for (int step = 0; step < kMaxNewtonSteps; ++step) {
+        if (error <= tolerance) return UndistortedPoint{x, y, f};
+        const double det = f.Determinant();
+        if (!(det != 0.0) || !std::isfinite(det)) return std::nullopt;
+        const double ex = f.x - xd;
+        const double ey = f.y - yd;
+        const double dx = -(f.dy_dy * ex - f.dx_dy * ey) / det;
+        const double dy = -(-f.dy_dx * ex + f.dx_dx * ey) / det;
+        // Halve the step until it brings the point closer: far out, a full Newton step of
+        // a strong polynomial may overshoot.
+        double t = 1.0;
+        bool closer = false;
+        for (int h = 0; h < kMaxHalvings && !closer; ++h, t *= 0.5) {
+            const DistortedPoint g = Distort(distortion, x + t * dx, y + t * dy);
+            const double e = std::hypot(g.x - xd, g.y - yd);
+            if (e < error) {
+                x += t * dx;
+                y += t * dy;
+                f = g;
+                error = e;
+                closer = true;
+            }
+        }
+        if (!closer) break;
+    }
+    if (error <= tolerance) return UndistortedPoint{x, y, f};
+    return std::nullopt;
+}
+
+std::string DistortionProblem(const Camera& camera, double columns, double rows) {
+    if (camera.distortion.IsZero()) return {};
+    const double fx = camera.FocalLengthPx();
+    const double fy = fx * camera.row_scale;
+    const double tolerance = kUndistortTolerancePx / std::max(fx, fy);
+    char text[200];
+    // The first point of the frame where the distortion cannot be undone, if any.
+    const auto check = [&](double column, double row) {
+        const double xd = (column - camera.principal_column_px) / fx;
+        const double yd = (row - camera.principal_row_px) / fy;
+        const std::optional<UndistortedPoint> u = Undistort(camera.distortion, xd, yd, tolerance);
+        if (u && u->forward.Determinant() > 0.0) return false;
+        std::snprintf(text, sizeof text,
+                      u ? "the distortion folds over inside the %g x %g px frame (at column %g, "
+                          "row %g)"
+                        : "the distortion cannot be undone inside the %g x %g px frame (at "
+                          "column %g, row %g its inverse does not converge)",
+                      columns, rows, column, row);
+        return true;
+    };
+    // The frame reaches half a pixel beyond the outer pixel centres.
+    const double left = -0.5;
+    const double top = -0.5;
+    const double right = columns - 0.5;
+    const double bottom = rows - 0.5;
+    for (int k = 0; k <= kBorderSteps; ++k) {
+        const double s = static_cast<double>(k) / kBorderSteps;
+        const double column = left + s * (right - left);
+        const double row = top + s * (bottom - top);
+        if (check(column, top) || check(column, bottom) || check(left, row) || check(right, row)) {
+            return text;
+        }
+    }
+    for (int i = 1; i < kGridCells; ++i) {
+        for (int j = 1; j < kGridCells; ++j) {
+            const double column = left + (right - left) * i / kGridCells;
+            const double row = top + (bottom - top) * j / kGridCells;
+            if (check(column, row)) return text;
+        }
+    }
+    return {};
+}
+
+}  // namespace ro

@@ -143,7 +143,7 @@ std::string CameraProblem(const Camera& camera) {
          {std::pair{"k1", d.k1}, std::pair{"k2", d.k2}, std::pair{"k3", d.k3},
           std::pair{"p1", d.p1}, std::pair{"p2", d.p2}}) {
         if (!std::isfinite(value)) {
-            std::snprintf(text, sizeof text, "the distortion coefficient %s is %g, not a number",
+            std::snprintf(text, sizeof text, "the distortion coefficient %s is %g; it must be a finite number",
                           name, value);
             return text;
         }

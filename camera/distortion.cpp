@@ -14,6 +14,8 @@ constexpr int kMaxHalvings = 30;
 // each edge of its border (where a fold shows first).
 constexpr int kGridCells = 128;
 constexpr int kBorderSteps = 1024;
+// Steps on the way from the principal point out to a border point's preimage.
+constexpr int kPathSteps = 64;
 
 }  // namespace
 
@@ -77,17 +79,25 @@ std::string DistortionProblem(const Camera& camera, double columns, double rows)
     const double fy = fx * camera.row_scale;
     const double tolerance = kUndistortTolerancePx / std::max(fx, fy);
     char text[200];
-    // The first point of the frame where the distortion cannot be undone, if any.
-    const auto check = [&](double column, double row) {
+    // Whether the distortion cannot be undone at a point of the frame; on the border, also
+    // whether the forward map folds anywhere on the way out to it from the principal point
+    // (a point beyond a fold may have a preimage where the map is regular again, the map
+    // not one-to-one: the border's preimages must enclose a region without a fold).
+    const auto check = [&](double column, double row, bool border) {
         const double xd = (column - camera.principal_column_px) / fx;
         const double yd = (row - camera.principal_row_px) / fy;
         const std::optional<UndistortedPoint> u = Undistort(camera.distortion, xd, yd, tolerance);
-        if (u && u->forward.Determinant() > 0.0) return false;
+        bool regular = u && u->forward.Determinant() > 0.0;
+        for (int k = 1; regular && border && k < kPathSteps; ++k) {
+            const double s = static_cast<double>(k) / kPathSteps;
+            regular = Distort(camera.distortion, s * u->x, s * u->y).Determinant() > 0.0;
+        }
+        if (regular) return false;
         std::snprintf(text, sizeof text,
                       u ? "the distortion folds over inside the %g x %g px frame (at column %g, "
                           "row %g)"
-                        : "the distortion cannot be undone inside the %g x %g px frame (at "
-                          "column %g, row %g its inverse does not converge)",
+                        : "the distortion cannot be undone inside the %g x %g px frame (its "
+                          "inverse does not converge at column %g, row %g)",
                       columns, rows, column, row);
         return true;
     };
@@ -100,7 +110,8 @@ std::string DistortionProblem(const Camera& camera, double columns, double rows)
         const double s = static_cast<double>(k) / kBorderSteps;
         const double column = left + s * (right - left);
         const double row = top + s * (bottom - top);
-        if (check(column, top) || check(column, bottom) || check(left, row) || check(right, row)) {
+        if (check(column, top, true) || check(column, bottom, true) || check(left, row, true) ||
+            check(right, row, true)) {
             return text;
         }
     }
@@ -108,7 +119,7 @@ std::string DistortionProblem(const Camera& camera, double columns, double rows)
         for (int j = 1; j < kGridCells; ++j) {
             const double column = left + (right - left) * i / kGridCells;
             const double row = top + (bottom - top) * j / kGridCells;
-            if (check(column, row)) return text;
+            if (check(column, row, false)) return text;
         }
     }
     return {};

@@ -43,10 +43,13 @@ inline constexpr double kUndistortTolerancePx = 1e-6;
 
 // Why the distortion of `camera` cannot be undone over a frame of `columns` x `rows` pixels
 // (pixel centres 0 .. columns - 1, the frame reaching half a pixel beyond them): the
-// forward map folds over (its Jacobian determinant is not positive at a point of a fine
-// grid over the frame and along its border), or its inverse does not converge there, e.g.
-// "the distortion folds over inside the 640 x 480 px frame (at column -0.5, row 12.3)"; empty
-// when it can be undone everywhere, and for a camera without distortion.
+// forward map folds over (its Jacobian determinant is not positive at the preimage of a
+// point of a fine grid over the frame, or on the way out from the principal point to the
+// preimage of a point of its border), e.g. "the distortion folds over inside the 640 x 480
+// px frame (at column -0.5, row 12.3)", or its inverse does not converge there ("the
+// distortion cannot be undone inside the 640 x 480 px frame (its inverse does not converge
+// at column -0.5, row -0.5)"); empty when it can be undone everywhere, and for a camera
+// without distortion.
 std::string DistortionProblem(const Camera& camera, double columns, double rows);
 
 }  // namespace ro

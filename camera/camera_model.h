@@ -57,7 +57,7 @@ struct Camera {
     // The height of a pixel over its width's inverse: fy / fx, rows per metre over columns per
     // metre (1 for square pixels).
     double row_scale = 1.0;
-    Distortion distortion;
+    Distortion distortion{};
     // True for a camera given by its focal length in pixels (focal_length_px): no metric size
     // is known, and focal_length_m and pixels_per_metre hold a nominal 1 um pixel.
     bool in_pixels = false;

@@ -33,8 +33,8 @@ struct Observation {
     double y1_m = 0.0;
     double x2_m = 0.0;
     double y2_m = 0.0;
-    two_view::SampsonMetric metric1;
-    two_view::SampsonMetric metric2;
+    two_view::SampsonMetric metric1{};
+    two_view::SampsonMetric metric2{};
     bool IsFinite() const;
 };
 

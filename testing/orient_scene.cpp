@@ -59,8 +59,12 @@ SceneCamera ToSceneCamera(const ro::Camera& camera) {
 }
 
 ro::Camera ToCamera(const SceneCamera& camera) {
-    ro::Camera c{camera.focal_length, camera.pixels_per_metre, camera.principal_i,
-                 camera.principal_j, camera.theta};
+    ro::Camera c;
+    c.focal_length_m = camera.focal_length;
+    c.pixels_per_metre = camera.pixels_per_metre;
+    c.principal_column_px = camera.principal_i;
+    c.principal_row_px = camera.principal_j;
+    c.in_plane_angle_rad = camera.theta;
     c.row_scale = camera.row_scale;
     c.distortion = {camera.k1, camera.k2, camera.k3, camera.p1, camera.p2};
     return c;

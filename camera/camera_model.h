@@ -46,6 +46,7 @@ struct Distortion {
     double p1 = 0.0;
     double p2 = 0.0;
     bool IsZero() const { return k1 == 0.0 && k2 == 0.0 && k3 == 0.0 && p1 == 0.0 && p2 == 0.0; }
+    bool operator==(const Distortion&) const = default;
 };
 
 struct Camera {
@@ -64,6 +65,8 @@ struct Camera {
 
     // No distortion and square pixels: the plain model of `relative`.
     bool IsPlain() const { return row_scale == 1.0 && distortion.IsZero(); }
+
+    bool operator==(const Camera&) const = default;
 
     double FocalLengthPx() const { return focal_length_m * pixels_per_metre; }
     double PixelSizeUm() const { return 1e6 / pixels_per_metre; }

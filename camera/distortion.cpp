@@ -12,10 +12,10 @@ constexpr int kMaxNewtonSteps = 50;
 constexpr int kMaxHalvings = 30;
 // The check's grid: this many cells across the frame each way, and this many steps along
 // each edge of its border (where a fold shows first).
-constexpr int kGridCells = 128;
-constexpr int kBorderSteps = 1024;
+constexpr int kGridCells = 64;
+constexpr int kBorderSteps = 256;
 // Steps on the way from the principal point out to a border point's preimage.
-constexpr int kPathSteps = 64;
+constexpr int kPathSteps = 32;
 
 }  // namespace
 
@@ -40,12 +40,17 @@ DistortedPoint Distort(const Distortion& d, double xn, double yn) {
 
 std::optional<UndistortedPoint> Undistort(const Distortion& distortion, double xd, double yd,
                                           double tolerance) {
+    // Squared distances: the loop runs for every tie point.
+    const auto error_sq = [&](const DistortedPoint& p) {
+        return (p.x - xd) * (p.x - xd) + (p.y - yd) * (p.y - yd);
+    };
+    const double tolerance_sq = tolerance * tolerance;
     double x = xd;
     double y = yd;
     DistortedPoint f = Distort(distortion, x, y);
-    double error = std::hypot(f.x - xd, f.y - yd);
+    double error = error_sq(f);
     for (int step = 0; step < kMaxNewtonSteps; ++step) {
-        if (error <= tolerance) return UndistortedPoint{x, y, f};
+        if (error <= tolerance_sq) return UndistortedPoint{x, y, f};
         const double det = f.Determinant();
         if (!(det != 0.0) || !std::isfinite(det)) return std::nullopt;
         const double ex = f.x - xd;
@@ -58,7 +63,7 @@ std::optional<UndistortedPoint> Undistort(const Distortion& distortion, double x
         bool closer = false;
         for (int h = 0; h < kMaxHalvings && !closer; ++h, t *= 0.5) {
             const DistortedPoint g = Distort(distortion, x + t * dx, y + t * dy);
-            const double e = std::hypot(g.x - xd, g.y - yd);
+            const double e = error_sq(g);
             if (e < error) {
                 x += t * dx;
                 y += t * dy;
@@ -69,7 +74,7 @@ std::optional<UndistortedPoint> Undistort(const Distortion& distortion, double x
         }
         if (!closer) break;
     }
-    if (error <= tolerance) return UndistortedPoint{x, y, f};
+    if (error <= tolerance_sq) return UndistortedPoint{x, y, f};
     return std::nullopt;
 }
 

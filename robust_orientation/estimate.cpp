@@ -232,7 +232,10 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
         // the principal point implies.
         const FrameSize frame = ImpliedFrame(*camera);
         std::string problem = CameraProblem(*camera);
-        if (problem.empty()) problem = DistortionProblem(*camera, frame.columns_px, frame.rows_px);
+        const bool checked = number == 2 && camera2 == camera1;
+        if (problem.empty() && !checked) {
+            problem = DistortionProblem(*camera, frame.columns_px, frame.rows_px);
+        }
         if (!problem.empty()) {
             return Refuse(std::move(result), Outcome::invalid_camera,
                           "the camera of photograph " + std::to_string(number) +

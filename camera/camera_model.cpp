@@ -43,7 +43,8 @@ ImagePoint Camera::ToImagePlane(double column_px, double row_px, PlaneJacobian* 
     if (!distortion.IsZero()) {
         const std::optional<UndistortedPoint> undone =
             Undistort(distortion, xd, yd, kUndistortTolerancePx / std::max(fx, fy));
-        if (!undone) {
+        // A preimage where the map has folded over is no undistortion.
+        if (!undone || !(undone->forward.Determinant() > 0.0)) {
             constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
             if (jacobian != nullptr) *jacobian = {kNaN, kNaN, kNaN, kNaN};
             return {kNaN, kNaN};
@@ -60,8 +61,9 @@ ImagePoint Camera::ToImagePlane(double column_px, double row_px, PlaneJacobian* 
         const double a12 = -d.dx_dy / (det * fy);
         const double a21 = -d.dy_dx / (det * fx);
         const double a22 = d.dx_dx / (det * fy);
-        *jacobian = {f * (cos_theta * a11 + sin_theta * a21), f * (cos_theta * a12 + sin_theta * a22),
-                     f * (sin_theta * a11 - cos_theta * a21), f * (sin_theta * a12 - cos_theta * a22)};
+        *jacobian = {
+            f * (cos_theta * a11 + sin_theta * a21), f * (cos_theta * a12 + sin_theta * a22),
+            f * (sin_theta * a11 - cos_theta * a21), f * (sin_theta * a12 - cos_theta * a22)};
     }
     return {f * (cos_theta * u.x + sin_theta * u.y), f * (sin_theta * u.x - cos_theta * u.y)};
 }
@@ -143,8 +145,9 @@ std::string CameraProblem(const Camera& camera) {
          {std::pair{"k1", d.k1}, std::pair{"k2", d.k2}, std::pair{"k3", d.k3},
           std::pair{"p1", d.p1}, std::pair{"p2", d.p2}}) {
         if (!std::isfinite(value)) {
-            std::snprintf(text, sizeof text, "the distortion coefficient %s is %g; it must be a finite number",
-                          name, value);
+            std::snprintf(text, sizeof text,
+                          "the distortion coefficient %s is %g; it must be a finite number", name,
+                          value);
             return text;
         }
     }

@@ -78,7 +78,7 @@ struct Camera {
     //   fy = fx * row_scale
     // and turns the undistorted (xu, yu) onto the plane's axes as the plain model does:
     //   x = f (cos t xu + sin t yu),  y = f (sin t xu - cos t yu).
-    // NaN where the distortion cannot be undone (far beyond a frame it can be undone over).
+    // NaN where the distortion cannot be undone (beyond a frame it can be undone over).
     ImagePoint ToImagePlane(double column_px, double row_px) const;
 
     // d(x_m, y_m) / d(column, row) of ToImagePlane at one pixel position: metres per pixel.

@@ -1,13 +1,14 @@
 // The camera model beyond the plain one: the undone distortion against the forward map over
 // the whole frame, the derivative of the map against differences, and the cameras refused
 // (values out of range, distortion that folds over or cannot be undone).
+#include "camera/camera_model.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include "camera/camera_model.h"
 #include "camera/distortion.h"
 #include "testing/case_name.h"
 
@@ -79,8 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(MapCase{"pincushion", CameraOf(2000, 1500, {0.2, 0, 0, 0, 0})},
                     MapCase{"barrel", CameraOf(1280, 960, {-0.3, 0.1, 0, 0, 0})},
                     MapCase{"tangential", CameraOf(1280, 960, {0.1, -0.05, 0.01, 0.01, 0.01})},
-                    MapCase{"non_square_turned", CameraOf(1000, 800, {0.05, 0, 0, 0.002, 0}, 1.3,
-                                                          0.3)},
+                    MapCase{"non_square_turned",
+                            CameraOf(1000, 800, {0.05, 0, 0, 0.002, 0}, 1.3, 0.3)},
                     MapCase{"non_square_only", CameraOf(1000, 800, {}, 0.7)}),
     CaseName());
 
@@ -138,8 +139,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "distortion coefficient p2"},
         // r_d = r (1 - 0.3 r^2) turns back at r = 1.05, r_d = 0.70: short of the corners at
         // 1.25 of the larger frame, beyond the 0.625 of the smaller one.
-        RefusalCase{"barrel_beyond_its_turn", CameraOf(2000, 1500, {-0.3, 0, 0, 0, 0}),
-                    "the distortion folds over inside the 2000 x 1500 px frame (at column -0.5, row -0.5)"},
+        RefusalCase{
+            "barrel_beyond_its_turn", CameraOf(2000, 1500, {-0.3, 0, 0, 0, 0}),
+            "the distortion folds over inside the 2000 x 1500 px frame (at column -0.5, row -0.5)"},
         RefusalCase{"k2_folding", CameraOf(2000, 1500, {0.1, -0.5, 0, 0, 0}),
                     "cannot be undone inside the 2000 x 1500 px frame (its inverse does not "
                     "converge at column -0.5, row -0.5)"},

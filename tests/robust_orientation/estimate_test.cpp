@@ -167,8 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(DistortedCase{"distortion_known", 0.2, 0.001, 1.0, true, 3.0, true},
                     DistortedCase{"distortion_ignored", 0.2, 0.001, 1.0, false, 10.0, false},
                     DistortedCase{"tall_pixels_known", 0.0, 0.0, 1.5, true, 3.0, true},
-                    DistortedCase{"tall_pixels_and_barrel_known", -0.1, 0.0, 1.5, true, 3.0,
-                                  true}),
+                    DistortedCase{"tall_pixels_and_barrel_known", -0.1, 0.0, 1.5, true, 3.0, true}),
     [](const auto& p) { return std::string(p.param.name); });
 
 ro::OrientationResult Orient(const std::vector<ro::TiePoint>& t,

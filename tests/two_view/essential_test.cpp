@@ -221,7 +221,8 @@ TEST_P(SampsonGradientTest, MatchesDifferences) {
         const SampsonMetric w1 = random_metric();
         const SampsonMetric w2 = random_metric();
         const auto error = [&](const Eigen::Matrix3d& m) {
-            return metrics ? SampsonError(m, x1, x2, w1, w2) : SampsonError(m, x1, x2, 800.0, 1200.0);
+            return metrics ? SampsonError(m, x1, x2, w1, w2)
+                           : SampsonError(m, x1, x2, 800.0, 1200.0);
         };
         SampsonGradient factored;
         const double d = metrics ? SampsonErrorWithGradient(M, x1, x2, w1, w2, &factored)

@@ -170,6 +170,21 @@ INSTANTIATE_TEST_SUITE_P(
                     DistortedCase{"tall_pixels_and_barrel_known", -0.1, 0.0, 1.5, true, 3.0, true}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// A distortion that cannot be undone over the frame the principal point implies is refused
+// before anything is estimated, naming the photograph and the frame.
+TEST(EstimateOrientationTest, ADistortionThatFoldsInsideTheFrameIsRefused) {
+    ro::Camera camera = ro::BuiltInCamera();
+    camera.distortion.k1 = -0.5;  // r_d = r (1 - 0.5 r^2) turns back short of the corners
+    const ro::OrientationResult r = ro::EstimateOrientation(
+        scene::MakeOrientScene(kAerial, scene::OrientSceneOptions(50, 3)).tie_points, camera,
+        camera, {});
+    EXPECT_EQ(r.outcome, ro::Outcome::invalid_camera);
+    EXPECT_NE(r.reason.find("the camera of photograph 1 is not usable: the distortion"),
+              std::string::npos)
+        << r.reason;
+    EXPECT_NE(r.reason.find("1920 x 1024 px frame"), std::string::npos) << r.reason;
+}
+
 ro::OrientationResult Orient(const std::vector<ro::TiePoint>& t,
                              const ro::EstimationOptions& o = {}) {
     return ro::EstimateOrientation(t, ro::BuiltInCamera(), ro::BuiltInCamera(), o);

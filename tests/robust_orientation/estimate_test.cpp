@@ -170,6 +170,19 @@ INSTANTIATE_TEST_SUITE_P(
                     DistortedCase{"tall_pixels_and_barrel_known", -0.1, 0.0, 1.5, true, 3.0, true}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// The homography check measures its transfer errors in measured pixels too: a plane seen
+// through tall, distorting pixels is found planar.
+TEST(EstimateOrientationTest, APlaneThroughADistortingCameraIsFlagged) {
+    scene::SceneOptions options = scene::OrientSceneOptions(200, 3);
+    options.planar = true;
+    options.camera.k1 = 0.2;
+    options.camera.row_scale = 1.5;
+    const scene::OrientScene s = scene::MakeOrientScene(kAerial, options);
+    const ro::OrientationResult r = ro::EstimateOrientation(s.tie_points, s.camera1, s.camera2, {});
+    ASSERT_NE(r.outcome, ro::Outcome::invalid_camera) << r.reason;
+    EXPECT_EQ(r.geometry.configuration, ro::Configuration::planar);
+}
+
 // A distortion that cannot be undone over the frame the principal point implies is refused
 // before anything is estimated, naming the photograph and the frame.
 TEST(EstimateOrientationTest, ADistortionThatFoldsInsideTheFrameIsRefused) {

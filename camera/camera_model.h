@@ -46,6 +46,7 @@ struct Distortion {
     double p1 = 0.0;
     double p2 = 0.0;
     bool IsZero() const { return k1 == 0.0 && k2 == 0.0 && k3 == 0.0 && p1 == 0.0 && p2 == 0.0; }
+    bool operator==(const Distortion&) const = default;
 };
 
 struct Camera {
@@ -57,7 +58,7 @@ struct Camera {
     // The height of a pixel over its width's inverse: fy / fx, rows per metre over columns per
     // metre (1 for square pixels).
     double row_scale = 1.0;
-    Distortion distortion;
+    Distortion distortion{};
     // True for a camera given by its focal length in pixels (focal_length_px): no metric size
     // is known, and focal_length_m and pixels_per_metre hold a nominal 1 um pixel.
     bool in_pixels = false;
@@ -65,14 +66,32 @@ struct Camera {
     // No distortion and square pixels: the plain model of `relative`.
     bool IsPlain() const { return row_scale == 1.0 && distortion.IsZero(); }
 
+    bool operator==(const Camera&) const = default;
+
     double FocalLengthPx() const { return focal_length_m * pixels_per_metre; }
     double PixelSizeUm() const { return 1e6 / pixels_per_metre; }
 
-    // Pixel position to image plane, evaluated exactly as `relative` evaluates it, so that
-    // the built-in camera gives the same doubles in both programs.
+    // Pixel position to image plane. A plain camera evaluates it exactly as `relative`
+    // does, so that the built-in camera gives the same doubles in both programs; any other
+    // undoes the distortion (distortion.h) of the normalised point
+    //   xn = (column - cx) / fx,  yn = (row - cy) / fy,  fx = f * pixels_per_metre,
+    //   fy = fx * row_scale
+    // and turns the undistorted (xu, yu) onto the plane's axes as the plain model does:
+    //   x = f (cos t xu + sin t yu),  y = f (sin t xu - cos t yu).
+    // NaN where the distortion cannot be undone (beyond a frame it can be undone over).
     ImagePoint ToImagePlane(double column_px, double row_px) const;
 
-    // Image plane back to the pixel position (column, row).
+    // d(x_m, y_m) / d(column, row) of ToImagePlane at one pixel position: metres per pixel.
+    struct PlaneJacobian {
+        double dx_dcolumn = 0.0;
+        double dx_drow = 0.0;
+        double dy_dcolumn = 0.0;
+        double dy_drow = 0.0;
+    };
+    // The image-plane position with the derivative of the map there written to *jacobian.
+    ImagePoint ToImagePlane(double column_px, double row_px, PlaneJacobian* jacobian) const;
+
+    // Image plane back to the pixel position (column, row), with the forward distortion.
     struct PixelPoint {
         double column_px = 0.0;
         double row_px = 0.0;
@@ -83,9 +102,15 @@ struct Camera {
 // The camera built into `relative` (the build's RO_CAMERA_* constants).
 Camera BuiltInCamera();
 
+// The height over the width of a pixel (row_scale) lies within these.
+inline constexpr double kMinRowScale = 0.1;
+inline constexpr double kMaxRowScale = 10.0;
+
 // Why `camera` is not one a photograph can have been taken with (a value not finite or
 // outside the ranges above), e.g. "the focal length is 1e-09 px; it must lie between 1 and
-// 1000000 px"; empty when it is.
+// 1000000 px"; empty when it is. A camera given in pixels is checked by its focal length
+// in pixels only. Whether its distortion can be undone over a frame is
+// DistortionProblem's (distortion.h).
 std::string CameraProblem(const Camera& camera);
 
 // True when CameraProblem finds nothing.

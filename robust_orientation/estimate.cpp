@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 
+#include "camera/distortion.h"
 #include "robust_orientation/adjustment.h"
 #include "robust_orientation/camera_frame.h"
 #include "robust_orientation/candidates.h"
@@ -227,7 +228,15 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
         return Refuse(std::move(result), Outcome::invalid_options, problem);
     }
     for (const auto& [number, camera] : {std::pair{1, &camera1}, std::pair{2, &camera2}}) {
-        if (const std::string problem = CameraProblem(*camera); !problem.empty()) {
+        // A camera file states no image size: the distortion must be undone over the frame
+        // the principal point implies.
+        const FrameSize frame = ImpliedFrame(*camera);
+        std::string problem = CameraProblem(*camera);
+        const bool checked = number == 2 && camera2 == camera1;
+        if (problem.empty() && !checked) {
+            problem = DistortionProblem(*camera, frame.columns_px, frame.rows_px);
+        }
+        if (!problem.empty()) {
             return Refuse(std::move(result), Outcome::invalid_camera,
                           "the camera of photograph " + std::to_string(number) +
                               " is not usable: " + problem);

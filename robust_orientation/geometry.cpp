@@ -34,8 +34,13 @@ GruberRegions CountGruberRegions(std::span<const TiePoint> tie_points, const std
     GruberRegions g;
     // The base's direction in pixels: the image-plane step (Bx, By) through the camera's
     // pixel axes (which may be turned by its in-plane angle).
+    // A distorted camera takes a step of a thousandth of its focal length, within the frame
+    // where its distortion holds.
+    const double across = base.head<2>().norm();
+    const double step =
+        camera1.IsPlain() || !(across > 0.0) ? 1.0 : 1e-3 * camera1.focal_length_m / across;
     const Camera::PixelPoint origin = camera1.ToPixel({0.0, 0.0});
-    const Camera::PixelPoint along = camera1.ToPixel({base.x(), base.y()});
+    const Camera::PixelPoint along = camera1.ToPixel({step * base.x(), step * base.y()});
     if (std::fabs(along.row_px - origin.row_px) > std::fabs(along.column_px - origin.column_px)) {
         g.columns = 3;
         g.rows = 2;

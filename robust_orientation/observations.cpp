@@ -18,14 +18,29 @@ bool Observation::IsFinite() const {
     return std::isfinite(x1_m) && std::isfinite(y1_m) && std::isfinite(x2_m) && std::isfinite(y2_m);
 }
 
+two_view::SampsonMetric MetricOf(const Camera::PlaneJacobian& j) {
+    return {j.dx_dcolumn * j.dx_dcolumn + j.dx_drow * j.dx_drow,
+            j.dx_dcolumn * j.dy_dcolumn + j.dx_drow * j.dy_drow,
+            j.dy_dcolumn * j.dy_dcolumn + j.dy_drow * j.dy_drow};
+}
+
 std::vector<Observation> ToObservations(std::span<const TiePoint> tie_points, const Camera& camera1,
                                         const Camera& camera2) {
     std::vector<Observation> observations;
     observations.reserve(tie_points.size());
+    const bool plain = camera1.IsPlain() && camera2.IsPlain();
     for (const TiePoint& t : tie_points) {
-        const ImagePoint p1 = camera1.ToImagePlane(t.col1_px, t.row1_px);
-        const ImagePoint p2 = camera2.ToImagePlane(t.col2_px, t.row2_px);
-        observations.push_back({p1.x_m, p1.y_m, p2.x_m, p2.y_m});
+        if (plain) {
+            const ImagePoint p1 = camera1.ToImagePlane(t.col1_px, t.row1_px);
+            const ImagePoint p2 = camera2.ToImagePlane(t.col2_px, t.row2_px);
+            observations.push_back({p1.x_m, p1.y_m, p2.x_m, p2.y_m, {}, {}});
+            continue;
+        }
+        Camera::PlaneJacobian j1;
+        Camera::PlaneJacobian j2;
+        const ImagePoint p1 = camera1.ToImagePlane(t.col1_px, t.row1_px, &j1);
+        const ImagePoint p2 = camera2.ToImagePlane(t.col2_px, t.row2_px, &j2);
+        observations.push_back({p1.x_m, p1.y_m, p2.x_m, p2.y_m, MetricOf(j1), MetricOf(j2)});
     }
     return observations;
 }
@@ -34,12 +49,32 @@ CoplanarityModel::CoplanarityModel(const Camera& camera1, const Camera& camera2)
     : f1_m_(camera1.focal_length_m),
       f2_m_(camera2.focal_length_m),
       scale1_(camera1.pixels_per_metre),
-      scale2_(camera2.pixels_per_metre) {}
+      scale2_(camera2.pixels_per_metre),
+      metric_(!camera1.IsPlain() || !camera2.IsPlain()) {}
 
 double CoplanarityModel::SampsonPx(const Eigen::Matrix3d& G, const Observation& o) const {
+    if (metric_) return two_view::SampsonError(G, Ray1(o), Ray2(o), o.metric1, o.metric2);
     // The pixel-to-plane maps are a rotation scaled by 1 / scale, so the scale of each image
     // is its pixels per metre.
     return two_view::SampsonError(G, Ray1(o), Ray2(o), scale1_, scale2_);
+}
+
+namespace {
+
+// The metric of the normalised ray (x / f, -y / f): the derivative gains diag(1, -1) / f.
+two_view::SampsonMetric Normalised(const two_view::SampsonMetric& w, double f_m) {
+    const double f_sq = f_m * f_m;
+    return {w.xx / f_sq, -w.xy / f_sq, w.yy / f_sq};
+}
+
+}  // namespace
+
+two_view::SampsonMetric CoplanarityModel::NormalisedMetric1(const Observation& o) const {
+    return Normalised(o.metric1, f1_m_);
+}
+
+two_view::SampsonMetric CoplanarityModel::NormalisedMetric2(const Observation& o) const {
+    return Normalised(o.metric2, f2_m_);
 }
 
 double CoplanarityModel::YParallaxPx(const Eigen::Matrix3d& M, const Eigen::Vector3d& B,

@@ -8,6 +8,12 @@
 // from the nearest positions that satisfy the condition, in pixels: with isotropic image
 // noise sigma, each d has variance sigma^2. In the normal case (M = I, B = (1, 0, 0))
 // d = p_y / sqrt(2), p_y the y-parallax.
+//
+// Where a camera's pixel-to-plane map is not a scaled rotation (distortion, non-square
+// pixels), each tie point carries the metric W = J J^T of each photograph, J the derivative
+// of its image-plane position by its measured pixel position, and the normalisation uses
+// them, so that d stays in measured pixels. When both cameras are plain it uses their
+// pixels per metre, as it always has.
 #pragma once
 
 #include <Eigen/Core>
@@ -20,16 +26,22 @@
 
 namespace ro {
 
-// Image-plane coordinates of one tie point (metres, y up).
+// Image-plane coordinates of one tie point (metres, y up), with the metrics of its two
+// positions (square metres per square pixel; used only when a camera is not plain).
 struct Observation {
     double x1_m = 0.0;
     double y1_m = 0.0;
     double x2_m = 0.0;
     double y2_m = 0.0;
+    two_view::SampsonMetric metric1{};
+    two_view::SampsonMetric metric2{};
     bool IsFinite() const;
 };
 
-// The image-plane coordinates of every tie point.
+// The metric J J^T of a pixel-to-plane derivative J.
+two_view::SampsonMetric MetricOf(const Camera::PlaneJacobian& j);
+
+// The image-plane coordinates of every tie point, with their metrics.
 std::vector<Observation> ToObservations(std::span<const TiePoint> tie_points, const Camera& camera1,
                                         const Camera& camera2);
 
@@ -53,10 +65,23 @@ class CoplanarityModel {
     // Ray1 and Ray2).
     double SampsonPxWithGradient(const Eigen::Matrix3d& G, const Observation& o,
                                  two_view::SampsonGradient* gradient) const {
+        if (metric_) {
+            return two_view::SampsonErrorWithGradient(G, Ray1(o), Ray2(o), o.metric1, o.metric2,
+                                                      gradient);
+        }
         return two_view::SampsonErrorWithGradient(G, Ray1(o), Ray2(o), scale1_, scale2_, gradient);
     }
 
-    // The y-parallax in pixels of photograph 1: both rays turned into the frame whose x axis
+    // True when the residuals use the observations' metrics (a camera is not plain).
+    bool UsesMetrics() const { return metric_; }
+
+    // The metrics of a tie point's two positions for the normalised rays (x / f, -y / f, 1)
+    // of NormalisedRay1 and NormalisedRay2: per square pixel.
+    two_view::SampsonMetric NormalisedMetric1(const Observation& o) const;
+    two_view::SampsonMetric NormalisedMetric2(const Observation& o) const;
+
+    // The y-parallax in pixels of photograph 1 (its column pixels, on the undistorted
+    // image plane): both rays turned into the frame whose x axis
     // is the base and whose z axis lies in the plane of the base and camera 1's z axis,
     // projected on the image plane at distance f1; the difference of their y coordinates,
     // photograph 2's minus photograph 1's. In the normal case it is y2 - y1.
@@ -79,6 +104,7 @@ class CoplanarityModel {
     double f2_m_;
     double scale1_;  // pixels per metre
     double scale2_;
+    bool metric_;
 };
 
 }  // namespace ro

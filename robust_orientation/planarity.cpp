@@ -6,6 +6,7 @@
 
 #include "robust_orientation/lo_ransac.h"
 #include "two_view/homography.h"
+#include "two_view/sampson.h"
 
 namespace ro {
 namespace {
@@ -15,16 +16,20 @@ constexpr int kMaxIterations = 1000;
 constexpr double kConfidence = 0.999;
 constexpr std::size_t kMaxPoints = 500;
 
-// Homographies on the transfer error into photograph 2, in pixels.
+// Homographies on the transfer error into photograph 2, in pixels: the focal length in
+// pixels scales it, or, for a camera that is not plain, each point's metric of pixels on
+// the normalised plane (the inverse of CoplanarityModel's NormalisedMetric2).
 class HomographyEstimator {
   public:
     using Model = Eigen::Matrix3d;
     static constexpr int kSampleSize = 4;
 
     HomographyEstimator(std::vector<Eigen::Vector3d> u1, std::vector<Eigen::Vector3d> u2,
-                        double f2_px, double threshold_px)
+                        double f2_px, double threshold_px,
+                        std::vector<two_view::SampsonMetric> pixel_metric2)
         : u1_(std::move(u1)),
           u2_(std::move(u2)),
+          pixel_metric2_(std::move(pixel_metric2)),
           f2_px_(f2_px),
           threshold_sq_(threshold_px * threshold_px) {}
 
@@ -49,7 +54,7 @@ class HomographyEstimator {
         s.model = H;
         s.score = 0.0;
         for (std::size_t k = 0; k < u1_.size(); ++k) {
-            const double e2 = two_view::TransferErrorSquared(H, u1_[k], u2_[k]) * f2_px_ * f2_px_;
+            const double e2 = ErrorSquared(H, k);
             const bool inlier = e2 < threshold_sq_;
             if (mask != nullptr) (*mask)[k] = inlier ? 1 : 0;
             s.score += inlier ? e2 : threshold_sq_;
@@ -80,8 +85,20 @@ class HomographyEstimator {
     }
 
   private:
+    double ErrorSquared(const Eigen::Matrix3d& H, std::size_t k) const {
+        if (pixel_metric2_.empty()) {
+            return two_view::TransferErrorSquared(H, u1_[k], u2_[k]) * f2_px_ * f2_px_;
+        }
+        const Eigen::Vector3d y = H * u1_[k];
+        if (y.z() == 0.0) return std::numeric_limits<double>::infinity();
+        const double e2 = pixel_metric2_[k].Of(
+            Eigen::Vector3d(y.x() / y.z() - u2_[k].x(), y.y() / y.z() - u2_[k].y(), 0.0));
+        return std::isfinite(e2) ? e2 : std::numeric_limits<double>::infinity();
+    }
+
     std::vector<Eigen::Vector3d> u1_;
     std::vector<Eigen::Vector3d> u2_;
+    std::vector<two_view::SampsonMetric> pixel_metric2_;  // empty: the focal length scales
     double f2_px_;
     double threshold_sq_;
 };
@@ -97,12 +114,19 @@ HomographyCheck CheckHomography(const CoplanarityModel& model,
     // as well as all of them do.
     std::vector<Eigen::Vector3d> u1;
     std::vector<Eigen::Vector3d> u2;
+    std::vector<two_view::SampsonMetric> pixel_metric2;
     for (const int k : Spread(inliers, kMaxPoints)) {
-        u1.push_back(model.NormalisedRay1(observations[static_cast<std::size_t>(k)]));
-        u2.push_back(model.NormalisedRay2(observations[static_cast<std::size_t>(k)]));
+        const Observation& o = observations[static_cast<std::size_t>(k)];
+        u1.push_back(model.NormalisedRay1(o));
+        u2.push_back(model.NormalisedRay2(o));
+        if (!model.UsesMetrics()) continue;
+        // Square pixels per unit of the normalised plane: the inverse of the metric.
+        const two_view::SampsonMetric w = model.NormalisedMetric2(o);
+        const double det = w.xx * w.yy - w.xy * w.xy;
+        pixel_metric2.push_back({w.yy / det, -w.xy / det, w.xx / det});
     }
     const HomographyEstimator estimator(std::move(u1), std::move(u2), model.FocalLength2Px(),
-                                        threshold_px);
+                                        threshold_px, std::move(pixel_metric2));
     RansacOptions options;
     options.confidence = kConfidence;
     options.min_iterations = kMinIterations;

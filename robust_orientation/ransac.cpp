@@ -48,6 +48,9 @@ class PoseEstimator {
             index_.push_back(static_cast<int>(k));
             u1_.push_back(model.NormalisedRay1(observations[k]));
             u2_.push_back(model.NormalisedRay2(observations[k]));
+            if (!model.UsesMetrics()) continue;
+            w1_.push_back(model.NormalisedMetric1(observations[k]));
+            w2_.push_back(model.NormalisedMetric2(observations[k]));
         }
     }
 
@@ -89,6 +92,13 @@ class PoseEstimator {
     }
 
   private:
+    // r and |g|^2 of candidate k under E: with the points' metrics when there are any, else
+    // with the focal lengths in pixels as the scales of the normalised rays.
+    two_view::SampsonTerms TermsOf(const Eigen::Matrix3d& E, std::size_t k) const {
+        if (w1_.empty()) return two_view::SampsonTermsOf(E, u1_[k], u2_[k], f1_px_, f2_px_);
+        return two_view::SampsonTermsOf(E, u1_[k], u2_[k], w1_[k], w2_[k]);
+    }
+
     // The MSAC score of a pose; stops early (score infinite) once it exceeds `bound`. With
     // `inliers`, collects the inliers' numbers there.
     Scored<RelativePose> ScoreCollecting(const RelativePose& cv, double bound,
@@ -99,7 +109,7 @@ class PoseEstimator {
         m.score = 0.0;
         if (inliers != nullptr) inliers->clear();
         for (std::size_t k = 0; k < Size(); ++k) {
-            const double r2 = two_view::SampsonErrorSquared(E, u1_[k], u2_[k], f1_px_, f2_px_);
+            const double r2 = two_view::SampsonErrorSquaredOf(TermsOf(E, k));
             if (r2 < threshold_sq_ && two_view::InFrontOfBothCameras(cv, u1_[k], u2_[k])) {
                 m.score += r2;
                 ++m.inliers;
@@ -137,6 +147,8 @@ class PoseEstimator {
     std::vector<int> index_;  // observation number of each candidate
     std::vector<Eigen::Vector3d> u1_;
     std::vector<Eigen::Vector3d> u2_;
+    std::vector<two_view::SampsonMetric> w1_;  // per candidate when the model uses metrics
+    std::vector<two_view::SampsonMetric> w2_;
     double f1_px_;
     double f2_px_;
     double threshold_sq_;
@@ -157,8 +169,7 @@ void PoseEstimator::Refine(Scored<RelativePose>* model) const {
         x2.clear();
         weights.clear();
         for (const std::size_t k : points) {
-            const double gradient_sq =
-                two_view::SampsonTermsOf(E, u1_[k], u2_[k], f1_px_, f2_px_).gradient_sq;
+            const double gradient_sq = TermsOf(E, k).gradient_sq;
             if (!(gradient_sq > 0.0)) continue;
             x1.push_back(u1_[k]);
             x2.push_back(u2_[k]);

@@ -49,6 +49,12 @@ SceneCamera ToSceneCamera(const ro::Camera& camera) {
     c.focal_length = camera.focal_length_m;
     c.columns = 2.0 * camera.principal_column_px + 1.0;
     c.rows = 2.0 * camera.principal_row_px + 1.0;
+    c.row_scale = camera.row_scale;
+    c.k1 = camera.distortion.k1;
+    c.k2 = camera.distortion.k2;
+    c.k3 = camera.distortion.k3;
+    c.p1 = camera.distortion.p1;
+    c.p2 = camera.distortion.p2;
     return c;
 }
 
@@ -59,6 +65,8 @@ ro::Camera ToCamera(const SceneCamera& camera) {
     c.principal_column_px = camera.principal_i;
     c.principal_row_px = camera.principal_j;
     c.in_plane_angle_rad = camera.theta;
+    c.row_scale = camera.row_scale;
+    c.distortion = {camera.k1, camera.k2, camera.k3, camera.p1, camera.p2};
     return c;
 }
 

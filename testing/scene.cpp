@@ -44,8 +44,29 @@ std::array<double, 2> PixelToPlane(const SceneCamera& c, double i, double j) {
 
 std::array<double, 2> PlaneToPixel(const SceneCamera& c, double x, double y) {
     const double ct = std::cos(c.theta), st = std::sin(c.theta);
-    return {c.principal_i + c.pixels_per_metre * (x * ct + y * st),
-            c.principal_j + c.pixels_per_metre * (x * st - y * ct)};
+    if (c.IsPlain()) {
+        return {c.principal_i + c.pixels_per_metre * (x * ct + y * st),
+                c.principal_j + c.pixels_per_metre * (x * st - y * ct)};
+    }
+    // The undistorted normalised point, distorted, on the pixel grid of fx and fy.
+    const double f = c.focal_length;
+    const double xn = (x * ct + y * st) / f, yn = (x * st - y * ct) / f;
+    const double r2 = xn * xn + yn * yn;
+    const double radial = 1.0 + c.k1 * r2 + c.k2 * r2 * r2 + c.k3 * r2 * r2 * r2;
+    const double xd = xn * radial + 2.0 * c.p1 * xn * yn + c.p2 * (r2 + 2.0 * xn * xn);
+    const double yd = yn * radial + c.p1 * (r2 + 2.0 * yn * yn) + 2.0 * c.p2 * xn * yn;
+    const double fx = f * c.pixels_per_metre;
+    return {c.principal_i + fx * xd, c.principal_j + fx * c.row_scale * yd};
+}
+
+// The image-plane point that a camera without distortion would see at pixel (i, j): the
+// rays camera 1's points are drawn along (a distorting camera then sees them elsewhere).
+std::array<double, 2> IdealPixelToPlane(const SceneCamera& c, double i, double j) {
+    if (c.IsPlain()) return PixelToPlane(c, i, j);
+    const double ct = std::cos(c.theta), st = std::sin(c.theta);
+    const double fx = c.focal_length * c.pixels_per_metre;
+    const double xn = (i - c.principal_i) / fx, yn = (j - c.principal_j) / (fx * c.row_scale);
+    return {c.focal_length * (ct * xn + st * yn), c.focal_length * (st * xn - ct * yn)};
 }
 
 bool InFrame(const SceneCamera& c, double i, double j) {
@@ -130,9 +151,15 @@ Scene MakeScene(const TrueOrientation& truth, const SceneOptions& options) {
     std::vector<std::array<double, 3>> points;
     for (long draws = 0; static_cast<int>(scene.tie_points.size()) < options.points; ++draws) {
         if (draws == max_draws) return {};
-        const double i1 = col(rng), j1 = row(rng);
+        double i1 = col(rng), j1 = row(rng);
         double d = depth(rng);
-        const auto [x1, y1] = PixelToPlane(c, i1, j1);
+        const auto [x1, y1] = IdealPixelToPlane(c, i1, j1);
+        if (!c.IsPlain()) {
+            const std::array<double, 2> seen = PlaneToPixel(c, x1, y1);
+            if (!InFrame(c, seen[0], seen[1])) continue;
+            i1 = seen[0];
+            j1 = seen[1];
+        }
         if (options.planar) {
             // The plane -z = plane_depth + tan(tilt) y, met by the ray at depth d.
             d = plane_depth / (1.0 - std::tan(options.plane_tilt) * y1 / f);

@@ -33,6 +33,17 @@ struct SceneCamera {
     double focal_length = ro::kFocalLength;            // metres
     double columns = 2 * ro::kPrincipalColumnCamera1 + 1;
     double rows = 2 * ro::kPrincipalRowCamera1 + 1;
+    // Non-square pixels (rows per metre over columns per metre) and lens distortion in the
+    // convention of camera/camera_model.h, applied when a point is projected.
+    double row_scale = 1.0;
+    double k1 = 0.0;
+    double k2 = 0.0;
+    double k3 = 0.0;
+    double p1 = 0.0;
+    double p2 = 0.0;
+    bool IsPlain() const {
+        return row_scale == 1.0 && k1 == 0.0 && k2 == 0.0 && k3 == 0.0 && p1 == 0.0 && p2 == 0.0;
+    }
 };
 
 // The true orientation of camera 2; angles in radians.

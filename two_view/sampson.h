@@ -15,6 +15,14 @@
 // matter. This is the one Sampson error of the project: the robust loops score with it, the
 // adjustment minimises it.
 //
+// When the measured coordinates map onto x1 and x2 by other than a scaled rotation (lens
+// distortion, non-square pixels), each point has its own metric instead of the scale: for J
+// the derivative of (x, y) by the measured coordinates at the point, W = J J^T and
+//
+//     |g|^2 = (M^T x2)_12^T W1 (M^T x2)_12 + (M x1)_12^T W2 (M x1)_12,
+//
+// so that d stays in measured units (a scale s is the metric I / s^2).
+//
 // At the epipoles the gradient vanishes. There d is 0 when r is 0 as well (the
 // correspondence fits every line through the epipole) and infinite otherwise, never the
 // NaN of 0 / 0.
@@ -34,6 +42,22 @@ struct SampsonTerms {
     double gradient_sq = 0.0;
 };
 
+// The metric W of one image at one point: a symmetric 2 x 2 matrix (see above).
+struct SampsonMetric {
+    double xx = 1.0;
+    double xy = 0.0;
+    double yy = 1.0;
+
+    // a^T W a of the first two coordinates of a.
+    double Of(const Eigen::Vector3d& a) const {
+        return xx * a.x() * a.x() + 2.0 * xy * a.x() * a.y() + yy * a.y() * a.y();
+    }
+    // (W a_12, 0).
+    Eigen::Vector3d Times(const Eigen::Vector3d& a) const {
+        return {xx * a.x() + xy * a.y(), xy * a.x() + yy * a.y(), 0.0};
+    }
+};
+
 inline SampsonTerms SampsonTermsOf(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
                                    const Eigen::Vector3d& x2, double scale1, double scale2) {
     const Eigen::Vector3d m_x1 = M * x1;
@@ -42,11 +66,16 @@ inline SampsonTerms SampsonTermsOf(const Eigen::Matrix3d& M, const Eigen::Vector
                               m_x1.head<2>().squaredNorm() / (scale2 * scale2)};
 }
 
-// d, signed with r: 0 or +-infinity where the gradient vanishes (see above), NaN when an
-// input is not finite.
-inline double SampsonError(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
-                           const Eigen::Vector3d& x2, double scale1 = 1.0, double scale2 = 1.0) {
-    const SampsonTerms t = SampsonTermsOf(M, x1, x2, scale1, scale2);
+inline SampsonTerms SampsonTermsOf(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
+                                   const Eigen::Vector3d& x2, const SampsonMetric& w1,
+                                   const SampsonMetric& w2) {
+    const Eigen::Vector3d m_x1 = M * x1;
+    const Eigen::Vector3d mt_x2 = M.transpose() * x2;
+    return {x2.dot(m_x1), w1.Of(mt_x2) + w2.Of(m_x1)};
+}
+
+// d from its terms (see SampsonError).
+inline double SampsonErrorOf(const SampsonTerms& t) {
     if (t.gradient_sq > 0.0 && t.gradient_sq < std::numeric_limits<double>::infinity()) {
         return t.r / std::sqrt(t.gradient_sq);
     }
@@ -56,17 +85,40 @@ inline double SampsonError(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
     return t.r == 0.0 ? 0.0 : std::copysign(std::numeric_limits<double>::infinity(), t.r);
 }
 
-// d^2: 0 or +infinity where the gradient vanishes, +infinity when an input is not finite.
-inline double SampsonErrorSquared(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
-                                  const Eigen::Vector3d& x2, double scale1 = 1.0,
-                                  double scale2 = 1.0) {
-    const SampsonTerms t = SampsonTermsOf(M, x1, x2, scale1, scale2);
+// d^2 from its terms (see SampsonErrorSquared).
+inline double SampsonErrorSquaredOf(const SampsonTerms& t) {
     if (t.gradient_sq > 0.0) {
         const double e = t.r * t.r / t.gradient_sq;
         return e <= std::numeric_limits<double>::max() ? e
                                                        : std::numeric_limits<double>::infinity();
     }
     return t.r == 0.0 ? 0.0 : std::numeric_limits<double>::infinity();
+}
+
+// d, signed with r: 0 or +-infinity where the gradient vanishes (see above), NaN when an
+// input is not finite.
+inline double SampsonError(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
+                           const Eigen::Vector3d& x2, double scale1 = 1.0, double scale2 = 1.0) {
+    return SampsonErrorOf(SampsonTermsOf(M, x1, x2, scale1, scale2));
+}
+
+inline double SampsonError(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
+                           const Eigen::Vector3d& x2, const SampsonMetric& w1,
+                           const SampsonMetric& w2) {
+    return SampsonErrorOf(SampsonTermsOf(M, x1, x2, w1, w2));
+}
+
+// d^2: 0 or +infinity where the gradient vanishes, +infinity when an input is not finite.
+inline double SampsonErrorSquared(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
+                                  const Eigen::Vector3d& x2, double scale1 = 1.0,
+                                  double scale2 = 1.0) {
+    return SampsonErrorSquaredOf(SampsonTermsOf(M, x1, x2, scale1, scale2));
+}
+
+inline double SampsonErrorSquared(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
+                                  const Eigen::Vector3d& x2, const SampsonMetric& w1,
+                                  const SampsonMetric& w2) {
+    return SampsonErrorSquaredOf(SampsonTermsOf(M, x1, x2, w1, w2));
 }
 
 // The derivative of d by the nine entries of M, in the factored form
@@ -113,6 +165,25 @@ inline double SampsonErrorWithGradient(const Eigen::Matrix3d& M, const Eigen::Ve
     const double k = r / (s * gradient_sq);
     gradient->p = x1 / s - Eigen::Vector3d(k * w1 * mt_x2.x(), k * w1 * mt_x2.y(), 0.0);
     gradient->q = Eigen::Vector3d(-k * w2 * m_x1.x(), -k * w2 * m_x1.y(), 0.0);
+    return r / s;
+}
+
+// The same with the metrics W1 and W2: a' = (W1 a, 0) and b' = (W2 b, 0) above.
+inline double SampsonErrorWithGradient(const Eigen::Matrix3d& M, const Eigen::Vector3d& x1,
+                                       const Eigen::Vector3d& x2, const SampsonMetric& w1,
+                                       const SampsonMetric& w2, SampsonGradient* gradient) {
+    const Eigen::Vector3d m_x1 = M * x1;
+    const Eigen::Vector3d mt_x2 = M.transpose() * x2;
+    const double r = x2.dot(m_x1);
+    const double gradient_sq = w1.Of(mt_x2) + w2.Of(m_x1);
+    if (!(gradient_sq > 0.0 && gradient_sq < std::numeric_limits<double>::infinity())) {
+        *gradient = {};
+        return SampsonErrorOf({r, gradient_sq});
+    }
+    const double s = std::sqrt(gradient_sq);
+    const double k = r / (s * gradient_sq);
+    gradient->p = x1 / s - k * w1.Times(mt_x2);
+    gradient->q = -k * w2.Times(m_x1);
     return r / s;
 }
 

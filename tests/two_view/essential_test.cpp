@@ -197,31 +197,57 @@ INSTANTIATE_TEST_SUITE_P(
         SampsonCase{"both_epipoles_negative", -kCorner, {0, 0, 1}, {0, 0, 1}, 1, 1, -kInf}),
     CaseName());
 
-// The derivative by the nine entries of M agrees with central differences.
-TEST(SampsonError, GradientMatchesDifferences) {
+// The derivative by the nine entries of M agrees with central differences, with scales and
+// with per-point metrics (the metric I / s^2 being the scale s); a sheared metric weighs the
+// two coordinates of an image unlike any scale.
+class SampsonGradientTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SampsonGradientTest, MatchesDifferences) {
+    const bool metrics = GetParam();
     ::two_view::testing::Random random(31);
     for (int i = 0; i < 50; ++i) {
         const Eigen::Matrix3d M =
             Eigen::Matrix3d::NullaryExpr([&] { return random.Uniform(-1, 1); });
         const Eigen::Vector3d x1(random.Uniform(-0.5, 0.5), random.Uniform(-0.5, 0.5), -1.3);
         const Eigen::Vector3d x2(random.Uniform(-0.5, 0.5), random.Uniform(-0.5, 0.5), 1.0);
+        // J J^T of a random J of about 1 / 1000.
+        const auto random_metric = [&] {
+            const Eigen::Matrix2d j =
+                Eigen::Matrix2d::NullaryExpr([&] { return random.Uniform(-1e-3, 1e-3); }) +
+                Eigen::Matrix2d::Identity() * 1.5e-3;
+            const Eigen::Matrix2d w = j * j.transpose();
+            return SampsonMetric{w(0, 0), w(0, 1), w(1, 1)};
+        };
+        const SampsonMetric w1 = random_metric();
+        const SampsonMetric w2 = random_metric();
+        const auto error = [&](const Eigen::Matrix3d& m) {
+            return metrics ? SampsonError(m, x1, x2, w1, w2)
+                           : SampsonError(m, x1, x2, 800.0, 1200.0);
+        };
         SampsonGradient factored;
-        const double d = SampsonErrorWithGradient(M, x1, x2, 800.0, 1200.0, &factored);
+        const double d = metrics ? SampsonErrorWithGradient(M, x1, x2, w1, w2, &factored)
+                                 : SampsonErrorWithGradient(M, x1, x2, 800.0, 1200.0, &factored);
         const Eigen::Matrix3d gradient = factored.Matrix(x1, x2);
-        EXPECT_DOUBLE_EQ(d, SampsonError(M, x1, x2, 800.0, 1200.0));
+        EXPECT_DOUBLE_EQ(d, error(M));
+        if (!metrics) {
+            const SampsonMetric s1{1.0 / (800.0 * 800.0), 0.0, 1.0 / (800.0 * 800.0)};
+            const SampsonMetric s2{1.0 / (1200.0 * 1200.0), 0.0, 1.0 / (1200.0 * 1200.0)};
+            EXPECT_NEAR(SampsonError(M, x1, x2, s1, s2), d, 1e-12 * std::fabs(d));
+        }
         for (int k = 0; k < 9; ++k) {
             constexpr double kStep = 1e-7;
             Eigen::Matrix3d plus = M;
             Eigen::Matrix3d minus = M;
             plus(k / 3, k % 3) += kStep;
             minus(k / 3, k % 3) -= kStep;
-            const double numeric = (SampsonError(plus, x1, x2, 800.0, 1200.0) -
-                                    SampsonError(minus, x1, x2, 800.0, 1200.0)) /
-                                   (2 * kStep);
+            const double numeric = (error(plus) - error(minus)) / (2 * kStep);
             EXPECT_NEAR(gradient(k / 3, k % 3), numeric, 1e-5 * std::max(1.0, std::fabs(numeric)));
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(ScalesAndMetrics, SampsonGradientTest, ::testing::Bool(),
+                         [](const auto& p) { return p.param ? "metrics" : "scales"; });
 
 }  // namespace
 }  // namespace two_view

@@ -252,7 +252,8 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
     if (robust.candidates < kMinAdjustmentPoints) {
         return Refuse(std::move(result), Outcome::too_few_matches,
                       "only " + std::to_string(robust.candidates) +
-                          " tie points with finite positions; at least " +
+                          (robust.candidates == 1 ? " tie point" : " tie points") +
+                          " with finite positions; at least " +
                           std::to_string(kMinAdjustmentPoints) + " are needed");
     }
     const RansacResult ransac = FindRelativePose(model, observations, options);

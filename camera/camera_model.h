@@ -55,8 +55,8 @@ struct Camera {
     double principal_column_px = 0.0;
     double principal_row_px = 0.0;
     double in_plane_angle_rad = 0.0;  // angle between the pixel axes and the image-plane axes
-    // The height of a pixel over its width's inverse: fy / fx, rows per metre over columns per
-    // metre (1 for square pixels).
+    // fy / fx: the width of a pixel over its height, rows per metre over columns per metre
+    // (1 for square pixels).
     double row_scale = 1.0;
     Distortion distortion{};
     // True for a camera given by its focal length in pixels (focal_length_px): no metric size

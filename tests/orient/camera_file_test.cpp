@@ -122,17 +122,6 @@ TEST(CameraFile, BuiltInAndFormattedTextsGiveTheCamera) {
     EXPECT_EQ(ro::FormatCameraText(kDefaultCamera).rfind("focal_length_mm = 13.2\n", 0), 0u);
 }
 
-bool Same(const ro::Camera& a, const ro::Camera& b) {
-    const ro::Distortion& d = a.distortion;
-    const ro::Distortion& e = b.distortion;
-    return a.focal_length_m == b.focal_length_m && a.pixels_per_metre == b.pixels_per_metre &&
-           a.principal_column_px == b.principal_column_px &&
-           a.principal_row_px == b.principal_row_px &&
-           a.in_plane_angle_rad == b.in_plane_angle_rad && a.row_scale == b.row_scale &&
-           a.in_pixels == b.in_pixels && d.k1 == e.k1 && d.k2 == e.k2 && d.k3 == e.k3 &&
-           d.p1 == e.p1 && d.p2 == e.p2;
-}
-
 // Any camera a file gives comes back exactly from its formatted text, the angle and the
 // row focal length included, written in the file's own form with the shortest decimals.
 TEST(CameraFile, FormattedTextGivesBackExactlyTheCameraRead) {
@@ -162,7 +151,7 @@ TEST(CameraFile, FormattedTextGivesBackExactlyTheCameraRead) {
         const std::string formatted = ro::FormatCameraText(camera);
         const ro::CameraFileResult again = ro::ParseCameraText(formatted);
         ASSERT_TRUE(std::holds_alternative<ro::Camera>(again)) << formatted;
-        ASSERT_TRUE(Same(std::get<ro::Camera>(again), camera)) << file << "\n" << formatted;
+        ASSERT_TRUE(std::get<ro::Camera>(again) == camera) << file << "\n" << formatted;
     }
     EXPECT_EQ(ro::FormatCameraText(
                   std::get<ro::Camera>(ro::ParseCameraText("focal_length_px = 1000 1002.5\n"

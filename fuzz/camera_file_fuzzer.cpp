@@ -45,8 +45,7 @@ void CheckAccepted(const Camera& camera) {
     FUZZ_CHECK(ro::IsUsable(camera), "an accepted camera is usable");
     const CameraFileResult again = ro::ParseCameraText(ro::FormatCameraText(camera));
     FUZZ_CHECK(std::holds_alternative<Camera>(again), "a formatted camera reads back");
-    FUZZ_CHECK(std::get<Camera>(again) == camera,
-               "a formatted camera reads back exactly");
+    FUZZ_CHECK(std::get<Camera>(again) == camera, "a formatted camera reads back exactly");
 }
 
 }  // namespace

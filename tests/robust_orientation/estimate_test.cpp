@@ -9,7 +9,9 @@
 #include <limits>
 #include <numbers>
 #include <string>
+#include <variant>
 
+#include "camera/camera_file.h"
 #include "common/angles.h"
 #include "testing/orient_scene.h"
 #include "testing/sigma_honesty.h"
@@ -120,16 +122,27 @@ INSTANTIATE_TEST_SUITE_P(
 // Scenes photographed through a distorting or non-square camera (the built-in one with
 // distortion or taller pixels): with the camera as it is, the truth within three stated
 // sigmas and sigma0 near the a-priori sigma (the residuals normalised in measured pixels);
-// with the camera taken as plain, the distortion pulls the elements far off.
+// with the camera taken as plain, the distortion pulls the elements far off. The distorted
+// cameras are read from camera files: the built-in camera's file with the distortion keys
+// added, or without them.
 struct DistortedCase {
     const char* name;
     double k1;
     double p1;
     double row_scale;
-    bool camera_as_it_is;  // else the estimation is given the plain camera
-    double max_z;          // largest |error| / sigma over the elements: below (or above)
+    const char* camera_file_keys;  // added to the built-in camera's file; null: no file
+    bool camera_as_it_is;          // without a file: the scene's camera, else the plain one
+    double max_z;                  // largest |error| / sigma over the elements: below (or above)
     bool z_below;
 };
+
+ro::Camera BuiltInCameraWith(const std::string& keys) {
+    const ro::CameraFileResult camera =
+        ro::ParseCameraText(ro::FormatCameraText(ro::BuiltInCamera()) + keys);
+    EXPECT_TRUE(std::holds_alternative<ro::Camera>(camera));
+    return std::holds_alternative<ro::Camera>(camera) ? std::get<ro::Camera>(camera)
+                                                      : ro::BuiltInCamera();
+}
 
 class DistortedSceneTest : public testing::TestWithParam<DistortedCase> {};
 
@@ -141,7 +154,9 @@ TEST_P(DistortedSceneTest, TheCameraAsItIsGivesTheTruth) {
     options.camera.row_scale = c.row_scale;
     const scene::OrientScene s = scene::MakeOrientScene(kAerial, options);
     ASSERT_EQ(s.tie_points.size(), 400U);
-    const ro::Camera camera = c.camera_as_it_is ? s.camera1 : ro::BuiltInCamera();
+    const ro::Camera camera = c.camera_file_keys != nullptr ? BuiltInCameraWith(c.camera_file_keys)
+                              : c.camera_as_it_is           ? s.camera1
+                                                            : ro::BuiltInCamera();
     ro::EstimationOptions estimation;
     estimation.sigma_px = options.noise_px;
     const ro::OrientationResult r =
@@ -162,13 +177,16 @@ TEST_P(DistortedSceneTest, TheCameraAsItIsGivesTheTruth) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cameras, DistortedSceneTest,
-    testing::Values(DistortedCase{"distortion_known", 0.2, 0.001, 1.0, true, 3.0, true},
-                    DistortedCase{"distortion_ignored", 0.2, 0.001, 1.0, false, 10.0, false},
-                    DistortedCase{"tall_pixels_known", 0.0, 0.0, 1.5, true, 3.0, true},
-                    DistortedCase{"tall_pixels_and_barrel_known", -0.1, 0.0, 1.5, true, 3.0, true}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cameras, DistortedSceneTest,
+                         testing::Values(DistortedCase{"distortion_in_the_file", 0.2, 0.001, 1.0,
+                                                       "k1 = 0.2\np1 = 0.001\n", true, 3.0, true},
+                                         DistortedCase{"distortion_left_out_of_the_file", 0.2,
+                                                       0.001, 1.0, "", true, 10.0, false},
+                                         DistortedCase{"tall_pixels_known", 0.0, 0.0, 1.5, nullptr,
+                                                       true, 3.0, true},
+                                         DistortedCase{"tall_pixels_and_barrel_known", -0.1, 0.0,
+                                                       1.5, nullptr, true, 3.0, true}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 // The homography check measures its transfer errors in measured pixels too: a plane seen
 // through tall, distorting pixels is found planar.

@@ -22,10 +22,12 @@ struct Spread {
     bool any = false;
 };
 
-Spread SpreadOf(std::span<const TiePoint> tie_points, const Camera& camera, bool second) {
+Spread SpreadOf(std::span<const TiePoint> tie_points, std::span<const Observation> observations,
+                const Camera& camera, bool second) {
     Spread s;
     const double focal_m = camera.focal_length_m;
-    for (const TiePoint& t : tie_points) {
+    for (std::size_t k = 0; k < tie_points.size(); ++k) {
+        const TiePoint& t = tie_points[k];
         const double col = second ? t.col2_px : t.col1_px;
         const double row = second ? t.row2_px : t.row1_px;
         if (!std::isfinite(col) || !std::isfinite(row)) continue;
@@ -34,9 +36,9 @@ Spread SpreadOf(std::span<const TiePoint> tie_points, const Camera& camera, bool
         s.col_max = std::max(s.col_max, col);
         s.row_min = std::min(s.row_min, row);
         s.row_max = std::max(s.row_max, row);
-        const ImagePoint p = camera.ToImagePlane(col, row);
-        s.max_off_axis_rad =
-            std::max(s.max_off_axis_rad, std::atan2(std::hypot(p.x_m, p.y_m), focal_m));
+        const Observation& o = observations[k];
+        const double radius_m = second ? std::hypot(o.x2_m, o.y2_m) : std::hypot(o.x1_m, o.y1_m);
+        s.max_off_axis_rad = std::max(s.max_off_axis_rad, std::atan2(radius_m, focal_m));
     }
     return s;
 }
@@ -55,11 +57,12 @@ FrameSize ImpliedFrame(const Camera& camera) {
 }
 
 std::vector<Warning> CameraFrameWarnings(std::span<const TiePoint> tie_points,
+                                         std::span<const Observation> observations,
                                          const Camera& camera1, const Camera& camera2) {
     std::vector<Warning> warnings;
     for (int photograph = 1; photograph <= 2; ++photograph) {
         const Camera& camera = photograph == 1 ? camera1 : camera2;
-        const Spread s = SpreadOf(tie_points, camera, photograph == 2);
+        const Spread s = SpreadOf(tie_points, observations, camera, photograph == 2);
         if (!s.any) continue;
         const FrameSize frame = ImpliedFrame(camera);
         const double overreach = Overreach(s, frame);

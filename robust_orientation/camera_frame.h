@@ -9,6 +9,7 @@
 
 #include "camera/camera_model.h"
 #include "common/angles.h"
+#include "robust_orientation/observations.h"
 #include "robust_orientation/result.h"
 #include "robust_orientation/tie_points.h"
 
@@ -31,8 +32,10 @@ FrameSize ImpliedFrame(const Camera& camera);
 // frame of its camera by more than the margin, or span a field of view above the limit at
 // its focal length; the message states the points' extent and the frame, the value is the
 // share of the frame they reach beyond it (or, within the margin, the field of view in
-// degrees).
+// degrees). `observations` are the tie points on the image planes (ToObservations), whose
+// distortion is undone once for the estimation and for this check.
 std::vector<Warning> CameraFrameWarnings(std::span<const TiePoint> tie_points,
+                                         std::span<const Observation> observations,
                                          const Camera& camera1, const Camera& camera2);
 
 }  // namespace ro

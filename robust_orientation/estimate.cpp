@@ -243,7 +243,7 @@ OrientationResult EstimateOrientation(std::span<const TiePoint> tie_points, cons
         }
     }
     // Tie points that do not fit a camera are warned about whatever the outcome.
-    result.warnings = CameraFrameWarnings(tie_points, camera1, camera2);
+    result.warnings = CameraFrameWarnings(tie_points, observations, camera1, camera2);
 
     const CoplanarityModel model(camera1, camera2);
     robust.candidates =

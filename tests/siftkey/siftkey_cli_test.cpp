@@ -215,24 +215,18 @@ TEST_F(SiftkeyRunTest, SameBytesWithOneOrTwoThreads) {
 // --max N computes descriptors for N keypoints only, and its file is the header "N 128"
 // and the first N records of the full file, byte for byte (a record is 8 lines).
 TEST_F(SiftkeyRunTest, MaxKeepsTheFirstEntriesOfTheFullFile) {
-    for (const bool upright : {false, true}) {
-        std::vector<std::string> base;
-        if (upright) base.push_back("--upright");
-        std::vector<std::string> args = base;
-        args.insert(args.end(), {image_, dir_.File("all.key")});
-        ASSERT_EQ(Siftkey(args).exit_status, 0);
+    for (const std::string upright : {"--upright=false", "--upright=true"}) {
+        ASSERT_EQ(Siftkey({upright, image_, dir_.File("all.key")}).exit_status, 0);
         const std::string all = ReadFileBytes(dir_.File("all.key"));
-        const std::size_t count = std::stoul(all);
+        const std::size_t count = std::stoul(all), body = all.find('\n');
         for (const std::size_t n : {std::size_t{1}, std::size_t{7}, count / 2, count - 1}) {
-            args = base;
-            args.insert(args.end(), {"--max=" + std::to_string(n), image_, dir_.File("n.key")});
-            ASSERT_EQ(Siftkey(args).exit_status, 0);
-            std::size_t end = all.find('\n');
+            const std::string max = "--max=" + std::to_string(n);
+            ASSERT_EQ(Siftkey({upright, max, image_, dir_.File("n.key")}).exit_status, 0);
+            std::size_t end = body;
             for (std::size_t line = 0; line < 8 * n; ++line) end = all.find('\n', end + 1);
-            EXPECT_EQ(
-                ReadFileBytes(dir_.File("n.key")),
-                std::to_string(n) + " 128" + all.substr(all.find('\n'), end - all.find('\n') + 1))
-                << "upright " << upright << ", --max " << n;
+            EXPECT_EQ(ReadFileBytes(dir_.File("n.key")),
+                      std::to_string(n) + " 128" + all.substr(body, end - body + 1))
+                << upright << " " << max;
         }
     }
 }
@@ -395,21 +389,17 @@ TEST_P(SiftkeyRefusalTest, StatusMessageAndNoOtherFileChanged) {
     const RefusalCase& c = GetParam();
     TempDir dir;
     const cv::Mat picture = RandomBlobs(120, 100, 40, 5);
-    const std::string jpeg = Encode(".jpg", picture);
-    const std::string png = Encode(".png", picture);
-    const std::string tiff = Encode(".tif", picture);
-    const std::map<std::string, std::string> files = {
-        {"IN.jpg", dir.Write("in.jpg", jpeg)},
-        {"IN.png", dir.Write("in.png", png)},
-        {"IN.tif", dir.Write("in.tif", tiff)},
-        {"HALF.jpg", dir.Write("half.jpg", jpeg.substr(0, jpeg.size() / 2))},
-        {"HALF.png", dir.Write("half.png", png.substr(0, png.size() / 2))},
-        {"HALF.tif", dir.Write("half.tif", tiff.substr(0, tiff.size() / 2))},
+    std::map<std::string, std::string> files = {
         {"HUGE.png", dir.Write("huge.png", HugePng(30000))},
         {"IN.bmp", dir.Write("in.bmp", Encode(".bmp", picture))},
         {"RO.key", dir.Write("ro.key", "0 128\n")},
         {"OUT", dir.Write("out.key", "0 128\n")},
     };
+    for (const std::string type : {"jpg", "png", "tif"}) {
+        const std::string bytes = Encode(("." + type).c_str(), picture);
+        files["IN." + type] = dir.Write("in." + type, bytes);
+        files["HALF." + type] = dir.Write("half." + type, bytes.substr(0, bytes.size() / 2));
+    }
     fs::permissions(files.at("RO.key"), fs::perms::owner_read | fs::perms::group_read);
     const auto named = [&](std::string text) {
         for (const auto& [key, path] : files) {

@@ -224,8 +224,8 @@ TEST_P(PlotCaseTest, DrawsWithinTheFrameAndSaysWhatItDrew) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PlotCaseTest,
-    testing::Values(  // Long vectors at the edges and outside the frame are cut there and said to
-                      // be.
+    testing::Values(
+        // Long vectors at the edges and outside the frame are cut there and said to be.
         PlotCase{"long_vectors",
                  [](ro::OrientationResult& r) {
                      AddPoints(r, 40, ro::PointStatus::snooped);

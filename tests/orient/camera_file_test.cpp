@@ -27,11 +27,7 @@ void ExpectCamera(const ro::CameraFileResult& parsed, const ro::Camera& want) {
     EXPECT_NEAR(got.in_plane_angle_rad, want.in_plane_angle_rad, 1e-15);
     EXPECT_EQ(got.row_scale, want.row_scale);
     EXPECT_EQ(got.in_pixels, want.in_pixels);
-    EXPECT_EQ(got.distortion.k1, want.distortion.k1);
-    EXPECT_EQ(got.distortion.k2, want.distortion.k2);
-    EXPECT_EQ(got.distortion.k3, want.distortion.k3);
-    EXPECT_EQ(got.distortion.p1, want.distortion.p1);
-    EXPECT_EQ(got.distortion.p2, want.distortion.p2);
+    EXPECT_TRUE(got.distortion == want.distortion);
 }
 
 // A camera in the metric form (fields assigned: the camera's aggregate has more).
@@ -209,16 +205,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"hint_fx", "fx = 1000\n", 1,
                 "unknown key 'fx' (for a focal length in pixels write 'focal_length_px = FX "
                 "[FY]')"},
-        BadCase{"hint_cy", kFocal + "Cy = 5\n", 2,
-                "unknown key 'Cy' (for the principal point write 'principal_point = COLUMN "
-                "ROW', that is cx cy)"},
         BadCase{"hint_case", "K1 = 0.1\n", 1,
                 "unknown key 'K1' (keys are case-sensitive: write 'k1')"},
-        BadCase{"hint_rational_model", "k4 = 0\n", 1,
-                "unknown key 'k4' (the lens model has k1, k2, k3, p1 and p2 only)"},
-        BadCase{"hint_focal", "focal = 24\n", 1,
-                "unknown key 'focal' (write 'focal_length_mm' with 'pixel_size_um', or "
-                "'focal_length_px')"},
         BadCase{"hint_coefficient_list", "distCoeffs = 0.1 0.01 0 0 0\n", 1,
                 "unknown key 'distCoeffs' (write each coefficient on a line of its own: 'k1 = "
                 "...', 'k2 = ...', 'p1 = ...', 'p2 = ...', 'k3 = ...')"},
@@ -226,13 +214,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "'focal_length_px' takes one or two numbers (FX [FY]), found 3 fields"},
         BadCase{"pixels_zero_row_focal_length", "focal_length_px = 1000 0\n", 1,
                 "'focal_length_px' must be greater than 0"},
-        BadCase{"pixels_below_one", "focal_length_px = 0.5\n", 1,
-                "'focal_length_px' 0.5 is out of range: 1 to 1e+06 px"},
         BadCase{"pixels_row_too_long", "focal_length_px = 1000 2e6\n", 1,
                 "'focal_length_px' 2e6 is out of range: 1 to 1e+06 px"},
         BadCase{"distortion_too_strong", kFocal + "k2 = -2e4\n", 2,
                 "'k2' -2e4 is out of range: -10000 to 10000"},
-        BadCase{"distortion_not_a_number", "p2 = nan\n", 1, "'nan' is not a finite number"},
         BadCase{"distortion_two_values", "k1 = 0.1 0.2\n", 1,
                 "'k1' takes one number, found 2 fields"},
         BadCase{"no_equals", kFocal + "pixel_size_um 4\n", 2, "expected 'key = value'"},
@@ -246,16 +231,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "'principal_point' takes two numbers (column row), found 1 fields"},
         BadCase{"pixel_size_underflows_the_focal_length", kFocal + "pixel_size_um = 1e-200\n", 2,
                 "'pixel_size_um' 1e-200 is out of range: 0.1 to 1000 micrometres"},
-        BadCase{"tiny_focal_length", "focal_length_mm = 1e-9\n", 1,
-                "'focal_length_mm' 1e-9 is out of range: 0.1 to 10000 mm"},
-        BadCase{"pixels_per_metre_too_few", "pixels_per_metre = 999\n", 1,
-                "'pixels_per_metre' 999 is out of range: 1000 to 1e+07 pixels per metre"},
-        BadCase{"principal_point_far_away", "principal_point = 10 3110000\n", 1,
-                "'principal_point' 3110000 is out of range: 0 to 100000 px for column and row"},
         BadCase{"negative_principal_column", "principal_point = -0.5 10\n", 1,
                 "'principal_point' -0.5 is out of range: 0 to 100000 px for column and row"},
-        BadCase{"angle_beyond_a_turn", "in_plane_angle_deg = 361\n", 1,
-                "'in_plane_angle_deg' 361 is out of range: -360 to 360 degrees"},
         // Each value in range, their quotient not: 0.1 mm over 1000 um is 0.1 px.
         BadCase{"focal_length_below_one_pixel",
                 "focal_length_mm = 0.1\n" + kPrincipal + "pixel_size_um = 1000\n", 3,

@@ -16,6 +16,7 @@
 #include "orient/plot_layout.h"
 #include "orient/plot_svg.h"
 #include "robust_orientation/estimate.h"
+#include "testing/case_name.h"
 #include "testing/orient_scene.h"
 #include "testing/run_program.h"
 #include "testing/temp_dir.h"
@@ -23,6 +24,7 @@
 namespace {
 
 using scene::SceneOptions;
+using test_support::CaseName;
 using test_support::ProgramResult;
 using test_support::RunProgram;
 using test_support::TempDir;
@@ -222,54 +224,51 @@ TEST_P(PlotCaseTest, DrawsWithinTheFrameAndSaysWhatItDrew) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PlotCaseTest,
-    testing::Values(PlotCase{"scene",
-                             [](ro::OrientationResult&) {},
-                             {"rejected by the robust loop<", "y-parallax \xC3\x97 "},
-                             {"drawn, spread evenly"}},
-                    // Long vectors at the edges and outside the frame are cut there and said to be.
-                    PlotCase{"long_vectors",
-                             [](ro::OrientationResult& r) {
-                                 AddPoints(r, 40, ro::PointStatus::snooped);
-                                 for (std::size_t k = 0; k < r.points.size(); k += 3) {
-                                     if (r.points[k].status != ro::PointStatus::inlier) continue;
-                                     r.points[k].y_parallax_px = k % 2 == 0 ? 900.0 : -900.0;
-                                     r.points[k].row1_px = k % 2 == 0 ? 2.0 : 1020.0;
-                                 }
-                                 r.points[0].col1_px = -300.0;
-                             },
-                             {"vectors cut at the frame", "rejected by data snooping<"},
-                             {}},
-                    PlotCase{"one_point",
-                             [](ro::OrientationResult& r) {
-                                 r.points.resize(1);
-                                 r.points[0].status = ro::PointStatus::inlier;
-                                 r.matches = 1;
-                                 r.geometry.gruber_counts = {1, 0, 0, 0, 0, 0};
-                             },
-                             {"1 tie point: 1 inlier,", ">1 inlier<"},
-                             {"1 inliers", "1 tie points", "rejected by the robust loop<"}},
-                    // Every warning: its code and its finding, not the advice after the colon.
-                    PlotCase{
-                        "warnings",
-                        [](ro::OrientationResult& r) {
-                            r.warnings = {{"W-FIRST", "a finding &: some advice", 0.0},
-                                          {"W-SECOND", "no colon here", 0.0}};
-                        },
-                        {"warning: a finding &amp; (W-FIRST)", "warning: no colon here (W-SECOND)"},
-                        {"some advice"}},
-                    // Many points: a bounded, announced selection of each kind.
-                    PlotCase{"many_points",
-                             [](ro::OrientationResult& r) {
-                                 r.points.clear();
-                                 AddPoints(r, 5000, ro::PointStatus::inlier);
-                                 AddPoints(r, 1200, ro::PointStatus::ransac_outlier);
-                                 AddPoints(r, 30, ro::PointStatus::snooped);
-                             },
-                             {"inlier (2000 of 5000 drawn, spread evenly)",
-                              "rejected by the robust loop (1000 of 1200 drawn, spread evenly)",
-                              "rejected by data snooping<", "6230 tie points: 5000 inliers,"},
-                             {}}),
-    [](const testing::TestParamInfo<PlotCase>& p) { return p.param.name; });
+    testing::Values(
+        // Long vectors at the edges and outside the frame are cut there and said to be.
+        PlotCase{"long_vectors",
+                 [](ro::OrientationResult& r) {
+                     AddPoints(r, 40, ro::PointStatus::snooped);
+                     for (std::size_t k = 0; k < r.points.size(); k += 3) {
+                         if (r.points[k].status != ro::PointStatus::inlier) continue;
+                         r.points[k].y_parallax_px = k % 2 == 0 ? 900.0 : -900.0;
+                         r.points[k].row1_px = k % 2 == 0 ? 2.0 : 1020.0;
+                     }
+                     r.points[0].col1_px = -300.0;
+                 },
+                 {"vectors cut at the frame", "rejected by data snooping<",
+                  "rejected by the robust loop<", "y-parallax \xC3\x97 "},
+                 {"drawn, spread evenly"}},
+        PlotCase{"one_point",
+                 [](ro::OrientationResult& r) {
+                     r.points.resize(1);
+                     r.points[0].status = ro::PointStatus::inlier;
+                     r.matches = 1;
+                     r.geometry.gruber_counts = {1, 0, 0, 0, 0, 0};
+                 },
+                 {"1 tie point: 1 inlier,", ">1 inlier<"},
+                 {"1 inliers", "1 tie points", "rejected by the robust loop<"}},
+        // Every warning: its code and its finding, not the advice after the colon.
+        PlotCase{"warnings",
+                 [](ro::OrientationResult& r) {
+                     r.warnings = {{"W-FIRST", "a finding &: some advice", 0.0},
+                                   {"W-SECOND", "no colon here", 0.0}};
+                 },
+                 {"warning: a finding &amp; (W-FIRST)", "warning: no colon here (W-SECOND)"},
+                 {"some advice"}},
+        // Many points: a bounded, announced selection of each kind.
+        PlotCase{"many_points",
+                 [](ro::OrientationResult& r) {
+                     r.points.clear();
+                     AddPoints(r, 5000, ro::PointStatus::inlier);
+                     AddPoints(r, 1200, ro::PointStatus::ransac_outlier);
+                     AddPoints(r, 30, ro::PointStatus::snooped);
+                 },
+                 {"inlier (2000 of 5000 drawn, spread evenly)",
+                  "rejected by the robust loop (1000 of 1200 drawn, spread evenly)",
+                  "rejected by data snooping<", "6230 tie points: 5000 inliers,"},
+                 {}}),
+    CaseName());
 
 // The drawn share of many points is spread over the frame: every quarter holds about a
 // quarter of them, also when most points crowd one corner.

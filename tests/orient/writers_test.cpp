@@ -10,8 +10,10 @@
 #include <sstream>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
+#include "camera/camera_file.h"
 #include "testing/temp_dir.h"
 #include "testing/text_lines.h"
 #include "tests/orient/sample_result.h"
@@ -180,14 +182,9 @@ TEST(Reports, AmbiguousRunRefusesAndShowsBothSolutions) {
 TEST(Reports, CameraInPixelsShowsNoMetricFiguresAndItsDistortion) {
     orient::RunInfo run = SampleRun();
     run.same_camera = false;
-    ro::Camera& c = run.camera2.camera;
-    c.focal_length_m = 1e-3;
-    c.pixels_per_metre = 1e6;
-    c.principal_column_px = 639.5;
-    c.principal_row_px = 479.5;
-    c.row_scale = 1.002;
-    c.distortion = {-0.25, 0.125, 0.0, 1e-3, 0.0};
-    c.in_pixels = true;
+    run.camera2.camera = std::get<ro::Camera>(ro::ParseCameraText(
+        "focal_length_px = 1000 1002\nprincipal_point = 639.5 479.5\nk1 = -0.25\nk2 = 0.125\n"
+        "p1 = 1e-3\n"));
     run.camera2.file = "phone.cam";
     json doc = json::parse(orient::JsonReport(SampleOrientedResult(), run));
     const json& camera2 = doc["camera2"];

@@ -33,10 +33,6 @@ std::string PngHeader(std::uint32_t width, std::uint32_t height) {
     return bytes + std::string("\x08\x00\x00\x00\x00", 5) + std::string(4, '\0');
 }
 
-std::string Cut(const std::string& bytes, double share) {
-    return bytes.substr(0, static_cast<std::size_t>(static_cast<double>(bytes.size()) * share));
-}
-
 // A little-endian TIFF file whose directory follows its strips, with `count` bytes of strip
 // data removed and the directory's offset moved to match: the last strips lie beyond the end.
 std::string WithoutStripData(const std::string& tiff, std::uint32_t count) {
@@ -54,7 +50,7 @@ struct FileCase {
     const char* mime;  // empty: no header read
     int width;
     int height;
-    const char* incomplete;  // empty: whole (or not checked); else the start of the reason
+    const char* incomplete;  // empty: whole; else the start of the reason
 };
 
 std::vector<FileCase> Files() {
@@ -66,7 +62,6 @@ std::vector<FileCase> Files() {
     return {
         {"jpeg", jpeg, "image/jpeg", 37, 21, ""},
         {"jpeg_trailing_bytes", jpeg + "trailer", "image/jpeg", 37, 21, ""},
-        {"jpeg_half", Cut(jpeg, 0.5), "image/jpeg", 37, 21, "the JPEG data ends before"},
         {"jpeg_without_end_marker", jpeg.substr(0, jpeg.size() - 2), "image/jpeg", 37, 21,
          "the JPEG data ends before"},
         {"jpeg_cut_before_its_frame", jpeg.substr(0, 20), "", 0, 0, "the JPEG data ends"},
@@ -75,11 +70,8 @@ std::vector<FileCase> Files() {
         {"jpeg_segment_past_the_end", std::string("\xFF\xD8\xFF\xE0\xFF\xFF", 6), "", 0, 0,
          "the JPEG data ends before"},
         {"progressive_jpeg", progressive, "image/jpeg", 70, 50, ""},
-        {"progressive_jpeg_cut", Cut(progressive, 0.6), "image/jpeg", 70, 50,
-         "the JPEG data ends before"},
         {"png", png, "image/png", 640, 3, ""},
         {"png_header_only", png.substr(0, 24), "image/png", 640, 3, "a PNG chunk runs past"},
-        {"png_half", Cut(png, 0.5), "image/png", 640, 3, "a PNG chunk runs past the end"},
         {"png_without_iend", png.substr(0, png.size() - 12), "image/png", 640, 3,
          "the PNG data ends before its IEND chunk"},
         {"png_huge_header", PngHeader(30000, 30000), "image/png", 30000, 30000, "the PNG data"},
@@ -87,10 +79,8 @@ std::vector<FileCase> Files() {
         {"png_side_beyond_int", PngHeader(0x80000000U, 3), "", 0, 0, "the PNG data"},
         {"tiff", tiff, "image/tiff", 300, 200, ""},
         {"tiff_lzw", tiff_lzw, "image/tiff", 120, 90, ""},
-        {"tiff_half", Cut(tiff, 0.5), "", 0, 0, "the TIFF directory"},
         {"tiff_strips_cut", WithoutStripData(tiff, 1000), "image/tiff", 300, 200, "the TIFF"},
         {"tiff_directory_cut", tiff.substr(0, 9), "", 0, 0, "the TIFF directory"},
-        {"text", "P3\n2 2\n255\n", "", 0, 0, ""},
         {"empty", "", "", 0, 0, ""},
     };
 }
@@ -100,21 +90,15 @@ class ImageFileTest : public testing::TestWithParam<FileCase> {};
 TEST_P(ImageFileTest, HeaderAndCompleteness) {
     const FileCase& c = GetParam();
     const auto header = image::ReadImageHeader(c.bytes);
-    if (c.mime[0] == '\0') {
-        EXPECT_FALSE(header.has_value());
-    } else {
-        ASSERT_TRUE(header.has_value());
+    EXPECT_EQ(header.has_value(), c.mime[0] != '\0');
+    if (header) {
         EXPECT_STREQ(header->mime_type, c.mime);
         EXPECT_EQ(header->width, c.width);
         EXPECT_EQ(header->height, c.height);
     }
     const std::optional<std::string> why = image::WhyIncomplete(c.bytes);
-    if (c.incomplete[0] == '\0') {
-        EXPECT_FALSE(why.has_value()) << *why;
-    } else {
-        ASSERT_TRUE(why.has_value());
-        EXPECT_EQ(why->rfind(c.incomplete, 0), 0U) << *why;
-    }
+    EXPECT_EQ(why.has_value(), c.incomplete[0] != '\0') << why.value_or("");
+    EXPECT_EQ(why.value_or("").rfind(c.incomplete, 0), 0U) << why.value_or("");
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ImageFileTest, testing::ValuesIn(Files()), CaseName());

@@ -1,7 +1,7 @@
 // camera_from_calibration on calibrations that OpenCV's own writer makes (YAML, XML, JSON; the
 // names of its calibration sample and the short ones): the camera file it writes gives the
-// calibration's fx, fy, cx, cy and coefficients; models it cannot hold, files that are no
-// calibration and outputs it must not replace are refused with the file and the reason.
+// calibration's fx, fy, cx, cy and coefficients; models it cannot hold and files that are no
+// calibration are refused with the file and the reason.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -45,22 +45,45 @@ cv::Mat CameraMatrix(double fx, double fy, double cx, double cy, double skew = 0
     return (cv::Mat_<double>(3, 3) << fx, skew, cx, 0.0, fy, cy, 0.0, 0.0, 1.0);
 }
 
-struct GoodCase {
+// The coefficients in OpenCV's order k1 k2 p1 p2 [k3 ...].
+cv::Mat Coefficients(std::vector<double> values, bool as_column = true) {
+    cv::Mat row(values, true);
+    return as_column ? cv::Mat(row) : cv::Mat(row.t());
+}
+
+// A calibration written by OpenCV, or a text, and the camera file's k1 k2 k3 p1 p2 or the
+// refusal after "camera_from_calibration: FILE: ".
+struct Case {
     std::string name;
     std::string file;  // its extension chooses YAML, XML or JSON
-    Calibration calibration;
-    std::vector<double> k;  // k1 k2 k3 p1 p2 as the camera file should give them
+    std::variant<Calibration, std::string> source;
+    std::string err = {};
+    std::vector<double> k = {};
 };
+using K = std::vector<double>;
 
-class ConverterGoodTest : public testing::TestWithParam<GoodCase> {};
+// A camera matrix as a plain YAML list, which the program takes as well as OpenCV's matrices.
+const std::string kK = "K: [800, 0, 320, 0, 800, 240, 0, 0, 1]\n";
 
-TEST_P(ConverterGoodTest, CameraFileGivesTheCalibration) {
-    const GoodCase& c = GetParam();
+class ConverterTest : public testing::TestWithParam<Case> {};
+
+TEST_P(ConverterTest, CameraFileGivesTheCalibrationOrRefusalNamesFileAndReason) {
+    const Case& c = GetParam();
     TempDir dir;
     const std::string calibration = dir.File(c.file);
-    WriteCalibration(calibration, c.calibration);
+    if (const auto* text = std::get_if<std::string>(&c.source)) {
+        dir.Write(c.file, *text);
+    } else {
+        WriteCalibration(calibration, std::get<Calibration>(c.source));
+    }
     const std::string out = dir.File("out.cam");
     const ProgramResult r = Convert({calibration, out});
+    if (!c.err.empty()) {
+        EXPECT_EQ(r.exit_status, 1);
+        EXPECT_EQ(r.err, "camera_from_calibration: " + calibration + ": " + c.err + "\n");
+        EXPECT_FALSE(std::filesystem::exists(out));
+        return;
+    }
     ASSERT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     const std::string text = ReadFileBytes(out);
@@ -69,137 +92,70 @@ TEST_P(ConverterGoodTest, CameraFileGivesTheCalibration) {
     ASSERT_TRUE(std::holds_alternative<ro::Camera>(parsed))
         << std::get<ro::CameraFileError>(parsed).reason;
     const ro::Camera& camera = std::get<ro::Camera>(parsed);
-    cv::Mat k;
-    c.calibration.matrix.convertTo(k, CV_64F);
+    const cv::Mat_<double> k = std::get<Calibration>(c.source).matrix;
     EXPECT_TRUE(camera.in_pixels);
-    EXPECT_NEAR(camera.FocalLengthPx(), k.at<double>(0, 0), 1e-9);
-    EXPECT_NEAR(camera.FocalLengthPx() * camera.row_scale, k.at<double>(1, 1), 1e-9);
-    EXPECT_EQ(camera.principal_column_px, k.at<double>(0, 2));
-    EXPECT_EQ(camera.principal_row_px, k.at<double>(1, 2));
+    EXPECT_NEAR(camera.FocalLengthPx(), k(0, 0), 1e-9);
+    EXPECT_NEAR(camera.FocalLengthPx() * camera.row_scale, k(1, 1), 1e-9);
+    EXPECT_EQ(camera.principal_column_px, k(0, 2));
+    EXPECT_EQ(camera.principal_row_px, k(1, 2));
     const ro::Distortion& d = camera.distortion;
     EXPECT_EQ((std::vector<double>{d.k1, d.k2, d.k3, d.p1, d.p2}), c.k);
 }
 
-// The coefficients in OpenCV's order k1 k2 p1 p2 [k3 ...].
-cv::Mat Coefficients(std::vector<double> values, bool as_column = true) {
-    cv::Mat row(values, true);
-    return as_column ? cv::Mat(row) : cv::Mat(row.t());
-}
-
 INSTANTIATE_TEST_SUITE_P(
-    Table, ConverterGoodTest,
-    testing::Values(GoodCase{"sample_names_yaml",
-                             "calibration.yml",
-                             {"camera_matrix", "distortion_coefficients",
-                              CameraMatrix(1402.5123456789, 1404.25, 959.53, 539.51),
-                              Coefficients({-0.2817, 0.0931, 1.2e-4, -3.4e-4, -0.0112})},
-                             {-0.2817, 0.0931, -0.0112, 1.2e-4, -3.4e-4}},
-                    // A float matrix and the 8-coefficient model with its rational terms at 0.
-                    GoodCase{"camel_case_names_xml_float_eight_coefficients",
-                             "calibration.xml",
-                             {"cameraMatrix", "distCoeffs",
-                              cv::Mat_<float>(CameraMatrix(800, 800, 320, 240)),
-                              Coefficients({0.125, -0.5, 0.0, 0.0, 0.25, 0.0, 0.0, 0.0}, false)},
-                             {0.125, -0.5, 0.25, 0.0, 0.0}},
-                    GoodCase{"short_names_json_four_coefficients",
-                             "calibration.json",
-                             {"K", "D", CameraMatrix(3000, 2990, 2015.5, 1511.25),
-                              Coefficients({0.01, 0.0, 0.0, 0.0})},
-                             {0.01, 0.0, 0.0, 0.0, 0.0}}),
-    CaseName());
-
-struct BadCase {
-    std::string name;
-    std::string content;  // the calibration's text; empty: written from `calibration`
-    Calibration calibration;
-    std::string err;  // after "camera_from_calibration: FILE: "
-};
-
-class ConverterBadTest : public testing::TestWithParam<BadCase> {};
-
-TEST_P(ConverterBadTest, RefusedWithFileAndReason) {
-    const BadCase& c = GetParam();
-    TempDir dir;
-    std::string calibration = dir.File("calibration.yml");
-    if (c.content.empty()) {
-        WriteCalibration(calibration, c.calibration);
-    } else {
-        calibration = dir.Write("calibration.yml", c.content);
-    }
-    const std::string out = dir.File("out.cam");
-    const ProgramResult r = Convert({calibration, out});
-    EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.err, "camera_from_calibration: " + calibration + ": " + c.err + "\n");
-    EXPECT_FALSE(std::filesystem::exists(out));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ConverterBadTest,
+    Table, ConverterTest,
     testing::Values(
-        BadCase{"rational_model",
-                "",
-                {"camera_matrix", "distortion_coefficients", CameraMatrix(800, 800, 320, 240),
-                 Coefficients({0.1, 0.01, 0.0, 0.0, 0.001, 0.5, 0.0, 0.0})},
-                "the 8-coefficient model's k4 is 0.5, not 0: a camera file has k1, k2, p1, p2 "
-                "and k3 only (calibrate without the rational, thin-prism and tilt terms)"},
-        BadCase{"skew",
-                "",
-                {"camera_matrix", "distortion_coefficients", CameraMatrix(800, 800, 320, 240, 0.5),
-                 Coefficients({0.1, 0.0, 0.0, 0.0, 0.0})},
-                "'camera_matrix' has a skew of 0.5 (row 1, column 2): the camera model has none"},
-        BadCase{"principal_point_outside_the_camera_file_ranges",
-                "",
-                {"K", "D", CameraMatrix(800, 800, -320, 240), Coefficients({0, 0, 0, 0})},
-                "no camera a camera file can hold: 'principal_point' -320 is out of range: 0 to "
-                "100000 px for column and row"},
-        BadCase{"six_coefficients",
-                "",
-                {"K", "D", CameraMatrix(800, 800, 320, 240), Coefficients({0, 0, 0, 0, 0, 0})},
-                "'D' is not a list of 4, 5, 8, 12 or 14 finite numbers"},
-        BadCase{"no_coefficients",
-                "%YAML:1.0\ncamera_matrix: [800, 0, 320, 0, 800, 240, 0, 0, 1]\n",
-                {},
-                "no distortion coefficients (distortion_coefficients, distCoeffs or D)"},
-        BadCase{"no_matrix",
-                "%YAML:1.0\nD: [0, 0, 0, 0]\n",
-                {},
-                "no camera matrix (camera_matrix, cameraMatrix or K)"},
-        BadCase{
-            "not_yaml",
-            "K: [500, 0, 320\n",
-            {},
-            "not an OpenCV calibration file (YAML or XML): line 1: Missing , between the elements"},
-        BadCase{"binary",
-                std::string("\x7F"
-                            "ELF\x02\x01\x01",
-                            7),
-                {},
-                "not an OpenCV calibration file (YAML or XML): it holds binary data"}),
+        Case{"sample_names_yaml", "c.yml",
+             Calibration{"camera_matrix", "distortion_coefficients",
+                         CameraMatrix(1402.5123456789, 1404.25, 959.53, 539.51),
+                         Coefficients({-0.2817, 0.0931, 1.2e-4, -3.4e-4, -0.0112})},
+             "", K{-0.2817, 0.0931, -0.0112, 1.2e-4, -3.4e-4}},
+        // A float matrix and the 8-coefficient model with its rational terms at 0.
+        Case{"camel_case_names_xml_float_eight_coefficients", "c.xml",
+             Calibration{"cameraMatrix", "distCoeffs",
+                         cv::Mat_<float>(CameraMatrix(800, 800, 320, 240)),
+                         Coefficients({0.125, -0.5, 0.0, 0.0, 0.25, 0.0, 0.0, 0.0}, false)},
+             "", K{0.125, -0.5, 0.25, 0.0, 0.0}},
+        Case{"short_names_json_four_coefficients", "c.json",
+             Calibration{"K", "D", CameraMatrix(3000, 2990, 2015.5, 1511.25),
+                         Coefficients({0.01, 0.0, 0.0, 0.0})},
+             "", K{0.01, 0.0, 0.0, 0.0, 0.0}},
+        Case{"rational_model", "c.yml", kK + "D: [0.1, 0.01, 0, 0, 0.001, 0.5, 0, 0]\n",
+             "the 8-coefficient model's k4 is 0.5, not 0: a camera file has k1, k2, p1, p2 and k3 "
+             "only (calibrate without the rational, thin-prism and tilt terms)"},
+        Case{"skew", "c.yml",
+             "camera_matrix: [800, 0.5, 320, 0, 800, 240, 0, 0, 1]\nD: [0, 0, 0, 0]\n",
+             "'camera_matrix' has a skew of 0.5 (row 1, column 2): the camera model has none"},
+        Case{"principal_point_outside_the_camera_file_ranges", "c.yml",
+             "K: [800, 0, -320, 0, 800, 240, 0, 0, 1]\nD: [0, 0, 0, 0]\n",
+             "no camera a camera file can hold: 'principal_point' -320 is out of range: 0 to "
+             "100000 px for column and row"},
+        Case{"six_coefficients", "c.yml", kK + "D: [0, 0, 0, 0, 0, 0]\n",
+             "'D' is not a list of 4, 5, 8, 12 or 14 finite numbers"},
+        Case{"no_coefficients", "c.yml", "%YAML:1.0\n" + kK,
+             "no distortion coefficients (distortion_coefficients, distCoeffs or D)"},
+        Case{"no_matrix", "c.yml", "%YAML:1.0\nD: [0, 0, 0, 0]\n",
+             "no camera matrix (camera_matrix, cameraMatrix or K)"},
+        Case{"not_yaml", "c.yml", "K: [500, 0, 320\n",
+             "not an OpenCV calibration file (YAML or XML): line 1: Missing , between the "
+             "elements"},
+        Case{"binary", "c.yml", std::string("\177ELF\x02\x01\x01", 7),
+             "not an OpenCV calibration file (YAML or XML): it holds binary data"}),
     CaseName());
 
-// The output is refused before anything is read when it holds something else; a camera
-// file is replaced; a missing calibration is named.
+// What the output checks shared with the other programs do not show: this program refuses an
+// output of another kind, replaces a camera file, takes the image size from --image-size and
+// wants two files.
 TEST(Converter, OutputsAndUsage) {
     TempDir dir;
-    const std::string calibration = dir.File("c.yml");
-    WriteCalibration(calibration,
-                     {"K", "D", CameraMatrix(500, 500, 320, 240), Coefficients({0, 0, 0, 0})});
+    const std::string calibration = dir.Write("c.yml", kK + "D: [0, 0, 0, 0]\n");
     const std::string json = dir.Write("report.json", "{}\n");
-    const ProgramResult kept = Convert({calibration, json});
-    EXPECT_EQ(kept.exit_status, 1);
-    EXPECT_EQ(kept.err, "camera_from_calibration: " + json +
-                            ": cannot write: it holds a JSON document, not a camera file (--force "
-                            "replaces it)\n");
+    EXPECT_EQ(Convert({calibration, json}).exit_status, 1);
     EXPECT_EQ(ReadFileBytes(json), "{}\n");
-    EXPECT_EQ(Convert({"--force", calibration, json}).exit_status, 0);
     const std::string camera = dir.Write("old.cam", "# old\nfocal_length_mm = 24\n");
     EXPECT_EQ(Convert({"--image-size", "640", "480", calibration, camera}).exit_status, 0);
-    EXPECT_NE(ReadFileBytes(camera).find("\n# image 640 x 480 px\nfocal_length_px = 500 500\n"),
+    EXPECT_NE(ReadFileBytes(camera).find("\n# image 640 x 480 px\nfocal_length_px = 800 800\n"),
               std::string::npos);
-    const ProgramResult missing = Convert({dir.File("none.yml"), dir.File("out.cam")});
-    EXPECT_EQ(missing.exit_status, 1);
-    EXPECT_EQ(missing.err, "camera_from_calibration: " + dir.File("none.yml") +
-                               ": cannot open: No such file or directory\n");
     const ProgramResult usage = Convert({calibration});
     EXPECT_EQ(usage.exit_status, 2);
     EXPECT_EQ(usage.err,

@@ -30,9 +30,8 @@ TEST_P(CameraFrameTest, WarnsWhenTheTiePointsDoNotFit) {
     camera2.principal_column_px = c.principal_column_px;
     camera2.principal_row_px = c.principal_row_px;
     camera2.focal_length_m = c.focal_length_px / camera2.pixels_per_metre;
-    const std::vector<ro::Warning> warnings =
-        ro::CameraFrameWarnings(s.tie_points, ro::ToObservations(s.tie_points, s.camera1, camera2),
-                                s.camera1, camera2);
+    const std::vector<ro::Warning> warnings = ro::CameraFrameWarnings(
+        s.tie_points, ro::ToObservations(s.tie_points, s.camera1, camera2), s.camera1, camera2);
     if (c.expected[0] == '\0') {
         EXPECT_TRUE(warnings.empty()) << warnings.front().message;
         return;

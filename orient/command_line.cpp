@@ -18,7 +18,7 @@
 #include "io/file_identity.h"
 #include "io/output_target.h"
 #include "orient/run.h"
-#include "orient/run_info.h"
+#include "pair_run/run_info.h"
 
 namespace orient {
 namespace {
@@ -135,7 +135,7 @@ CLI::Option* DefineOptions(CLI::App& app, OrientOptions& o) {
     app.set_help_flag();
     app.add_flag_callback(
         "-h,--help", [] { throw CLI::CallForHelp(); }, "Print this help and exit");
-    app.set_version_flag("--version", std::string("orient ") + Version(),
+    app.set_version_flag("--version", std::string("orient ") + pair_run::Version(),
                          "Print the version and exit");
     app.add_option("img1.key", o.keys1_file, "Keypoint file of photograph 1 ('-': standard input)")
         ->required()

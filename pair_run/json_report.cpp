@@ -5,9 +5,9 @@
 #include <nlohmann/json.hpp>
 
 #include "common/angles.h"
-#include "orient/writers.h"
+#include "pair_run/json_report.h"
 
-namespace orient {
+namespace pair_run {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -242,4 +242,4 @@ std::string JsonReport(const ro::OrientationResult& result, const RunInfo& run) 
     return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-}  // namespace orient
+}  // namespace pair_run

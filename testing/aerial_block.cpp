@@ -105,12 +105,16 @@ double TerrainHeight(const std::vector<Wave>& waves, double x, double y) {
 }
 
 // Where the photograph sees `point` without noise, or nothing when it lies behind the
-// camera or outside the frame's inner part.
+// camera or outside the frame's inner part. `max_tan` bounds the tangent of the angle off
+// the camera's axis of any ray the frame can see, so that most points are refused before
+// they are projected.
 std::optional<std::array<double, 2>> Project(const SceneCamera& camera,
                                              const AerialPhotograph& photo,
-                                             const Eigen::Vector3d& point) {
+                                             const Eigen::Vector3d& point, double max_tan) {
     const Eigen::Vector3d q = photo.rotation.transpose() * (point - photo.position_m);
-    if (q.z() >= 0.0) return std::nullopt;
+    if (q.z() >= 0.0 || q.x() * q.x() + q.y() * q.y() > max_tan * max_tan * q.z() * q.z()) {
+        return std::nullopt;
+    }
     const double f = camera.focal_length;
     const std::array<double, 2> pixel =
         PlaneToPixel(camera, -f * q.x() / q.z(), -f * q.y() / q.z());
@@ -119,6 +123,13 @@ std::optional<std::array<double, 2>> Project(const SceneCamera& camera,
         return std::nullopt;
     }
     return pixel;
+}
+
+// Twice the tangent of the angle between the axis and the frame's corners: a generous
+// bound that lens distortion does not reach.
+double MaxTangent(const SceneCamera& camera) {
+    const double focal_px = camera.focal_length * camera.pixels_per_metre;
+    return std::hypot(camera.columns, camera.rows / camera.row_scale) / focal_px;
 }
 
 int CountShared(const std::vector<int>& a, const std::vector<int>& b) {
@@ -292,6 +303,12 @@ AerialBlock MakeAerialBlock(const AerialBlockOptions& options) {
         point.y() = across(layout);
         point.z() = TerrainHeight(terrain, point.x(), point.y());
     }
+    // Ordered west to east, so that a photograph looks only at the points within its reach.
+    std::sort(block.ground_points.begin(), block.ground_points.end(),
+              [](const Eigen::Vector3d& a, const Eigen::Vector3d& b) {
+                  return std::lexicographical_compare(a.data(), a.data() + 3, b.data(),
+                                                      b.data() + 3);
+              });
 
     // One descriptor per ground point, from a stream per chunk of points so that threads
     // can draw them in any order.
@@ -311,13 +328,24 @@ AerialBlock MakeAerialBlock(const AerialBlockOptions& options) {
             return true;
         });
 
-    // What every photograph sees.
+    // What every photograph sees: the points within its reach (the highest station over the
+    // lowest terrain, at the largest angle the frame can see) that project into its frame.
+    const double max_tan = MaxTangent(camera);
+    const double reach = max_tan * height * (1.0 + kHeightJitter + options.relief);
+    const auto east_of = [&](double x) {
+        return static_cast<std::size_t>(
+            std::lower_bound(block.ground_points.begin(), block.ground_points.end(), x,
+                             [](const Eigen::Vector3d& p, double v) { return p.x() < v; }) -
+            block.ground_points.begin());
+    };
     common::ForSlices(block.photographs.size(), common::HardwareThreads(),
                       [&](std::size_t begin, std::size_t end, std::size_t) {
                           for (std::size_t i = begin; i < end; ++i) {
                               AerialPhotograph& photo = block.photographs[i];
-                              for (std::size_t k = 0; k < count; ++k) {
-                                  if (Project(camera, photo, block.ground_points[k])) {
+                              const std::size_t last = east_of(photo.position_m.x() + reach);
+                              for (std::size_t k = east_of(photo.position_m.x() - reach); k < last;
+                                   ++k) {
+                                  if (Project(camera, photo, block.ground_points[k], max_tan)) {
                                       photo.seen.push_back(static_cast<int>(k));
                                   }
                               }
@@ -356,7 +384,8 @@ std::vector<KeyRecord> AerialKeypoints(const AerialBlock& block, int photograph)
     keys.reserve(photo.seen.size() + static_cast<std::size_t>(distractors));
     for (const int k : photo.seen) {
         const auto point = static_cast<std::size_t>(k);
-        const std::array<double, 2> pixel = *Project(camera, photo, block.ground_points[point]);
+        const std::array<double, 2> pixel =
+            *Project(camera, photo, block.ground_points[point], MaxTangent(camera));
         double c = pixel[0];
         double r = pixel[1];
         if (o.noise_px > 0.0) {

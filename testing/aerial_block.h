@@ -109,8 +109,14 @@ AerialBlock MakeAerialBlock(const AerialBlockOptions& options);
 // The keypoints of one photograph: what it sees, then distractors, shuffled.
 std::vector<KeyRecord> AerialKeypoints(const AerialBlock& block, int photograph);
 
-// The text of truth.json: the block's options, every photograph's position and rotation,
-// every pair's relative orientation.
+// The text of truth.json: "options" (as given, "flight": "alternating" or "one_way"),
+// "frame_px", "flying_height_m", "base_m", "strip_spacing_m", "ground_points", the
+// "conventions" in words, "photographs" (per photograph: "name", "key_file", "strip" and
+// "index" from 1, "position_m", "rotation" as rows, camera to world, "ground_points_seen")
+// and "pairs" (per listed pair: "photo1", "photo2", "kind" ("along_strip" or
+// "across_strips"), "shared_points", "base_direction", "rotation" as rows, and "elements"
+// {"by", "bz", "omega_deg", "phi_deg", "kappa_deg"} or null). Numbers are the shortest
+// decimals that read back exactly; one photograph or pair per line.
 std::string AerialTruthJson(const AerialBlock& block);
 
 // Writes the block into the existing folder `dir`: NAME.key for every photograph,

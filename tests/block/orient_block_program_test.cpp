@@ -115,7 +115,7 @@ struct BundledBlock {
 };
 
 // Every stored document equals orient's on the same pair, paths and options, whatever its
-// outcome; the rig pairs are oriented.
+// outcome; the rig pairs are oriented with their cameras.
 TEST(OrientBlock, EveryPairIsWhatOrientWritesForIt) {
     const BundledBlock block;
     const std::string db = block.dir.File("block.db");
@@ -124,6 +124,7 @@ TEST(OrientBlock, EveryPairIsWhatOrientWritesForIt) {
     const std::vector<block::StoredPair> pairs = block::BlockStore(db).Pairs();
     ASSERT_EQ(pairs.size(), 28u);
     int oriented_with_cameras = 0;
+    int compared = 0;
     for (const block::StoredPair& pair : pairs) {
         const std::string json = block.dir.File("pair.json");
         std::vector<std::string> args = {"--quiet", "--force", "--json", json, "--seed", "7",
@@ -132,6 +133,9 @@ TEST(OrientBlock, EveryPairIsWhatOrientWritesForIt) {
         const auto camera2 = block.camera_of.find(pair.name2);
         const std::string file1 = camera1 == block.camera_of.end() ? "" : camera1->second;
         const std::string file2 = camera2 == block.camera_of.end() ? "" : camera2->second;
+        // orient has no way to give photograph 2 the built-in camera beside a camera file.
+        if (!file1.empty() && file2.empty()) continue;
+        ++compared;
         if (!file1.empty()) args.insert(args.end(), {"--camera", file1});
         if (!file2.empty() && file2 != file1) args.insert(args.end(), {"--camera2", file2});
         args.push_back(block.dir.File(pair.name1 + ".key"));
@@ -141,6 +145,7 @@ TEST(OrientBlock, EveryPairIsWhatOrientWritesForIt) {
         EXPECT_EQ(pair.report_json, ReadFileBytes(json)) << pair.name1 << " " << pair.name2;
         oriented_with_cameras += pair.outcome == "oriented" && !file1.empty() && !file2.empty();
     }
+    EXPECT_EQ(compared, 20);
     EXPECT_GE(oriented_with_cameras, 2);
 }
 
@@ -208,15 +213,16 @@ TEST(OrientBlock, ASecondRunGoesOnAndSeesChanges) {
     EXPECT_NE(run.err.find("13 of 13 pairs already in"), std::string::npos) << run.err;
 }
 
-// A synthetic block whose run lasts about a second on two threads: 10 photographs of 2500
-// keypoints that match each other.
-struct SlowBlock {
+// A block of 45 pairs of some 50 ms each: 10 photographs of 600 keypoints, the same
+// keypoints shifted from photograph to photograph.
+struct SyntheticBlock {
     TempDir dir;
     std::vector<std::string> keys;
-    SlowBlock() {
-        for (int k = 0; k < 10; ++k) {
-            keys.push_back(dir.Write("p" + std::to_string(k) + ".key",
-                                     scene::MakeKeyFile(2500, 128, 11, 3.0f * k)));
+    SyntheticBlock() {
+        for (const char* name : {"p0", "p1", "p2", "p3", "p4", "p5", "p6", "p7", "p8", "p9"}) {
+            const auto shift = static_cast<float>(3 * keys.size());
+            keys.push_back(
+                dir.Write(std::string(name) + ".key", scene::MakeKeyFile(600, 128, 11, shift)));
         }
     }
     std::vector<std::string> Args(const std::string& db) const {
@@ -226,10 +232,10 @@ struct SlowBlock {
     }
 };
 
-// SIGKILL at 20 random moments, each run resuming the last; then SIGINT once: status 130,
-// the message, and a run to the end. The database equals an uninterrupted run's.
+// SIGKILL at 20 random moments, each run resuming the last; then SIGINT once: status 130, the message, and a run to the end. The
+// databases equal an uninterrupted run's.
 TEST(OrientBlock, KilledAndResumedRunsEndWithTheSameDatabase) {
-    const SlowBlock block;
+    const SyntheticBlock block;
     const auto start = std::chrono::steady_clock::now();
     const ProgramResult whole = OrientBlock(block.Args(block.dir.File("whole.db")));
     ASSERT_EQ(whole.exit_status, 0) << whole.err;
@@ -240,9 +246,11 @@ TEST(OrientBlock, KilledAndResumedRunsEndWithTheSameDatabase) {
 
     const std::string db = block.dir.File("killed.db");
     std::mt19937 rng(2026);
-    std::uniform_real_distribution<double> moment(0.0, seconds);
     int killed = 0;
-    for (int k = 0; k < 20; ++k) {
+    for (int attempt = 0; attempt < 40 && killed < 20; ++attempt) {
+        // About two pairs' work at most between the start and the kill, so that the 20 runs
+        // together reach through the whole run: start-up, hashing, pairs, commits.
+        std::uniform_real_distribution<double> moment(0.0, seconds / 12.0);
         ChildProcess child(ORIENT_BLOCK_PROGRAM, block.Args(db), block.dir.File("out"),
                            block.dir.File("err"));
         std::this_thread::sleep_for(std::chrono::duration<double>(moment(rng)));
@@ -252,27 +260,25 @@ TEST(OrientBlock, KilledAndResumedRunsEndWithTheSameDatabase) {
         EXPECT_TRUE(run.signal == SIGKILL || run.exit_status == 0) << run.err;
     }
     RecordProperty("killed_runs", std::to_string(killed));
-    EXPECT_GE(killed, 10);
-
-    {
-        // A fresh database interrupted a third of the way: the pairs done are kept.
-        const std::string interrupted = block.dir.File("interrupted.db");
-        ChildProcess child(ORIENT_BLOCK_PROGRAM, block.Args(interrupted), block.dir.File("out"),
-                           block.dir.File("err"));
-        std::this_thread::sleep_for(std::chrono::duration<double>(seconds / 3));
-        child.Signal(SIGINT);
-        const ProgramResult run = child.Wait(60.0);
-        EXPECT_EQ(run.exit_status, 130) << run.err;
-        EXPECT_NE(run.err.find("orient-block: interrupted: run the same command again to go on"),
-                  std::string::npos)
-            << run.err;
-        const ProgramResult rest = OrientBlock(block.Args(interrupted));
-        EXPECT_EQ(rest.exit_status, 0) << rest.err;
-        EXPECT_EQ(DatabaseRows(interrupted), expected);
-    }
+    EXPECT_EQ(killed, 20);
     const ProgramResult rest = OrientBlock(block.Args(db));
     ASSERT_EQ(rest.exit_status, 0) << rest.err;
     EXPECT_EQ(DatabaseRows(db), expected);
+
+    // A fresh database interrupted a third of the way: the pairs done are kept.
+    const std::string interrupted = block.dir.File("interrupted.db");
+    ChildProcess child(ORIENT_BLOCK_PROGRAM, block.Args(interrupted), block.dir.File("out"),
+                       block.dir.File("err"));
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds / 3));
+    child.Signal(SIGINT);
+    const ProgramResult run = child.Wait(60.0);
+    EXPECT_EQ(run.exit_status, 130) << run.err;
+    EXPECT_NE(run.err.find("orient-block: interrupted: run the same command again to go on"),
+              std::string::npos)
+        << run.err;
+    EXPECT_LT(block::BlockStore(interrupted).DonePairs().size(), 45u);
+    EXPECT_EQ(OrientBlock(block.Args(interrupted)).exit_status, 0);
+    EXPECT_EQ(DatabaseRows(interrupted), expected);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "orient_block/run.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -82,12 +81,6 @@ int RunPairs(CommandLine& line) {
 }
 
 int Export(const ExportOptions& e) {
-    struct stat status {};
-    if (::stat(e.database.c_str(), &status) != 0) {
-        Message(io::FileError{e.database, io::FileFailure::cannot_open, io::SystemReason(errno)}
-                    .Message());
-        return kInputError;
-    }
     const std::pair<const std::string*, io::OutputKind> outputs[] = {
         {&e.json_file, io::OutputKind::json},
         {&e.csv_file, io::OutputKind::csv},
@@ -99,7 +92,7 @@ int Export(const ExportOptions& e) {
             return kInputError;
         }
     }
-    const block::BlockStore store(e.database);
+    const block::BlockStore store(e.database, block::BlockStore::Access::read_only);
     const std::vector<block::Photograph> photographs = store.Photographs();
     const std::vector<block::StoredPair> pairs = store.Pairs();
     const std::pair<const std::string*, std::string (*)(const std::vector<block::Photograph>&,

@@ -243,6 +243,7 @@ BlockReport RunBlock(const BlockRequest& request, const std::atomic<bool>& stop,
                     CachedPhotographs(photographs, request.cache_bytes));
 
     KeyCache cache(request.key_files, request.cache_bytes);
+    if (todo.empty()) return report;
     common::ProgressDisplay progress(messages, common::ProgressModeFor(messages, request.quiet),
                                      "orient-block: ", "pairs", todo.size());
     PairWork work(request, plan, registration.ids, store, cache, progress, report);
@@ -298,6 +299,11 @@ std::string SummaryText(const BlockReport& report, const std::string& database) 
     if (!sigma0.empty()) {
         std::nth_element(sigma0.begin(), sigma0.begin() + sigma0.size() / 2, sigma0.end());
         std::snprintf(text, sizeof text, "median sigma0: %.3f px\n", sigma0[sigma0.size() / 2]);
+        out += text;
+    }
+    if (report.cache.parses > 0) {
+        std::snprintf(text, sizeof text, "key files: %zu parsed, at most %.1f MB held\n",
+                      report.cache.parses, static_cast<double>(report.cache.peak_bytes) / 1e6);
         out += text;
     }
     std::vector<const PairRecord*> slowest;

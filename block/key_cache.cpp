@@ -9,7 +9,8 @@ KeyCache::KeyCache(std::vector<std::string> key_files, std::size_t limit_bytes)
     : key_files_(std::move(key_files)), limit_bytes_(limit_bytes), entries_(key_files_.size()) {}
 
 std::size_t KeyCache::BytesOf(const pair_run::KeypointFile& keys) {
-    std::size_t bytes = sizeof keys + keys.file.capacity() + keys.keys.capacity() * sizeof(KeypointSt);
+    std::size_t bytes =
+        sizeof keys + keys.file.capacity() + keys.keys.capacity() * sizeof(KeypointSt);
     for (const KeypointSt& k : keys.keys) bytes += k.descrip.capacity() * sizeof(int);
     return bytes;
 }

@@ -23,9 +23,9 @@ KeyStat StatKeyFile(const std::string& file) {
     struct stat status {};
     if (::stat(file.c_str(), &status) != 0) Fail(file, io::FileFailure::cannot_open, errno);
     if (S_ISDIR(status.st_mode)) Fail(file, io::FileFailure::cannot_open, EISDIR);
-    return {static_cast<std::int64_t>(status.st_size),
-            static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 +
-                status.st_mtim.tv_nsec};
+    return {
+        static_cast<std::int64_t>(status.st_size),
+        static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
 }
 
 std::uint64_t Fnv1a(std::string_view bytes, std::uint64_t hash) {

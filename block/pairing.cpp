@@ -19,7 +19,9 @@ int PositiveNumber(std::string_view text) {
     return value;
 }
 
-std::string At(const std::string& file, int line) { return file + ":" + std::to_string(line) + ": "; }
+std::string At(const std::string& file, int line) {
+    return file + ":" + std::to_string(line) + ": ";
+}
 
 }  // namespace
 
@@ -59,8 +61,8 @@ std::vector<PhotoPair> ParsePairList(std::string_view text, const std::string& f
         while (at < line.text.size()) {
             const std::size_t start = line.text.find_first_not_of(" \t\r\v\f", at);
             if (start == std::string::npos) break;
-            const std::size_t end = std::min(line.text.find_first_of(" \t\r\v\f", start),
-                                             line.text.size());
+            const std::size_t end =
+                std::min(line.text.find_first_of(" \t\r\v\f", start), line.text.size());
             words.push_back(line.text.substr(start, end - start));
             at = end;
         }

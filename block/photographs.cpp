@@ -22,7 +22,9 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-std::string At(const std::string& file, int line) { return file + ":" + std::to_string(line) + ": "; }
+std::string At(const std::string& file, int line) {
+    return file + ":" + std::to_string(line) + ": ";
+}
 
 }  // namespace
 
@@ -94,15 +96,16 @@ std::vector<CameraChoice> AssignCameras(std::string_view text, const std::string
     std::vector<CameraChoice> cameras(names.size(), CameraChoice{default_camera, 0});
     for (const ListLine& line : ListLines(text)) {
         const std::size_t blank = line.text.find_first_of(kBlanks);
-        const std::string_view camera =
-            blank == std::string::npos ? std::string_view()
-                                       : Trimmed(std::string_view(line.text).substr(blank));
+        const std::string_view camera = blank == std::string::npos
+                                            ? std::string_view()
+                                            : Trimmed(std::string_view(line.text).substr(blank));
         if (camera.empty()) {
             throw InputError(At(file, line.number) + "expected a photograph and its camera file");
         }
         const std::string name = line.text.substr(0, blank);
         const int photo = FindPhotograph(name, names, key_files);
-        if (photo < 0) throw InputError(At(file, line.number) + "unknown photograph '" + name + "'");
+        if (photo < 0)
+            throw InputError(At(file, line.number) + "unknown photograph '" + name + "'");
         if (cameras[photo].line != 0) {
             throw InputError(At(file, line.number) + "photograph '" + names[photo] +
                              "' was given a camera on line " + std::to_string(cameras[photo].line));

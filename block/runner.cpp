@@ -54,7 +54,9 @@ Plan MakePlan(const BlockRequest& request) {
     const int count = static_cast<int>(plan.names.size());
     std::vector<PhotoPair> canonical;
     switch (request.pairs.kind) {
-        case PairChoice::Kind::all: canonical = AllPairs(count); break;
+        case PairChoice::Kind::all:
+            canonical = AllPairs(count);
+            break;
         case PairChoice::Kind::sequential:
             canonical = SequentialPairs(count, request.pairs.next);
             break;
@@ -80,10 +82,10 @@ std::vector<Photograph> Identities(const BlockRequest& request, const Plan& plan
         p.key_bytes = stat.bytes;
         p.key_mtime_ns = stat.mtime_ns;
         const std::optional<Photograph> stored = store.Find(p.name);
-        p.key_hash = stored && stored->key_bytes == p.key_bytes &&
-                             stored->key_mtime_ns == p.key_mtime_ns
-                         ? stored->key_hash
-                         : HashKeyFile(p.key_file);
+        p.key_hash =
+            stored && stored->key_bytes == p.key_bytes && stored->key_mtime_ns == p.key_mtime_ns
+                ? stored->key_hash
+                : HashKeyFile(p.key_file);
         p.camera_file = plan.camera_files[k].file;
         p.camera_text = ro::FormatCameraText(plan.cameras[k]);
         photographs.push_back(std::move(p));
@@ -103,8 +105,8 @@ int CachedPhotographs(const std::vector<Photograph>& photographs, std::size_t ca
     double total = 0.0;
     for (const Photograph& p : photographs) total += static_cast<double>(p.key_bytes);
     const double mean = std::max(1.0, kParsedPerFileByte * total / photographs.size());
-    return static_cast<int>(std::min<double>(static_cast<double>(cache_bytes) / mean,
-                                             std::numeric_limits<int>::max()));
+    return static_cast<int>(
+        std::min<double>(static_cast<double>(cache_bytes) / mean, std::numeric_limits<int>::max()));
 }
 
 // The work of a run over its pairs.
@@ -113,8 +115,13 @@ class PairWork {
     PairWork(const BlockRequest& request, const Plan& plan, const std::vector<int>& ids,
              BlockStore& store, KeyCache& cache, common::ProgressDisplay& progress,
              BlockReport& report)
-        : request_(request), plan_(plan), ids_(ids), store_(store), cache_(cache),
-          progress_(progress), report_(report) {}
+        : request_(request),
+          plan_(plan),
+          ids_(ids),
+          store_(store),
+          cache_(cache),
+          progress_(progress),
+          report_(report) {}
 
     // Orients one pair with `threads` threads and writes it; false (with the reason kept)
     // when a key file could not be used or the database refused the pair.
@@ -152,7 +159,10 @@ class PairWork {
         } catch (const StoreError& error) {
             return Fail(error.what());
         }
-        PairRecord record{i, j, ro::OutcomeCode(result.outcome), {},
+        PairRecord record{i,
+                          j,
+                          ro::OutcomeCode(result.outcome),
+                          {},
                           ro::HasAdjustedOrientation(result.outcome)
                               ? result.adjustment.sigma0_px
                               : std::numeric_limits<double>::quiet_NaN(),
@@ -211,7 +221,8 @@ BlockReport RunBlock(const BlockRequest& request, const std::atomic<bool>& stop,
                      std::FILE* messages) {
     const Plan plan = MakePlan(request);
     BlockStore store(request.database);
-    if (const std::optional<std::string> refusal = store.UseSettings(SettingsJson(request.settings))) {
+    if (const std::optional<std::string> refusal =
+            store.UseSettings(SettingsJson(request.settings))) {
         throw StoreError(*refusal);
     }
     const std::vector<Photograph> photographs = Identities(request, plan, store);
@@ -309,13 +320,13 @@ std::string SummaryText(const BlockReport& report, const std::string& database) 
     std::vector<const PairRecord*> slowest;
     for (const PairRecord& pair : report.pairs) slowest.push_back(&pair);
     const std::size_t shown = std::min<std::size_t>(5, slowest.size());
-    std::partial_sort(slowest.begin(), slowest.begin() + shown, slowest.end(),
-                      [](const PairRecord* a, const PairRecord* b) {
-                          return a->seconds > b->seconds ||
-                                 (a->seconds == b->seconds &&
-                                  std::make_pair(a->photo1, a->photo2) <
-                                      std::make_pair(b->photo1, b->photo2));
-                      });
+    std::partial_sort(
+        slowest.begin(), slowest.begin() + shown, slowest.end(),
+        [](const PairRecord* a, const PairRecord* b) {
+            return a->seconds > b->seconds ||
+                   (a->seconds == b->seconds &&
+                    std::make_pair(a->photo1, a->photo2) < std::make_pair(b->photo1, b->photo2));
+        });
     if (shown > 0) {
         out += "slowest pairs:";
         for (std::size_t k = 0; k < shown; ++k) {

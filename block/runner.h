@@ -34,8 +34,8 @@ std::string SettingsJson(const PairSettings& settings);
 struct BlockRequest {
     std::string database;
     std::vector<std::string> key_files;
-    std::string cameras_list;         // --cameras FILE; empty: none
-    std::string default_camera;       // --camera FILE; empty: the built-in camera
+    std::string cameras_list;    // --cameras FILE; empty: none
+    std::string default_camera;  // --camera FILE; empty: the built-in camera
     PairChoice pairs;
     Shard shard;
     PairSettings settings;

@@ -23,9 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             block::ParsePairList(text, "pairs.txt", names, keys);
         FUZZ_CHECK(pairs.size() <= lines, "more pairs than lines");
         for (std::size_t k = 0; k < pairs.size(); ++k) {
-            FUZZ_CHECK(pairs[k].first >= 0 && pairs[k].first < pairs[k].second &&
-                           pairs[k].second < 4,
-                       "a pair out of order or range");
+            FUZZ_CHECK(
+                pairs[k].first >= 0 && pairs[k].first < pairs[k].second && pairs[k].second < 4,
+                "a pair out of order or range");
             FUZZ_CHECK(k == 0 || pairs[k - 1] < pairs[k], "pairs not sorted or repeated");
         }
     } catch (const block::InputError& error) {

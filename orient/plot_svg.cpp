@@ -245,7 +245,8 @@ std::string ElementText(const ro::OrientationResult& r, int k) {
 // The caption's lines of text: the files, and for an orientation sigma0, the counts of the
 // points and the elements; for a refused run the counts and the reason, no figures that
 // were not computed. Every warning follows in a line of its own.
-std::vector<std::string> CaptionLines(const ro::OrientationResult& r, const pair_run::RunInfo& run) {
+std::vector<std::string> CaptionLines(const ro::OrientationResult& r,
+                                      const pair_run::RunInfo& run) {
     const bool oriented = r.outcome == ro::Outcome::oriented;
     std::size_t counts[3] = {0, 0, 0};
     for (const ro::PointResult& p : r.points) ++counts[static_cast<int>(p.status)];

@@ -63,7 +63,8 @@ std::string CameraFigures(const ro::Camera& c) {
                   rows.c_str(), Fixed(c.PixelSizeUm(), 3).c_str(), principal.c_str());
 }
 
-void OneCamera(std::string& out, const char* label, const pair_run::CameraUse& use, const char* which) {
+void OneCamera(std::string& out, const char* label, const pair_run::CameraUse& use,
+               const char* which) {
     const ro::Camera& c = use.camera;
     Line(out, label, CameraFigures(c));
     const std::string source = use.file.empty() ? "built-in camera" : "camera file " + use.file;
@@ -104,7 +105,8 @@ void Robust(std::string& out, const ro::OrientationResult& result, const pair_ru
                 Percent(r.inliers, r.candidates).c_str()));
 }
 
-void Adjustment(std::string& out, const ro::OrientationResult& result, const pair_run::RunInfo& run) {
+void Adjustment(std::string& out, const ro::OrientationResult& result,
+                const pair_run::RunInfo& run) {
     const ro::AdjustmentSummary& a = result.adjustment;
     const double pixel_um = run.camera1.camera.PixelSizeUm();
     // A camera given in pixels has no metric pixel: its figures stay in pixels.

@@ -81,8 +81,7 @@ void DefineRun(CLI::App& app, CommandLine& line, std::uint64_t& cache_mb) {
            "Run only shard I of N: pair k of the canonical list (from 0) is shard k mod N + 1")
         ->type_name("I/N")
         ->check(ShardText());
-    app.add_option("--cache-mb", cache_mb,
-                   "Memory for parsed key files, megabytes (default 1024)")
+    app.add_option("--cache-mb", cache_mb, "Memory for parsed key files, megabytes (default 1024)")
         ->type_name("MB")
         ->transform(command_line::WholeNumber(1, kMaxCacheMb));
     command_line::AddMatchingOptions(app, r.settings.ratio, r.settings.mutual,
@@ -110,8 +109,7 @@ void DefineExport(CLI::App& sub, ExportOptions& e) {
     sub.add_option("--svg", e.svg_file, "The pair matrix as SVG ('-': standard output)")
         ->type_name("OUT")
         ->check(file_name);
-    sub.add_flag("--force", e.force,
-                 "Replace an existing output file that holds something else")
+    sub.add_flag("--force", e.force, "Replace an existing output file that holds something else")
         ->disable_flag_override();
 }
 

@@ -13,8 +13,8 @@
 namespace orient_block {
 
 // Exit statuses.
-inline constexpr int kCompleted = 0;    // every pair of the selection is in the database
-inline constexpr int kInputError = 1;   // an input, the database or an output failed
+inline constexpr int kCompleted = 0;   // every pair of the selection is in the database
+inline constexpr int kInputError = 1;  // an input, the database or an output failed
 inline constexpr int kUsageError = 2;
 inline constexpr int kInterrupted = 130;  // stopped by SIGINT or SIGTERM
 

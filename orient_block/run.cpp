@@ -87,7 +87,8 @@ int Export(const ExportOptions& e) {
         {&e.svg_file, io::OutputKind::svg}};
     for (const auto& [path, kind] : outputs) {
         if (path->empty()) continue;
-        if (const std::optional<io::FileError> error = io::CheckOutputTarget(*path, kind, e.force)) {
+        if (const std::optional<io::FileError> error =
+                io::CheckOutputTarget(*path, kind, e.force)) {
             Message(error->Message());
             return kInputError;
         }
@@ -96,7 +97,7 @@ int Export(const ExportOptions& e) {
     const std::vector<block::Photograph> photographs = store.Photographs();
     const std::vector<block::StoredPair> pairs = store.Pairs();
     const std::pair<const std::string*, std::string (*)(const std::vector<block::Photograph>&,
-                                                         const std::vector<block::StoredPair>&)>
+                                                        const std::vector<block::StoredPair>&)>
         writers[] = {{&e.json_file, &block::PairsJsonLines},
                      {&e.csv_file, &block::PairsCsv},
                      {&e.svg_file, &block::PairMatrixSvg}};

@@ -1,11 +1,12 @@
 // The JSON output: fields in a fixed order (ordered_json), numbers as nlohmann writes
 // doubles (shortest text that reads back to the same double), non-finite ones as null.
+#include "pair_run/json_report.h"
+
 #include <array>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "common/angles.h"
-#include "pair_run/json_report.h"
 
 namespace pair_run {
 namespace {

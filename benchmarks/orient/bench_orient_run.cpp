@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "pair_run/input_files.h"
 #include "orient/run.h"
+#include "pair_run/input_files.h"
 #include "robust_orientation/keypoint_matching.h"
 #include "testing/scene.h"
 

@@ -16,9 +16,9 @@ CommandLine Parse(std::vector<const char*> args) {
 }
 
 TEST(OrientBlockCommandLine, ReadsTheRunAndItsDefaults) {
-    const CommandLine line = Parse({"--db", "b.db", "--pairs", "sequential:4", "--shard", "2/3",
-                                    "--cache-mb", "10", "--sigma", "0.3", "--mutual", "a.key",
-                                    "b.key"});
+    const CommandLine line =
+        Parse({"--db", "b.db", "--pairs", "sequential:4", "--shard", "2/3", "--cache-mb", "10",
+               "--sigma", "0.3", "--mutual", "a.key", "b.key"});
     ASSERT_TRUE(line.run) << line.err;
     EXPECT_FALSE(line.export_pairs);
     EXPECT_EQ(line.request.key_files, (std::vector<std::string>{"a.key", "b.key"}));
@@ -72,7 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "--cache-mb: '0' is not a whole number from 1 to 1048576"},
         Refusal{{"--db", "b.db", "--threshold", "0", "a.key"},
                 "the threshold must be a positive number of pixels"},
-        Refusal{{"export", "--db", "b.db"}, "export writes --json, --csv or --svg: give at least one"},
+        Refusal{{"export", "--db", "b.db"},
+                "export writes --json, --csv or --svg: give at least one"},
         Refusal{{"export", "--db", "b.db", "--json", "-", "--csv", "-"},
                 "--json and --csv cannot write to the same place"},
         Refusal{{"export", "--db", "b.db", "--svg", "b.db"},

@@ -62,13 +62,14 @@ std::string DatabaseRows(const std::string& path) {
             std::string line = table + ":";
             for (int c = 0; c < sqlite3_column_count(s); ++c) {
                 const std::string column = sqlite3_column_name(s, c);
-                if (column == "seconds" || column.starts_with("created") || column.ends_with("_at") ||
-                    column.find("mtime") != std::string::npos) {
+                if (column == "seconds" || column.starts_with("created") ||
+                    column.ends_with("_at") || column.find("mtime") != std::string::npos) {
                     continue;
                 }
                 const auto* bytes = static_cast<const char*>(sqlite3_column_blob(s, c));
                 line += " " + column + "=" +
-                        std::string(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(s, c)));
+                        std::string(bytes ? bytes : "",
+                                    static_cast<std::size_t>(sqlite3_column_bytes(s, c)));
             }
             lines.push_back(std::move(line));
         });
@@ -89,9 +90,9 @@ struct BundledBlock {
 
     BundledBlock() {
         const std::pair<const char*, const char*> files[] = {
-            {"example/img1.key", "img1"},         {"example/img2.key", "img2"},
-            {"real/stereo/left.key", "rig-l"},    {"real/stereo/right.key", "rig-r"},
-            {"real/stereo-raw/left.key", "raw-l"}, {"real/stereo-raw/right.key", "raw-r"},
+            {"example/img1.key", "img1"},           {"example/img2.key", "img2"},
+            {"real/stereo/left.key", "rig-l"},      {"real/stereo/right.key", "rig-r"},
+            {"real/stereo-raw/left.key", "raw-l"},  {"real/stereo-raw/right.key", "raw-r"},
             {"real/street/leuvenA.key", "leuvenA"}, {"real/street/leuvenB.key", "leuvenB"}};
         for (const auto& [file, name] : files) {
             keys.push_back(dir.File(std::string(name) + ".key"));
@@ -127,8 +128,8 @@ TEST(OrientBlock, EveryPairIsWhatOrientWritesForIt) {
     int compared = 0;
     for (const block::StoredPair& pair : pairs) {
         const std::string json = block.dir.File("pair.json");
-        std::vector<std::string> args = {"--quiet", "--force", "--json", json, "--seed", "7",
-                                         "--ratio", "0.7"};
+        std::vector<std::string> args = {"--quiet", "--force", "--json",  json,
+                                         "--seed",  "7",       "--ratio", "0.7"};
         const auto camera1 = block.camera_of.find(pair.name1);
         const auto camera2 = block.camera_of.find(pair.name2);
         const std::string file1 = camera1 == block.camera_of.end() ? "" : camera1->second;
@@ -176,12 +177,13 @@ TEST(OrientBlock, TheDatabaseIsTheSameForAnyThreadCountAndForShards) {
 TEST(OrientBlock, ASecondRunGoesOnAndSeesChanges) {
     const BundledBlock block;
     const std::string db = block.dir.File("block.db");
-    std::vector<std::string> args = {"--db", db, "--pairs", "sequential:2", "--cameras",
-                                     block.cameras_list};
+    std::vector<std::string> args = {"--db",         db,          "--pairs",
+                                     "sequential:2", "--cameras", block.cameras_list};
     args.insert(args.end(), block.keys.begin(), block.keys.end());
     ProgramResult run = OrientBlock(args);
     ASSERT_EQ(run.exit_status, 0) << run.err;
-    EXPECT_NE(run.out.find("13 pairs in the selection: 0 already in"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("13 pairs in the selection: 0 already in"), std::string::npos)
+        << run.out;
     run = OrientBlock(args);
     EXPECT_EQ(run.exit_status, 0) << run.err;
     EXPECT_NE(run.err.find("orient-block: 13 of 13 pairs already in " + db + ", 0 to orient"),
@@ -232,8 +234,8 @@ struct SyntheticBlock {
     }
 };
 
-// SIGKILL at 20 random moments, each run resuming the last; then SIGINT once: status 130, the message, and a run to the end. The
-// databases equal an uninterrupted run's.
+// SIGKILL at 20 random moments, each run resuming the last; then SIGINT once: status 130, the
+// message, and a run to the end. The databases equal an uninterrupted run's.
 TEST(OrientBlock, KilledAndResumedRunsEndWithTheSameDatabase) {
     const SyntheticBlock block;
     const auto start = std::chrono::steady_clock::now();

@@ -29,7 +29,8 @@ TEST(Photographs, NamesComeFromTheKeyFilesAndMustDiffer) {
         PhotographNames({"a/left.key", "b/x.key", "c/left.key"});
         FAIL();
     } catch (const InputError& e) {
-        EXPECT_STREQ(e.what(), "two key files are both photograph 'left': a/left.key and c/left.key");
+        EXPECT_STREQ(e.what(),
+                     "two key files are both photograph 'left': a/left.key and c/left.key");
     }
     EXPECT_EQ(ParseKeyList(" a.key  # first\n\n# none\nb c.key\r\n"),
               (std::vector<std::string>{"a.key", "b c.key"}));
@@ -55,13 +56,14 @@ TEST_P(PairList, RefusesBadLinesWithTheirPlace) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, PairList,
-    testing::Values(ListCase{"left right\n# c\n\nright top # c\n", ""},
-                    ListCase{"left right\nleft\n", "pairs.txt:2: expected two photographs, found 1 words"},
-                    ListCase{"left right x\n", "pairs.txt:1: expected two photographs, found 3 words"},
-                    ListCase{"left bottom\n", "pairs.txt:1: unknown photograph 'bottom'"},
-                    ListCase{"\nc/top c/top\n", "pairs.txt:2: photograph 'top' is paired with itself"},
-                    ListCase{"left right\n\nright left\n",
-                             "pairs.txt:3: the pair left right was listed on line 1"}));
+    testing::Values(
+        ListCase{"left right\n# c\n\nright top # c\n", ""},
+        ListCase{"left right\nleft\n", "pairs.txt:2: expected two photographs, found 1 words"},
+        ListCase{"left right x\n", "pairs.txt:1: expected two photographs, found 3 words"},
+        ListCase{"left bottom\n", "pairs.txt:1: unknown photograph 'bottom'"},
+        ListCase{"\nc/top c/top\n", "pairs.txt:2: photograph 'top' is paired with itself"},
+        ListCase{"left right\n\nright left\n",
+                 "pairs.txt:3: the pair left right was listed on line 1"}));
 
 TEST(PairList, IsCanonicalWhateverTheOrderOfTheLines) {
     EXPECT_EQ(ParsePairList("top right\na/left.key top\n", "p", kNames, kKeys),
@@ -90,7 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ListCase{"left   l e.cam  # blanks inside stay\n", ""},
                     ListCase{"a/left.key l e.cam\n", ""},
                     ListCase{"left\n", "cams.txt:1: expected a photograph and its camera file"},
-                    ListCase{"left l e.cam\nbottom b.cam\n", "cams.txt:2: unknown photograph 'bottom'"},
+                    ListCase{"left l e.cam\nbottom b.cam\n",
+                             "cams.txt:2: unknown photograph 'bottom'"},
                     ListCase{"left l e.cam\n\nleft x.cam\n",
                              "cams.txt:3: photograph 'left' was given a camera on line 1"}));
 
@@ -99,7 +102,8 @@ TEST(CameraList, AnUnreadableCameraNamesTheListLine) {
         ReadCameras({{"", 0}, {"/nonexistent/x.cam", 4}}, "cams.txt");
         FAIL();
     } catch (const InputError& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("cams.txt:4: /nonexistent/x.cam: cannot open: ", 0), 0u)
+        EXPECT_EQ(std::string(e.what()).rfind("cams.txt:4: /nonexistent/x.cam: cannot open: ", 0),
+                  0u)
             << e.what();
     }
 }

@@ -120,7 +120,8 @@ void ExpectOnlyProgramsPagesAndDocs(const fs::path& prefix) {
     EXPECT_TRUE(IsExecutable(prefix / "bin/siftkey"));
 #endif
     EXPECT_EQ(RegularFiles(prefix), expected);
-    for (const char* program : {"bin/relative", "bin/featsheet", "bin/orient", "bin/orient-block"}) {
+    for (const char* program :
+         {"bin/relative", "bin/featsheet", "bin/orient", "bin/orient-block"}) {
         EXPECT_TRUE(IsExecutable(prefix / program)) << program;
     }
 }

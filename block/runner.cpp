@@ -69,11 +69,12 @@ Plan MakePlan(const BlockRequest& request) {
     return plan;
 }
 
-// The photographs as the database records them, a key file hashed only when it is new or
-// its size or time differs from the stored ones.
+// The photographs as the database records them, a key file hashed (on `threads` threads)
+// only when it is new or its size or time differs from the stored ones.
 std::vector<Photograph> Identities(const BlockRequest& request, const Plan& plan,
                                    const BlockStore& store) {
     std::vector<Photograph> photographs;
+    std::vector<std::size_t> to_hash;
     for (std::size_t k = 0; k < plan.names.size(); ++k) {
         Photograph p;
         p.name = plan.names[k];
@@ -82,14 +83,20 @@ std::vector<Photograph> Identities(const BlockRequest& request, const Plan& plan
         p.key_bytes = stat.bytes;
         p.key_mtime_ns = stat.mtime_ns;
         const std::optional<Photograph> stored = store.Find(p.name);
-        p.key_hash =
-            stored && stored->key_bytes == p.key_bytes && stored->key_mtime_ns == p.key_mtime_ns
-                ? stored->key_hash
-                : HashKeyFile(p.key_file);
+        if (stored && stored->key_bytes == p.key_bytes && stored->key_mtime_ns == p.key_mtime_ns) {
+            p.key_hash = stored->key_hash;
+        } else {
+            to_hash.push_back(k);
+        }
         p.camera_file = plan.camera_files[k].file;
         p.camera_text = ro::FormatCameraText(plan.cameras[k]);
         photographs.push_back(std::move(p));
     }
+    // A failure comes back as the first photograph's in the order given.
+    common::SharedPool().Run(to_hash.size(), std::max(1, request.threads), [&](std::size_t t) {
+        Photograph& p = photographs[to_hash[t]];
+        p.key_hash = HashKeyFile(p.key_file);
+    });
     return photographs;
 }
 

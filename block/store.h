@@ -68,7 +68,7 @@ struct StoredPair {
     int matches = 0;
     int inliers = 0;
     int snooped = 0;
-    double sigma0_px = 0.0;  // NaN without an adjusted orientation
+    double sigma0_px = 0.0;             // NaN without an adjusted orientation
     std::vector<std::string> warnings;  // codes, in the report's order
     double seconds = 0.0;
     std::string report_json;

@@ -76,7 +76,8 @@ void BM_StoreWritePair(benchmark::State& state) {
     {
         block::BlockStore store(path);
         std::vector<block::Photograph> photos(kPhotographs);
-        for (int i = 0; i < kPhotographs; ++i) photos[static_cast<std::size_t>(i)].name = std::to_string(i);
+        for (int i = 0; i < kPhotographs; ++i)
+            photos[static_cast<std::size_t>(i)].name = std::to_string(i);
         store.Register(photos);
         for (auto _ : state) {
             const auto [a, b] = PairNumber(written++);
@@ -152,7 +153,8 @@ void WriteBare(benchmark::State& state, bool blob, bool batched = false, bool js
                        "?11, ?12)",
                        -1, &tie, nullptr);
     std::string many = "INSERT INTO tie_points VALUES ";
-    for (int k = 0; k < kBatch; ++k) many += k == 0 ? "(?,?,?,?,?,?,?,?,?,?,?,?)" : ",(?,?,?,?,?,?,?,?,?,?,?,?)";
+    for (int k = 0; k < kBatch; ++k)
+        many += k == 0 ? "(?,?,?,?,?,?,?,?,?,?,?,?)" : ",(?,?,?,?,?,?,?,?,?,?,?,?)";
     sqlite3_stmt* ties = nullptr;
     sqlite3_prepare_v2(db, many.c_str(), -1, &ties, nullptr);
     sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO tie_point_blobs VALUES (?1, ?2, ?3)", -1,
@@ -175,13 +177,14 @@ void WriteBare(benchmark::State& state, bool blob, bool batched = false, bool js
             sqlite3_reset(blob_row);
             sqlite3_bind_int(blob_row, 1, a);
             sqlite3_bind_int(blob_row, 2, b);
-            sqlite3_bind_text(blob_row, 3, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(blob_row, 3, text.data(), static_cast<int>(text.size()),
+                              SQLITE_TRANSIENT);
             sqlite3_step(blob_row);
         } else if (blob) {
             // Eight doubles and the status per point, as they lie in memory.
             packed.clear();
             for (const ro::PointResult& p : pair.result.points) {
-                const double values[] = {p.row1_px, p.col1_px,   p.row2_px,       p.col2_px,
+                const double values[] = {p.row1_px, p.col1_px,    p.row2_px,       p.col2_px,
                                          p.ratio,   p.sampson_px, p.y_parallax_px, p.w};
                 const auto* bytes = reinterpret_cast<const unsigned char*>(values);
                 packed.insert(packed.end(), bytes, bytes + sizeof values);
@@ -203,7 +206,8 @@ void WriteBare(benchmark::State& state, bool blob, bool batched = false, bool js
             for (; batched && done + kBatch <= n; done += kBatch) {
                 sqlite3_reset(ties);
                 for (int k = 0; k < kBatch; ++k) {
-                    const ro::PointResult& p = pair.result.points[done + static_cast<std::size_t>(k)];
+                    const ro::PointResult& p =
+                        pair.result.points[done + static_cast<std::size_t>(k)];
                     const int o = 12 * k;
                     sqlite3_bind_int(ties, o + 1, a);
                     sqlite3_bind_int(ties, o + 2, b);
@@ -213,7 +217,8 @@ void WriteBare(benchmark::State& state, bool blob, bool batched = false, bool js
                     sqlite3_bind_double(ties, o + 6, p.row2_px);
                     sqlite3_bind_double(ties, o + 7, p.col2_px);
                     sqlite3_bind_double(ties, o + 8, p.ratio);
-                    sqlite3_bind_text(ties, o + 9, ro::PointStatusCode(p.status), -1, SQLITE_STATIC);
+                    sqlite3_bind_text(ties, o + 9, ro::PointStatusCode(p.status), -1,
+                                      SQLITE_STATIC);
                     sqlite3_bind_double(ties, o + 10, p.sampson_px);
                     sqlite3_bind_double(ties, o + 11, p.y_parallax_px);
                     sqlite3_bind_double(ties, o + 12, p.w);
@@ -251,7 +256,11 @@ void BM_RowPerTiePointBatched(benchmark::State& state) { WriteBare(state, false,
 void BM_BlobPerPair(benchmark::State& state) { WriteBare(state, true); }
 void BM_JsonPerPair(benchmark::State& state) { WriteBare(state, false, false, true); }
 BENCHMARK(BM_JsonPerPair)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_RowPerTiePointBatched)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RowPerTiePointBatched)
+    ->Arg(1000)
+    ->Arg(3000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_RowPerTiePoint)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BlobPerPair)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -265,7 +274,11 @@ void BM_EstimateOrientation(benchmark::State& state) {
         benchmark::DoNotOptimize(ro::EstimateOrientation(s.tie_points, s.camera1, s.camera2, {}));
     }
 }
-BENCHMARK(BM_EstimateOrientation)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EstimateOrientation)
+    ->Arg(1000)
+    ->Arg(3000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -38,7 +38,8 @@ ro::OrientationResult Result(ro::Outcome outcome, int points) {
     r.elements = {0.012, -0.034, 0.5 * kRadPerDeg, -1.25 * kRadPerDeg, 12.5 * kRadPerDeg};
     r.orientation = ro::OrientationFromElements(r.elements);
     r.precision.sigma = {0.0004, 0.0003, 0.01 * kRadPerDeg, 0.02 * kRadPerDeg, 0.005 * kRadPerDeg};
-    for (int k = 0; k < 5; ++k) r.precision.covariance(k, k) = r.precision.sigma[k] * r.precision.sigma[k];
+    for (int k = 0; k < 5; ++k)
+        r.precision.covariance(k, k) = r.precision.sigma[k] * r.precision.sigma[k];
     r.precision.base_sigma = {0.00001, 0.0004, 0.0003};
     r.adjustment.sigma0_px = 0.41;
     r.adjustment.chi2 = {0.67, 0.9, 1.1, 500, 0.05, false};
@@ -73,7 +74,8 @@ block::Photograph Photo(const std::string& name, std::uint64_t hash = 1) {
 }
 
 void Write(block::BlockStore& store, int a, int b, const ro::OrientationResult& result) {
-    store.WritePair({a, b, &result, R"({"program": {"seed": 42}, "outcome": {"code": "x"}})", 0.25});
+    store.WritePair(
+        {a, b, &result, R"({"program": {"seed": 42}, "outcome": {"code": "x"}})", 0.25});
 }
 
 // A query's rows as the sqlite3 shell prints them in JSON mode.
@@ -138,9 +140,11 @@ TEST_F(StoreTest, WhatIsWrittenIsWhatSqlite3Reads) {
                             "WHERE photo1 = 1 AND photo2 = 2 GROUP BY status ORDER BY status");
     EXPECT_EQ(ties, nlohmann::json::parse(R"([{"status": "inlier", "n": 16, "no_w": 0},
         {"status": "ransac_outlier", "n": 6, "no_w": 6}, {"status": "snooped", "n": 8, "no_w": 0}])"));
-    const auto point = Query(db_, "SELECT row1, col1, row2, col2 FROM tie_points WHERE match = 7 "
-                                  "AND photo2 = 2");
-    EXPECT_EQ(point, nlohmann::json::parse(R"([{"row1": 73.5, "col1": 141.75, "row2": 77.0, "col2": 133.0}])"));
+    const auto point = Query(db_,
+                             "SELECT row1, col1, row2, col2 FROM tie_points WHERE match = 7 "
+                             "AND photo2 = 2");
+    EXPECT_EQ(point, nlohmann::json::parse(
+                         R"([{"row1": 73.5, "col1": 141.75, "row2": 77.0, "col2": 133.0}])"));
 
     const std::vector<block::StoredPair> stored = store.Pairs();
     ASSERT_EQ(stored.size(), 3u);
@@ -162,11 +166,13 @@ TEST_F(StoreTest, ReopenedDatabaseKnowsItsPairsAndSettings) {
     EXPECT_EQ(store.DonePairs(), (std::vector<std::pair<int, int>>{{1, 2}, {2, 3}}));
     EXPECT_FALSE(store.UseSettings(R"({"seed": 42, "sigma": 0.5, "ratio": 0.6})"));  // key order
     EXPECT_EQ(store.UseSettings(R"({"ratio": 0.6, "sigma": 0.3, "seed": 42})"),
-              db_ + ": the pairs in it were oriented with sigma 0.5, this run asks for 0.3: "
-                    "use another database or the same settings");
+              db_ +
+                  ": the pairs in it were oriented with sigma 0.5, this run asks for 0.3: "
+                  "use another database or the same settings");
     EXPECT_EQ(store.UseSettings(R"({"ratio": 0.6, "sigma": 0.5})"),
-              db_ + ": the pairs in it were oriented with seed 42, this run asks for (none): "
-                    "use another database or the same settings");
+              db_ +
+                  ": the pairs in it were oriented with seed 42, this run asks for (none): "
+                  "use another database or the same settings");
     ASSERT_TRUE(store.Find("b"));
     EXPECT_EQ(store.Find("b")->id, 2);
     EXPECT_EQ(store.Find("b")->key_hash, 1u);
@@ -193,8 +199,8 @@ TEST_P(RegisterTest, ContentOrCameraChangeDropsThePhotographsPairs) {
     GetParam().change(b);
     const block::Registration again = store.Register({Photo("a"), b, Photo("c")});
     EXPECT_EQ(again.ids, ids);
-    EXPECT_EQ(again.changed, GetParam().changed ? std::vector<std::string>{"b"}
-                                                : std::vector<std::string>{});
+    EXPECT_EQ(again.changed,
+              GetParam().changed ? std::vector<std::string>{"b"} : std::vector<std::string>{});
     EXPECT_EQ(store.DonePairs().size(), GetParam().changed ? 1u : 3u);
     EXPECT_EQ(Query(db_, "SELECT count(*) AS n FROM tie_points")[0]["n"],
               GetParam().changed ? 5 : 15);
@@ -207,18 +213,18 @@ TEST_P(RegisterTest, ContentOrCameraChangeDropsThePhotographsPairs) {
 
 INSTANTIATE_TEST_SUITE_P(
     Store, RegisterTest,
-    testing::Values(RegisterCase{"Same", [](block::Photograph&) {}, false},
-                    RegisterCase{"Touched", [](block::Photograph& p) { p.key_mtime_ns = 99; }, false},
-                    RegisterCase{"Moved", [](block::Photograph& p) { p.key_file = "x/b.key"; }, false},
-                    RegisterCase{"NewContent",
-                                 [](block::Photograph& p) {
-                                     p.key_hash = 2;
-                                     p.key_bytes = 1001;
-                                 },
-                                 true},
-                    RegisterCase{"NewCamera",
-                                 [](block::Photograph& p) { p.camera_text = "focal_mm = 24\n"; },
-                                 true}),
+    testing::Values(
+        RegisterCase{"Same", [](block::Photograph&) {}, false},
+        RegisterCase{"Touched", [](block::Photograph& p) { p.key_mtime_ns = 99; }, false},
+        RegisterCase{"Moved", [](block::Photograph& p) { p.key_file = "x/b.key"; }, false},
+        RegisterCase{"NewContent",
+                     [](block::Photograph& p) {
+                         p.key_hash = 2;
+                         p.key_bytes = 1001;
+                     },
+                     true},
+        RegisterCase{"NewCamera", [](block::Photograph& p) { p.camera_text = "focal_mm = 24\n"; },
+                     true}),
     CaseName());
 
 TEST_F(StoreTest, WritingAPairAgainReplacesItAndItsTiePoints) {
@@ -252,8 +258,8 @@ TEST_P(RefusalTest, NamesTheFileAndTheReason) {
     }
     if (std::string(c.name) == "ReadOnlyFile") {
         block::BlockStore{db_};
-        std::filesystem::permissions(db_, std::filesystem::perms::owner_read |
-                                              std::filesystem::perms::group_read);
+        std::filesystem::permissions(
+            db_, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
     }
     std::string reason = c.reason;
     if (const auto at = reason.find("PATH"); at != std::string::npos) {
@@ -270,8 +276,9 @@ TEST_P(RefusalTest, NamesTheFileAndTheReason) {
 INSTANTIATE_TEST_SUITE_P(
     Store, RefusalTest,
     testing::Values(
-        RefusalCase{"Garbage", "\x01\x02garbage that is long enough to hold a header........"
-                               "....................................................",
+        RefusalCase{"Garbage",
+                    "\x01\x02garbage that is long enough to hold a header........"
+                    "....................................................",
                     nullptr, nullptr, "not a database"},
         RefusalCase{"JsonFile", "{\"schema\": \"relative-orientation/1\"}\n", nullptr, nullptr,
                     "not a database"},
@@ -285,14 +292,16 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"MissingFolder", nullptr, nullptr, "no/such/block.db",
                     "cannot create: the folder PATH does not exist"},
         RefusalCase{"AFolder", nullptr, nullptr, ".", "cannot open: a folder, not a database file"},
-        RefusalCase{"ReadOnlyFile", nullptr, nullptr, nullptr, "cannot write: the file is read-only"}),
+        RefusalCase{"ReadOnlyFile", nullptr, nullptr, nullptr,
+                    "cannot write: the file is read-only"}),
     CaseName());
 
 TEST_F(StoreTest, AnEmptyFileBecomesABlockDatabase) {
     dir_.Write("block.db", "");
     block::BlockStore{db_};
     EXPECT_EQ(Query(db_, "PRAGMA user_version"), nlohmann::json::parse(R"([{"user_version": 1}])"));
-    EXPECT_EQ(Query(db_, "PRAGMA journal_mode"), nlohmann::json::parse(R"([{"journal_mode": "wal"}])"));
+    EXPECT_EQ(Query(db_, "PRAGMA journal_mode"),
+              nlohmann::json::parse(R"([{"journal_mode": "wal"}])"));
 }
 
 // Four threads through one store and a second connection (as a second process would have)
@@ -330,7 +339,8 @@ TEST_F(StoreTest, ConcurrentWritersLoseNothing) {
     const auto ids = store.Register({Photo("a"), Photo("b"), Photo("c")}).ids;
     const ro::OrientationResult big = Result(ro::Outcome::oriented, 3000);
     try {
-        for (int i = 0; i < 100; ++i) Write(store, ids[static_cast<std::size_t>(i % 2)], ids[2], big);
+        for (int i = 0; i < 100; ++i)
+            Write(store, ids[static_cast<std::size_t>(i % 2)], ids[2], big);
     } catch (const block::StoreError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         std::exit(3);

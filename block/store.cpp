@@ -88,8 +88,7 @@ CREATE TABLE tie_points (
     sampson_px REAL,
     y_parallax_px REAL,
     w REAL,
-    PRIMARY KEY (photo1, photo2, match),
-    FOREIGN KEY (photo1, photo2) REFERENCES pairs (photo1, photo2)
+    PRIMARY KEY (photo1, photo2, match)
 ) WITHOUT ROWID;
 )sql";
 
@@ -150,7 +149,9 @@ bool FirstDifference(const Json& stored, const Json& wanted, const std::string& 
     for (auto it = stored.begin(); it != stored.end(); ++it) keys[it.key()].first = &it.value();
     for (auto it = wanted.begin(); it != wanted.end(); ++it) keys[it.key()].second = &it.value();
     for (const auto& [name, values] : keys) {
-        const std::string path = prefix.empty() ? name : prefix + "." + name;
+        std::string path = prefix;
+        if (!path.empty()) path += '.';
+        path += name;
         if (values.first == nullptr || values.second == nullptr) {
             *key = path;
             *old_value = values.first;
@@ -554,14 +555,6 @@ void BlockStore::WritePair(const PairOutcome& pair) {
         }
         covariance_text = rows.dump();
     }
-    std::optional<std::int64_t> seed;
-    if (!pair.report_json.empty()) {
-        const Json report = Json::parse(pair.report_json, nullptr, false);
-        if (report.is_object() && report.contains("program") &&
-            report["program"].contains("seed") && report["program"]["seed"].is_number_integer()) {
-            seed = report["program"]["seed"].get<std::int64_t>();
-        }
-    }
     const std::string outcome = ro::OutcomeCode(r.outcome);
     constexpr double kDeg = common::kDegreesPerRadian;
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -581,7 +574,10 @@ void BlockStore::WritePair(const PairOutcome& pair) {
         "base_y_sigma, base_z_sigma, covariance, sigma0_px, chi2_ratio, chi2_accepted, "
         "warnings, seed, seconds, report_json, created) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, "
         "?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, "
-        "?25, ?26, ?27, ?28, ?29, ?30, ?31, ?32, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))");
+        "?25, ?26, ?27, ?28, ?29, "
+        // The seed from the report, read by SQLite's own JSON functions.
+        "CASE WHEN json_valid(?32) THEN json_extract(?32, '$.program.seed') END, "
+        "?31, ?32, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))");
     c.BindInt(s, 1, pair.photo1);
     c.BindInt(s, 2, pair.photo2);
     c.Bind(s, 3, outcome);
@@ -607,7 +603,6 @@ void BlockStore::WritePair(const PairOutcome& pair) {
         c.BindInt(s, 28, r.adjustment.chi2.accepted ? 1 : 0);
     }
     c.Bind(s, 29, warnings_text);
-    if (seed) c.BindInt(s, 30, *seed);
     c.Bind(s, 31, pair.seconds);
     c.Bind(s, 32, pair.report_json);
     c.Run(s, "cannot write the pair");

@@ -1,12 +1,12 @@
 // The cost of writing one oriented pair with its tie points into the block database, to be
-// set against orienting the pair (bench_orient_run: about 130 to 150 ms for 10000 x 10000
-// keypoints on one thread). BM_StoreWritePair is the store itself (a row per tie point,
-// inserted 64 to a statement). The layouts it was chosen among, on bare SQLite with the
-// store's settings (WAL, synchronous=NORMAL, one transaction per pair) and the pair's row
-// reduced to its report: a row per tie point one by one and 64 to a statement, a blob of
-// packed doubles per pair, a JSON text per pair. The pairs cycle over the 1225 pairs of 50
-// photographs, so the database grows and WAL checkpoints happen as in a run. Counter:
-// bytes of database per pair.
+// set against orienting the pair (bench_orient_run's BM_WholeRun/1: 75 to 150 ms for
+// 10000 x 10000 keypoints on one thread, depending on the machine's load).
+// BM_StoreWritePair is the store itself (the tie points a blob per pair). The layouts it was
+// chosen among, on bare SQLite with the store's settings (WAL, synchronous=NORMAL, one
+// transaction per pair) and the pair's row reduced to its report: a row per tie point one
+// by one and 64 to a statement, a blob of packed doubles per pair, a JSON text per pair.
+// The pairs cycle over the 1225 pairs of 50 photographs, so the database grows and WAL
+// checkpoints happen as in a run. Counter: bytes of database per pair.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 

@@ -667,14 +667,16 @@ std::vector<StoredTiePoint> BlockStore::TiePoints(int photo1, int photo2) const 
     return points;
 }
 
-std::vector<StoredPair> BlockStore::Pairs() const {
+std::vector<StoredPair> BlockStore::Pairs(bool with_reports) const {
     Connection& c = *connection_;
     std::lock_guard lock(c.mutex);
     sqlite3_stmt* s = c.Prepare(
         "SELECT p.photo1, p.photo2, a.name, b.name, p.outcome, p.matches, p.inliers, p.snooped, "
-        "p.sigma0_px, p.warnings, p.seconds, p.report_json FROM pairs p "
+        "p.sigma0_px, p.warnings, p.seconds, CASE WHEN ?1 THEN p.report_json ELSE '' END "
+        "FROM pairs p "
         "JOIN photographs a ON a.id = p.photo1 JOIN photographs b ON b.id = p.photo2 "
         "ORDER BY p.photo1, p.photo2");
+    c.BindInt(s, 1, with_reports ? 1 : 0);
     std::vector<StoredPair> pairs;
     while (c.Step(s, "cannot read the pairs")) {
         StoredPair p;

@@ -133,8 +133,10 @@ class BlockStore {
     // The tie points of a stored pair in their order; empty when the pair is not stored.
     std::vector<StoredTiePoint> TiePoints(int photo1, int photo2) const;
 
-    // Every stored pair ordered by (photo1, photo2); the photographs by id.
-    std::vector<StoredPair> Pairs() const;
+    // Every stored pair ordered by (photo1, photo2); the photographs by id. Without
+    // `with_reports` the pairs' report_json stay empty (a summary or the pair matrix of a
+    // large block need not hold every report in memory).
+    std::vector<StoredPair> Pairs(bool with_reports = true) const;
     std::vector<Photograph> Photographs() const;
 
   private:

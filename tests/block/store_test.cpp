@@ -158,6 +158,8 @@ TEST_F(StoreTest, WhatIsWrittenIsWhatSqlite3Reads) {
     EXPECT_EQ(stored[0].name1 + stored[0].name2, "ab");
     EXPECT_EQ(stored[0].warnings, std::vector<std::string>{"W-CORR-BY-OMEGA"});
     EXPECT_TRUE(std::isnan(stored[2].sigma0_px));
+    EXPECT_FALSE(stored[0].report_json.empty());
+    EXPECT_TRUE(store.Pairs(false)[0].report_json.empty());
 }
 
 TEST_F(StoreTest, ReopenedDatabaseKnowsItsPairsAndSettings) {

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "block/store.h"
-#include "orient/run_info.h"
-#include "orient/writers.h"
+#include "pair_run/json_report.h"
+#include "pair_run/run_info.h"
 #include "robust_orientation/estimate.h"
 #include "testing/orient_scene.h"
 
@@ -42,12 +42,12 @@ const Pair& Oriented(std::int64_t tie_points) {
     const scene::OrientScene s = scene::MakeOrientScene({0.03, -0.02, 0.02, -0.03, 0.4}, options);
     Pair p;
     p.result = ro::EstimateOrientation(s.tie_points, s.camera1, s.camera2, {});
-    orient::RunInfo run;
+    pair_run::RunInfo run;
     run.camera1 = {s.camera1, ""};
     run.camera2 = {s.camera2, ""};
     run.keys1_file = "a.key";
     run.keys2_file = "b.key";
-    p.report = orient::JsonReport(p.result, run);
+    p.report = pair_run::JsonReport(p.result, run);
     made.emplace_back(tie_points, std::move(p));
     return made.back().second;
 }

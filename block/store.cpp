@@ -627,7 +627,13 @@ void BlockStore::WritePair(const PairOutcome& pair) {
     c.BindInt(ties, 1, pair.photo1);
     c.BindInt(ties, 2, pair.photo2);
     c.BindInt(ties, 3, static_cast<std::int64_t>(r.points.size()));
-    sqlite3_bind_blob64(ties, 4, blob.data(), blob.size(), SQLITE_STATIC);
+    // A pair without tie points has an empty blob, not NULL: an empty vector's data() may be
+    // null, which SQLite would bind as NULL.
+    if (blob.empty()) {
+        sqlite3_bind_zeroblob(ties, 4, 0);
+    } else {
+        sqlite3_bind_blob64(ties, 4, blob.data(), blob.size(), SQLITE_STATIC);
+    }
     c.Run(ties, "cannot write the tie points");
     transaction.Commit();
 }

@@ -64,8 +64,7 @@ int main(int argc, char** argv) {
             if (keys.count(name) != 0) continue;
             const std::string path = dir + "/" + name + ".key";
             auto read = keypoints::ReadKeyFileStream(path.c_str());
-            if (read.access != keypoints::KeyFileAccess::ok)
-                return Fail(path + ": cannot be read");
+            if (read.access != keypoints::KeyFileAccess::ok) return Fail(path + ": cannot be read");
             if (read.parse.status != keypoints::KeyFileStatus::ok)
                 return Fail(path + ": " + keypoints::KeyFileStatusMessage(read.parse.status));
             keys.emplace(name, std::move(read.parse));

@@ -55,8 +55,8 @@ struct PairExpectation {
     double bound;  // largest miss in combined sigmas
 };
 const std::map<std::string, PairExpectation> kExpected = {
-    {"01", {0, 3.5}}, {"02", {0, 3.5}}, {"03", {3, 3.5}}, {"04", {3, kUnchecked}},
-    {"05", {0, 3.5}}, {"06", {0, 3.5}}, {"07", {0, 3.5}}, {"08", {0, 4.5}},
+    {"01", {0, 3.5}}, {"02", {0, 3.5}}, {"03", {3, 3.5}},        {"04", {3, kUnchecked}},
+    {"05", {0, 3.5}}, {"06", {0, 3.5}}, {"07", {0, 3.5}},        {"08", {0, 4.5}},
     {"09", {3, 3.5}}, {"11", {0, 4.5}}, {"12", {0, kUnchecked}}, {"13", {0, 3.5}},
     {"14", {0, 3.5}}};
 
@@ -111,9 +111,9 @@ TEST(RigBlock, EachPairAgreesWithTheRigOrKnownWhyNot) {
         const PairExpectation& expected = kExpected.at(view);
         const std::string json = dir.File(view + ".json");
         const auto run = RunProgram(
-            ORIENT_PROGRAM, {"--camera", cameras.at(pair[0]), "--camera2", cameras.at(pair[1]),
-                             "--sigma", "0.3", "--quiet", "--json", json,
-                             dir.File(pair[0] + ".key"), dir.File(pair[1] + ".key")});
+            ORIENT_PROGRAM,
+            {"--camera", cameras.at(pair[0]), "--camera2", cameras.at(pair[1]), "--sigma", "0.3",
+             "--quiet", "--json", json, dir.File(pair[0] + ".key"), dir.File(pair[1] + ".key")});
         EXPECT_EQ(run.exit_status, expected.exit_status) << run.err;
         const auto document = nlohmann::json::parse(ReadFileBytes(json), nullptr, false);
         ASSERT_TRUE(!document.is_discarded() && document["elements"].is_object());

@@ -40,36 +40,6 @@ SceneOptions OrientSceneOptions(int points, unsigned seed) {
     return options;
 }
 
-SceneCamera ToSceneCamera(const ro::Camera& camera) {
-    SceneCamera c;
-    c.pixels_per_metre = camera.pixels_per_metre;
-    c.principal_i = camera.principal_column_px;
-    c.principal_j = camera.principal_row_px;
-    c.theta = camera.in_plane_angle_rad;
-    c.focal_length = camera.focal_length_m;
-    c.columns = 2.0 * camera.principal_column_px + 1.0;
-    c.rows = 2.0 * camera.principal_row_px + 1.0;
-    c.row_scale = camera.row_scale;
-    c.k1 = camera.distortion.k1;
-    c.k2 = camera.distortion.k2;
-    c.k3 = camera.distortion.k3;
-    c.p1 = camera.distortion.p1;
-    c.p2 = camera.distortion.p2;
-    return c;
-}
-
-ro::Camera ToCamera(const SceneCamera& camera) {
-    ro::Camera c;
-    c.focal_length_m = camera.focal_length;
-    c.pixels_per_metre = camera.pixels_per_metre;
-    c.principal_column_px = camera.principal_i;
-    c.principal_row_px = camera.principal_j;
-    c.in_plane_angle_rad = camera.theta;
-    c.row_scale = camera.row_scale;
-    c.distortion = {camera.k1, camera.k2, camera.k3, camera.p1, camera.p2};
-    return c;
-}
-
 OrientScene MakeOrientScene(const ro::Elements& truth, const SceneOptions& options) {
     const TrueOrientation t{truth.by, truth.bz, truth.omega_rad, truth.phi_rad, truth.kappa_rad};
     const Scene s = MakeScene(t, options);

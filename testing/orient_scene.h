@@ -27,10 +27,6 @@ SceneOptions OrientSceneOptions(int points, unsigned seed);
 // The scene of `options` for the orientation `truth`.
 OrientScene MakeOrientScene(const ro::Elements& truth, const SceneOptions& options);
 
-// A scene camera from a camera of the estimation, its frame centred on the principal point.
-SceneCamera ToSceneCamera(const ro::Camera& camera);
-ro::Camera ToCamera(const SceneCamera& camera);
-
 // Both cameras turned by 90 degrees about their viewing directions (Q = Rz(90 degrees)): the
 // image-plane point (x, y) becomes (-y, x), a base along the columns one along the rows,
 // and the orientation (M, B) becomes (Q M Q^T, Q B). `camera` gives the principal point.

@@ -42,23 +42,6 @@ std::array<double, 2> PixelToPlane(const SceneCamera& c, double i, double j) {
     return {(di * ct + dj * st) / c.pixels_per_metre, (di * st - dj * ct) / c.pixels_per_metre};
 }
 
-std::array<double, 2> PlaneToPixel(const SceneCamera& c, double x, double y) {
-    const double ct = std::cos(c.theta), st = std::sin(c.theta);
-    if (c.IsPlain()) {
-        return {c.principal_i + c.pixels_per_metre * (x * ct + y * st),
-                c.principal_j + c.pixels_per_metre * (x * st - y * ct)};
-    }
-    // The undistorted normalised point, distorted, on the pixel grid of fx and fy.
-    const double f = c.focal_length;
-    const double xn = (x * ct + y * st) / f, yn = (x * st - y * ct) / f;
-    const double r2 = xn * xn + yn * yn;
-    const double radial = 1.0 + c.k1 * r2 + c.k2 * r2 * r2 + c.k3 * r2 * r2 * r2;
-    const double xd = xn * radial + 2.0 * c.p1 * xn * yn + c.p2 * (r2 + 2.0 * xn * xn);
-    const double yd = yn * radial + c.p1 * (r2 + 2.0 * yn * yn) + 2.0 * c.p2 * xn * yn;
-    const double fx = f * c.pixels_per_metre;
-    return {c.principal_i + fx * xd, c.principal_j + fx * c.row_scale * yd};
-}
-
 // The image-plane point that a camera without distortion would see at pixel (i, j): the
 // rays camera 1's points are drawn along (a distorting camera then sees them elsewhere).
 std::array<double, 2> IdealPixelToPlane(const SceneCamera& c, double i, double j) {
@@ -129,6 +112,53 @@ void AddFalseMatches(std::vector<TiePoint>& rows, std::vector<char>& is_false,
 }
 
 }  // namespace
+
+SceneCamera ToSceneCamera(const ro::Camera& camera) {
+    SceneCamera c;
+    c.pixels_per_metre = camera.pixels_per_metre;
+    c.principal_i = camera.principal_column_px;
+    c.principal_j = camera.principal_row_px;
+    c.theta = camera.in_plane_angle_rad;
+    c.focal_length = camera.focal_length_m;
+    c.columns = 2.0 * camera.principal_column_px + 1.0;
+    c.rows = 2.0 * camera.principal_row_px + 1.0;
+    c.row_scale = camera.row_scale;
+    c.k1 = camera.distortion.k1;
+    c.k2 = camera.distortion.k2;
+    c.k3 = camera.distortion.k3;
+    c.p1 = camera.distortion.p1;
+    c.p2 = camera.distortion.p2;
+    return c;
+}
+
+ro::Camera ToCamera(const SceneCamera& camera) {
+    ro::Camera c;
+    c.focal_length_m = camera.focal_length;
+    c.pixels_per_metre = camera.pixels_per_metre;
+    c.principal_column_px = camera.principal_i;
+    c.principal_row_px = camera.principal_j;
+    c.in_plane_angle_rad = camera.theta;
+    c.row_scale = camera.row_scale;
+    c.distortion = {camera.k1, camera.k2, camera.k3, camera.p1, camera.p2};
+    return c;
+}
+
+std::array<double, 2> PlaneToPixel(const SceneCamera& c, double x, double y) {
+    const double ct = std::cos(c.theta), st = std::sin(c.theta);
+    if (c.IsPlain()) {
+        return {c.principal_i + c.pixels_per_metre * (x * ct + y * st),
+                c.principal_j + c.pixels_per_metre * (x * st - y * ct)};
+    }
+    // The undistorted normalised point, distorted, on the pixel grid of fx and fy.
+    const double f = c.focal_length;
+    const double xn = (x * ct + y * st) / f, yn = (x * st - y * ct) / f;
+    const double r2 = xn * xn + yn * yn;
+    const double radial = 1.0 + c.k1 * r2 + c.k2 * r2 * r2 + c.k3 * r2 * r2 * r2;
+    const double xd = xn * radial + 2.0 * c.p1 * xn * yn + c.p2 * (r2 + 2.0 * xn * xn);
+    const double yd = yn * radial + c.p1 * (r2 + 2.0 * yn * yn) + 2.0 * c.p2 * xn * yn;
+    const double fx = f * c.pixels_per_metre;
+    return {c.principal_i + fx * xd, c.principal_j + fx * c.row_scale * yd};
+}
 
 Scene MakeScene(const TrueOrientation& truth, const SceneOptions& options) {
     const SceneCamera& c = options.camera;

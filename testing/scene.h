@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "camera/builtin_camera.h"
+#include "camera/camera_model.h"
 #include "relative/utils.h"
 #include "testing/keypoint_files.h"
 
@@ -45,6 +46,14 @@ struct SceneCamera {
         return row_scale == 1.0 && k1 == 0.0 && k2 == 0.0 && k3 == 0.0 && p1 == 0.0 && p2 == 0.0;
     }
 };
+
+// A scene camera from a camera of the estimation, its frame centred on the principal point.
+SceneCamera ToSceneCamera(const ro::Camera& camera);
+ro::Camera ToCamera(const SceneCamera& camera);
+
+// The pixel (column, row) where camera `c` sees the image-plane point (x, y) (metres from
+// the principal point, y up), its lens distortion applied.
+std::array<double, 2> PlaneToPixel(const SceneCamera& c, double x, double y);
 
 // The true orientation of camera 2; angles in radians.
 struct TrueOrientation {

@@ -8,7 +8,7 @@
       has distortion, and, for each key
       file, an image named after it with its keypoints (x = column + 0.5, y = row + 0.5:
       that tool puts the top-left pixel's corner at 0, the key files its centre) and its
-      descriptors as uint8.
+      descriptors as uint8, scaled to a length of 512.
   colmap_block.py poses DB TRUTH_JSON [OURS [LABEL]]
       Compares the relative poses of DB's verified pairs, and those of OURS, with the true
       ones of TRUTH_JSON: rotation and base direction differences in degrees. OURS is a
@@ -26,6 +26,10 @@ import sys
 PAIR_ID_BASE = 2147483647  # pair_id = id1 * base + id2 with id1 < id2
 MODEL_PINHOLE = 1
 MODEL_FULL_OPENCV = 6
+# The matcher there takes a descriptor's dot products over 512^2 as the cosine of the angle
+# between unit descriptors: real SIFT descriptors have that length already, synthetic ones
+# are scaled to it.
+DESCRIPTOR_NORM = 512.0
 
 
 def fail(message):
@@ -78,8 +82,10 @@ def read_keys(path):
         for i in range(count):
             base = 2 + i * stride
             xy += [float(words[base + 1]) + 0.5, float(words[base]) + 0.5]
+            values = [int(w) for w in words[base + 4:base + stride]]
+            norm = math.sqrt(sum(v * v for v in values)) or 1.0
             descriptors[i * dims:(i + 1) * dims] = bytes(
-                int(w) for w in words[base + 4:base + stride])
+                min(255, round(v * DESCRIPTOR_NORM / norm)) for v in values)
     except (OSError, ValueError, IndexError) as error:
         fail("%s: %s" % (path, error))
     return count, dims, struct.pack("<%df" % len(xy), *xy), bytes(descriptors)

@@ -29,7 +29,11 @@ runs=${RUNS:-3}
 build=${BUILD:-build/release}
 work=${1:-$(mktemp -d /tmp/colmap-compare.XXXXXX)}
 mkdir -p "$work"
-program() { find "$build" -type f -name "$1" -perm -u+x -print -quit 2>/dev/null; }
+program() {  # the built program named $1 (absolute), or nothing
+    local found
+    found=$(find "$build" -type f -name "$1" -perm -u+x -print -quit 2>/dev/null)
+    [ -z "$found" ] || realpath "$found"
+}
 median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 cpu() { awk '{print $2 + $3}' "$1" | median; }
 
@@ -45,7 +49,8 @@ else
             --keypoints "${KEYPOINTS:-10500}" --seed "${SEED:-1}" "$block" >/dev/null
     fi
 fi
-cameras=${CAMERAS:-$block/camera.cam}
+work=$(realpath "$work") block=$(realpath "$block")
+cameras=$(realpath "${CAMERAS:-$block/camera.cam}")
 truth=${TRUTH:-$block/truth.json}
 keys=("$block"/*.key)
 [ -f "${keys[0]}" ] || { echo "colmap_compare.sh: no key files in $block" >&2; exit 1; }
@@ -75,10 +80,12 @@ run_colmap() {
 run_ours() {
     if [ -n "$orient_block" ]; then
         rm -f "$work/ours.db" "$work/ours.db-wal" "$work/ours.db-shm"
-        local camera=(--camera "$cameras")
-        grep -q '=' "$cameras" || camera=(--cameras "$cameras")
-        "$orient_block" --db "$work/ours.db" "${camera[@]}" --pairs all --threads 2 --quiet \
-            "${keys[@]}" >/dev/null
+        # A cameras file names its camera files relative to its own folder; orient-block
+        # reads them from the current folder.
+        local camera=(--camera "$cameras") folder=.
+        grep -q '=' "$cameras" || camera=(--cameras "$(basename "$cameras")") folder=$(dirname "$cameras")
+        (cd "$folder" && "$orient_block" --db "$work/ours.db" "${camera[@]}" --pairs all \
+            --threads 2 --quiet "${keys[@]}" >/dev/null)
     else
         rm -rf "$work/ours" && mkdir "$work/ours"
         local i j a b
@@ -109,7 +116,8 @@ if [ -f "$truth" ]; then
     ours="$work/ours"
     if [ -n "$orient_block" ]; then
         ours="$work/ours.jsonl"
-        "$orient_block" export --json --db "$work/ours.db" >"$ours"
+        rm -f "$ours"
+        "$orient_block" export --db "$work/ours.db" --json "$ours"
     fi
     /usr/bin/python3 "$here/colmap_block.py" poses "$work/colmap.db" "$truth" "$ours" "$ours_label"
 else

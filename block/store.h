@@ -38,6 +38,7 @@ struct Photograph {
     std::uint64_t key_hash = 0;  // of the key file's bytes (64-bit FNV-1a)
     std::string camera_file;     // empty: the built-in camera
     std::string camera_text;     // the camera as camera-file text (camera::FormatCameraText)
+    int id = 0;                  // in the database (Photographs, Find); 0 before registration
 };
 
 // What a photograph's registration found against the database.
@@ -75,9 +76,14 @@ struct StoredPair {
 
 class BlockStore {
   public:
+    enum class Access {
+        read_write,  // creates the database when it does not exist
+        read_only,   // for reading an existing one (exports): every write throws
+    };
+
     // Opens the database at `path`, creating it (and its schema) when it does not exist.
     // Refuses a file that is not a block database or has another schema version.
-    explicit BlockStore(const std::string& path);
+    explicit BlockStore(const std::string& path, Access access = Access::read_write);
     ~BlockStore();
     BlockStore(const BlockStore&) = delete;
     BlockStore& operator=(const BlockStore&) = delete;

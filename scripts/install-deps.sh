@@ -15,6 +15,8 @@ packages=(
     libcminpack-dev           # MINPACK, the independent reference for the solver tests
     clang libclang-rt-14-dev  # libFuzzer targets and their sanitizer runtimes
     dpkg-dev file man-db groff-base # packaging checks and manual page rendering
+    libsqlite3-dev            # the block database of orient-block
+    sqlite3                   # the sqlite3 shell: the tests read the block database as a user would
     librsvg2-bin              # rsvg-convert: the tests render orient's SVG plot
     libeigen3-dev             # matrices and linear algebra of orient's estimation and two_view
     libcli11-dev              # command lines of orient and siftkey (header only)

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -28,7 +29,7 @@ constexpr const char* kClearToEnd = "\x1b[K";
 
 // "m:ss" below an hour, "h:mm:ss" from an hour on.
 std::string FormatDuration(double seconds) {
-    const long total = seconds > 0 ? static_cast<long>(seconds + 0.5) : 0;
+    const long total = seconds > 0 ? std::lround(seconds) : 0;
     char text[48];
     if (total < 3600) {
         std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);

@@ -44,8 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(o.detector.max_keypoints >= 0 && o.detector.max_keypoints <= (1 << 30),
                    "--max in range");
         FUZZ_CHECK(o.threads >= 0 && o.threads <= common::kMaxThreads, "--threads in range");
-        FUZZ_CHECK(o.max_pixels >= 1 && !o.image_path.empty() && !o.key_path.empty(),
-                   "a pixel limit and both file names");
+        const bool single = !o.image_path.empty() && !o.key_path.empty();
+        const bool batch = !o.output_dir.empty() && !o.photographs.empty();
+        FUZZ_CHECK(o.max_pixels >= 1 && single != batch,
+                   "a pixel limit, and both file names or a folder and photographs");
+        for (const std::string& photograph : o.photographs) {
+            FUZZ_CHECK(!siftkey::OutputName(photograph).empty(), "every photograph names a file");
+        }
         FUZZ_CHECK(
             std::isfinite(o.detector.contrast_threshold) && o.detector.contrast_threshold >= 0.0,
             "contrast threshold finite and not negative");

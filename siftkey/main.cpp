@@ -1,6 +1,7 @@
 // siftkey: SIFT keypoints of a photograph, written in the keypoint text format.
 //
 //   siftkey [options] IMAGE OUT.key
+//   siftkey [options] -o DIR PHOTO...
 //
 // Messages go to standard error, help and version to standard output. Exit status 0 when
 // the keypoint file was written, 1 when the image or the file failed, 2 on a wrong call.
@@ -9,6 +10,7 @@
 #include <iostream>
 #include <opencv2/core/utils/logger.hpp>
 
+#include "siftkey/batch.h"
 #include "siftkey/options.h"
 #include "siftkey/run.h"
 
@@ -22,5 +24,8 @@ int main(int argc, char** argv) {
     std::cout << command.out << std::flush;
     std::cerr << command.err << std::flush;
     if (!command.run) return command.exit_status;
+    if (!command.options.output_dir.empty()) {
+        return siftkey::RunSiftkeyBatch(command.options, stderr);
+    }
     return siftkey::RunSiftkey(command.options, std::cerr);
 }

@@ -126,7 +126,7 @@ int Run(const SiftkeyOptions& options, std::ostream& err) {
     if (keys.empty()) {
         err << "siftkey: " << image_path << " (" << size << "): no keypoints found; wrote "
             << key.shown << " with count 0\n";
-    } else {
+    } else if (!options.quiet) {
         err << "siftkey: " << image_path << " (" << size << "): " << keys.size()
             << (keys.size() == 1 ? " keypoint" : " keypoints") << " written to " << key.shown
             << '\n';
@@ -139,6 +139,7 @@ int Run(const SiftkeyOptions& options, std::ostream& err) {
             io::WriteFileAtomically(camera.path, exif.text)) {
         return Fail(err, "cannot write " + camera.shown + ": " + error->reason);
     }
+    if (options.quiet) return 0;
     err << "siftkey: camera of " << image_path << " from its EXIF data written to " << camera.shown
         << " (focal length " << FormatFixed(exif.focal_length_mm, 2) << " mm, pixel size "
         << FormatFixed(exif.pixel_size_um, 3) << " um)\n";

@@ -12,7 +12,8 @@ namespace siftkey {
 inline constexpr int kFailureStatus = 1;
 
 // Runs siftkey with parsed options; every message goes to `err`, each line beginning
-// with "siftkey: ". Returns 0 when the keypoint file was written, also when it holds no
+// with "siftkey: " (with options.quiet only the failures and the note of a photograph
+// without keypoints). Returns 0 when the keypoint file was written, also when it holds no
 // keypoint, and kFailureStatus otherwise (a message names the file and the reason).
 // Never throws.
 int RunSiftkey(const SiftkeyOptions& options, std::ostream& err);

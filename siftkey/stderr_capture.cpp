@@ -13,9 +13,15 @@ namespace {
 
 constexpr std::size_t kMaxCapturedBytes = std::size_t{64} * 1024;
 
+// Taken by every capture while it lives.
+std::mutex& CaptureTurn() {
+    static std::mutex turn;
+    return turn;
+}
+
 }  // namespace
 
-StderrCapture::StderrCapture() {
+StderrCapture::StderrCapture() : turn_(CaptureTurn()) {
     std::cerr.flush();
     std::fflush(stderr);
     capture_ = ::memfd_create("siftkey-stderr", MFD_CLOEXEC);
@@ -26,6 +32,7 @@ StderrCapture::StderrCapture() {
         ::close(capture_);
         saved_ = capture_ = -1;
     }
+    if (saved_ < 0) turn_.unlock();
 }
 
 StderrCapture::~StderrCapture() {
@@ -40,6 +47,7 @@ void StderrCapture::Restore() {
     ::dup2(saved_, STDERR_FILENO);
     ::close(saved_);
     saved_ = -1;
+    turn_.unlock();
 }
 
 std::string StderrCapture::Text() {

@@ -3,13 +3,16 @@
 // reaching the user raw.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 namespace siftkey {
 
 // While it lives, descriptor 2 writes into a memory file; Text() ends the capture and
 // returns what was written. When the capture cannot start (no memory file), standard
-// error is left as it was and Text() returns "". Not for use from several threads at once.
+// error is left as it was and Text() returns "". Descriptor 2 belongs to the whole process,
+// so captures made on several threads take turns: a capture waits until the one before has
+// ended, and no thread's decoder messages end up in another's text.
 class StderrCapture {
   public:
     StderrCapture();
@@ -23,8 +26,9 @@ class StderrCapture {
   private:
     void Restore();
 
-    int saved_ = -1;    // the original descriptor 2
-    int capture_ = -1;  // the memory file
+    std::unique_lock<std::mutex> turn_;  // held from the start of the capture to its end
+    int saved_ = -1;                     // the original descriptor 2
+    int capture_ = -1;                   // the memory file
 };
 
 }  // namespace siftkey

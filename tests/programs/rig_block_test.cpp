@@ -96,12 +96,13 @@ TEST(RigBlock, EachPairAgreesWithTheRigOrKnownWhyNot) {
     ASSERT_EQ(pairs.size(), kExpected.size());
     ASSERT_EQ(cameras.size(), 2 * kExpected.size());
 
+    std::vector<std::string> args = {"-o", dir.File("keys"), "--quiet"};
     for (const auto& [name, camera] : cameras) {
         ASSERT_TRUE(std::filesystem::exists(camera)) << camera;
-        const auto run = RunProgram(SIFTKEY_PROGRAM,
-                                    {(kRig / (name + ".jpg")).string(), dir.File(name + ".key")});
-        ASSERT_EQ(run.exit_status, 0) << run.err;
+        args.push_back((kRig / (name + ".jpg")).string());
     }
+    const auto keys = RunProgram(SIFTKEY_PROGRAM, args, 120.0);
+    ASSERT_EQ(keys.exit_status, 0) << keys.err;
     for (const auto& pair : pairs) {
         ASSERT_EQ(pair.size(), 2U);
         const std::string view = pair[0].substr(pair[0].size() - 2);
@@ -110,10 +111,11 @@ TEST(RigBlock, EachPairAgreesWithTheRigOrKnownWhyNot) {
         ASSERT_EQ(pair[1], "right" + view);
         const PairExpectation& expected = kExpected.at(view);
         const std::string json = dir.File(view + ".json");
-        const auto run = RunProgram(
-            ORIENT_PROGRAM,
-            {"--camera", cameras.at(pair[0]), "--camera2", cameras.at(pair[1]), "--sigma", "0.3",
-             "--quiet", "--json", json, dir.File(pair[0] + ".key"), dir.File(pair[1] + ".key")});
+        const auto run =
+            RunProgram(ORIENT_PROGRAM, {"--camera", cameras.at(pair[0]), "--camera2",
+                                        cameras.at(pair[1]), "--sigma", "0.3", "--quiet", "--json",
+                                        json, dir.File("keys/" + pair[0] + ".key"),
+                                        dir.File("keys/" + pair[1] + ".key")});
         EXPECT_EQ(run.exit_status, expected.exit_status) << run.err;
         const auto document = nlohmann::json::parse(ReadFileBytes(json), nullptr, false);
         ASSERT_TRUE(!document.is_discarded() && document["elements"].is_object());

@@ -11,6 +11,7 @@ include(GNUInstallDirs)
 set(RO_PROGRAMS
     relative
     orient
+    orient-block
     featsheet
 )
 if(RO_BUILD_SIFTKEY)

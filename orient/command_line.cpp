@@ -1,24 +1,20 @@
 // The command line of `orient`, read by CLI11 into typed values. Every value is checked by
-// a validator of this file before CLI11 converts it, so that every refusal names the option
-// and the value in this program's words; an empty value is refused, never taken as "not
-// given" or as zero.
+// a validator (of this file or of command_line/) before CLI11 converts it, so that every
+// refusal names the option and the value in this program's words; an empty value is
+// refused, never taken as "not given" or as zero.
 #include "orient/command_line.h"
 
 #include <CLI/CLI.hpp>
-#include <charconv>
-#include <cmath>
-#include <cstdint>
-#include <limits>
 #include <optional>
-#include <system_error>
 #include <vector>
 
+#include "command_line/estimation_options.h"
 #include "command_line/validators.h"
 #include "common/thread_pool.h"
 #include "io/file_identity.h"
 #include "io/output_target.h"
 #include "orient/run.h"
-#include "orient/run_info.h"
+#include "pair_run/run_info.h"
 
 namespace orient {
 namespace {
@@ -29,47 +25,6 @@ constexpr char kTryHelp[] = "Try 'orient --help' for more information.\n";
 struct UsageError {
     std::string message;
 };
-
-using command_line::kEmptyValue;
-using command_line::Quoted;
-
-// A finite decimal number filling the whole text (no blanks, no hexadecimal, no inf or nan,
-// nothing beyond the range of a double). CLI11 converts with strtold, which rounds twice (to
-// long double, then to double) and may then miss the nearest double by one unit; the
-// validator, used as a transform, hands on the exact hexadecimal form of the double read
-// here, which strtold reads without rounding.
-CLI::Validator FiniteDecimal() {
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            if (text.empty()) return kEmptyValue;
-            double value = 0.0;
-            const char* end = text.data() + text.size();
-            const auto [stop, ec] = std::from_chars(text.data(), end, value);
-            if (ec != std::errc() || stop != end || !std::isfinite(value)) {
-                return Quoted(text, "is not a number");
-            }
-            char digits[32];
-            const auto written = std::to_chars(digits, digits + sizeof digits, std::fabs(value),
-                                               std::chars_format::hex);
-            text =
-                std::string(std::signbit(value) ? "-0x" : "0x") + std::string(digits, written.ptr);
-            return {};
-        },
-        "");
-}
-
-// The distance ratio as keypoints::ParseDistanceRatio reads it.
-CLI::Validator RatioText() {
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            if (text.empty()) return kEmptyValue;
-            if (!keypoints::ParseDistanceRatio(text)) {
-                return Quoted(text, "is not a ratio in (0, 1] with at most 9 decimals");
-            }
-            return {};
-        },
-        "");
-}
 
 // An output named by a path that is standard output (/dev/stdout, the file standard output
 // was redirected to) is written as "-": alone on the stream, in place of the report.
@@ -135,7 +90,7 @@ CLI::Option* DefineOptions(CLI::App& app, OrientOptions& o) {
     app.set_help_flag();
     app.add_flag_callback(
         "-h,--help", [] { throw CLI::CallForHelp(); }, "Print this help and exit");
-    app.set_version_flag("--version", std::string("orient ") + Version(),
+    app.set_version_flag("--version", std::string("orient ") + pair_run::Version(),
                          "Print the version and exit");
     app.add_option("img1.key", o.keys1_file, "Keypoint file of photograph 1 ('-': standard input)")
         ->required()
@@ -158,35 +113,12 @@ CLI::Option* DefineOptions(CLI::App& app, OrientOptions& o) {
            "1)")
         ->type_name("FILE")
         ->check(file_name);
-    app.add_option_function<std::string>(
-           "--ratio",
-           [&o](const std::string& text) { o.ratio = *keypoints::ParseDistanceRatio(text); },
-           "Distance ratio of the matching test, in (0, 1] (default 0.6)")
-        ->type_name("R")
-        ->check(RatioText());
-    app.add_flag("--mutual", o.mutual, "Keep only matches that are mutual nearest neighbours")
-        ->disable_flag_override();
-    app.add_option("--seed", o.estimation.ransac.seed,
-                   "Seed of the robust loop's random samples (default 42)")
-        ->type_name("N")
-        ->transform(command_line::WholeNumber(0, std::numeric_limits<std::uint64_t>::max()));
+    command_line::AddMatchingOptions(app, o.ratio, o.mutual, o.estimation);
     app.add_option("--threads", o.threads,
                    "Threads for matching and the robust loop (default: all cores)")
         ->type_name("N")
         ->transform(command_line::ThreadCount());
-    app.add_option("--sigma", o.estimation.sigma_px,
-                   "A-priori precision of one image coordinate, pixels (default 0.5)")
-        ->type_name("PX")
-        ->transform(FiniteDecimal());
-    CLI::Option* threshold =
-        app.add_option("--threshold", o.estimation.ransac.threshold_px,
-                       "Sampson-error threshold of the robust loop, pixels (default 4 sigma)")
-            ->type_name("PX")
-            ->transform(FiniteDecimal());
-    app.add_option("--confidence", o.estimation.ransac.confidence,
-                   "Confidence at which the robust loop stops (default 0.9999)")
-        ->type_name("P")
-        ->transform(FiniteDecimal());
+    CLI::Option* threshold = command_line::AddEstimationOptions(app, o.estimation);
     app.add_option("--json", o.json_file, "Write every result as JSON ('-': standard output)")
         ->type_name("FILE")
         ->check(file_name);
@@ -233,11 +165,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, int default_thre
     const CLI::Option* threshold = DefineOptions(app, line.options);
     try {
         app.parse(argc, argv);
-        // 0 means "4 sigma" inside the library; on the command line it is no threshold.
-        if (threshold->count() > 0 && !(line.options.estimation.ransac.threshold_px > 0.0)) {
-            throw UsageError{"the threshold must be a positive number of pixels"};
-        }
-        const std::string problem = ro::CheckOptions(line.options.estimation);
+        const std::string problem =
+            command_line::CheckEstimationOptions(threshold, line.options.estimation);
         if (!problem.empty()) throw UsageError{problem};
         NameStandardOutput(line.options);
         CheckOutputs(line.options);

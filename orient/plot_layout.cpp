@@ -25,7 +25,7 @@ std::size_t ScatterStep(std::size_t n) {
 
 }  // namespace
 
-Box FrameOf(const RunInfo& run, const PlotPhotograph* photograph) {
+Box FrameOf(const pair_run::RunInfo& run, const PlotPhotograph* photograph) {
     if (photograph != nullptr) {
         return {-0.5, -0.5, photograph->header.width - 0.5, photograph->header.height - 0.5};
     }

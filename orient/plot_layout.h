@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "orient/run_info.h"
+#include "pair_run/run_info.h"
 #include "robust_orientation/result.h"
 
 namespace orient {
@@ -38,7 +38,7 @@ struct Box {
 };
 
 // The frame of photograph 1: the photograph's, else centred on camera 1's principal point.
-Box FrameOf(const RunInfo& run, const PlotPhotograph* photograph);
+Box FrameOf(const pair_run::RunInfo& run, const PlotPhotograph* photograph);
 
 // The frame grown to hold every finite point of photograph 1 as well.
 Box ExtentOf(const Box& frame, const ro::OrientationResult& result);

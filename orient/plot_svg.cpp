@@ -245,12 +245,13 @@ std::string ElementText(const ro::OrientationResult& r, int k) {
 // The caption's lines of text: the files, and for an orientation sigma0, the counts of the
 // points and the elements; for a refused run the counts and the reason, no figures that
 // were not computed. Every warning follows in a line of its own.
-std::vector<std::string> CaptionLines(const ro::OrientationResult& r, const RunInfo& run) {
+std::vector<std::string> CaptionLines(const ro::OrientationResult& r,
+                                      const pair_run::RunInfo& run) {
     const bool oriented = r.outcome == ro::Outcome::oriented;
     std::size_t counts[3] = {0, 0, 0};
     for (const ro::PointResult& p : r.points) ++counts[static_cast<int>(p.status)];
     std::vector<std::string> lines;
-    lines.push_back(std::string("orient ") + Version() + "   " + run.keys1_file + " / " +
+    lines.push_back(std::string("orient ") + pair_run::Version() + "   " + run.keys1_file + " / " +
                     run.keys2_file + (oriented ? "   oriented" : ""));
     const std::string points =
         Counted(static_cast<std::size_t>(r.matches), "tie point") + ": " +
@@ -332,7 +333,7 @@ void Legend(std::string& out, const std::vector<LegendEntry>& entries,
 
 }  // namespace
 
-std::string PlotSvg(const ro::OrientationResult& result, const RunInfo& run,
+std::string PlotSvg(const ro::OrientationResult& result, const pair_run::RunInfo& run,
                     const PlotPhotograph* photograph) {
     const Box frame = FrameOf(run, photograph);
     const Box extent = ExtentOf(frame, result);

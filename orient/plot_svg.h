@@ -12,7 +12,7 @@
 #include <string>
 
 #include "image/image_header.h"
-#include "orient/run_info.h"
+#include "pair_run/run_info.h"
 #include "robust_orientation/result.h"
 
 namespace orient {
@@ -33,7 +33,7 @@ struct PlotPhotograph {
 };
 
 // The SVG. Without a photograph the frame is the one centred on camera 1's principal point.
-std::string PlotSvg(const ro::OrientationResult& result, const RunInfo& run,
+std::string PlotSvg(const ro::OrientationResult& result, const pair_run::RunInfo& run,
                     const PlotPhotograph* photograph);
 
 }  // namespace orient

@@ -15,13 +15,16 @@
 #include "io/output_target.h"
 #include "orient/command_line.h"
 #include "orient/inputs.h"
-#include "orient/photograph_fit.h"
 #include "orient/plot_svg.h"
 #include "orient/writers.h"
-#include "robust_orientation/keypoint_matching.h"
+#include "pair_run/input_files.h"
+#include "pair_run/json_report.h"
+#include "pair_run/orient_pair.h"
 
 namespace orient {
 namespace {
+
+using pair_run::RunInfo;
 
 void Message(const std::string& text) {
     const std::string line = "orient: " + text + "\n";
@@ -32,7 +35,7 @@ void Message(const std::string& text) {
 bool ReadCameras(const OrientOptions& options, RunInfo& run) {
     run.camera1 = {ro::BuiltInCamera(), ""};
     if (!options.camera1_file.empty()) {
-        auto read = ReadCameraFile(options.camera1_file);
+        auto read = pair_run::ReadCameraFile(options.camera1_file);
         if (auto* problem = std::get_if<std::string>(&read)) {
             Message(*problem);
             return false;
@@ -42,7 +45,7 @@ bool ReadCameras(const OrientOptions& options, RunInfo& run) {
     run.camera2 = run.camera1;
     run.same_camera = options.camera2_file.empty();
     if (!run.same_camera) {
-        auto read = ReadCameraFile(options.camera2_file);
+        auto read = pair_run::ReadCameraFile(options.camera2_file);
         if (auto* problem = std::get_if<std::string>(&read)) {
             Message(*problem);
             return false;
@@ -69,7 +72,7 @@ OutputTexts FormatOutputs(const OrientOptions& options, const ro::OrientationRes
         points = std::async(options.threads > 1 ? std::launch::async : std::launch::deferred,
                             [&result] { return PointsCsv(result); });
     }
-    if (!options.json_file.empty()) texts.json = JsonReport(result, run);
+    if (!options.json_file.empty()) texts.json = pair_run::JsonReport(result, run);
     if (!options.plot_file.empty()) texts.plot = PlotSvg(result, run, photograph);
     if (report) texts.report = TextReport(result, run);
     if (points.valid()) texts.points = points.get();
@@ -131,7 +134,6 @@ int Run(const OrientOptions& options) {
     run.ratio = options.ratio;
     run.mutual = options.mutual;
     run.estimation = options.estimation;
-    run.estimation.threads = options.threads;
     run.threads = options.threads;
     run.points_file = options.points_file;
     if (!ReadCameras(options, run)) return kInputError;
@@ -145,30 +147,23 @@ int Run(const OrientOptions& options) {
         photograph = std::move(std::get<PlotPhotograph>(read));
     }
 
-    KeypointFile first{options.keys1_file, {}, 0};
-    KeypointFile second{options.keys2_file, {}, 0};
-    const std::vector<std::string> problems = ReadKeypointFiles(first, second);
+    pair_run::KeypointFile first{options.keys1_file, {}, 0};
+    pair_run::KeypointFile second{options.keys2_file, {}, 0};
+    const std::vector<std::string> problems = pair_run::ReadKeypointFiles(first, second);
     for (const std::string& problem : problems) Message(problem);
     if (!problems.empty()) return kInputError;
-    if (first.dimensions != second.dimensions) {
-        Message("cannot match descriptors of different lengths: " + first.file + " has " +
-                std::to_string(first.dimensions) + " values per descriptor, " + second.file +
-                " has " + std::to_string(second.dimensions));
+    if (const std::string mismatch = pair_run::DescriptorMismatch(first, second);
+        !mismatch.empty()) {
+        Message(mismatch);
         return kInputError;
     }
-    run.keypoints1 = static_cast<int>(first.keys.size());
-    run.keypoints2 = static_cast<int>(second.keys.size());
-    run.descriptor_length = first.dimensions;
 
-    const keypoints::MatchOptions match{options.ratio, options.mutual, options.threads};
-    const std::vector<ro::TiePoint> tie_points =
-        ro::MatchKeypoints(first.keys, second.keys, first.dimensions, match);
-    ro::OrientationResult result =
-        ro::EstimateOrientation(tie_points, run.camera1.camera, run.camera2.camera, run.estimation);
-    for (ro::Warning& warning : InputWarnings(run, first, second, options.image1_file,
-                                              photograph ? &photograph->header : nullptr)) {
-        Message("warning: " + warning.message);
-        result.warnings.push_back(std::move(warning));
+    pair_run::PairOrientation pair = pair_run::OrientPair(
+        first, second, run, options.image1_file, photograph ? &photograph->header : nullptr);
+    const ro::OrientationResult& result = pair.result;
+    for (std::size_t k = result.warnings.size() - pair.input_warnings; k < result.warnings.size();
+         ++k) {
+        Message("warning: " + result.warnings[k].message);
     }
 
     if (!WriteOutputs(options, result, run, photograph ? &*photograph : nullptr))

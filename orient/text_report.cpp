@@ -30,19 +30,19 @@ std::string Percent(int part, int whole) {
     return Fixed(100.0 * part / whole, 1) + " %";
 }
 
-void Header(std::string& out, const RunInfo& run) {
+void Header(std::string& out, const pair_run::RunInfo& run) {
     out +=
         Format("relative orientation, dependent (camera 1 fixed, bx = 1)   orient %s   seed %llu\n",
-               Version(), static_cast<unsigned long long>(run.estimation.ransac.seed));
+               pair_run::Version(), static_cast<unsigned long long>(run.estimation.ransac.seed));
 }
 
-void Input(std::string& out, const ro::OrientationResult& result, const RunInfo& run) {
+void Input(std::string& out, const ro::OrientationResult& result, const pair_run::RunInfo& run) {
     Line(out, "input",
          Format("%s  %d keypoints   %s  %d keypoints   descriptors of %d values",
                 run.keys1_file.c_str(), run.keypoints1, run.keys2_file.c_str(), run.keypoints2,
                 run.descriptor_length));
     Line(out, "",
-         Format("matches %d (ratio %s%s)", result.matches, RatioText(run.ratio).c_str(),
+         Format("matches %d (ratio %s%s)", result.matches, pair_run::RatioText(run.ratio).c_str(),
                 run.mutual ? ", mutual nearest neighbours only" : ""));
 }
 
@@ -63,7 +63,8 @@ std::string CameraFigures(const ro::Camera& c) {
                   rows.c_str(), Fixed(c.PixelSizeUm(), 3).c_str(), principal.c_str());
 }
 
-void OneCamera(std::string& out, const char* label, const CameraUse& use, const char* which) {
+void OneCamera(std::string& out, const char* label, const pair_run::CameraUse& use,
+               const char* which) {
     const ro::Camera& c = use.camera;
     Line(out, label, CameraFigures(c));
     const std::string source = use.file.empty() ? "built-in camera" : "camera file " + use.file;
@@ -78,7 +79,7 @@ void OneCamera(std::string& out, const char* label, const CameraUse& use, const 
     }
 }
 
-void Cameras(std::string& out, const RunInfo& run) {
+void Cameras(std::string& out, const pair_run::RunInfo& run) {
     if (run.same_camera) {
         OneCamera(out, "camera", run.camera1, ", both photographs");
     } else {
@@ -87,7 +88,7 @@ void Cameras(std::string& out, const RunInfo& run) {
     }
 }
 
-void Robust(std::string& out, const ro::OrientationResult& result, const RunInfo& run) {
+void Robust(std::string& out, const ro::OrientationResult& result, const pair_run::RunInfo& run) {
     Line(out, "robust",
          Format("LO-RANSAC, 5-point, MSAC on Sampson error, threshold %s px, confidence %.6g",
                 Fixed(ro::EffectiveThresholdPx(run.estimation), 2).c_str(),
@@ -104,7 +105,8 @@ void Robust(std::string& out, const ro::OrientationResult& result, const RunInfo
                 Percent(r.inliers, r.candidates).c_str()));
 }
 
-void Adjustment(std::string& out, const ro::OrientationResult& result, const RunInfo& run) {
+void Adjustment(std::string& out, const ro::OrientationResult& result,
+                const pair_run::RunInfo& run) {
     const ro::AdjustmentSummary& a = result.adjustment;
     const double pixel_um = run.camera1.camera.PixelSizeUm();
     // A camera given in pixels has no metric pixel: its figures stay in pixels.
@@ -268,7 +270,7 @@ void Conventions(std::string& out) {
 
 }  // namespace
 
-std::string TextReport(const ro::OrientationResult& result, const RunInfo& run) {
+std::string TextReport(const ro::OrientationResult& result, const pair_run::RunInfo& run) {
     std::string out;
     const bool oriented = result.outcome == ro::Outcome::oriented;
     const bool adjusted = ro::HasAdjustedOrientation(result.outcome);

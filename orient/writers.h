@@ -1,5 +1,6 @@
-// The three outputs of `orient`, each a function of the result and the run information
-// alone, so that the same run always gives the same bytes whatever the thread count.
+// The text report and the tie points' CSV of `orient` (its JSON document is
+// pair_run/json_report.h), each a function of the result and the run information alone, so
+// that the same run always gives the same bytes whatever the thread count.
 //
 // Units: the result holds angles in radians; every output shows degrees. The base is
 // (1, by, bz), bx = 1 setting the scale.
@@ -7,18 +8,14 @@
 
 #include <string>
 
-#include "orient/run_info.h"
+#include "pair_run/run_info.h"
 #include "robust_orientation/result.h"
 
 namespace orient {
 
 // The text report for standard output. For an outcome other than `oriented` its first
 // line is "no reliable orientation: <reason>", followed by what was found.
-std::string TextReport(const ro::OrientationResult& result, const RunInfo& run);
-
-// Every result as JSON, schema "relative-orientation/1" (fields in the manual page);
-// non-finite numbers are written as null.
-std::string JsonReport(const ro::OrientationResult& result, const RunInfo& run);
+std::string TextReport(const ro::OrientationResult& result, const pair_run::RunInfo& run);
 
 // One CSV row per tie point after a header line; fields that are not finite are empty.
 std::string PointsCsv(const ro::OrientationResult& result);
@@ -27,8 +24,5 @@ std::string PointsCsv(const ro::OrientationResult& result);
 inline constexpr char kPointsCsvHeader[] =
     "match,row1,col1,row2,col2,x1_um,y1_um,x2_um,y2_um,ratio,status,sampson_px,"
     "y_parallax_px,w,redundancy,mdb_px";
-
-// The JSON schema name.
-inline constexpr char kJsonSchema[] = "relative-orientation/1";
 
 }  // namespace orient

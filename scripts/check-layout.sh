@@ -6,8 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-programs=(relative orient siftkey converter)
-libraries=(common command_line io image keypoints camera levmar two_view robust_orientation)
+programs=(relative orient orient_block siftkey converter)
+libraries=(common command_line io image keypoints camera levmar two_view robust_orientation pair_run
+           block)
 status=0
 
 # check <folder> <forbidden folder...>

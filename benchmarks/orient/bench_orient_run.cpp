@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "orient/inputs.h"
 #include "orient/run.h"
+#include "pair_run/input_files.h"
 #include "robust_orientation/keypoint_matching.h"
 #include "testing/scene.h"
 
@@ -75,9 +75,9 @@ void BM_MatchingStage(benchmark::State& state) {
     const PairFiles& p = Files(state.range(1));
     std::size_t matches = 0;
     for (auto _ : state) {
-        orient::KeypointFile first{p.file1, {}, 0};
-        orient::KeypointFile second{p.file2, {}, 0};
-        if (!orient::ReadKeypointFiles(first, second).empty()) state.SkipWithError("unreadable");
+        pair_run::KeypointFile first{p.file1, {}, 0};
+        pair_run::KeypointFile second{p.file2, {}, 0};
+        if (!pair_run::ReadKeypointFiles(first, second).empty()) state.SkipWithError("unreadable");
         keypoints::MatchOptions options;
         options.threads = static_cast<int>(state.range(0));
         matches = ro::MatchKeypoints(first.keys, second.keys, first.dimensions, options).size();
@@ -93,9 +93,9 @@ BENCHMARK(BM_MatchingStage)
 // Matching alone, the keypoints already read: how it scales with threads.
 void BM_Matching(benchmark::State& state) {
     const PairFiles& p = Files(state.range(1));
-    orient::KeypointFile first{p.file1, {}, 0};
-    orient::KeypointFile second{p.file2, {}, 0};
-    if (!orient::ReadKeypointFiles(first, second).empty()) state.SkipWithError("unreadable");
+    pair_run::KeypointFile first{p.file1, {}, 0};
+    pair_run::KeypointFile second{p.file2, {}, 0};
+    if (!pair_run::ReadKeypointFiles(first, second).empty()) state.SkipWithError("unreadable");
     keypoints::MatchOptions options;
     options.threads = static_cast<int>(state.range(0));
     for (auto _ : state) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "orient/run_info.h"
+#include "pair_run/run_info.h"
 #include "testing/case_name.h"
 
 namespace {
@@ -39,7 +39,7 @@ TEST_P(RatioTest, ParsesExactlyOrRefuses) {
         keypoints::ParseDistanceRatio(GetParam().text);
     ASSERT_EQ(ratio.has_value(), GetParam().accepted);
     if (ratio) {
-        EXPECT_EQ(orient::RatioText(*ratio), GetParam().shown);
+        EXPECT_EQ(pair_run::RatioText(*ratio), GetParam().shown);
     }
 }
 
@@ -62,7 +62,7 @@ TEST(CommandLine, DefaultsWithTwoFiles) {
     const orient::OrientOptions& o = line.options;
     EXPECT_EQ(o.keys1_file, "a.key");
     EXPECT_EQ(o.keys2_file, "b.key");
-    EXPECT_EQ(orient::RatioText(o.ratio), "0.6");
+    EXPECT_EQ(pair_run::RatioText(o.ratio), "0.6");
     EXPECT_FALSE(o.mutual);
     EXPECT_EQ(o.threads, 3);
     EXPECT_EQ(o.estimation.ransac.seed, ro::kDefaultSeed);
@@ -103,7 +103,7 @@ TEST(CommandLine, EveryOptionIsRead) {
     const orient::OrientOptions& o = line.options;
     EXPECT_EQ(o.camera1_file, "c1.cam");
     EXPECT_EQ(o.camera2_file, "c2.cam");
-    EXPECT_EQ(orient::RatioText(o.ratio), "0.75");
+    EXPECT_EQ(pair_run::RatioText(o.ratio), "0.75");
     EXPECT_TRUE(o.mutual);
     EXPECT_EQ(o.estimation.ransac.seed, 18446744073709551615u);
     EXPECT_EQ(o.threads, 256);
@@ -164,7 +164,7 @@ TEST(CommandLine, HelpAndVersionExitAtOnce) {
     const orient::CommandLine version = Parse({"--version"});
     EXPECT_FALSE(version.run);
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, std::string("orient ") + orient::Version() + "\n");
+    EXPECT_EQ(version.out, std::string("orient ") + pair_run::Version() + "\n");
 }
 
 struct UsageCase {

@@ -75,7 +75,7 @@ class PlotTest : public testing::Test {
     TempDir dir_;
     scene::OrientScene scene_;
     ro::OrientationResult result_;
-    orient::RunInfo run_;
+    pair_run::RunInfo run_;
 };
 
 TEST_F(PlotTest, RendersTheFrameWithTheInliersInTheirColour) {

@@ -21,8 +21,8 @@ ro::PointResult Point(int m, ro::PointStatus status, double w, double redundancy
 
 double Rad(double degrees) { return degrees * common::kRadiansPerDegree; }
 
-orient::RunInfo SampleRun() {
-    orient::RunInfo run;
+pair_run::RunInfo SampleRun() {
+    pair_run::RunInfo run;
     run.keys1_file = "img1.key";
     run.keys2_file = "img2.key";
     run.keypoints1 = 2412;

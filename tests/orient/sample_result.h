@@ -2,10 +2,10 @@
 // one non-finite value per kind of field, and three tie points of every status.
 #pragma once
 
-#include "orient/run_info.h"
+#include "pair_run/run_info.h"
 #include "robust_orientation/result.h"
 
-orient::RunInfo SampleRun();
+pair_run::RunInfo SampleRun();
 ro::OrientationResult SampleOrientedResult();
 // No orientation: the robust loop ran but found too few inliers.
 ro::OrientationResult SampleRefusedResult();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "camera/camera_file.h"
+#include "pair_run/json_report.h"
 #include "testing/temp_dir.h"
 #include "testing/text_lines.h"
 #include "tests/orient/sample_result.h"
@@ -46,7 +47,7 @@ TEST(TextReport, RefusalSaysWhyFirstAndShowsTheRobustLoop) {
 }
 
 TEST(JsonReport, HoldsTheElementsAndEveryRequiredField) {
-    const json doc = json::parse(orient::JsonReport(SampleOrientedResult(), SampleRun()));
+    const json doc = json::parse(pair_run::JsonReport(SampleOrientedResult(), SampleRun()));
     EXPECT_EQ(doc["schema"], "relative-orientation/1");
     EXPECT_EQ(doc["outcome"]["code"], "oriented");
     EXPECT_EQ(doc["program"]["seed"], 42);
@@ -103,7 +104,7 @@ TEST(JsonReport, BaseAcrossGivesTheDirectionAndRotationAndNullElements) {
     r.precision.elements_defined = false;
     r.precision.sigma[0] = r.precision.sigma[1] = std::numeric_limits<double>::quiet_NaN();
     r.precision.covariance.topRows<2>().setConstant(std::numeric_limits<double>::quiet_NaN());
-    const json doc = json::parse(orient::JsonReport(r, SampleRun()));
+    const json doc = json::parse(pair_run::JsonReport(r, SampleRun()));
     for (const char* name : {"by", "bz"}) {
         EXPECT_TRUE(doc["elements"][name]["value"].is_null()) << name;
         EXPECT_TRUE(doc["elements"][name]["sigma"].is_null()) << name;
@@ -118,8 +119,8 @@ TEST(JsonReport, BaseAcrossGivesTheDirectionAndRotationAndNullElements) {
 }
 
 TEST(JsonReport, RefusalHasTheSameFieldsWithNullsAndTheReason) {
-    const json oriented = json::parse(orient::JsonReport(SampleOrientedResult(), SampleRun()));
-    const json refused = json::parse(orient::JsonReport(SampleRefusedResult(), SampleRun()));
+    const json oriented = json::parse(pair_run::JsonReport(SampleOrientedResult(), SampleRun()));
+    const json refused = json::parse(pair_run::JsonReport(SampleRefusedResult(), SampleRun()));
     std::vector<std::string> keys_oriented;
     std::vector<std::string> keys_refused;
     for (const auto& item : oriented.items()) keys_oriented.push_back(item.key());
@@ -142,7 +143,7 @@ TEST(Reports, NoParallaxKeepsTheGeometryThatExplainsIt) {
     r.geometry.configuration = ro::Configuration::rotation_only;
     r.geometry.h_over_e_inlier_ratio = 0.98;
     r.geometry.rotation_only_measure = 0.0012;
-    const json doc = json::parse(orient::JsonReport(r, SampleRun()));
+    const json doc = json::parse(pair_run::JsonReport(r, SampleRun()));
     EXPECT_TRUE(doc["elements"].is_null());
     EXPECT_EQ(doc["geometry"]["configuration"], "rotation_only");
     EXPECT_EQ(doc["geometry"]["h_over_e_inlier_ratio"], 0.98);
@@ -169,7 +170,7 @@ TEST(Reports, AmbiguousRunRefusesAndShowsBothSolutions) {
     EXPECT_TRUE(has("element "));
     EXPECT_TRUE(has("second     a second solution"));
     EXPECT_TRUE(has("outcome    ambiguous"));
-    const json doc = json::parse(orient::JsonReport(r, SampleRun()));
+    const json doc = json::parse(pair_run::JsonReport(r, SampleRun()));
     EXPECT_EQ(doc["outcome"]["code"], "ambiguous");
     EXPECT_EQ(doc["outcome"]["oriented"], false);
     EXPECT_FALSE(doc["elements"].is_null());
@@ -180,13 +181,13 @@ TEST(Reports, AmbiguousRunRefusesAndShowsBothSolutions) {
 // figures (null in the JSON, none in the report, also none derived from camera 1's pixel
 // when it is the one given in pixels), the row focal length and the coefficients.
 TEST(Reports, CameraInPixelsShowsNoMetricFiguresAndItsDistortion) {
-    orient::RunInfo run = SampleRun();
+    pair_run::RunInfo run = SampleRun();
     run.same_camera = false;
     run.camera2.camera = std::get<ro::Camera>(ro::ParseCameraText(
         "focal_length_px = 1000 1002\nprincipal_point = 639.5 479.5\nk1 = -0.25\nk2 = 0.125\n"
         "p1 = 1e-3\n"));
     run.camera2.file = "phone.cam";
-    json doc = json::parse(orient::JsonReport(SampleOrientedResult(), run));
+    json doc = json::parse(pair_run::JsonReport(SampleOrientedResult(), run));
     const json& camera2 = doc["camera2"];
     EXPECT_EQ(camera2["units"], "px");
     for (const char* metric : {"focal_mm", "pixel_um", "pixels_per_metre"}) {
@@ -216,7 +217,7 @@ TEST(Reports, CameraInPixelsShowsNoMetricFiguresAndItsDistortion) {
 
     // Camera 1 in pixels: sigma0 and the y-parallax stay in pixels.
     std::swap(run.camera1, run.camera2);
-    doc = json::parse(orient::JsonReport(SampleOrientedResult(), run));
+    doc = json::parse(pair_run::JsonReport(SampleOrientedResult(), run));
     EXPECT_TRUE(doc["adjustment"]["sigma0_um"].is_null());
     EXPECT_TRUE(doc["adjustment"]["y_parallax_rms_um"].is_null());
     const std::string report = orient::TextReport(SampleOrientedResult(), run);
@@ -226,9 +227,9 @@ TEST(Reports, CameraInPixelsShowsNoMetricFiguresAndItsDistortion) {
 }
 
 TEST(JsonReport, FileNamesThatAreNotUtf8StillGiveValidJson) {
-    orient::RunInfo run = SampleRun();
+    pair_run::RunInfo run = SampleRun();
     run.keys1_file = "img\xff\xfe.key";
-    const std::string text = orient::JsonReport(SampleOrientedResult(), run);
+    const std::string text = pair_run::JsonReport(SampleOrientedResult(), run);
     EXPECT_EQ(json::parse(text)["input"]["keys1"], "img\xEF\xBF\xBD\xEF\xBF\xBD.key");
 }
 

@@ -67,7 +67,8 @@ std::vector<PageCase> PageCases() {
         c->shows.push_back("column " RO_PAGE_PRINCIPAL_I ", row " RO_PAGE_PRINCIPAL_J);
         c->shows.push_back(RO_PAGE_FOCAL_LENGTH " metres");
     }
-    std::vector<PageCase> cases = {featsheet, relative, orient};
+    PageCase orient_block{"orient-block.1.gz", {"ORIENT-BLOCK(1)", "EXIT STATUS", "sequential:N"}};
+    std::vector<PageCase> cases = {featsheet, relative, orient, orient_block};
 #ifdef RO_HAVE_SIFTKEY
     cases.push_back(
         {"siftkey.1.gz", {"SIFTKEY(1)", "EXIT STATUS", "centre of the top-left pixel"}});
@@ -105,19 +106,22 @@ bool ToolFound(const std::string& path) {
 void ExpectOnlyProgramsPagesAndDocs(const fs::path& prefix) {
     std::set<std::string> expected = {"bin/featsheet",
                                       "bin/orient",
+                                      "bin/orient-block",
                                       "bin/relative",
                                       "share/doc/relative-orientation/changelog.Debian.gz",
                                       "share/doc/relative-orientation/conventions.md",
                                       "share/doc/relative-orientation/copyright",
                                       "share/man/man1/featsheet.1.gz",
                                       "share/man/man1/orient.1.gz",
+                                      "share/man/man1/orient-block.1.gz",
                                       "share/man/man1/relative.1.gz"};
 #ifdef RO_HAVE_SIFTKEY
     expected.insert({"bin/siftkey", "share/man/man1/siftkey.1.gz"});
     EXPECT_TRUE(IsExecutable(prefix / "bin/siftkey"));
 #endif
     EXPECT_EQ(RegularFiles(prefix), expected);
-    for (const char* program : {"bin/relative", "bin/featsheet", "bin/orient"}) {
+    for (const char* program :
+         {"bin/relative", "bin/featsheet", "bin/orient", "bin/orient-block"}) {
         EXPECT_TRUE(IsExecutable(prefix / program)) << program;
     }
 }

@@ -1,13 +1,14 @@
 // The JSON output: fields in a fixed order (ordered_json), numbers as nlohmann writes
 // doubles (shortest text that reads back to the same double), non-finite ones as null.
+#include "pair_run/json_report.h"
+
 #include <array>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "common/angles.h"
-#include "orient/writers.h"
 
-namespace orient {
+namespace pair_run {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -242,4 +243,4 @@ std::string JsonReport(const ro::OrientationResult& result, const RunInfo& run) 
     return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-}  // namespace orient
+}  // namespace pair_run

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "image/image_header.h"
-#include "orient/inputs.h"
-#include "orient/run_info.h"
+#include "pair_run/input_files.h"
+#include "pair_run/run_info.h"
 #include "robust_orientation/result.h"
 
-namespace orient {
+namespace pair_run {
 
 inline constexpr char kBuiltInCameraCode[] = "W-BUILTIN-CAMERA";
 inline constexpr char kImage1SizeCode[] = "W-IMAGE1-SIZE";
@@ -30,4 +30,4 @@ std::vector<ro::Warning> InputWarnings(const RunInfo& run, const KeypointFile& f
                                        const KeypointFile& second, const std::string& image1_file,
                                        const image::ImageHeader* image1);
 
-}  // namespace orient
+}  // namespace pair_run

@@ -1,5 +1,7 @@
-// What the writers of `orient` need to know about a run besides its result: the input
-// files and their keypoint counts, the cameras, the matching and estimation settings.
+// What the writers of a pair's outputs need to know about its run besides the result: the
+// input files and their keypoint counts, the cameras, the matching and estimation settings.
+// `orient` and `orient-block` fill it alike, so that a pair's JSON document is the same from
+// both.
 #pragma once
 
 #include <string>
@@ -8,9 +10,9 @@
 #include "keypoints/matching.h"
 #include "robust_orientation/estimate.h"
 
-namespace orient {
+namespace pair_run {
 
-// The program's version, "x.y.z".
+// The version of `orient` (and of the pair runs of `orient-block`), "x.y.z".
 const char* Version();
 
 struct CameraUse {
@@ -38,4 +40,4 @@ struct RunInfo {
 // The distance ratio as its shortest decimal ("0.6", "0.75", "1").
 std::string RatioText(const keypoints::DistanceRatio& ratio);
 
-}  // namespace orient
+}  // namespace pair_run

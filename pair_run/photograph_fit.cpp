@@ -1,5 +1,5 @@
 // Whether the photographs fit the camera and the --image1 photograph.
-#include "orient/photograph_fit.h"
+#include "pair_run/photograph_fit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include "io/file_error.h"
 #include "robust_orientation/camera_frame.h"
 
-namespace orient {
+namespace pair_run {
 namespace {
 
 // The least size of the photograph behind a keypoint file: the pixel of its largest
@@ -106,4 +106,4 @@ std::vector<ro::Warning> InputWarnings(const RunInfo& run, const KeypointFile& f
     return warnings;
 }
 
-}  // namespace orient
+}  // namespace pair_run

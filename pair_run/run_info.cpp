@@ -1,8 +1,8 @@
-#include "orient/run_info.h"
+#include "pair_run/run_info.h"
 
 #include <cstdint>
 
-namespace orient {
+namespace pair_run {
 
 const char* Version() { return ORIENT_VERSION; }
 
@@ -19,4 +19,4 @@ std::string RatioText(const keypoints::DistanceRatio& ratio) {
     return text;
 }
 
-}  // namespace orient
+}  // namespace pair_run

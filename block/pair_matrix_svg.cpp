@@ -80,12 +80,23 @@ std::string Escaped(const std::string& text) {
             continue;
         }
         switch (byte) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            default: out.append(text, i, static_cast<std::size_t>(length));
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out.append(text, i, static_cast<std::size_t>(length));
         }
         i += static_cast<std::size_t>(length);
     }
@@ -139,8 +150,8 @@ std::string Cat(std::initializer_list<std::string_view> parts) {
 
 // A right triangle in the top right corner at (x, y), legs `size` long.
 std::string Triangle(double x, double y, double size) {
-    return Cat({"M", Fixed(x), ",", Fixed(y), "h", Fixed(-size), "l", Fixed(size), ",",
-                Fixed(size), "z"});
+    return Cat(
+        {"M", Fixed(x), ",", Fixed(y), "h", Fixed(-size), "l", Fixed(size), ",", Fixed(size), "z"});
 }
 
 }  // namespace
@@ -200,9 +211,9 @@ std::string PairMatrixSvg(const std::vector<Photograph>& photographs,
     if (cell >= 8 && n > 1) {
         body += "<path stroke=\"#ffffff\" stroke-width=\"1\" d=\"";
         for (int i = 1; i < n; ++i) {
-            body += Cat({"M", Fixed(left + i * cell), ",", Fixed(top), "V", Fixed(top + i * cell),
-                         "M", Fixed(left + i * cell), ",", Fixed(top + i * cell), "H",
-                         Fixed(left + side)});
+            body +=
+                Cat({"M", Fixed(left + i * cell), ",", Fixed(top), "V", Fixed(top + i * cell), "M",
+                     Fixed(left + i * cell), ",", Fixed(top + i * cell), "H", Fixed(left + side)});
         }
         body += "\"/>\n";
     }
@@ -248,8 +259,10 @@ std::string PairMatrixSvg(const std::vector<Photograph>& photographs,
     // Legend at the right of the matrix.
     const double lx = left + side + 24.0;
     double ly = top;
-    std::string legend = "<g font-family=\"DejaVu Sans, sans-serif\" font-size=\"12\" fill=\"#202020\">\n";
-    legend += "<text x=\"" + Fixed(lx) + "\" y=\"" + Fixed(ly) + "\" font-weight=\"bold\">Outcome</text>\n";
+    std::string legend =
+        "<g font-family=\"DejaVu Sans, sans-serif\" font-size=\"12\" fill=\"#202020\">\n";
+    legend += "<text x=\"" + Fixed(lx) + "\" y=\"" + Fixed(ly) +
+              "\" font-weight=\"bold\">Outcome</text>\n";
     ly += 10.0;
     const auto entry = [&](const std::string& fill, const std::string& text) {
         legend += "<rect x=\"" + Fixed(lx) + "\" y=\"" + Fixed(ly) +
@@ -282,8 +295,8 @@ std::string PairMatrixSvg(const std::vector<Photograph>& photographs,
     for (int k = 0; k < kSteps; ++k) {
         const double f = static_cast<double>(k) / (kSteps - 1);
         legend += "<rect x=\"" + Fixed(lx + k * 18.0) + "\" y=\"" + Fixed(ly) +
-                  "\" width=\"18\" height=\"14\" fill=\"" + Shade(kStyles[0].colour, kFaintest + (1.0 - kFaintest) * f) +
-                  "\"/>\n";
+                  "\" width=\"18\" height=\"14\" fill=\"" +
+                  Shade(kStyles[0].colour, kFaintest + (1.0 - kFaintest) * f) + "\"/>\n";
     }
     const int middle = max_inliers > 0
                            ? static_cast<int>(std::lround(std::expm1(std::log1p(max_inliers) / 2)))
@@ -298,8 +311,9 @@ std::string PairMatrixSvg(const std::vector<Photograph>& photographs,
               "\" font-size=\"10\">row: first photograph, column: second</text>\n";
     ly += 14.0;
     if (label_every > 1) {
-        legend += "<text x=\"" + Fixed(lx) + "\" y=\"" + Fixed(ly) + "\" font-size=\"10\">names: 1 photograph in " +
-                  std::to_string(label_every) + "</text>\n";
+        legend += "<text x=\"" + Fixed(lx) + "\" y=\"" + Fixed(ly) +
+                  "\" font-size=\"10\">names: 1 photograph in " + std::to_string(label_every) +
+                  "</text>\n";
         ly += 14.0;
     }
     legend += "</g>\n";
@@ -310,13 +324,14 @@ std::string PairMatrixSvg(const std::vector<Photograph>& photographs,
     const int refused = static_cast<int>(pairs.size()) - oriented - ambiguous;
     std::string title =
         "<text x=\"12\" y=\"22\" font-family=\"DejaVu Sans, sans-serif\" font-size=\"16\" "
-        "font-weight=\"bold\" fill=\"#202020\">Pair matrix of " + std::to_string(n) +
-        " photographs</text>\n";
-    title += "<text x=\"12\" y=\"42\" font-family=\"DejaVu Sans, sans-serif\" font-size=\"12\" "
-             "fill=\"#202020\">" + std::to_string(pairs.size()) + " pairs: " +
-             std::to_string(oriented) + " oriented, " + std::to_string(ambiguous) +
-             " ambiguous, " + std::to_string(refused) + " refused; " +
-             std::to_string(with_warnings) + " with warnings";
+        "font-weight=\"bold\" fill=\"#202020\">Pair matrix of " +
+        std::to_string(n) + " photographs</text>\n";
+    title +=
+        "<text x=\"12\" y=\"42\" font-family=\"DejaVu Sans, sans-serif\" font-size=\"12\" "
+        "fill=\"#202020\">" +
+        std::to_string(pairs.size()) + " pairs: " + std::to_string(oriented) + " oriented, " +
+        std::to_string(ambiguous) + " ambiguous, " + std::to_string(refused) + " refused; " +
+        std::to_string(with_warnings) + " with warnings";
     if (placed < static_cast<int>(pairs.size())) {
         title += "; " + std::to_string(static_cast<int>(pairs.size()) - placed) +
                  " of unknown photographs not drawn";
@@ -327,8 +342,8 @@ std::string PairMatrixSvg(const std::vector<Photograph>& photographs,
     const int height = static_cast<int>(std::ceil(std::max(top + side, ly) + 12.0));
     std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
-           "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " +
-           std::to_string(width) + " " + std::to_string(height) + "\">\n";
+           "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(width) +
+           " " + std::to_string(height) + "\">\n";
     svg += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
     svg += title + body + legend + "</svg>\n";
     return svg;

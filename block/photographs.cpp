@@ -1,5 +1,6 @@
 #include "block/photographs.h"
 
+#include <filesystem>
 #include <map>
 #include <utility>
 #include <variant>
@@ -48,9 +49,17 @@ std::string ReadListFile(const std::string& file) {
     return std::move(read.bytes);
 }
 
-std::vector<std::string> ParseKeyList(std::string_view text) {
+std::string BesideListFile(const std::string& list_file, std::string_view path) {
+    const std::filesystem::path given(path);
+    if (given.is_absolute() || list_file == "-") return std::string(path);
+    const std::filesystem::path folder = std::filesystem::path(list_file).parent_path();
+    return folder.empty() ? std::string(path) : (folder / given).string();
+}
+
+std::vector<std::string> ParseKeyList(std::string_view text, const std::string& list_file) {
     std::vector<std::string> files;
-    for (ListLine& line : ListLines(text)) files.push_back(std::move(line.text));
+    for (const ListLine& line : ListLines(text))
+        files.push_back(BesideListFile(list_file, line.text));
     return files;
 }
 
@@ -110,7 +119,7 @@ std::vector<CameraChoice> AssignCameras(std::string_view text, const std::string
             throw InputError(At(file, line.number) + "photograph '" + names[photo] +
                              "' was given a camera on line " + std::to_string(cameras[photo].line));
         }
-        cameras[photo] = {std::string(camera), line.number};
+        cameras[photo] = {BesideListFile(file, camera), line.number};
     }
     return cameras;
 }

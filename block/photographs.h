@@ -32,8 +32,13 @@ std::vector<ListLine> ListLines(std::string_view text);
 // ("FILE: cannot open: reason") when it cannot be read.
 std::string ReadListFile(const std::string& file);
 
-// The key files of a --list file's text: one per line, '#' comments, blank lines skipped.
-std::vector<std::string> ParseKeyList(std::string_view text);
+// A path given in a list file: a relative one is relative to the list file's folder, so that
+// a block's lists work from any current folder; standard input's paths are taken as given.
+std::string BesideListFile(const std::string& list_file, std::string_view path);
+
+// The key files of a --list file's text (`list_file` its name): one per line, '#' comments,
+// blank lines skipped, each relative to the list file's folder (BesideListFile).
+std::vector<std::string> ParseKeyList(std::string_view text, const std::string& list_file);
 
 // A photograph's name: its key file's name without folder and without ".key".
 std::string PhotographName(const std::string& key_file);
@@ -49,10 +54,10 @@ struct CameraChoice {
 };
 
 // The camera of every photograph: the one on the --cameras list (`text` of `file`: lines
-// "NAME CAMERA_FILE", '#' comments), else `default_camera` (--camera; empty: the built-in
-// camera). A NAME may also be the photograph's key file as given. Throws InputError
-// "FILE:LINE: reason" for a line without both fields, an unknown photograph or a photograph
-// given twice.
+// "NAME CAMERA_FILE", '#' comments, the camera file relative to the list's folder), else
+// `default_camera` (--camera; empty: the built-in camera). A NAME may also be the photograph's key
+// file as given. Throws InputError "FILE:LINE: reason" for a line without both fields, an unknown
+// photograph or a photograph given twice.
 std::vector<CameraChoice> AssignCameras(std::string_view text, const std::string& file,
                                         const std::vector<std::string>& names,
                                         const std::vector<std::string>& key_files,

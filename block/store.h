@@ -8,6 +8,7 @@
 // threads of a run may write their pairs through the same store.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -68,11 +69,28 @@ struct StoredPair {
     int matches = 0;
     int inliers = 0;
     int snooped = 0;
-    double sigma0_px = 0.0;  // NaN without an adjusted orientation
+    double sigma0_px = 0.0;             // NaN without an adjusted orientation
     std::vector<std::string> warnings;  // codes, in the report's order
     double seconds = 0.0;
     std::string report_json;
 };
+
+// A tie point as stored with its pair (the blob layout is in docs/block-database.md).
+struct StoredTiePoint {
+    int match = 0;  // 1-based number of the tie point in the pair
+    double row1_px = 0.0;
+    double col1_px = 0.0;
+    double row2_px = 0.0;
+    double col2_px = 0.0;
+    double ratio = 0.0;  // NaN when unknown
+    ro::PointStatus status = ro::PointStatus::ransac_outlier;
+    double sampson_px = 0.0;
+    double y_parallax_px = 0.0;
+    double w = 0.0;  // NaN for points outside the last adjustment
+};
+
+// Bytes of one tie point in the database.
+inline constexpr std::size_t kTiePointBytes = 72;
 
 class BlockStore {
   public:
@@ -112,8 +130,13 @@ class BlockStore {
     // same two photographs.
     void WritePair(const PairOutcome& pair);
 
-    // Every stored pair ordered by (photo1, photo2); the photographs by id.
-    std::vector<StoredPair> Pairs() const;
+    // The tie points of a stored pair in their order; empty when the pair is not stored.
+    std::vector<StoredTiePoint> TiePoints(int photo1, int photo2) const;
+
+    // Every stored pair ordered by (photo1, photo2); the photographs by id. Without
+    // `with_reports` the pairs' report_json stay empty (a summary or the pair matrix of a
+    // large block need not hold every report in memory).
+    std::vector<StoredPair> Pairs(bool with_reports = true) const;
     std::vector<Photograph> Photographs() const;
 
   private:

@@ -484,7 +484,7 @@ std::optional<std::string> WriteAerialBlock(const AerialBlock& block, const std:
         if (error) return error;
     }
     std::string list;
-    for (const AerialPhotograph& p : block.photographs) list += folder + p.name + ".key\n";
+    for (const AerialPhotograph& p : block.photographs) list += p.name + ".key\n";
     std::string pairs;
     for (const AerialPair& q : block.pairs) {
         pairs += block.photographs[static_cast<std::size_t>(q.photo1)].name + " " +

@@ -120,7 +120,8 @@ std::vector<KeyRecord> AerialKeypoints(const AerialBlock& block, int photograph)
 std::string AerialTruthJson(const AerialBlock& block);
 
 // Writes the block into the existing folder `dir`: NAME.key for every photograph,
-// camera.cam, photographs.txt (the key files, one per line), pairs.txt ("NAME1 NAME2" per
+// camera.cam, photographs.txt (the key files' names, one per line:
+// a list file's paths are relative to its folder), pairs.txt ("NAME1 NAME2" per
 // line) and truth.json. Uses up to `threads` threads. Returns what failed ("DIR/x.key:
 // cannot write: No space left on device"), or nothing.
 std::optional<std::string> WriteAerialBlock(const AerialBlock& block, const std::string& dir,

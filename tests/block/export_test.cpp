@@ -52,7 +52,8 @@ std::vector<block::StoredPair> Pairs() {
     refused.outcome = "too_few_matches";
     refused.matches = 3;
     refused.sigma0_px = std::numeric_limits<double>::quiet_NaN();
-    refused.report_json = R"({"schema": "relative-orientation/1", "outcome": {"code": "too_few_matches"},
+    refused.report_json =
+        R"({"schema": "relative-orientation/1", "outcome": {"code": "too_few_matches"},
                               "adjustment": null, "elements": null, "base_direction": null})";
     return {oriented, refused};
 }
@@ -68,8 +69,8 @@ TEST(PairsJsonLines, OneReportPerLineWithThePairFirst) {
     EXPECT_TRUE(first["elements"]["by"]["value"].is_null());
     std::vector<std::string> keys;
     for (const auto& item : first.items()) keys.push_back(item.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{"pair", "schema", "outcome", "adjustment",
-                                              "elements", "base_direction"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"pair", "schema", "outcome", "adjustment", "elements",
+                                              "base_direction"}));
     EXPECT_EQ(Json::parse(lines[1])["outcome"]["code"], "too_few_matches");
 }
 
@@ -77,10 +78,11 @@ TEST(PairsCsv, ColumnsFollowTheHeaderAndUndefinedFiguresAreEmpty) {
     const std::vector<std::string> lines = Lines(block::PairsCsv({}, Pairs()));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], block::kPairsCsvHeader);
-    EXPECT_EQ(lines[1],
-              R"("a,1","b ""x""",oriented,600,550,4,,,-0.03,0.0004,0.5,0.01,-1.25,0.02,12.5,0.005,)"
-              R"(0.999,0.01,-0.03,1e-05,0.0004,0.0003,0.41,0.67,0,W-CORR-BY-OMEGA W-SIGMA0-REJECTED,)"
-              "0.125");
+    EXPECT_EQ(
+        lines[1],
+        R"("a,1","b ""x""",oriented,600,550,4,,,-0.03,0.0004,0.5,0.01,-1.25,0.02,12.5,0.005,)"
+        R"(0.999,0.01,-0.03,1e-05,0.0004,0.0003,0.41,0.67,0,W-CORR-BY-OMEGA W-SIGMA0-REJECTED,)"
+        "0.125");
     EXPECT_EQ(lines[2], R"("a,1",c,too_few_matches,3,0,0,,,,,,,,,,,,,,,,,,,,,0.0)");
 }
 

@@ -1,8 +1,6 @@
 // The pair matrix as a real SVG renderer draws it, for a small and a large block: cells in
 // their outcome's colour where their pair belongs, more inliers darker, empty cells light,
 // every outcome drawn in the legend, the SVG well-formed whatever the names.
-#include "block/pair_matrix_svg.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "block/pair_matrix_svg.h"
 #include "testing/case_name.h"
 #include "testing/run_program.h"
 #include "testing/temp_dir.h"
@@ -32,9 +31,9 @@ struct Block {
 // `n` photographs in strips of 10; each paired with the next three, the outcomes cycling
 // through oriented (most), ambiguous and three refusals, inliers growing with the pair.
 Block MakeBlock(int n) {
-    static const char* const kOutcomes[] = {"oriented", "oriented", "oriented",       "ambiguous",
-                                            "oriented", "no_model", "too_few_matches", "oriented",
-                                            "oriented", "too_few_inliers"};
+    static const char* const kOutcomes[] = {
+        "oriented", "oriented",        "oriented", "ambiguous", "oriented",
+        "no_model", "too_few_matches", "oriented", "oriented",  "too_few_inliers"};
     Block b;
     for (int i = 0; i < n; ++i) {
         block::Photograph p;
@@ -86,8 +85,9 @@ TEST_P(PairMatrixTest, RendersEveryPairInItsCellAndColour) {
     const std::string svg = block::PairMatrixSvg(b.photographs, b.pairs);
     TempDir dir;
     const std::string in = dir.Write("matrix.svg", svg);
-    const ProgramResult parsed = RunProgram(
-        "/usr/bin/python3", {"-c", "import sys, xml.etree.ElementTree as E; E.parse(sys.argv[1])", in});
+    const ProgramResult parsed =
+        RunProgram("/usr/bin/python3",
+                   {"-c", "import sys, xml.etree.ElementTree as E; E.parse(sys.argv[1])", in});
     EXPECT_EQ(parsed.exit_status, 0) << parsed.err;
     const std::string out = dir.File("matrix.png");
     const ProgramResult r = RunProgram(RO_RSVG_CONVERT, {"-o", out, in});
@@ -101,7 +101,8 @@ TEST_P(PairMatrixTest, RendersEveryPairInItsCellAndColour) {
 
     // The cells' geometry from the SVG: the first pair's rectangle and the cell size.
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(svg, m, std::regex(R"re(<rect x="([0-9.]+)" y="([0-9.]+)" width="([0-9.]+)")re")));
+    ASSERT_TRUE(std::regex_search(
+        svg, m, std::regex(R"re(<rect x="([0-9.]+)" y="([0-9.]+)" width="([0-9.]+)")re")));
     const double x0 = std::stod(m[1]);
     const double y0 = std::stod(m[2]);
     const double cell = std::stod(m[3]) + (std::stod(m[3]) >= 7 ? 1.0 : 0.0);

@@ -32,8 +32,14 @@ TEST(Photographs, NamesComeFromTheKeyFilesAndMustDiffer) {
         EXPECT_STREQ(e.what(),
                      "two key files are both photograph 'left': a/left.key and c/left.key");
     }
-    EXPECT_EQ(ParseKeyList(" a.key  # first\n\n# none\nb c.key\r\n"),
+    EXPECT_EQ(ParseKeyList(" a.key  # first\n\n# none\nb c.key\r\n", "list.txt"),
               (std::vector<std::string>{"a.key", "b c.key"}));
+    // Relative paths are relative to the list's folder, whatever the current folder.
+    EXPECT_EQ(ParseKeyList("x.key\n/abs/y.key\n../z.key\n", "blocks/a/list.txt"),
+              (std::vector<std::string>{"blocks/a/x.key", "/abs/y.key", "blocks/a/../z.key"}));
+    EXPECT_EQ(ParseKeyList("x.key\n", "-"), std::vector<std::string>{"x.key"});
+    EXPECT_EQ(AssignCameras("a rig/a.cam\n", "blocks/cams.txt", {"a"}, {"a.key"}, "")[0].file,
+              "blocks/rig/a.cam");
 }
 
 // A list's text and the error it gives ("" when accepted).

@@ -38,7 +38,8 @@ ro::OrientationResult Result(ro::Outcome outcome, int points) {
     r.elements = {0.012, -0.034, 0.5 * kRadPerDeg, -1.25 * kRadPerDeg, 12.5 * kRadPerDeg};
     r.orientation = ro::OrientationFromElements(r.elements);
     r.precision.sigma = {0.0004, 0.0003, 0.01 * kRadPerDeg, 0.02 * kRadPerDeg, 0.005 * kRadPerDeg};
-    for (int k = 0; k < 5; ++k) r.precision.covariance(k, k) = r.precision.sigma[k] * r.precision.sigma[k];
+    for (int k = 0; k < 5; ++k)
+        r.precision.covariance(k, k) = r.precision.sigma[k] * r.precision.sigma[k];
     r.precision.base_sigma = {0.00001, 0.0004, 0.0003};
     r.adjustment.sigma0_px = 0.41;
     r.adjustment.chi2 = {0.67, 0.9, 1.1, 500, 0.05, false};
@@ -73,7 +74,8 @@ block::Photograph Photo(const std::string& name, std::uint64_t hash = 1) {
 }
 
 void Write(block::BlockStore& store, int a, int b, const ro::OrientationResult& result) {
-    store.WritePair({a, b, &result, R"({"program": {"seed": 42}, "outcome": {"code": "x"}})", 0.25});
+    store.WritePair(
+        {a, b, &result, R"({"program": {"seed": 42}, "outcome": {"code": "x"}})", 0.25});
 }
 
 // A query's rows as the sqlite3 shell prints them in JSON mode.
@@ -133,20 +135,31 @@ TEST_F(StoreTest, WhatIsWrittenIsWhatSqlite3Reads) {
     EXPECT_TRUE(rows[2]["omega_deg"].is_null());
     EXPECT_TRUE(rows[2]["sigma0_px"].is_null());
 
-    const auto ties = Query(db_,
-                            "SELECT status, count(*) AS n, sum(w IS NULL) AS no_w FROM tie_points "
-                            "WHERE photo1 = 1 AND photo2 = 2 GROUP BY status ORDER BY status");
-    EXPECT_EQ(ties, nlohmann::json::parse(R"([{"status": "inlier", "n": 16, "no_w": 0},
-        {"status": "ransac_outlier", "n": 6, "no_w": 6}, {"status": "snooped", "n": 8, "no_w": 0}])"));
-    const auto point = Query(db_, "SELECT row1, col1, row2, col2 FROM tie_points WHERE match = 7 "
-                                  "AND photo2 = 2");
-    EXPECT_EQ(point, nlohmann::json::parse(R"([{"row1": 73.5, "col1": 141.75, "row2": 77.0, "col2": 133.0}])"));
+    // The tie points: a blob of their count, read back whole.
+    EXPECT_EQ(Query(db_, "SELECT count, length(points) AS bytes FROM tie_points WHERE photo2 = 2"),
+              nlohmann::json::parse(R"([{"count": 30, "bytes": 2160}])"));
+    const std::vector<block::StoredTiePoint> ties = store.TiePoints(reg.ids[0], reg.ids[1]);
+    ASSERT_EQ(ties.size(), oriented.points.size());
+    for (std::size_t k = 0; k < ties.size(); ++k) {
+        const ro::PointResult& p = oriented.points[k];
+        const block::StoredTiePoint& t = ties[k];
+        EXPECT_EQ(t.match, p.match);
+        EXPECT_EQ(t.status, p.status);
+        EXPECT_EQ(std::vector<double>({t.row1_px, t.col1_px, t.row2_px, t.col2_px, t.ratio,
+                                       t.sampson_px, t.y_parallax_px}),
+                  std::vector<double>({p.row1_px, p.col1_px, p.row2_px, p.col2_px, p.ratio,
+                                       p.sampson_px, p.y_parallax_px}));
+        EXPECT_EQ(std::isnan(t.w), std::isnan(p.w));
+    }
+    EXPECT_TRUE(store.TiePoints(reg.ids[1], reg.ids[0]).empty());
 
     const std::vector<block::StoredPair> stored = store.Pairs();
     ASSERT_EQ(stored.size(), 3u);
     EXPECT_EQ(stored[0].name1 + stored[0].name2, "ab");
     EXPECT_EQ(stored[0].warnings, std::vector<std::string>{"W-CORR-BY-OMEGA"});
     EXPECT_TRUE(std::isnan(stored[2].sigma0_px));
+    EXPECT_FALSE(stored[0].report_json.empty());
+    EXPECT_TRUE(store.Pairs(false)[0].report_json.empty());
 }
 
 TEST_F(StoreTest, ReopenedDatabaseKnowsItsPairsAndSettings) {
@@ -162,15 +175,23 @@ TEST_F(StoreTest, ReopenedDatabaseKnowsItsPairsAndSettings) {
     EXPECT_EQ(store.DonePairs(), (std::vector<std::pair<int, int>>{{1, 2}, {2, 3}}));
     EXPECT_FALSE(store.UseSettings(R"({"seed": 42, "sigma": 0.5, "ratio": 0.6})"));  // key order
     EXPECT_EQ(store.UseSettings(R"({"ratio": 0.6, "sigma": 0.3, "seed": 42})"),
-              db_ + ": the pairs in it were oriented with sigma 0.5, this run asks for 0.3: "
-                    "use another database or the same settings");
+              db_ +
+                  ": the pairs in it were oriented with sigma 0.5, this run asks for 0.3: "
+                  "use another database or the same settings");
     EXPECT_EQ(store.UseSettings(R"({"ratio": 0.6, "sigma": 0.5})"),
-              db_ + ": the pairs in it were oriented with seed 42, this run asks for (none): "
-                    "use another database or the same settings");
+              db_ +
+                  ": the pairs in it were oriented with seed 42, this run asks for (none): "
+                  "use another database or the same settings");
     ASSERT_TRUE(store.Find("b"));
     EXPECT_EQ(store.Find("b")->id, 2);
     EXPECT_EQ(store.Find("b")->key_hash, 1u);
     EXPECT_FALSE(store.Find("d"));
+
+    // Read-only access (exports) reads everything and writes nothing.
+    const block::BlockStore reader(db_, block::BlockStore::Access::read_only);
+    EXPECT_EQ(reader.Pairs().size(), 2u);
+    EXPECT_THROW(block::BlockStore(dir_.File("none.db"), block::BlockStore::Access::read_only),
+                 block::StoreError);
 }
 
 struct RegisterCase {
@@ -193,10 +214,10 @@ TEST_P(RegisterTest, ContentOrCameraChangeDropsThePhotographsPairs) {
     GetParam().change(b);
     const block::Registration again = store.Register({Photo("a"), b, Photo("c")});
     EXPECT_EQ(again.ids, ids);
-    EXPECT_EQ(again.changed, GetParam().changed ? std::vector<std::string>{"b"}
-                                                : std::vector<std::string>{});
+    EXPECT_EQ(again.changed,
+              GetParam().changed ? std::vector<std::string>{"b"} : std::vector<std::string>{});
     EXPECT_EQ(store.DonePairs().size(), GetParam().changed ? 1u : 3u);
-    EXPECT_EQ(Query(db_, "SELECT count(*) AS n FROM tie_points")[0]["n"],
+    EXPECT_EQ(Query(db_, "SELECT sum(count) AS n FROM tie_points")[0]["n"],
               GetParam().changed ? 5 : 15);
     const auto found = store.Find("b");
     ASSERT_TRUE(found);
@@ -207,18 +228,18 @@ TEST_P(RegisterTest, ContentOrCameraChangeDropsThePhotographsPairs) {
 
 INSTANTIATE_TEST_SUITE_P(
     Store, RegisterTest,
-    testing::Values(RegisterCase{"Same", [](block::Photograph&) {}, false},
-                    RegisterCase{"Touched", [](block::Photograph& p) { p.key_mtime_ns = 99; }, false},
-                    RegisterCase{"Moved", [](block::Photograph& p) { p.key_file = "x/b.key"; }, false},
-                    RegisterCase{"NewContent",
-                                 [](block::Photograph& p) {
-                                     p.key_hash = 2;
-                                     p.key_bytes = 1001;
-                                 },
-                                 true},
-                    RegisterCase{"NewCamera",
-                                 [](block::Photograph& p) { p.camera_text = "focal_mm = 24\n"; },
-                                 true}),
+    testing::Values(
+        RegisterCase{"Same", [](block::Photograph&) {}, false},
+        RegisterCase{"Touched", [](block::Photograph& p) { p.key_mtime_ns = 99; }, false},
+        RegisterCase{"Moved", [](block::Photograph& p) { p.key_file = "x/b.key"; }, false},
+        RegisterCase{"NewContent",
+                     [](block::Photograph& p) {
+                         p.key_hash = 2;
+                         p.key_bytes = 1001;
+                     },
+                     true},
+        RegisterCase{"NewCamera", [](block::Photograph& p) { p.camera_text = "focal_mm = 24\n"; },
+                     true}),
     CaseName());
 
 TEST_F(StoreTest, WritingAPairAgainReplacesItAndItsTiePoints) {
@@ -226,7 +247,7 @@ TEST_F(StoreTest, WritingAPairAgainReplacesItAndItsTiePoints) {
     const auto ids = store.Register({Photo("a"), Photo("b")}).ids;
     Write(store, ids[0], ids[1], Result(ro::Outcome::oriented, 40));
     Write(store, ids[0], ids[1], Result(ro::Outcome::too_few_matches, 4));
-    EXPECT_EQ(Query(db_, "SELECT outcome, (SELECT count(*) FROM tie_points) AS ties FROM pairs"),
+    EXPECT_EQ(Query(db_, "SELECT outcome, (SELECT sum(count) FROM tie_points) AS ties FROM pairs"),
               nlohmann::json::parse(R"([{"outcome": "too_few_matches", "ties": 4}])"));
 }
 
@@ -252,8 +273,8 @@ TEST_P(RefusalTest, NamesTheFileAndTheReason) {
     }
     if (std::string(c.name) == "ReadOnlyFile") {
         block::BlockStore{db_};
-        std::filesystem::permissions(db_, std::filesystem::perms::owner_read |
-                                              std::filesystem::perms::group_read);
+        std::filesystem::permissions(
+            db_, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
     }
     std::string reason = c.reason;
     if (const auto at = reason.find("PATH"); at != std::string::npos) {
@@ -270,8 +291,9 @@ TEST_P(RefusalTest, NamesTheFileAndTheReason) {
 INSTANTIATE_TEST_SUITE_P(
     Store, RefusalTest,
     testing::Values(
-        RefusalCase{"Garbage", "\x01\x02garbage that is long enough to hold a header........"
-                               "....................................................",
+        RefusalCase{"Garbage",
+                    "\x01\x02garbage that is long enough to hold a header........"
+                    "....................................................",
                     nullptr, nullptr, "not a database"},
         RefusalCase{"JsonFile", "{\"schema\": \"relative-orientation/1\"}\n", nullptr, nullptr,
                     "not a database"},
@@ -285,14 +307,16 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"MissingFolder", nullptr, nullptr, "no/such/block.db",
                     "cannot create: the folder PATH does not exist"},
         RefusalCase{"AFolder", nullptr, nullptr, ".", "cannot open: a folder, not a database file"},
-        RefusalCase{"ReadOnlyFile", nullptr, nullptr, nullptr, "cannot write: the file is read-only"}),
+        RefusalCase{"ReadOnlyFile", nullptr, nullptr, nullptr,
+                    "cannot write: the file is read-only"}),
     CaseName());
 
 TEST_F(StoreTest, AnEmptyFileBecomesABlockDatabase) {
     dir_.Write("block.db", "");
     block::BlockStore{db_};
     EXPECT_EQ(Query(db_, "PRAGMA user_version"), nlohmann::json::parse(R"([{"user_version": 1}])"));
-    EXPECT_EQ(Query(db_, "PRAGMA journal_mode"), nlohmann::json::parse(R"([{"journal_mode": "wal"}])"));
+    EXPECT_EQ(Query(db_, "PRAGMA journal_mode"),
+              nlohmann::json::parse(R"([{"journal_mode": "wal"}])"));
 }
 
 // Four threads through one store and a second connection (as a second process would have)
@@ -317,7 +341,7 @@ TEST_F(StoreTest, ConcurrentWritersLoseNothing) {
     }
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(store.DonePairs().size(), static_cast<std::size_t>(kPhotos * (kPhotos - 1) / 2));
-    EXPECT_EQ(Query(db_, "SELECT count(*) AS n FROM tie_points")[0]["n"], 66 * 50);
+    EXPECT_EQ(Query(db_, "SELECT sum(count) AS n FROM tie_points")[0]["n"], 66 * 50);
 }
 
 // Writes large pairs under a file size limit until the store refuses; exits with status 3
@@ -330,7 +354,8 @@ TEST_F(StoreTest, ConcurrentWritersLoseNothing) {
     const auto ids = store.Register({Photo("a"), Photo("b"), Photo("c")}).ids;
     const ro::OrientationResult big = Result(ro::Outcome::oriented, 3000);
     try {
-        for (int i = 0; i < 100; ++i) Write(store, ids[static_cast<std::size_t>(i % 2)], ids[2], big);
+        for (int i = 0; i < 100; ++i)
+            Write(store, ids[static_cast<std::size_t>(i % 2)], ids[2], big);
     } catch (const block::StoreError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         std::exit(3);

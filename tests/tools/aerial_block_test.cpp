@@ -1,8 +1,8 @@
 // make_aerial_block: a small block (2 strips of 4 photographs) is the same for the same seed
-// whatever the thread count, and every pair it lists, oriented from its key files as orient
-// orients a pair, agrees with truth.json: base direction, rotation and elements within 4 of
-// their sigmas, along-strip and cross-strip pairs alike, the latter with W-BASE-ACROSS where
-// their base runs along the rows.
+// whatever the thread count, and every pair it lists agrees with truth.json, oriented from
+// its key files as orient orients a pair and by orient-block into its database: base
+// direction, rotation and elements within 4 of their sigmas, along-strip and cross-strip
+// pairs alike, the latter with W-BASE-ACROSS where their base runs along the rows.
 #include <gtest/gtest.h>
 
 #include <Eigen/Core>
@@ -10,7 +10,7 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -129,6 +129,44 @@ Estimate FromResult(const ro::OrientationResult& r) {
     return e;
 }
 
+// An estimate from a pair's `orient --json` document (also a line of orient-block's export).
+Estimate FromReport(const json& doc) {
+    Estimate e;
+    e.outcome = doc["outcome"]["code"];
+    if (doc["base_direction"].is_null()) return e;
+    e.base = Vector(doc["base_direction"]["value"]);
+    e.base_sigma = Vector(doc["base_direction"]["sigma"]);
+    e.rotation = Matrix(doc["rotation"]["matrix"]);
+    e.rotation_sigma_deg = Vector(doc["rotation"]["sigma_deg"]);
+    const json& elements = doc["elements"];
+    if (!elements["by"]["value"].is_null()) {
+        const char* names[] = {"by", "bz", "omega_deg", "phi_deg", "kappa_deg"};
+        e.elements.emplace();
+        for (std::size_t i = 0; i < 5; ++i) {
+            (*e.elements)[i] = elements[names[i]]["value"];
+            e.element_sigmas[i] = elements[names[i]]["sigma"];
+        }
+    }
+    for (const json& w : doc["warnings"]) e.warnings.push_back(w["code"]);
+    return e;
+}
+
+// How many pairs of truth.json run along a strip, and across strips with their base along
+// the rows (no elements).
+struct Kinds {
+    int along = 0;
+    int across_rows = 0;
+};
+
+Kinds CountKinds(const json& pairs) {
+    Kinds k;
+    for (const json& p : pairs) {
+        k.along += p["kind"] == "along_strip" ? 1 : 0;
+        k.across_rows += p["kind"] == "across_strips" && p["elements"].is_null() ? 1 : 0;
+    }
+    return k;
+}
+
 class AerialBlockTest : public testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -157,11 +195,10 @@ TEST_F(AerialBlockTest, SameSeedSameFilesForAnyThreadCount) {
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(again.path())) {
         const std::string name = entry.path().filename().string();
-        if (name == "photographs.txt") continue;  // names the folder
         EXPECT_EQ(ReadFileBytes(entry.path().string()), ReadFileBytes(File(name))) << name;
         ++files;
     }
-    EXPECT_EQ(files, 8 + 3);  // key files, camera.cam, pairs.txt, truth.json
+    EXPECT_EQ(files, 8 + 4);  // key files, camera.cam, photographs.txt, pairs.txt, truth.json
     const TempDir other;
     MakeBlock(other.path().string(), {"--seed", "20"});
     EXPECT_NE(ReadFileBytes(other.File("p01_001.key")), ReadFileBytes(File("p01_001.key")));
@@ -173,8 +210,6 @@ TEST_F(AerialBlockTest, EveryListedPairAgreesWithTruth) {
     std::vector<std::string> pair_lines = test_support::Lines(ReadFileBytes(File("pairs.txt")));
     const json& pairs = Truth()["pairs"];
     ASSERT_EQ(pair_lines.size(), pairs.size());
-    int along = 0;
-    int across_rows = 0;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         const json& p = pairs[i];
         const std::string name1 = p["photo1"];
@@ -189,11 +224,40 @@ TEST_F(AerialBlockTest, EveryListedPairAgreesWithTruth) {
         const ro::OrientationResult result = ro::EstimateOrientation(
             tie_points, std::get<ro::Camera>(camera), std::get<ro::Camera>(camera), {});
         ExpectAgreement(FromResult(result), p);
-        along += p["kind"] == "along_strip" ? 1 : 0;
-        across_rows += p["kind"] == "across_strips" && p["elements"].is_null() ? 1 : 0;
     }
-    EXPECT_GE(along, 8);
-    EXPECT_GE(across_rows, 3);
+    const Kinds kinds = CountKinds(pairs);
+    EXPECT_GE(kinds.along, 8);
+    EXPECT_GE(kinds.across_rows, 3);
+}
+
+// orient-block on the block's list of key files and pairs: its database holds every pair,
+// each agreeing with the truth.
+TEST_F(AerialBlockTest, OrientBlockAgreesWithTruth) {
+    const TempDir run;
+    const std::string db = run.File("block.db");
+    const test_support::ProgramResult oriented =
+        RunProgram(ORIENT_BLOCK,
+                   {"--db", db, "--camera", File("camera.cam"), "--list", File("photographs.txt"),
+                    "--pairs", File("pairs.txt"), "--threads", "2", "--quiet"},
+                   120.0);
+    ASSERT_EQ(oriented.exit_status, 0) << oriented.err;
+    const test_support::ProgramResult exported =
+        RunProgram(ORIENT_BLOCK, {"export", "--db", db, "--json", "-"});
+    ASSERT_EQ(exported.exit_status, 0) << exported.err;
+    std::map<std::string, json> reports;
+    for (const std::string& line : test_support::Lines(exported.out)) {
+        const json doc = json::parse(line);
+        reports[doc["pair"]["photo1"].get<std::string>() + " " +
+                doc["pair"]["photo2"].get<std::string>()] = doc;
+    }
+    const json& pairs = Truth()["pairs"];
+    ASSERT_EQ(reports.size(), pairs.size());
+    for (const json& p : pairs) {
+        const auto found =
+            reports.find(p["photo1"].get<std::string>() + " " + p["photo2"].get<std::string>());
+        ASSERT_NE(found, reports.end()) << p["photo1"] << " " << p["photo2"];
+        ExpectAgreement(FromReport(found->second), p);
+    }
 }
 
 }  // namespace

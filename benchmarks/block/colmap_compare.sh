@@ -80,12 +80,10 @@ run_colmap() {
 run_ours() {
     if [ -n "$orient_block" ]; then
         rm -f "$work/ours.db" "$work/ours.db-wal" "$work/ours.db-shm"
-        # A cameras file names its camera files relative to its own folder; orient-block
-        # reads them from the current folder.
-        local camera=(--camera "$cameras") folder=.
-        grep -q '=' "$cameras" || camera=(--cameras "$(basename "$cameras")") folder=$(dirname "$cameras")
-        (cd "$folder" && "$orient_block" --db "$work/ours.db" "${camera[@]}" --pairs all \
-            --threads 2 --quiet "${keys[@]}" >/dev/null)
+        local camera=(--camera "$cameras")
+        grep -q '=' "$cameras" || camera=(--cameras "$cameras")
+        "$orient_block" --db "$work/ours.db" "${camera[@]}" --pairs all --threads 2 --quiet \
+            "${keys[@]}" >/dev/null
     else
         rm -rf "$work/ours" && mkdir "$work/ours"
         local i j a b

@@ -90,8 +90,11 @@ double LargestMiss(const nlohmann::json& document) {
 
 TEST(RigBlock, EachPairAgreesWithTheRigOrKnownWhyNot) {
     TempDir dir;
-    std::vector<std::string> args = {"--db",    dir.File("rig.db"), "--cameras", "cameras.txt",
-                                     "--pairs", "pairs.txt",        "--sigma",   "0.3",
+    // The camera files of cameras.txt are relative to the rig's folder.
+    std::vector<std::string> args = {"--db",      dir.File("rig.db"),
+                                     "--cameras", (kRig / "cameras.txt").string(),
+                                     "--pairs",   (kRig / "pairs.txt").string(),
+                                     "--sigma",   "0.3",
                                      "--quiet"};
     std::vector<std::string> photographs = {"-o", dir.File("keys"), "--quiet"};
     for (const auto& row : Rows(kRig / "cameras.txt")) {
@@ -102,8 +105,7 @@ TEST(RigBlock, EachPairAgreesWithTheRigOrKnownWhyNot) {
     ASSERT_EQ(args.size(), 9 + 2 * kExpected.size());
     auto run = RunProgram(SIFTKEY_PROGRAM, photographs, 120.0);
     ASSERT_EQ(run.exit_status, 0) << run.err;
-    // Run from the rig's folder: the camera files of cameras.txt are relative to it.
-    run = RunProgram(ORIENT_BLOCK_PROGRAM, args, 300.0, kRig.string());
+    run = RunProgram(ORIENT_BLOCK_PROGRAM, args, 300.0);
     ASSERT_EQ(run.exit_status, 0) << run.err;
     const std::string jsonl = dir.File("pairs.jsonl");
     run = RunProgram(ORIENT_BLOCK_PROGRAM, {"export", "--db", dir.File("rig.db"), "--json", jsonl});

@@ -52,7 +52,8 @@ void Message(const std::string& text) {
 int RunPairs(CommandLine& line) {
     block::BlockRequest& request = line.request;
     if (!line.key_list.empty()) {
-        std::vector<std::string> listed = block::ParseKeyList(block::ReadListFile(line.key_list), line.key_list);
+        std::vector<std::string> listed =
+            block::ParseKeyList(block::ReadListFile(line.key_list), line.key_list);
         listed.insert(listed.end(), request.key_files.begin(), request.key_files.end());
         request.key_files = std::move(listed);
         if (request.key_files.empty()) {

@@ -42,66 +42,57 @@ TEST(Photographs, NamesComeFromTheKeyFilesAndMustDiffer) {
               "blocks/rig/a.cam");
 }
 
-// A list's text and the error it gives ("" when accepted).
+// A pair list's or camera list's text and the error it gives ("" when accepted).
 struct ListCase {
+    bool cameras;
     const char* text;
     const char* error;
 };
 
-class PairList : public testing::TestWithParam<ListCase> {};
+class ListLines : public testing::TestWithParam<ListCase> {};
 
-TEST_P(PairList, RefusesBadLinesWithTheirPlace) {
+TEST_P(ListLines, RefusesBadLinesWithTheirPlace) {
+    const ListCase& c = GetParam();
     std::string error;
     try {
-        ParsePairList(GetParam().text, "pairs.txt", kNames, kKeys);
+        if (!c.cameras) {
+            ParsePairList(c.text, "pairs.txt", kNames, kKeys);
+        } else {
+            const std::vector<CameraChoice> cameras =
+                AssignCameras(c.text, "cams.txt", kNames, kKeys, "all.cam");
+            EXPECT_EQ(cameras[0].file, "l e.cam");
+            EXPECT_EQ(cameras[0].line, 1);
+            EXPECT_EQ(cameras[1].file, "all.cam");
+            EXPECT_EQ(cameras[1].line, 0);
+        }
     } catch (const InputError& e) {
         error = e.what();
     }
-    EXPECT_EQ(error, GetParam().error);
+    EXPECT_EQ(error, c.error);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Lines, PairList,
+    PairsAndCameras, ListLines,
     testing::Values(
-        ListCase{"left right\n# c\n\nright top # c\n", ""},
-        ListCase{"left right\nleft\n", "pairs.txt:2: expected two photographs, found 1 words"},
-        ListCase{"left right x\n", "pairs.txt:1: expected two photographs, found 3 words"},
-        ListCase{"left bottom\n", "pairs.txt:1: unknown photograph 'bottom'"},
-        ListCase{"\nc/top c/top\n", "pairs.txt:2: photograph 'top' is paired with itself"},
-        ListCase{"left right\n\nright left\n",
-                 "pairs.txt:3: the pair left right was listed on line 1"}));
+        ListCase{false, "left right\n# c\n\nright top # c\n", ""},
+        ListCase{false, "left right\nleft\n",
+                 "pairs.txt:2: expected two photographs, found 1 words"},
+        ListCase{false, "left right x\n", "pairs.txt:1: expected two photographs, found 3 words"},
+        ListCase{false, "left bottom\n", "pairs.txt:1: unknown photograph 'bottom'"},
+        ListCase{false, "\nc/top c/top\n", "pairs.txt:2: photograph 'top' is paired with itself"},
+        ListCase{false, "left right\n\nright left\n",
+                 "pairs.txt:3: the pair left right was listed on line 1"},
+        ListCase{true, "left   l e.cam  # blanks inside stay\n", ""},
+        ListCase{true, "a/left.key l e.cam\n", ""},
+        ListCase{true, "left\n", "cams.txt:1: expected a photograph and its camera file"},
+        ListCase{true, "left l e.cam\nbottom b.cam\n", "cams.txt:2: unknown photograph 'bottom'"},
+        ListCase{true, "left l e.cam\n\nleft x.cam\n",
+                 "cams.txt:3: photograph 'left' was given a camera on line 1"}));
 
 TEST(PairList, IsCanonicalWhateverTheOrderOfTheLines) {
     EXPECT_EQ(ParsePairList("top right\na/left.key top\n", "p", kNames, kKeys),
               (std::vector<PhotoPair>{{0, 2}, {1, 2}}));
 }
-
-class CameraList : public testing::TestWithParam<ListCase> {};
-
-TEST_P(CameraList, RefusesBadLinesWithTheirPlace) {
-    std::string error;
-    try {
-        const std::vector<CameraChoice> cameras =
-            AssignCameras(GetParam().text, "cams.txt", kNames, kKeys, "all.cam");
-        EXPECT_EQ(cameras[0].file, "l e.cam");
-        EXPECT_EQ(cameras[0].line, 1);
-        EXPECT_EQ(cameras[1].file, "all.cam");
-        EXPECT_EQ(cameras[1].line, 0);
-    } catch (const InputError& e) {
-        error = e.what();
-    }
-    EXPECT_EQ(error, GetParam().error);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, CameraList,
-    testing::Values(ListCase{"left   l e.cam  # blanks inside stay\n", ""},
-                    ListCase{"a/left.key l e.cam\n", ""},
-                    ListCase{"left\n", "cams.txt:1: expected a photograph and its camera file"},
-                    ListCase{"left l e.cam\nbottom b.cam\n",
-                             "cams.txt:2: unknown photograph 'bottom'"},
-                    ListCase{"left l e.cam\n\nleft x.cam\n",
-                             "cams.txt:3: photograph 'left' was given a camera on line 1"}));
 
 TEST(CameraList, AnUnreadableCameraNamesTheListLine) {
     try {

@@ -314,31 +314,6 @@ TEST_F(StoreTest, AnEmptyFileBecomesABlockDatabase) {
               nlohmann::json::parse(R"([{"journal_mode": "wal"}])"));
 }
 
-// Four threads through one store and a second connection (as a second process would have)
-// at the same time: every pair arrives whole.
-TEST_F(StoreTest, ConcurrentWritersLoseNothing) {
-    constexpr int kPhotos = 12;
-    std::vector<block::Photograph> photos;
-    for (int i = 0; i < kPhotos; ++i) photos.push_back(Photo(std::to_string(i) + "p"));
-    block::BlockStore store(db_);
-    store.Register(photos);
-    block::BlockStore other(db_);
-    const ro::OrientationResult result = Result(ro::Outcome::oriented, 50);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 5; ++t) {
-        threads.emplace_back([&, t] {
-            for (int a = 1; a <= kPhotos; ++a) {
-                for (int b = a + 1; b <= kPhotos; ++b) {
-                    if ((a + b) % 5 == t) Write(t == 4 ? other : store, a, b, result);
-                }
-            }
-        });
-    }
-    for (std::thread& t : threads) t.join();
-    EXPECT_EQ(store.DonePairs().size(), static_cast<std::size_t>(kPhotos * (kPhotos - 1) / 2));
-    EXPECT_EQ(Query(db_, "SELECT sum(count) AS n FROM tie_points")[0]["n"], 66 * 50);
-}
-
 // Writes large pairs under a file size limit until the store refuses; exits with status 3
 // after printing the refusal.
 [[noreturn]] void FillTheDisk(const std::string& db) {

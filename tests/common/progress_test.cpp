@@ -85,24 +85,5 @@ TEST(ProgressDisplay, TerminalModeRedrawsInPlace) {
     EXPECT_TRUE(text.substr(last).ends_with(", 1 failed\x1b[K\r\x1b[K")) << text;
 }
 
-// Workers advancing from their own threads: every item and every failure is counted.
-TEST(ProgressDisplay, ConcurrentAdvancesAddUp) {
-    const File out = Temporary();
-    {
-        ProgressDisplay progress(out.get(), ProgressMode::lines, "run: ", "pairs", 1000,
-                                 std::chrono::hours(1));
-        std::vector<std::thread> workers;
-        for (int t = 0; t < 4; ++t) {
-            workers.emplace_back([&progress] {
-                for (int i = 0; i < 250; ++i) progress.Advance(i % 10 == 0);
-            });
-        }
-        for (std::thread& worker : workers) worker.join();
-    }
-    const std::string text = Text(out.get());
-    EXPECT_TRUE(text.starts_with("run: 1000/1000 pairs, ")) << text;
-    EXPECT_TRUE(text.ends_with(", 100 failed\n")) << text;
-}
-
 }  // namespace
 }  // namespace common

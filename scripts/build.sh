@@ -26,9 +26,9 @@ case "$kind" in
               compilers=(CC=clang CXX=clang++)
               flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g -DNDEBUG"
                      -DRO_WERROR=ON -DRO_BUILD_FUZZERS=ON -DBUILD_TESTING=ON
-                     -DRO_BUILD_BENCHMARKS=OFF) ;;
+                     -DRO_BUILD_BENCHMARKS=OFF -DRO_BUILD_PYTHON=OFF) ;;
     sanitize) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DRO_WERROR=ON -DRO_SANITIZE=ON
-                     -DBUILD_TESTING=ON -DRO_BUILD_BENCHMARKS=OFF) ;;
+                     -DBUILD_TESTING=ON -DRO_BUILD_BENCHMARKS=OFF -DRO_BUILD_PYTHON=OFF) ;;
     *) echo "usage: $0 release|clang-sanitize|sanitize [target...]" >&2; exit 2 ;;
 esac
 env "${compilers[@]}" cmake -S . -B "build/$kind" -G Ninja "${flags[@]}" >/dev/null

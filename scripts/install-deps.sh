@@ -26,6 +26,10 @@ packages=(
     libopencv-imgcodecs-dev   # siftkey: JPEG, PNG and TIFF decoding
     libopencv-imgproc-dev     # siftkey: colour to grey conversion
     libexif-dev pkg-config    # siftkey --camera: the focal length and sensor resolution in EXIF
+    python3-dev pybind11-dev  # the Python module relative_orientation, for Debian's /usr/bin/python3
+    python3-numpy             # its arrays
+    python3-distributed python3-dask # blocks on a Dask cluster (python3 -m relative_orientation block)
+    python3-pytest            # the Python module's tests
     lintian                   # checking the Debian package
     clang-format clang-tidy   # the style and the static checks of the test command
 )

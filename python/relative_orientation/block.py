@@ -1,0 +1,1 @@
+"""A block of photographs oriented on a Dask cluster."""

@@ -38,9 +38,25 @@ Json Program(const RunInfo& run) {
     return {{"name", "orient"}, {"version", Version()}, {"seed", run.estimation.ransac.seed}};
 }
 
+Json FileName(const std::string& file) { return file.empty() ? Json(nullptr) : Json(file); }
+
+// Tie points given instead of keypoints have no key files, keypoint counts or matching
+// settings: those fields are null and "tie_points" names their file. Documents of keypoint
+// runs have no "tie_points" field, so that they stay as they were.
 Json Input(const ro::OrientationResult& result, const RunInfo& run) {
-    return {{"keys1", run.keys1_file},
-            {"keys2", run.keys2_file},
+    if (run.tie_points) {
+        return {{"keys1", nullptr},
+                {"keys2", nullptr},
+                {"keypoints1", nullptr},
+                {"keypoints2", nullptr},
+                {"descriptor_length", nullptr},
+                {"matches", result.matches},
+                {"ratio", nullptr},
+                {"mutual", nullptr},
+                {"tie_points", FileName(run.tie_points_file)}};
+    }
+    return {{"keys1", FileName(run.keys1_file)},
+            {"keys2", FileName(run.keys2_file)},
             {"keypoints1", run.keypoints1},
             {"keypoints2", run.keypoints2},
             {"descriptor_length", run.descriptor_length},

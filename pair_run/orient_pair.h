@@ -5,11 +5,13 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "image/image_header.h"
 #include "pair_run/input_files.h"
 #include "pair_run/run_info.h"
 #include "robust_orientation/result.h"
+#include "robust_orientation/tie_points.h"
 
 namespace pair_run {
 
@@ -27,5 +29,10 @@ struct PairOrientation {
 PairOrientation OrientPair(const KeypointFile& first, const KeypointFile& second, RunInfo& run,
                            const std::string& image1_file = {},
                            const image::ImageHeader* image1 = nullptr);
+
+// Orients a pair from tie points measured elsewhere (another matcher, a manual measurement):
+// no matching and no warnings about keypoints; the estimation and adjustment are OrientPair's.
+// Sets run.tie_points; run.tie_points_file names their file (empty: from memory).
+PairOrientation OrientTiePoints(const std::vector<ro::TiePoint>& tie_points, RunInfo& run);
 
 }  // namespace pair_run

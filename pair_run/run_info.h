@@ -21,8 +21,14 @@ struct CameraUse {
 };
 
 struct RunInfo {
+    // The key files; empty when the keypoints came from memory (the Python module). Both are
+    // empty when the tie points were given instead of keypoints (tie_points).
     std::string keys1_file;
     std::string keys2_file;
+    // Tie points measured elsewhere instead of keypoints: no matching, and the JSON document
+    // names their file (tie_points_file; empty: from memory) instead of key files.
+    bool tie_points = false;
+    std::string tie_points_file;
     int keypoints1 = 0;
     int keypoints2 = 0;
     int descriptor_length = 0;

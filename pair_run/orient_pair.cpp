@@ -15,11 +15,11 @@ PairOrientation OrientPair(const KeypointFile& first, const KeypointFile& second
     run.descriptor_length = first.dimensions;
     run.estimation.threads = run.threads;
     const keypoints::MatchOptions match{run.ratio, run.mutual, run.threads};
-    const std::vector<ro::TiePoint> tie_points =
+    std::vector<ro::TiePoint> tie_points =
         ro::MatchKeypoints(first.keys, second.keys, first.dimensions, match);
     PairOrientation pair{
         ro::EstimateOrientation(tie_points, run.camera1.camera, run.camera2.camera, run.estimation),
-        0};
+        0, std::move(tie_points)};
     for (ro::Warning& warning : InputWarnings(run, first, second, image1_file, image1)) {
         pair.result.warnings.push_back(std::move(warning));
         ++pair.input_warnings;
@@ -32,7 +32,7 @@ PairOrientation OrientTiePoints(const std::vector<ro::TiePoint>& tie_points, Run
     run.estimation.threads = run.threads;
     return {ro::EstimateOrientation(tie_points, run.camera1.camera, run.camera2.camera,
                                     run.estimation),
-            0};
+            0, tie_points};
 }
 
 }  // namespace pair_run

@@ -19,6 +19,9 @@ struct PairOrientation {
     ro::OrientationResult result;
     // The last this many warnings of the result are about the inputs (InputWarnings).
     std::size_t input_warnings = 0;
+    // The tie points estimated from, in the order of result.points (their keypoint numbers:
+    // key1, key2).
+    std::vector<ro::TiePoint> tie_points;
 };
 
 // Orients the pair of `first` and `second`, whose descriptor lengths agree

@@ -7,6 +7,7 @@
 #include <pybind11/stl.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -73,6 +74,16 @@ int ThreadsArgument(const py::handle& threads) {
 // The estimation settings orient takes, checked as orient checks them.
 ro::EstimationOptions EstimationArguments(const py::handle& seed, double sigma,
                                           std::optional<double> threshold, double confidence) {
+    // orient refuses a value that is not a finite number before anything else.
+    const std::pair<const char*, std::optional<double>> numbers[] = {
+        {"sigma", sigma}, {"threshold", threshold}, {"confidence", confidence}};
+    for (const auto& [name, value] : numbers) {
+        if (value && !std::isfinite(*value)) {
+            throw py::value_error(std::string(name) + ": " +
+                                  Quoted(py::repr(py::float_(*value)).cast<std::string>(),
+                                         "is not a number"));
+        }
+    }
     ro::EstimationOptions estimation;
     estimation.ransac.seed =
         WholeArgument(seed, "seed", 0, std::numeric_limits<std::uint64_t>::max());

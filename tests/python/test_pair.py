@@ -191,3 +191,23 @@ def test_orient_releases_the_gil_and_threads_agree():
     assert all(not worker.is_alive() for worker in workers)
     assert results[0].to_json() == results[1].to_json()
     assert json.loads(results[0].to_json())["outcome"]["oriented"]
+
+
+def test_stub_declares_what_the_module_has():
+    import ast
+    stub = ast.parse((pathlib.Path(ro.__file__).parent / "__init__.pyi").read_text())
+    declared = {node.name: node for node in stub.body
+                if isinstance(node, (ast.FunctionDef, ast.ClassDef))}
+    declared_values = {node.target.id for node in stub.body if isinstance(node, ast.AnnAssign)}
+    assert set(ro.__all__) <= set(declared) | declared_values
+    for name in ("Camera", "Result"):
+        members = {node.name for node in declared[name].body if isinstance(node, ast.FunctionDef)}
+        public = {m for m in dir(getattr(ro, name)) if not m.startswith("_")}
+        assert public == members - {"__init__", "__eq__"}, name
+    for name in ("read_keypoints", "match", "orient", "orient_tie_points"):
+        arguments = declared[name].args
+        stub_names = [a.arg for a in arguments.args + arguments.kwonlyargs]
+        signature = getattr(ro, name).__doc__.splitlines()[0]
+        assert [part.split(":")[0].strip() for part in
+                signature[signature.index("(") + 1:signature.index(")")].split(",")
+                if part.strip() != "*"] == stub_names, name

@@ -79,10 +79,10 @@ keypoints::KeypointList DescriptorList(const py::handle& descriptors, const char
 }
 
 keypoints::KeypointList KeypointList(const py::handle& pair, const char* name, int* dimensions) {
+    const std::string refusal = std::string(name) + " must be a key file or (positions, descriptors)";
+    if (!py::isinstance<py::sequence>(pair)) throw py::type_error(refusal);
     const py::tuple items(py::reinterpret_borrow<py::object>(pair));
-    if (items.size() != 2) {
-        throw py::value_error(std::string(name) + " must be a key file or (positions, descriptors)");
-    }
+    if (items.size() != 2) throw py::value_error(refusal);
     const std::string label(name);
     const py::array shaped = TwoDimensional(items[0], (label + " positions").c_str(), 4);
     const auto positions =

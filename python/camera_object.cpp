@@ -64,22 +64,28 @@ struct CameraKeywords {
                p1 || p2;
     }
 
+    // "FX" or "FX FY".
+    std::string FocalLengthPx() const {
+        const char* refusal = "focal_length_px must be FX or (FX, FY)";
+        if (py::isinstance<py::str>(focal_length_px)) throw py::type_error(refusal);
+        try {
+            if (!py::isinstance<py::sequence>(focal_length_px)) {
+                return Number(focal_length_px.cast<double>());
+            }
+            const auto pair = focal_length_px.cast<std::vector<double>>();
+            if (pair.size() != 2) throw py::value_error(refusal);
+            return Number(pair[0]) + " " + Number(pair[1]);
+        } catch (const py::cast_error&) {
+            throw py::type_error(refusal);
+        }
+    }
+
     std::string Text() const {
         std::string text;
         const auto line = [&text](const char* key, const std::string& value) {
             text += std::string(key) + " = " + value + "\n";
         };
-        if (!focal_length_px.is_none()) {
-            if (py::isinstance<py::sequence>(focal_length_px)) {
-                const auto pair = focal_length_px.cast<std::vector<double>>();
-                if (pair.size() != 2) {
-                    throw py::value_error("focal_length_px must be FX or (FX, FY)");
-                }
-                line("focal_length_px", Number(pair[0]) + " " + Number(pair[1]));
-            } else {
-                line("focal_length_px", Number(focal_length_px.cast<double>()));
-            }
-        }
+        if (!focal_length_px.is_none()) line("focal_length_px", FocalLengthPx());
         const std::pair<const char*, const Value*> values[] = {
             {"focal_length_mm", &focal_length_mm},       {"pixel_size_um", &pixel_size_um},
             {"pixels_per_metre", &pixels_per_metre},     {"in_plane_angle_deg", &in_plane_angle_deg},

@@ -181,7 +181,7 @@ def test_orient_releases_the_gil_and_threads_agree():
     results = [None, None]
 
     def run(k):
-        results[k] = ro.orient(keys1, keys2, *cameras(camera1, camera2), threads=1)
+        results[k] = ro.orient(keys1, keys2, *cameras(camera1, camera2), threads=2)
 
     workers = [threading.Thread(target=run, args=(k,)) for k in range(2)]
     for worker in workers:
@@ -211,3 +211,31 @@ def test_stub_declares_what_the_module_has():
         assert [part.split(":")[0].strip() for part in
                 signature[signature.index("(") + 1:signature.index(")")].split(",")
                 if part.strip() != "*"] == stub_names, name
+
+
+KEYS = (np.zeros((3, 4), np.float32), np.zeros((3, 128), np.uint8))
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda: ro.orient(5, 6), TypeError),
+    (lambda: ro.orient("", ""), ValueError),
+    (lambda: ro.orient((KEYS[0][:, :3], KEYS[1]), KEYS), ValueError),
+    (lambda: ro.orient((KEYS[0], KEYS[1][:2]), KEYS), ValueError),
+    (lambda: ro.orient((KEYS[0], KEYS[1].astype(float)), KEYS), TypeError),
+    (lambda: ro.orient(KEYS, (KEYS[0], KEYS[1][:, :64])), ro.InputError),
+    (lambda: ro.match(KEYS[1], KEYS[1][:, :64]), ValueError),
+    (lambda: ro.orient_tie_points(np.zeros((3, 2)), np.zeros((4, 2))), ValueError),
+    (lambda: ro.Camera(focal_length_px="500", principal_point=(1, 2)), TypeError),
+    (lambda: ro.Camera("a.cam", focal_length_px=500), ValueError),
+])
+def test_bad_arguments_raise(call, error):
+    with pytest.raises(error):
+        call()
+
+
+def test_degenerate_input_is_a_result_not_an_error():
+    empty = (np.zeros((0, 4), np.float32), np.zeros((0, 128), np.uint8))
+    assert ro.orient(empty, empty).outcome == "too_few_matches"
+    nowhere = ro.orient_tie_points(np.full((12, 2), np.nan), np.zeros((12, 2)))
+    assert nowhere.outcome == "too_few_matches" and nowhere.elements is None
+    assert ro.match(empty[1], KEYS[1]).shape == (0, 2)

@@ -40,8 +40,7 @@ py::tuple KeypointArrays(const keypoints::KeypointList& keys, int dimensions,
             const int value = key.descrip[static_cast<std::size_t>(v)];
             if (value < 0 || value > 255) {
                 ThrowInputError(file + ": descriptor value " + std::to_string(value) +
-                                " of keypoint " + std::to_string(k + 1) +
-                                " lies outside 0 to 255");
+                                " of keypoint " + std::to_string(k + 1) + " lies outside 0 to 255");
             }
             d(k, v) = static_cast<std::uint8_t>(value);
         }
@@ -79,7 +78,8 @@ keypoints::KeypointList DescriptorList(const py::handle& descriptors, const char
 }
 
 keypoints::KeypointList KeypointList(const py::handle& pair, const char* name, int* dimensions) {
-    const std::string refusal = std::string(name) + " must be a key file or (positions, descriptors)";
+    const std::string refusal =
+        std::string(name) + " must be a key file or (positions, descriptors)";
     if (!py::isinstance<py::sequence>(pair)) throw py::type_error(refusal);
     const py::tuple items(py::reinterpret_borrow<py::object>(pair));
     if (items.size() != 2) throw py::value_error(refusal);

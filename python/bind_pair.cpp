@@ -37,8 +37,8 @@ std::string Quoted(const std::string& value, const std::string& what) {
 // The distance ratio by its shortest decimal, read as orient reads --ratio.
 keypoints::DistanceRatio RatioArgument(double ratio) {
     char digits[400];
-    const auto written = std::to_chars(digits, digits + sizeof digits, ratio,
-                                       std::chars_format::fixed);
+    const auto written =
+        std::to_chars(digits, digits + sizeof digits, ratio, std::chars_format::fixed);
     const std::string text(digits, written.ptr);
     const std::optional<keypoints::DistanceRatio> parsed = keypoints::ParseDistanceRatio(text);
     if (!parsed) {
@@ -52,15 +52,17 @@ keypoints::DistanceRatio RatioArgument(double ratio) {
 // A whole number from `min` to `max`; anything else raises ValueError in orient's words.
 std::uint64_t WholeArgument(const py::handle& value, const char* name, std::uint64_t min,
                             std::uint64_t max) {
-    const std::string refusal = "is not a whole number from " + std::to_string(min) + " to " +
-                                std::to_string(max);
+    const std::string refusal =
+        "is not a whole number from " + std::to_string(min) + " to " + std::to_string(max);
     if (!py::isinstance<py::int_>(value) || py::isinstance<py::bool_>(value)) {
         throw py::type_error(std::string(name) + ": " +
                              Quoted(py::repr(value).cast<std::string>(), refusal));
     }
     const unsigned long long number = PyLong_AsUnsignedLongLong(value.ptr());
-    if (PyErr_Occurred() != nullptr) PyErr_Clear();
-    else if (number >= min && number <= max) return number;
+    if (PyErr_Occurred() != nullptr)
+        PyErr_Clear();
+    else if (number >= min && number <= max)
+        return number;
     throw py::value_error(std::string(name) + ": " +
                           Quoted(py::repr(value).cast<std::string>(), refusal));
 }
@@ -79,9 +81,9 @@ ro::EstimationOptions EstimationArguments(const py::handle& seed, double sigma,
         {"sigma", sigma}, {"threshold", threshold}, {"confidence", confidence}};
     for (const auto& [name, value] : numbers) {
         if (value && !std::isfinite(*value)) {
-            throw py::value_error(std::string(name) + ": " +
-                                  Quoted(py::repr(py::float_(*value)).cast<std::string>(),
-                                         "is not a number"));
+            throw py::value_error(
+                std::string(name) + ": " +
+                Quoted(py::repr(py::float_(*value)).cast<std::string>(), "is not a number"));
         }
     }
     ro::EstimationOptions estimation;
@@ -165,9 +167,9 @@ py::array_t<std::int64_t> Match(const py::object& descriptors1, const py::object
 }
 
 // The run information shared by orient() and orient_tie_points().
-pair_run::RunInfo Run(const py::handle& camera1, const py::handle& camera2,
-                      const py::handle& seed, double sigma, std::optional<double> threshold,
-                      double confidence, const py::handle& threads) {
+pair_run::RunInfo Run(const py::handle& camera1, const py::handle& camera2, const py::handle& seed,
+                      double sigma, std::optional<double> threshold, double confidence,
+                      const py::handle& threads) {
     pair_run::RunInfo run;
     run.estimation = EstimationArguments(seed, sigma, threshold, confidence);
     run.threads = ThreadsArgument(threads);
@@ -178,9 +180,9 @@ pair_run::RunInfo Run(const py::handle& camera1, const py::handle& camera2,
 }
 
 PairResult Orient(const py::object& keypoints1, const py::object& keypoints2,
-                  const py::object& camera1, const py::object& camera2, double ratio,
-                  bool mutual, const py::object& seed, double sigma,
-                  std::optional<double> threshold, double confidence, const py::object& threads) {
+                  const py::object& camera1, const py::object& camera2, double ratio, bool mutual,
+                  const py::object& seed, double sigma, std::optional<double> threshold,
+                  double confidence, const py::object& threads) {
     PairResult out;
     out.run = Run(camera1, camera2, seed, sigma, threshold, confidence, threads);
     out.run.ratio = RatioArgument(ratio);
@@ -263,12 +265,12 @@ nearest distance is below ratio times the second-nearest; with mutual=True only 
 nearest neighbours are kept. Returns an M x 2 int64 array of (index1, index2), in the order
 of the first list; the same for every thread count (None: one per core).)doc");
 
-    module.def("orient", &Orient, py::arg("keypoints1"), py::arg("keypoints2"),
-               py::arg("camera1") = py::none(), py::arg("camera2") = py::none(), py::kw_only(),
-               py::arg("ratio") = default_ratio, py::arg("mutual") = false,
-               py::arg("seed") = default_seed, py::arg("sigma") = defaults.sigma_px,
-               py::arg("threshold") = py::none(), py::arg("confidence") = defaults.ransac.confidence,
-               py::arg("threads") = py::none(), R"doc(
+    module.def(
+        "orient", &Orient, py::arg("keypoints1"), py::arg("keypoints2"),
+        py::arg("camera1") = py::none(), py::arg("camera2") = py::none(), py::kw_only(),
+        py::arg("ratio") = default_ratio, py::arg("mutual") = false, py::arg("seed") = default_seed,
+        py::arg("sigma") = defaults.sigma_px, py::arg("threshold") = py::none(),
+        py::arg("confidence") = defaults.ransac.confidence, py::arg("threads") = py::none(), R"doc(
 Orients photograph 2 relative to photograph 1 from their keypoints, as orient does.
 
 keypoints1, keypoints2: a key file path (str or os.PathLike), or (positions, descriptors)
@@ -283,8 +285,9 @@ whether or not an orientation was found (see Result.outcome).)doc");
     module.def("orient_tie_points", &OrientTiePoints, py::arg("points1"), py::arg("points2"),
                py::arg("camera1") = py::none(), py::arg("camera2") = py::none(), py::kw_only(),
                py::arg("seed") = default_seed, py::arg("sigma") = defaults.sigma_px,
-               py::arg("threshold") = py::none(), py::arg("confidence") = defaults.ransac.confidence,
-               py::arg("threads") = py::none(), R"doc(
+               py::arg("threshold") = py::none(),
+               py::arg("confidence") = defaults.ransac.confidence, py::arg("threads") = py::none(),
+               R"doc(
 Orients photograph 2 relative to photograph 1 from tie points matched elsewhere.
 
 points1, points2: N x 2 arrays of (row, column) in pixels, as key files state positions,

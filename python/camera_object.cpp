@@ -59,9 +59,8 @@ struct CameraKeywords {
     Value k1, k2, k3, p1, p2;
 
     bool Any() const {
-        return !focal_length_px.is_none() || focal_length_mm || pixel_size_um ||
-               pixels_per_metre || principal_point || in_plane_angle_deg || k1 || k2 || k3 ||
-               p1 || p2;
+        return !focal_length_px.is_none() || focal_length_mm || pixel_size_um || pixels_per_metre ||
+               principal_point || in_plane_angle_deg || k1 || k2 || k3 || p1 || p2;
     }
 
     // "FX" or "FX FY".
@@ -87,9 +86,15 @@ struct CameraKeywords {
         };
         if (!focal_length_px.is_none()) line("focal_length_px", FocalLengthPx());
         const std::pair<const char*, const Value*> values[] = {
-            {"focal_length_mm", &focal_length_mm},       {"pixel_size_um", &pixel_size_um},
-            {"pixels_per_metre", &pixels_per_metre},     {"in_plane_angle_deg", &in_plane_angle_deg},
-            {"k1", &k1}, {"k2", &k2}, {"k3", &k3}, {"p1", &p1}, {"p2", &p2}};
+            {"focal_length_mm", &focal_length_mm},
+            {"pixel_size_um", &pixel_size_um},
+            {"pixels_per_metre", &pixels_per_metre},
+            {"in_plane_angle_deg", &in_plane_angle_deg},
+            {"k1", &k1},
+            {"k2", &k2},
+            {"k3", &k3},
+            {"p1", &p1},
+            {"p2", &p2}};
         for (const auto& [key, value] : values) {
             if (*value) line(key, Number(**value));
         }
@@ -166,10 +171,17 @@ InputError naming it; bad keyword values raise ValueError with the parser's reas
                          std::optional<std::pair<double, double>> principal_point,
                          Value in_plane_angle_deg, Value k1, Value k2, Value k3, Value p1,
                          Value p2) {
-                 const CameraKeywords keywords{focal_length_px, focal_length_mm,
-                                               pixel_size_um,   pixels_per_metre,
-                                               principal_point, in_plane_angle_deg,
-                                               k1, k2, k3, p1, p2};
+                 const CameraKeywords keywords{focal_length_px,
+                                               focal_length_mm,
+                                               pixel_size_um,
+                                               pixels_per_metre,
+                                               principal_point,
+                                               in_plane_angle_deg,
+                                               k1,
+                                               k2,
+                                               k3,
+                                               p1,
+                                               p2};
                  if (!path.is_none()) {
                      if (keywords.Any()) {
                          throw py::value_error("give a camera file or keyword values, not both");
@@ -179,12 +191,12 @@ InputError naming it; bad keyword values raise ValueError with the parser's reas
                  if (!keywords.Any()) return pair_run::CameraUse{ro::BuiltInCamera(), ""};
                  return FromKeywords(keywords);
              }),
-             py::arg("path") = py::none(), py::kw_only(),
-             py::arg("focal_length_px") = py::none(), py::arg("focal_length_mm") = py::none(),
-             py::arg("pixel_size_um") = py::none(), py::arg("pixels_per_metre") = py::none(),
-             py::arg("principal_point") = py::none(), py::arg("in_plane_angle_deg") = py::none(),
-             py::arg("k1") = py::none(), py::arg("k2") = py::none(), py::arg("k3") = py::none(),
-             py::arg("p1") = py::none(), py::arg("p2") = py::none())
+             py::arg("path") = py::none(), py::kw_only(), py::arg("focal_length_px") = py::none(),
+             py::arg("focal_length_mm") = py::none(), py::arg("pixel_size_um") = py::none(),
+             py::arg("pixels_per_metre") = py::none(), py::arg("principal_point") = py::none(),
+             py::arg("in_plane_angle_deg") = py::none(), py::arg("k1") = py::none(),
+             py::arg("k2") = py::none(), py::arg("k3") = py::none(), py::arg("p1") = py::none(),
+             py::arg("p2") = py::none())
         .def_static(
             "from_file", [](const py::object& path) { return FromFile(path); }, py::arg("path"),
             "The camera of a camera file (str or os.PathLike); InputError names the file.")
@@ -195,7 +207,8 @@ InputError naming it; bad keyword values raise ValueError with the parser's reas
             },
             "The camera file it was read from; None for keyword values and the built-in camera.")
         .def_property_readonly(
-            "units", [](const pair_run::CameraUse& use) { return use.camera.in_pixels ? "px" : "mm"; },
+            "units",
+            [](const pair_run::CameraUse& use) { return use.camera.in_pixels ? "px" : "mm"; },
             "'px' for a camera given by its focal length in pixels, 'mm' for a metric one.")
         .def_property_readonly(
             "focal_length_px",
@@ -222,8 +235,7 @@ InputError naming it; bad keyword values raise ValueError with the parser's reas
         .def_property_readonly(
             "principal_point",
             [](const pair_run::CameraUse& use) {
-                return py::make_tuple(use.camera.principal_column_px,
-                                      use.camera.principal_row_px);
+                return py::make_tuple(use.camera.principal_column_px, use.camera.principal_row_px);
             },
             "(column, row) of the principal point, pixels.")
         .def_property_readonly(

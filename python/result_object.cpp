@@ -105,8 +105,7 @@ document orient --json writes for the same pair and settings.)doc")
             [](const PairResult& r) { return ElementDict(r, r.result.elements.AsArray()); },
             "dict by, bz, omega_deg, phi_deg, kappa_deg -> value; None without orientation.")
         .def_property_readonly(
-            "sigmas",
-            [](const PairResult& r) { return ElementDict(r, r.result.precision.sigma); },
+            "sigmas", [](const PairResult& r) { return ElementDict(r, r.result.precision.sigma); },
             "The a-posteriori standard deviations of the elements, keyed as elements.")
         .def_property_readonly(
             "base_direction",
@@ -228,8 +227,7 @@ document orient --json writes for the same pair and settings.)doc")
             "The minimal detectable bias in y-parallax pixels; NaN for points not in the last "
             "adjustment.")
         .def(
-            "to_json",
-            [](const PairResult& r) { return pair_run::JsonReport(r.result, r.run); },
+            "to_json", [](const PairResult& r) { return pair_run::JsonReport(r.result, r.run); },
             "The JSON document, exactly the text orient --json writes.")
         .def(
             "to_dict",

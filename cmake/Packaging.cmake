@@ -97,8 +97,12 @@ set(RO_DESCRIPTION
     "reliability of every tie point and warnings on weak geometry, as text,"
     "JSON, CSV and an SVG plot. featsheet converts a keypoint file into"
     "comma-separated text. siftkey detects the SIFT keypoints of a photograph"
-    "(JPEG, PNG, TIFF) with OpenCV and writes its keypoint file. The built-in"
-    "camera's constants are fixed when the programs are built.")
+    "(JPEG, PNG, TIFF) with OpenCV and writes its keypoint file. orient-block"
+    "orients every pair of a block of photographs into a SQLite database that"
+    "a second run goes on with. The Python module relative_orientation offers"
+    "the same matching and orientation to scripts, and blocks on a Dask"
+    "cluster. The built-in camera's constants are fixed when the programs are"
+    "built.")
 if(NOT RO_DEFAULT_CAMERA)
     string(REPLACE ";" ", " camera "${RO_CAMERA_VALUES}")
     list(APPEND RO_DESCRIPTION
@@ -114,4 +118,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The run-time libraries (libstdc++, libc, and the sanitizer runtimes in a sanitizer
 # build) come from dpkg-shlibdeps, so the dependencies match the binaries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(RO_BUILD_PYTHON)
+    # The module is built for Debian's Python 3.11 and returns numpy arrays; Dask runs
+    # blocks on a cluster but is not needed for one pair.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= 3.11), python3 (<< 3.12), python3-numpy")
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-distributed")
+endif()
 include(CPack)

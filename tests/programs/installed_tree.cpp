@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "testing/console_texts.h"
@@ -119,6 +121,12 @@ void ExpectOnlyProgramsPagesAndDocs(const fs::path& prefix) {
     expected.insert({"bin/siftkey", "share/man/man1/siftkey.1.gz"});
     EXPECT_TRUE(IsExecutable(prefix / "bin/siftkey"));
 #endif
+#ifdef RO_HAVE_PYTHON
+    std::stringstream python_files(RO_PYTHON_FILES);
+    for (std::string file; std::getline(python_files, file, ',');) {
+        expected.insert(RO_PYTHON_DIR "/" + file);
+    }
+#endif
     EXPECT_EQ(RegularFiles(prefix), expected);
     for (const char* program :
          {"bin/relative", "bin/featsheet", "bin/orient", "bin/orient-block"}) {
@@ -197,5 +205,15 @@ void ExpectProgramsRun(const fs::path& prefix) {
               "orient: " + work.File("none.key") + ": cannot open: No such file or directory\n");
 #ifdef RO_HAVE_SIFTKEY
     ExpectSiftkeyRuns(prefix / "bin/siftkey", work);
+#endif
+#ifdef RO_HAVE_PYTHON
+    // Debian's interpreter imports the installed module and reads a key file with it.
+    const ProgramResult python = RunProgram(
+        "/usr/bin/env",
+        {"PYTHONPATH=" + (prefix / RO_PYTHON_DIR).parent_path().string(), RO_PYTHON, "-c",
+         "import sys, relative_orientation as r; print(len(r.read_keypoints(sys.argv[1])[0]))",
+         in});
+    EXPECT_EQ(python.exit_status, 0) << python.err;
+    EXPECT_EQ(python.out, "2\n");
 #endif
 }

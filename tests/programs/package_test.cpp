@@ -57,6 +57,9 @@ TEST(PackageTest, DebUnpacksIntoWorkingInstallation) {
     EXPECT_NE(depends.find("libopencv-features2d"), std::string::npos) << depends;
     EXPECT_NE(depends.find("libopencv-imgcodecs"), std::string::npos) << depends;
 #endif
+#ifdef RO_HAVE_PYTHON
+    EXPECT_NE(depends.find("python3-numpy"), std::string::npos) << depends;
+#endif
 
     const fs::path root = work.path() / "root";
     const ProgramResult unpacked = RunProgram(RO_DPKG_DEB, {"-x", deb, root.string()});

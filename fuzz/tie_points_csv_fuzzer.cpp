@@ -20,8 +20,8 @@ using Parsed = std::variant<std::vector<ro::TiePoint>, std::string>;
 bool SamePoints(const std::vector<ro::TiePoint>& a, const std::vector<ro::TiePoint>& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t k = 0; k < a.size(); ++k) {
-        const bool same_ratio = a[k].ratio == b[k].ratio ||
-                                (std::isnan(a[k].ratio) && std::isnan(b[k].ratio));
+        const bool same_ratio =
+            a[k].ratio == b[k].ratio || (std::isnan(a[k].ratio) && std::isnan(b[k].ratio));
         if (a[k].row1_px != b[k].row1_px || a[k].col1_px != b[k].col1_px ||
             a[k].row2_px != b[k].row2_px || a[k].col2_px != b[k].col2_px || !same_ratio) {
             return false;

@@ -49,8 +49,9 @@ void NameStandardOutput(OrientOptions& o) {
 void CheckInputs(const CLI::App& app, const OrientOptions& o) {
     if (!o.tie_points_file.empty()) {
         if (!o.keys1_file.empty()) {
-            throw UsageError{"--tie-points replaces the key files: give img1.key img2.key or "
-                             "--tie-points FILE, not both"};
+            throw UsageError{
+                "--tie-points replaces the key files: give img1.key img2.key or "
+                "--tie-points FILE, not both"};
         }
         for (const char* option : {"--ratio", "--mutual"}) {
             if (app.get_option(option)->count() > 0) {
@@ -94,12 +95,9 @@ void CheckOutputs(const OrientOptions& o) {
     }
     // Standard input holds one file.
     const std::vector<std::pair<const char*, const std::string*>> stdin_inputs = {
-        {"img1.key", &o.keys1_file},
-        {"img2.key", &o.keys2_file},
-        {"--tie-points", &o.tie_points_file},
-        {"--camera", &o.camera1_file},
-        {"--camera2", &o.camera2_file},
-        {"--image1", &o.image1_file}};
+        {"img1.key", &o.keys1_file},          {"img2.key", &o.keys2_file},
+        {"--tie-points", &o.tie_points_file}, {"--camera", &o.camera1_file},
+        {"--camera2", &o.camera2_file},       {"--image1", &o.image1_file}};
     const char* first_reader = nullptr;
     for (const auto& [option, file] : stdin_inputs) {
         if (*file != "-") continue;

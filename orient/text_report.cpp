@@ -48,8 +48,8 @@ void Input(std::string& out, const ro::OrientationResult& result, const pair_run
     }
     Line(out, "input",
          Format("%s  %d keypoints   %s  %d keypoints   descriptors of %d values",
-                FileName(run.keys1_file).c_str(), run.keypoints1,
-                FileName(run.keys2_file).c_str(), run.keypoints2, run.descriptor_length));
+                FileName(run.keys1_file).c_str(), run.keypoints1, FileName(run.keys2_file).c_str(),
+                run.keypoints2, run.descriptor_length));
     Line(out, "",
          Format("matches %d (ratio %s%s)", result.matches, pair_run::RatioText(run.ratio).c_str(),
                 run.mutual ? ", mutual nearest neighbours only" : ""));

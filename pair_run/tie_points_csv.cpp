@@ -33,7 +33,9 @@ struct Refused {
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t k = 0; k < a.size(); ++k) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        const auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        };
         if (lower(a[k]) != lower(b[k])) return false;
     }
     return true;
@@ -82,7 +84,8 @@ double FieldValue(std::string_view field, std::size_t column, std::size_t line) 
     }
     if (column == kRatioColumn) {
         if (value < 0.0 || value > 1.0) {
-            throw Refused{line, Quoted(field) + " in column ratio is not a distance ratio in [0, 1]"};
+            throw Refused{line,
+                          Quoted(field) + " in column ratio is not a distance ratio in [0, 1]"};
         }
     } else if (value < kMinTiePointPx || value > kMaxTiePointPx) {
         throw Refused{line, Quoted(field) + " in column " + std::string(name) +
@@ -97,7 +100,7 @@ std::vector<ro::TiePoint> Parse(std::string_view text) {
     std::vector<ro::TiePoint> points;
     std::vector<std::string_view> fields;
     std::array<std::size_t, kColumns.size()> index{};  // field of each column
-    std::size_t header_fields = 0;                      // 0: no header yet
+    std::size_t header_fields = 0;                     // 0: no header yet
     std::size_t line_number = 0;
     std::size_t begin = 0;
     while (begin < text.size()) {
@@ -137,7 +140,8 @@ std::vector<ro::TiePoint> Parse(std::string_view text) {
                                            std::to_string(header_fields)};
         }
         if (points.size() == kMaxTiePoints) {
-            throw Refused{line_number, "more than " + std::to_string(kMaxTiePoints) + " tie points"};
+            throw Refused{line_number,
+                          "more than " + std::to_string(kMaxTiePoints) + " tie points"};
         }
         ro::TiePoint& p = points.emplace_back();
         double* const values[] = {&p.row1_px, &p.col1_px, &p.row2_px, &p.col2_px, &p.ratio};

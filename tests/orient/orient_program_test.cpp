@@ -430,11 +430,10 @@ TEST(OrientProgram, PointsCsvReadBackAsTiePoints) {
     TempDir dir;
     const std::string stereo = RO_SOURCE_DIR "/data/real/stereo/";
     const std::string camera = stereo + "camera.txt";
-    const ProgramResult keys =
-        RunProgram(ORIENT_PROGRAM,
-                   {"--camera", camera, "--points", "pts.csv", "--json", "keys.json",
-                    stereo + "left.key", stereo + "right.key"},
-                   120.0, dir.path().string());
+    const ProgramResult keys = RunProgram(ORIENT_PROGRAM,
+                                          {"--camera", camera, "--points", "pts.csv", "--json",
+                                           "keys.json", stereo + "left.key", stereo + "right.key"},
+                                          120.0, dir.path().string());
     ASSERT_EQ(keys.exit_status, 0) << keys.err;
     const ProgramResult ties = RunProgram(
         ORIENT_PROGRAM,

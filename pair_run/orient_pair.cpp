@@ -30,9 +30,9 @@ PairOrientation OrientPair(const KeypointFile& first, const KeypointFile& second
 PairOrientation OrientTiePoints(const std::vector<ro::TiePoint>& tie_points, RunInfo& run) {
     run.tie_points = true;
     run.estimation.threads = run.threads;
-    return {ro::EstimateOrientation(tie_points, run.camera1.camera, run.camera2.camera,
-                                    run.estimation),
-            0};
+    return {
+        ro::EstimateOrientation(tie_points, run.camera1.camera, run.camera2.camera, run.estimation),
+        0};
 }
 
 }  // namespace pair_run

@@ -5,6 +5,7 @@
 #include "orient/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -21,6 +22,16 @@ namespace {
 
 constexpr char kTryHelp[] = "Try 'orient --help' for more information.\n";
 
+// The usage line shows both forms of the input, which CLI11 cannot say of two optional
+// positionals.
+class UsageFormatter : public CLI::Formatter {
+  public:
+    std::string make_usage(const CLI::App* /*app*/, std::string name) const override {
+        return "Usage: " + name + " [OPTIONS] img1.key img2.key\n       " + name +
+               " [OPTIONS] --tie-points FILE.csv\n";
+    }
+};
+
 // A usage error found after CLI11's own checks.
 struct UsageError {
     std::string message;
@@ -32,6 +43,27 @@ void NameStandardOutput(OrientOptions& o) {
     for (std::string* file : {&o.json_file, &o.points_file, &o.plot_file}) {
         if (!file->empty() && io::IsStandardOutput(*file)) *file = "-";
     }
+}
+
+// Either two key files or --tie-points; the matching options only with key files.
+void CheckInputs(const CLI::App& app, const OrientOptions& o) {
+    if (!o.tie_points_file.empty()) {
+        if (!o.keys1_file.empty()) {
+            throw UsageError{
+                "--tie-points replaces the key files: give img1.key img2.key or "
+                "--tie-points FILE, not both"};
+        }
+        for (const char* option : {"--ratio", "--mutual"}) {
+            if (app.get_option(option)->count() > 0) {
+                throw UsageError{std::string(option) +
+                                 " tunes the matching of key files: tie points are already "
+                                 "matched (--tie-points)"};
+            }
+        }
+        return;
+    }
+    if (o.keys1_file.empty()) throw UsageError{"give img1.key img2.key, or --tie-points FILE"};
+    if (o.keys2_file.empty()) throw UsageError{"img2.key is required"};
 }
 
 // Outputs must not overwrite each other or an input.
@@ -54,8 +86,8 @@ void CheckOutputs(const OrientOptions& o) {
             }
         }
         if (*file == "-") continue;
-        for (const std::string* input :
-             {&o.keys1_file, &o.keys2_file, &o.camera1_file, &o.camera2_file, &o.image1_file}) {
+        for (const std::string* input : {&o.keys1_file, &o.keys2_file, &o.tie_points_file,
+                                         &o.camera1_file, &o.camera2_file, &o.image1_file}) {
             if (!input->empty() && io::WouldOverwrite(*file, *input)) {
                 throw UsageError{std::string(option) + " would overwrite the input file " + *input};
             }
@@ -63,11 +95,9 @@ void CheckOutputs(const OrientOptions& o) {
     }
     // Standard input holds one file.
     const std::vector<std::pair<const char*, const std::string*>> stdin_inputs = {
-        {"img1.key", &o.keys1_file},
-        {"img2.key", &o.keys2_file},
-        {"--camera", &o.camera1_file},
-        {"--camera2", &o.camera2_file},
-        {"--image1", &o.image1_file}};
+        {"img1.key", &o.keys1_file},          {"img2.key", &o.keys2_file},
+        {"--tie-points", &o.tie_points_file}, {"--camera", &o.camera1_file},
+        {"--camera2", &o.camera2_file},       {"--image1", &o.image1_file}};
     const char* first_reader = nullptr;
     for (const auto& [option, file] : stdin_inputs) {
         if (*file != "-") continue;
@@ -93,14 +123,17 @@ CLI::Option* DefineOptions(CLI::App& app, OrientOptions& o) {
     app.set_version_flag("--version", std::string("orient ") + pair_run::Version(),
                          "Print the version and exit");
     app.add_option("img1.key", o.keys1_file, "Keypoint file of photograph 1 ('-': standard input)")
-        ->required()
         ->type_name("")
         ->check(file_name);
     app.add_option("img2.key", o.keys2_file,
                    "Keypoint file of photograph 2, oriented relative to photograph 1 ('-': "
                    "standard input)")
-        ->required()
         ->type_name("")
+        ->check(file_name);
+    app.add_option("--tie-points", o.tie_points_file,
+                   "Tie points matched elsewhere instead of the key files: CSV with the columns "
+                   "row1,col1,row2,col2 [,ratio] ('-': standard input)")
+        ->type_name("FILE.csv")
         ->check(file_name);
     app.add_option(
            "--camera", o.camera1_file,
@@ -141,6 +174,9 @@ CLI::Option* DefineOptions(CLI::App& app, OrientOptions& o) {
                  "Replace an existing output file that holds something else (never an input)")
         ->disable_flag_override();
     app.footer(
+        "--tie-points reads comma-separated text: a header line naming the columns row1, col1,\n"
+        "row2, col2 (pixels, row downwards, column to the right) and optionally ratio, in any\n"
+        "order, other columns ignored (a --points file reads back); '#' comment lines.\n"
         "The report goes to standard output unless --quiet is given or --json, --points or\n"
         "--plot writes there ('-', /dev/stdout or the file standard output goes to): then it\n"
         "is not printed. An existing output file is replaced only when it holds the same kind\n"
@@ -159,15 +195,17 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, int default_thre
     CommandLine line;
     line.options.threads = default_threads;
     CLI::App app(
-        "Robust relative orientation of two photographs from their keypoint files, "
-        "with the precision of the five elements.",
+        "Robust relative orientation of two photographs from their keypoint files or from tie "
+        "points matched elsewhere, with the precision of the five elements.",
         "orient");
+    app.formatter(std::make_shared<UsageFormatter>());
     const CLI::Option* threshold = DefineOptions(app, line.options);
     try {
         app.parse(argc, argv);
         const std::string problem =
             command_line::CheckEstimationOptions(threshold, line.options.estimation);
         if (!problem.empty()) throw UsageError{problem};
+        CheckInputs(app, line.options);
         NameStandardOutput(line.options);
         CheckOutputs(line.options);
     } catch (const CLI::CallForHelp&) {

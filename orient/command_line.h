@@ -1,7 +1,10 @@
 // The command line of `orient`, parsed GNU-style:
 //
 //   orient [OPTIONS] img1.key img2.key
+//   orient [OPTIONS] --tie-points FILE.csv
 //
+// Exactly one of the two inputs: two keypoint files, matched here, or tie points matched
+// elsewhere (then --ratio and --mutual, which only tune the matching, are refused).
 // Numbers are checked here (whole numbers, finite decimals, the distance ratio) and empty
 // values refused; the estimation settings are checked with ro::CheckOptions.
 #pragma once
@@ -16,6 +19,7 @@ namespace orient {
 struct OrientOptions {
     std::string keys1_file;
     std::string keys2_file;
+    std::string tie_points_file;     // non-empty: tie points instead of the key files
     std::string camera1_file;        // empty: the built-in camera
     std::string camera2_file;        // empty: camera 2 is camera 1
     keypoints::DistanceRatio ratio;  // 0.6

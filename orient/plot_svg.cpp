@@ -182,8 +182,13 @@ std::vector<std::string> CaptionLines(const ro::OrientationResult& r,
     std::size_t counts[3] = {0, 0, 0};
     for (const ro::PointResult& p : r.points) ++counts[static_cast<int>(p.status)];
     std::vector<std::string> lines;
-    lines.push_back(std::string("orient ") + pair_run::Version() + "   " + run.keys1_file + " / " +
-                    run.keys2_file + (oriented ? "   oriented" : ""));
+    const auto name = [](const std::string& file) -> std::string {
+        return file.empty() ? "(in memory)" : file;
+    };
+    const std::string inputs = run.tie_points ? "tie points " + name(run.tie_points_file)
+                                              : name(run.keys1_file) + " / " + name(run.keys2_file);
+    lines.push_back(std::string("orient ") + pair_run::Version() + "   " + inputs +
+                    (oriented ? "   oriented" : ""));
     const std::string points =
         Counted(static_cast<std::size_t>(r.matches), "tie point") + ": " +
         Counted(counts[0], "inlier") +

@@ -20,6 +20,7 @@
 #include "pair_run/input_files.h"
 #include "pair_run/json_report.h"
 #include "pair_run/orient_pair.h"
+#include "pair_run/tie_points_csv.h"
 
 namespace orient {
 namespace {
@@ -126,6 +127,36 @@ bool OutputsWritable(const OrientOptions& options) {
     return true;
 }
 
+// The pair from its keypoint files, matched; nullopt (after the messages) when a file failed.
+std::optional<pair_run::PairOrientation> OrientKeypointFiles(const OrientOptions& options,
+                                                             RunInfo& run,
+                                                             const image::ImageHeader* image1) {
+    pair_run::KeypointFile first{options.keys1_file, {}, 0};
+    pair_run::KeypointFile second{options.keys2_file, {}, 0};
+    const std::vector<std::string> problems = pair_run::ReadKeypointFiles(first, second);
+    for (const std::string& problem : problems) Message(problem);
+    if (!problems.empty()) return std::nullopt;
+    if (const std::string mismatch = pair_run::DescriptorMismatch(first, second);
+        !mismatch.empty()) {
+        Message(mismatch);
+        return std::nullopt;
+    }
+    return pair_run::OrientPair(first, second, run, options.image1_file, image1);
+}
+
+// The pair from tie points matched elsewhere; nullopt (after the message) when their file
+// failed.
+std::optional<pair_run::PairOrientation> OrientTiePointFile(const OrientOptions& options,
+                                                            RunInfo& run) {
+    auto read = pair_run::ReadTiePointsCsv(options.tie_points_file);
+    if (auto* problem = std::get_if<std::string>(&read)) {
+        Message(*problem);
+        return std::nullopt;
+    }
+    run.tie_points_file = options.tie_points_file;
+    return pair_run::OrientTiePoints(std::get<std::vector<ro::TiePoint>>(read), run);
+}
+
 int Run(const OrientOptions& options) {
     if (!OutputsWritable(options)) return kInputError;
     RunInfo run;
@@ -147,21 +178,13 @@ int Run(const OrientOptions& options) {
         photograph = std::move(std::get<PlotPhotograph>(read));
     }
 
-    pair_run::KeypointFile first{options.keys1_file, {}, 0};
-    pair_run::KeypointFile second{options.keys2_file, {}, 0};
-    const std::vector<std::string> problems = pair_run::ReadKeypointFiles(first, second);
-    for (const std::string& problem : problems) Message(problem);
-    if (!problems.empty()) return kInputError;
-    if (const std::string mismatch = pair_run::DescriptorMismatch(first, second);
-        !mismatch.empty()) {
-        Message(mismatch);
-        return kInputError;
-    }
-
-    pair_run::PairOrientation pair = pair_run::OrientPair(
-        first, second, run, options.image1_file, photograph ? &photograph->header : nullptr);
-    const ro::OrientationResult& result = pair.result;
-    for (std::size_t k = result.warnings.size() - pair.input_warnings; k < result.warnings.size();
+    std::optional<pair_run::PairOrientation> pair =
+        options.tie_points_file.empty()
+            ? OrientKeypointFiles(options, run, photograph ? &photograph->header : nullptr)
+            : OrientTiePointFile(options, run);
+    if (!pair) return kInputError;
+    const ro::OrientationResult& result = pair->result;
+    for (std::size_t k = result.warnings.size() - pair->input_warnings; k < result.warnings.size();
          ++k) {
         Message("warning: " + result.warnings[k].message);
     }

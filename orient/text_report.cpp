@@ -36,11 +36,20 @@ void Header(std::string& out, const pair_run::RunInfo& run) {
                pair_run::Version(), static_cast<unsigned long long>(run.estimation.ransac.seed));
 }
 
+// A file of the run as the report names it; keypoints or tie points handed over in memory
+// have none.
+std::string FileName(const std::string& file) { return file.empty() ? "(in memory)" : file; }
+
 void Input(std::string& out, const ro::OrientationResult& result, const pair_run::RunInfo& run) {
+    if (run.tie_points) {
+        Line(out, "input", "tie points " + FileName(run.tie_points_file));
+        Line(out, "", Format("tie points %d (matched elsewhere)", result.matches));
+        return;
+    }
     Line(out, "input",
          Format("%s  %d keypoints   %s  %d keypoints   descriptors of %d values",
-                run.keys1_file.c_str(), run.keypoints1, run.keys2_file.c_str(), run.keypoints2,
-                run.descriptor_length));
+                FileName(run.keys1_file).c_str(), run.keypoints1, FileName(run.keys2_file).c_str(),
+                run.keypoints2, run.descriptor_length));
     Line(out, "",
          Format("matches %d (ratio %s%s)", result.matches, pair_run::RatioText(run.ratio).c_str(),
                 run.mutual ? ", mutual nearest neighbours only" : ""));

@@ -3,7 +3,7 @@
 # tests: scripts/build.sh clang-sanitize) and runs each of them for a fixed time.
 #   scripts/fuzz.sh [seconds-per-target] [target...]
 # Targets: key_reader, featsheet, matcher, match_report, camera_file, estimation,
-# image_header, siftkey_options, pair_list (fuzz/CMakeLists.txt).
+# image_header, siftkey_options, pair_list, tie_points_csv (fuzz/CMakeLists.txt).
 # Default: 45 seconds for every target, as many targets at a time as there are cores
 # (FUZZ_JOBS sets another number). Each target first replays its saved findings
 # (fuzz/regressions/<target>/), then fuzzes a scratch copy of the seed corpus of its input

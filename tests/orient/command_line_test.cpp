@@ -72,6 +72,15 @@ TEST(CommandLine, DefaultsWithTwoFiles) {
     EXPECT_TRUE(o.camera1_file.empty() && o.camera2_file.empty());
     EXPECT_TRUE(o.json_file.empty() && o.points_file.empty() && o.plot_file.empty());
     EXPECT_FALSE(o.quiet);
+    EXPECT_TRUE(o.tie_points_file.empty());
+}
+
+TEST(CommandLine, TiePointsInsteadOfKeyFiles) {
+    const orient::CommandLine line = Parse({"--seed", "7", "--tie-points", "t.csv"});
+    ASSERT_TRUE(line.run) << line.err;
+    EXPECT_EQ(line.options.tie_points_file, "t.csv");
+    EXPECT_TRUE(line.options.keys1_file.empty() && line.options.keys2_file.empty());
+    EXPECT_EQ(line.options.estimation.ransac.seed, 7u);
 }
 
 TEST(CommandLine, EveryOptionIsRead) {
@@ -158,7 +167,9 @@ TEST(CommandLine, HelpAndVersionExitAtOnce) {
         const orient::CommandLine help = Parse({flag, "--threads", "0"});
         EXPECT_FALSE(help.run);
         EXPECT_EQ(help.status, 0);
-        EXPECT_NE(help.out.find("Usage: orient [OPTIONS] img1.key img2.key"), std::string::npos);
+        EXPECT_NE(help.out.find("Usage: orient [OPTIONS] img1.key img2.key\n"
+                                "       orient [OPTIONS] --tie-points FILE.csv\n"),
+                  std::string::npos);
         EXPECT_EQ(help.err, "");
     }
     const orient::CommandLine version = Parse({"--version"});
@@ -186,7 +197,25 @@ TEST_P(UsageErrorTest, Status2WithMessageAndPointerToHelp) {
 INSTANTIATE_TEST_SUITE_P(
     Table, UsageErrorTest,
     testing::Values(
-        UsageCase{"no_file", {}, "img1.key is required"},
+        UsageCase{"no_file", {}, "give img1.key img2.key, or --tie-points FILE"},
+        UsageCase{"tie_points_and_key_files",
+                  {"--tie-points", "t.csv", "a"},
+                  "--tie-points replaces the key files: give img1.key img2.key or --tie-points "
+                  "FILE, not both"},
+        UsageCase{"tie_points_with_ratio",
+                  {"--tie-points", "t.csv", "--ratio", "0.8"},
+                  "--ratio tunes the matching of key files: tie points are already matched "
+                  "(--tie-points)"},
+        UsageCase{"tie_points_with_mutual",
+                  {"--mutual", "--tie-points", "t.csv"},
+                  "--mutual tunes the matching of key files: tie points are already matched "
+                  "(--tie-points)"},
+        UsageCase{"tie_points_overwritten",
+                  {"--tie-points", "t.csv", "--points", "./t.csv"},
+                  "--points would overwrite the input file t.csv"},
+        UsageCase{"tie_points_and_camera_from_stdin",
+                  {"--tie-points", "-", "--camera", "-"},
+                  "--tie-points and --camera cannot both read standard input"},
         UsageCase{"one_file", {"a.key"}, "img2.key is required"},
         UsageCase{"unknown_option",
                   {"--fast", "a", "b"},

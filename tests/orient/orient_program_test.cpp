@@ -423,4 +423,51 @@ TEST(OrientProgram, OutputsOnStandardOutputAlone) {
     }
 }
 
+// The points CSV of a run on key files, read back as tie points matched elsewhere, gives
+// the same orientation: the tie points are the matches (their coordinates rounded to a
+// thousandth of a pixel). Every output names the tie-point file instead of key files.
+TEST(OrientProgram, PointsCsvReadBackAsTiePoints) {
+    TempDir dir;
+    const std::string stereo = RO_SOURCE_DIR "/data/real/stereo/";
+    const std::string camera = stereo + "camera.txt";
+    const ProgramResult keys = RunProgram(ORIENT_PROGRAM,
+                                          {"--camera", camera, "--points", "pts.csv", "--json",
+                                           "keys.json", stereo + "left.key", stereo + "right.key"},
+                                          120.0, dir.path().string());
+    ASSERT_EQ(keys.exit_status, 0) << keys.err;
+    const ProgramResult ties = RunProgram(
+        ORIENT_PROGRAM,
+        {"--camera", camera, "--tie-points", "pts.csv", "--json", "ties.json", "--plot", "t.svg"},
+        120.0, dir.path().string());
+    ASSERT_EQ(ties.exit_status, 0) << ties.err;
+    EXPECT_EQ(ties.err, "");
+    EXPECT_NE(ties.out.find("\ninput      tie points pts.csv\n"), std::string::npos) << ties.out;
+    EXPECT_NE(ReadFileBytes(dir.File("t.svg")).find("tie points pts.csv   oriented"),
+              std::string::npos);
+    const auto a = nlohmann::json::parse(ReadFileBytes(dir.File("keys.json")));
+    const auto b = nlohmann::json::parse(ReadFileBytes(dir.File("ties.json")));
+    EXPECT_EQ(b["input"]["tie_points"], "pts.csv");
+    EXPECT_TRUE(b["input"]["keys1"].is_null() && b["input"]["ratio"].is_null());
+    EXPECT_FALSE(a["input"].contains("tie_points"));
+    EXPECT_EQ(b["input"]["matches"], a["input"]["matches"]);
+    EXPECT_EQ(b["robust"]["inliers"], a["robust"]["inliers"]);
+    for (const char* element : {"by", "bz", "omega_deg", "phi_deg", "kappa_deg"}) {
+        SCOPED_TRACE(element);
+        const auto& x = a["elements"][element];
+        EXPECT_NEAR(b["elements"][element]["value"].get<double>(), x["value"].get<double>(),
+                    0.01 * x["sigma"].get<double>());
+    }
+}
+
+// A tie-point file that cannot be used: status 1, its name and line, no output written.
+TEST(OrientProgram, BadTiePointFile) {
+    TempDir dir;
+    const std::string csv = dir.Write("t.csv", "row1,col1,row2,col2\n1,2,3\n");
+    const ProgramResult r = Orient({"--tie-points", csv, "--json", dir.File("out.json")});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "orient: " + csv + ":2: 3 fields where the header has 4\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.json")));
+}
+
 }  // namespace

@@ -233,6 +233,21 @@ TEST(JsonReport, FileNamesThatAreNotUtf8StillGiveValidJson) {
     EXPECT_EQ(json::parse(text)["input"]["keys1"], "img\xEF\xBF\xBD\xEF\xBF\xBD.key");
 }
 
+// Inputs without file names (handed over in memory) are not printed as empty names.
+TEST(TextReport, InputLineNamesTheTiePointFileOrSaysInMemory) {
+    pair_run::RunInfo run = SampleRun();
+    run.keys1_file.clear();
+    std::vector<std::string> lines = Lines(orient::TextReport(SampleOrientedResult(), run));
+    ASSERT_GT(lines.size(), 1u);
+    EXPECT_EQ(lines[1].rfind("input      (in memory)  ", 0), 0u) << lines[1];
+    run.tie_points = true;
+    run.tie_points_file = "ties.csv";
+    lines = Lines(orient::TextReport(SampleOrientedResult(), run));
+    ASSERT_GT(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "input      tie points ties.csv");
+    EXPECT_EQ(lines[2].rfind("           tie points ", 0), 0u) << lines[2];
+}
+
 TEST(PointsCsv, HeaderThenOneRowPerTiePointWithEmptyFieldsForNaN) {
     const std::vector<std::string> lines = Lines(orient::PointsCsv(SampleOrientedResult()));
     ASSERT_EQ(lines.size(), 4u);

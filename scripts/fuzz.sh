@@ -4,8 +4,9 @@
 #   scripts/fuzz.sh [seconds-per-target] [target...]
 # Targets: key_reader, featsheet, matcher, match_report, camera_file, estimation,
 # image_header, siftkey_options, pair_list, tie_points_csv (fuzz/CMakeLists.txt).
-# Default: 45 seconds for every target, as many targets at a time as there are cores
-# (FUZZ_JOBS sets another number). Each target first replays its saved findings
+# Default: the targets share a fixed time, FUZZ_BUDGET seconds (200) of wall time with as
+# many targets at a time as there are cores (FUZZ_JOBS sets another number), each at least
+# 20 s; so a new target shortens the others instead of lengthening CI. Each target first replays its saved findings
 # (fuzz/regressions/<target>/), then fuzzes a scratch copy of the seed corpus of its input
 # format (fuzz/corpus/<format>/), so the committed corpus never grows by itself. Fails when a
 # target finds a crash, a leak, a timeout or an out-of-memory input; the input is left in
@@ -13,7 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=${1:-45}
+seconds=${1:-}
 shift || true
 jobs=${FUZZ_JOBS:-$(nproc)}
 build=build/clang-sanitize
@@ -35,6 +36,11 @@ for t in "${targets[@]}"; do
     fi
 done
 scripts/build.sh clang-sanitize "${targets[@]/%/_fuzzer}"
+if [ -z "$seconds" ]; then
+    rounds=$(( (${#targets[@]} + jobs - 1) / jobs ))
+    seconds=$(( ${FUZZ_BUDGET:-200} / rounds ))
+    [ "$seconds" -ge 20 ] || seconds=20
+fi
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/fuzz.XXXXXX")
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:halt_on_error=1:abort_on_error=0}

@@ -9,8 +9,9 @@
 #                   coverage, the tests linked against them, the fuzz targets
 #   sanitize tests  every test in build/clang-sanitize but those labelled packaging (they
 #                   make another tree or a package from this one; the release tests do)
-#   fuzz            each fuzz target replays its saved findings, then fuzzes for
-#                   FUZZ_SECONDS (default 45), as many targets at a time as there are cores
+#   fuzz            each fuzz target replays its saved findings, then fuzzes; the targets
+#                   share about 200 s (scripts/fuzz.sh), or FUZZ_SECONDS each when it is set,
+#                   as many targets at a time as there are cores
 # and prints the time of each stage. docs/ci.md tells what each stage checks and its times.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,5 +45,5 @@ stage "sanitize build" scripts/build.sh clang-sanitize
 # estimation tests, the block library's tests and the aerial block run through orient-block.
 stage "sanitize tests" ctest --test-dir build/clang-sanitize --output-on-failure -j "$jobs" \
     -LE packaging -E 'StatedSigmas(AreHonest|OfBaseAndRotationAreHonest)$|^OrientBlock\.'
-stage "fuzz" scripts/fuzz.sh "${FUZZ_SECONDS:-45}"
+stage "fuzz" scripts/fuzz.sh ${FUZZ_SECONDS:+"$FUZZ_SECONDS"}
 echo "== all stages: $((SECONDS - start)) s"

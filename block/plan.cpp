@@ -143,8 +143,8 @@ BlockStart StartBlock(const BlockRequest& request, Plan plan, BlockStore& store,
     if (start.already_done > 0 && !request.quiet) {
         Say(messages, prefix,
             std::to_string(start.already_done) + " of " + std::to_string(start.plan.pairs.size()) +
-                " pairs already in " + request.database + ", " +
-                std::to_string(start.todo.size()) + " to orient");
+                " pairs already in " + request.database + ", " + std::to_string(start.todo.size()) +
+                " to orient");
     }
     return start;
 }

@@ -71,10 +71,10 @@ struct BlockStart {
 };
 
 // With the plan made before the database was opened (so that an input problem leaves no
-// database behind): checks the settings against `store` (StoreError when it holds others), registers the
-// photographs (a key file hashed on `request.threads` threads only when new or changed) and
-// finds the pairs still to do. Says on `messages`, each line starting with `prefix`, which
-// photographs changed and how many pairs were already done, unless quiet.
+// database behind): checks the settings against `store` (StoreError when it holds others),
+// registers the photographs (a key file hashed on `request.threads` threads only when new or
+// changed) and finds the pairs still to do. Says on `messages`, each line starting with `prefix`,
+// which photographs changed and how many pairs were already done, unless quiet.
 BlockStart StartBlock(const BlockRequest& request, Plan plan, BlockStore& store,
                       std::FILE* messages, const std::string& prefix);
 

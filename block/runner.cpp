@@ -61,8 +61,8 @@ class PairWork {
             !mismatch.empty()) {
             return Fail(mismatch);
         }
-        const PairRow row = OrientBlockPair(Photo(i), Photo(j), *first, *second,
-                                            request_.settings, threads, ids_[i], ids_[j], start);
+        const PairRow row = OrientBlockPair(Photo(i), Photo(j), *first, *second, request_.settings,
+                                            threads, ids_[i], ids_[j], start);
         first.reset();
         second.reset();
         try {

@@ -31,7 +31,8 @@ class Fields {
         if (!v.is_number_integer()) throw Refusal(key, "is not a whole number");
         // An unsigned value above the range of int64 is refused before its conversion.
         if (v.is_number_unsigned() &&
-            v.get<std::uint64_t>() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+            v.get<std::uint64_t>() >
+                static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
             throw Refusal(key, "is out of range");
         }
         const auto value = v.get<std::int64_t>();
@@ -131,7 +132,8 @@ Json Parse(std::span<const std::uint8_t> bytes, const std::string& what) {
     BoundedParser parser(json);
     bool parsed = false;
     try {
-        parsed = Json::sax_parse(bytes.begin(), bytes.end(), &parser, nlohmann::json::input_format_t::cbor, true);
+        parsed = Json::sax_parse(bytes.begin(), bytes.end(), &parser,
+                                 nlohmann::json::input_format_t::cbor, true);
     } catch (const Json::exception&) {
         parsed = false;
     }
@@ -171,7 +173,8 @@ std::vector<std::uint8_t> EncodeChunk(const ChunkSpec& chunk) {
     }
     Json pairs = Json::array();
     for (const ChunkPair& p : chunk.pairs) {
-        pairs.push_back({{"photo1", p.photo1}, {"photo2", p.photo2}, {"id1", p.id1}, {"id2", p.id2}});
+        pairs.push_back(
+            {{"photo1", p.photo1}, {"photo2", p.photo2}, {"id1", p.id1}, {"id2", p.id2}});
     }
     return Encode({{"settings", std::move(settings)},
                    {"photos", std::move(photos)},

@@ -23,8 +23,8 @@ class WireError : public std::runtime_error {
 
 // A photograph a chunk uses.
 struct ChunkPhoto {
-    int index = 0;          // its number in the block, in the order given
-    std::string key_file;   // as given
+    int index = 0;            // its number in the block, in the order given
+    std::string key_file;     // as given
     std::string camera_file;  // empty: the built-in camera
     std::string camera_text;  // the camera as camera-file text (ro::FormatCameraText)
     ro::Camera camera;        // read from camera_text by DecodeChunk

@@ -12,8 +12,8 @@ CLI::Validator PairsText() {
             if (text.empty()) return kEmptyValue;
             block::PairChoice choice;
             if (!block::ParsePairChoice(text, choice)) {
-                return Quoted(text,
-                              "is not 'all', 'sequential:N' with N a whole number from 1, or a file");
+                return Quoted(
+                    text, "is not 'all', 'sequential:N' with N a whole number from 1, or a file");
             }
             return {};
         },

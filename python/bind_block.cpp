@@ -46,8 +46,7 @@ void BindBlock(py::module_& module) {
         .def_readonly("status", &BlockCommand::status)
         .def_readonly("out", &BlockCommand::out)
         .def_readonly("err", &BlockCommand::err)
-        .def_property_readonly("database",
-                               [](const BlockCommand& c) { return c.request.database; })
+        .def_property_readonly("database", [](const BlockCommand& c) { return c.request.database; })
         .def_readonly("scheduler", &BlockCommand::scheduler, "The scheduler's address; '': none")
         .def_readonly("ship_keys", &BlockCommand::ship_keys)
         .def_readonly("workers", &BlockCommand::workers, "0: one per core")
@@ -63,13 +62,16 @@ void BindBlock(py::module_& module) {
                "worker, from 1 to 64 pairs.");
 
     py::class_<Chunk>(module, "Chunk", "A task of a block run: pairs grouped by photograph.")
-        .def_property_readonly("spec", [](const Chunk& c) { return py::bytes(c.spec); },
-                               "What a worker needs besides the key files' contents")
+        .def_property_readonly(
+            "spec", [](const Chunk& c) { return py::bytes(c.spec); },
+            "What a worker needs besides the key files' contents")
         .def_readonly("photographs", &Chunk::photographs,
                       "Indices into BlockClient.key_files of the photographs it needs")
         .def_readonly("pairs", &Chunk::pairs)
         .def(py::pickle(
-            [](const Chunk& c) { return py::make_tuple(py::bytes(c.spec), c.photographs, c.pairs); },
+            [](const Chunk& c) {
+                return py::make_tuple(py::bytes(c.spec), c.photographs, c.pairs);
+            },
             [](const py::tuple& t) {
                 if (t.size() != 3) throw InputError("not a pickled Chunk");
                 return Chunk{BytesOf(t[0].cast<py::bytes>()), t[1].cast<std::vector<int>>(),
@@ -96,8 +98,7 @@ void BindBlock(py::module_& module) {
                 const std::string bytes = BytesOf(record);
                 py::gil_scoped_release release;
                 Translated([&] {
-                    client.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                 bytes.size());
+                    client.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
                 });
             },
             py::arg("record"), "Writes one finished pair (from orient_chunk), one transaction")

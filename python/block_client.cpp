@@ -72,8 +72,8 @@ std::vector<Chunk> BlockClient::Chunks(std::size_t pairs_per_chunk) const {
 void BlockClient::StartProgress() {
     if (progress_ || start_.todo.empty()) return;
     progress_ = std::make_unique<common::ProgressDisplay>(
-        stderr, common::ProgressModeFor(stderr, request_.quiet),
-        std::string(kBlockProgram) + ": ", "pairs", start_.todo.size());
+        stderr, common::ProgressModeFor(stderr, request_.quiet), std::string(kBlockProgram) + ": ",
+        "pairs", start_.todo.size());
 }
 
 void BlockClient::Write(const std::uint8_t* bytes, std::size_t size) {

@@ -38,8 +38,8 @@ std::string ParseShipped(const std::string& contents, pair_run::KeypointFile& ke
 std::vector<std::vector<std::uint8_t>> OrientChunk(const std::string& spec,
                                                    const std::map<int, std::string>& shipped) {
     using Clock = std::chrono::steady_clock;
-    const block::ChunkSpec chunk = block::DecodeChunk(
-        {reinterpret_cast<const std::uint8_t*>(spec.data()), spec.size()});
+    const block::ChunkSpec chunk =
+        block::DecodeChunk({reinterpret_cast<const std::uint8_t*>(spec.data()), spec.size()});
     // Each photograph's key file parsed on first use and dropped after its last pair.
     std::map<int, std::size_t> last_use;
     for (std::size_t k = 0; k < chunk.pairs.size(); ++k) {

@@ -116,7 +116,8 @@ TEST_P(WireRefusal, NamesTheFieldAndTheReason) {
 INSTANTIATE_TEST_SUITE_P(
     Fields, WireRefusal,
     testing::Values(
-        Refusal{"NotAMap", true, [](Json& j) { j = Json::array(); }, "a chunk of pairs is not a map"},
+        Refusal{"NotAMap", true, [](Json& j) { j = Json::array(); },
+                "a chunk of pairs is not a map"},
         Refusal{"NoPairs", true, [](Json& j) { j.erase("pairs"); },
                 "a chunk of pairs: 'pairs' is missing"},
         Refusal{"PairOutOfOrder", true, [](Json& j) { j["pairs"][0]["photo1"] = 7; },

@@ -168,6 +168,7 @@ std::vector<std::uint8_t> EncodeChunk(const ChunkSpec& chunk) {
     for (const ChunkPhoto& p : chunk.photos) {
         photos.push_back({{"index", p.index},
                           {"key_file", p.key_file},
+                          {"key_path", p.key_path},
                           {"camera_file", p.camera_file},
                           {"camera_text", p.camera_text}});
     }
@@ -217,9 +218,11 @@ ChunkSpec DecodeChunk(std::span<const std::uint8_t> bytes) {
         ChunkPhoto photo;
         photo.index = p.SmallInt("index", 0);
         photo.key_file = p.String("key_file");
+        photo.key_path = p.String("key_path");
         photo.camera_file = p.String("camera_file");
         photo.camera_text = p.String("camera_text");
         if (photo.key_file.empty()) throw p.Refusal("key_file", "is empty");
+        if (photo.key_path.empty()) throw p.Refusal("key_path", "is empty");
         if (photo.camera_file.empty()) {
             photo.camera = ro::BuiltInCamera();
         } else {

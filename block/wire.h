@@ -24,7 +24,10 @@ class WireError : public std::runtime_error {
 // A photograph a chunk uses.
 struct ChunkPhoto {
     int index = 0;            // its number in the block, in the order given
-    std::string key_file;     // as given
+    std::string key_file;     // as given, for the pair's JSON document and messages
+    std::string key_path;     // where to read it: absolute at the client, so that a worker
+                              // in another folder (or on another machine sharing the
+                              // files) reads the same file
     std::string camera_file;  // empty: the built-in camera
     std::string camera_text;  // the camera as camera-file text (ro::FormatCameraText)
     ro::Camera camera;        // read from camera_text by DecodeChunk

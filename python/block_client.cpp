@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <set>
+#include <system_error>
 
 #include "block/pairing.h"
 #include "block/wire.h"
@@ -14,6 +16,13 @@ namespace {
 
 constexpr std::size_t kChunksPerWorker = 8;
 constexpr std::size_t kMaxChunkPairs = 64;
+
+// The path a worker reads a key file at; as given when it cannot be made absolute.
+std::string AbsolutePath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.string();
+}
 
 }  // namespace
 
@@ -58,7 +67,8 @@ std::vector<Chunk> BlockClient::Chunks(std::size_t pairs_per_chunk) const {
         Chunk chunk;
         for (const int k : used) {
             const block::Photograph& p = start_.photographs[static_cast<std::size_t>(k)];
-            spec.photos.push_back({k, p.key_file, p.camera_file, p.camera_text, {}});
+            spec.photos.push_back(
+                {k, p.key_file, AbsolutePath(p.key_file), p.camera_file, p.camera_text, {}});
             chunk.photographs.push_back(k);
         }
         const std::vector<std::uint8_t> bytes = block::EncodeChunk(spec);

@@ -53,11 +53,21 @@ std::vector<std::vector<std::uint8_t>> OrientChunk(const std::string& spec,
         std::unique_ptr<pair_run::KeypointFile>& keys = parsed[index];
         if (keys) return *keys;
         keys = std::make_unique<pair_run::KeypointFile>();
-        keys->file = photos.at(index)->key_file;
+        const block::ChunkPhoto& photo = *photos.at(index);
         const auto contents = shipped.find(index);
-        const std::string problem = contents != shipped.end()
-                                        ? ParseShipped(contents->second, *keys)
-                                        : pair_run::ReadKeypointFile(*keys);
+        std::string problem;
+        if (contents != shipped.end()) {
+            keys->file = photo.key_file;
+            problem = ParseShipped(contents->second, *keys);
+        } else {
+            keys->file = photo.key_path;
+            problem = pair_run::ReadKeypointFile(*keys);
+            // Named as given, as orient-block names it.
+            if (problem.starts_with(photo.key_path)) {
+                problem = photo.key_file + problem.substr(photo.key_path.size());
+            }
+            keys->file = photo.key_file;
+        }
         if (!problem.empty()) throw block::InputError(problem);
         return *keys;
     };

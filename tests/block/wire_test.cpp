@@ -29,8 +29,9 @@ ChunkSpec SampleChunk() {
     chunk.settings.estimation.ransac.seed = std::numeric_limits<std::uint64_t>::max();
     ro::Camera camera = ro::BuiltInCamera();
     camera.focal_length_m *= 1.1;
-    chunk.photos = {{2, "a b/left.key", "", ro::FormatCameraText(ro::BuiltInCamera()), {}},
-                    {7, "right.key", "c.cam", ro::FormatCameraText(camera), {}}};
+    chunk.photos = {
+        {2, "a b/left.key", "/b/a b/left.key", "", ro::FormatCameraText(ro::BuiltInCamera()), {}},
+        {7, "right.key", "/b/right.key", "c.cam", ro::FormatCameraText(camera), {}}};
     chunk.pairs = {{2, 7, 3, 9}};
     return chunk;
 }
@@ -66,6 +67,7 @@ TEST(Wire, ChunkSurvivesItsBytes) {
     EXPECT_EQ(got.settings.estimation.ransac.threshold_px, 1.25);
     ASSERT_EQ(got.photos.size(), 2u);
     EXPECT_EQ(got.photos[0].key_file, "a b/left.key");
+    EXPECT_EQ(got.photos[0].key_path, "/b/a b/left.key");
     EXPECT_EQ(got.photos[1].camera_file, "c.cam");
     EXPECT_EQ(got.photos[0].camera, ro::BuiltInCamera());
     EXPECT_EQ(ro::FormatCameraText(got.photos[1].camera), sent.photos[1].camera_text);

@@ -566,8 +566,9 @@ PairRow MakePairRow(const PairOutcome& pair) {
     const std::array<double, 5> elements = r.elements.AsArray();
     for (int k = 0; k < 5; ++k) {
         const double scale = k < 2 ? 1.0 : kDeg;
-        row.values[2 * k] = value(elements[k] * scale);
-        row.values[2 * k + 1] = value(r.precision.sigma[k] * scale);
+        const auto at = static_cast<std::size_t>(k);
+        row.values[2 * at] = value(elements[at] * scale);
+        row.values[2 * at + 1] = value(r.precision.sigma[k] * scale);
     }
     for (int k = 0; k < 3; ++k) {
         row.values[10 + k] = value(r.orientation.base[k]);

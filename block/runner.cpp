@@ -6,19 +6,11 @@
 #include <limits>
 #include <map>
 #include <mutex>
-#include <nlohmann/json.hpp>
-#include <optional>
-#include <set>
 #include <utility>
 
-#include "block/key_identity.h"
 #include "block/store.h"
-#include "camera/camera_file.h"
 #include "common/progress.h"
 #include "common/thread_pool.h"
-#include "pair_run/json_report.h"
-#include "pair_run/orient_pair.h"
-#include "pair_run/run_info.h"
 
 namespace block {
 namespace {
@@ -29,83 +21,6 @@ using Clock = std::chrono::steady_clock;
 // 552 bytes parsed, some 365 bytes of text in the bundled street photograph's key file; 1.55
 // measured over a synthetic aerial block); the cache's tiles are planned with this.
 constexpr double kParsedPerFileByte = 1.5;
-
-void Say(std::FILE* stream, const std::string& text) {
-    const std::string line = "orient-block: " + text + "\n";
-    std::fputs(line.c_str(), stream);
-}
-
-// The photographs, their cameras and the pairs asked for; every input problem is thrown
-// before the database is touched.
-struct Plan {
-    std::vector<std::string> names;
-    std::vector<CameraChoice> camera_files;
-    std::vector<ro::Camera> cameras;
-    std::vector<PhotoPair> pairs;  // of the selection and the shard, canonical
-};
-
-Plan MakePlan(const BlockRequest& request) {
-    Plan plan;
-    plan.names = PhotographNames(request.key_files);
-    const std::string cameras_text =
-        request.cameras_list.empty() ? std::string() : ReadListFile(request.cameras_list);
-    plan.camera_files = AssignCameras(cameras_text, request.cameras_list, plan.names,
-                                      request.key_files, request.default_camera);
-    plan.cameras = ReadCameras(plan.camera_files, request.cameras_list);
-    const int count = static_cast<int>(plan.names.size());
-    std::vector<PhotoPair> canonical;
-    switch (request.pairs.kind) {
-        case PairChoice::Kind::all:
-            canonical = AllPairs(count);
-            break;
-        case PairChoice::Kind::sequential:
-            canonical = SequentialPairs(count, request.pairs.next);
-            break;
-        case PairChoice::Kind::file:
-            canonical = ParsePairList(ReadListFile(request.pairs.file), request.pairs.file,
-                                      plan.names, request.key_files);
-            break;
-    }
-    plan.pairs = ShardPairs(canonical, request.shard);
-    return plan;
-}
-
-// The photographs as the database records them, a key file hashed (on `threads` threads)
-// only when it is new or its size or time differs from the stored ones.
-std::vector<Photograph> Identities(const BlockRequest& request, const Plan& plan,
-                                   const BlockStore& store) {
-    std::vector<Photograph> photographs;
-    std::vector<std::size_t> to_hash;
-    for (std::size_t k = 0; k < plan.names.size(); ++k) {
-        Photograph p;
-        p.name = plan.names[k];
-        p.key_file = request.key_files[k];
-        const KeyStat stat = StatKeyFile(p.key_file);
-        p.key_bytes = stat.bytes;
-        p.key_mtime_ns = stat.mtime_ns;
-        const std::optional<Photograph> stored = store.Find(p.name);
-        if (stored && stored->key_bytes == p.key_bytes && stored->key_mtime_ns == p.key_mtime_ns) {
-            p.key_hash = stored->key_hash;
-        } else {
-            to_hash.push_back(k);
-        }
-        p.camera_file = plan.camera_files[k].file;
-        p.camera_text = ro::FormatCameraText(plan.cameras[k]);
-        photographs.push_back(std::move(p));
-    }
-    // A failure comes back as the first photograph's in the order given.
-    common::SharedPool().Run(to_hash.size(), std::max(1, request.threads), [&](std::size_t t) {
-        Photograph& p = photographs[to_hash[t]];
-        p.key_hash = HashKeyFile(p.key_file);
-    });
-    return photographs;
-}
-
-std::string NameList(const std::vector<std::string>& names) {
-    std::string text;
-    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
-    return text;
-}
 
 // How many photographs the cache holds at once, judged by the sizes of their key files.
 int CachedPhotographs(const std::vector<Photograph>& photographs, std::size_t cache_bytes) {
@@ -146,41 +61,20 @@ class PairWork {
             !mismatch.empty()) {
             return Fail(mismatch);
         }
-        pair_run::RunInfo run;
-        run.keys1_file = request_.key_files[i];
-        run.keys2_file = request_.key_files[j];
-        run.camera1 = {plan_.cameras[i], plan_.camera_files[i].file};
-        run.camera2 = {plan_.cameras[j], plan_.camera_files[j].file};
-        run.same_camera = plan_.camera_files[i].file == plan_.camera_files[j].file;
-        run.ratio = request_.settings.ratio;
-        run.mutual = request_.settings.mutual;
-        run.estimation = request_.settings.estimation;
-        run.threads = threads;
-        const pair_run::PairOrientation oriented = pair_run::OrientPair(*first, *second, run);
+        const PairRow row = OrientBlockPair(Photo(i), Photo(j), *first, *second, request_.settings,
+                                            threads, ids_[i], ids_[j], start);
         first.reset();
         second.reset();
-        const ro::OrientationResult& result = oriented.result;
-        PairOutcome outcome{ids_[i], ids_[j], &result, pair_run::JsonReport(result, run),
-                            std::chrono::duration<double>(Clock::now() - start).count()};
         try {
-            store_.WritePair(outcome);
+            store_.WriteRow(row);
         } catch (const StoreError& error) {
             return Fail(error.what());
         }
-        PairRecord record{i,
-                          j,
-                          ro::OutcomeCode(result.outcome),
-                          {},
-                          ro::HasAdjustedOrientation(result.outcome)
-                              ? result.adjustment.sigma0_px
-                              : std::numeric_limits<double>::quiet_NaN(),
-                          outcome.seconds};
-        for (const ro::Warning& w : result.warnings) record.warnings.push_back(w.code);
         {
             std::lock_guard lock(mutex_);
-            report_.pairs.push_back(std::move(record));
+            report_.pairs.push_back(RecordOf(row, i, j));
         }
-        progress_.Advance(result.outcome != ro::Outcome::oriented);
+        progress_.Advance(!row.oriented);
     }
 
     bool Failed() const {
@@ -189,6 +83,11 @@ class PairWork {
     }
 
   private:
+    PairPhoto Photo(int k) const {
+        const auto at = static_cast<std::size_t>(k);
+        return {request_.key_files[at], {plan_.cameras[at], plan_.camera_files[at].file}};
+    }
+
     void Fail(const std::string& problem) {
         std::lock_guard lock(mutex_);
         if (report_.error.empty()) report_.error = problem;
@@ -206,58 +105,27 @@ class PairWork {
 
 }  // namespace
 
-std::string SettingsJson(const PairSettings& settings) {
-    const ro::EstimationOptions& e = settings.estimation;
-    const nlohmann::ordered_json json = {
-        {"version", pair_run::Version()},
-        {"ratio", pair_run::RatioText(settings.ratio)},
-        {"mutual", settings.mutual},
-        {"sigma_px", e.sigma_px},
-        {"threshold_px", ro::EffectiveThresholdPx(e)},
-        {"confidence", e.ransac.confidence},
-        {"min_iterations", e.ransac.min_iterations},
-        {"careful_min_iterations", e.ransac.careful_min_iterations},
-        {"max_iterations", e.ransac.max_iterations},
-        {"seed", e.ransac.seed},
-        {"critical_w", e.adjustment.critical_w},
-        {"max_snooped_share", e.adjustment.max_snooped_share},
-        {"max_adjustment_iterations", e.adjustment.max_iterations}};
-    return json.dump();
+PairRecord RecordOf(const PairRow& row, int photo1, int photo2) {
+    return {photo1,
+            photo2,
+            row.outcome,
+            row.warnings,
+            row.adjusted ? row.sigma0_px : std::numeric_limits<double>::quiet_NaN(),
+            row.seconds};
 }
 
 BlockReport RunBlock(const BlockRequest& request, const std::atomic<bool>& stop,
                      std::FILE* messages) {
-    const Plan plan = MakePlan(request);
+    Plan made = MakePlan(request);
     BlockStore store(request.database);
-    if (const std::optional<std::string> refusal =
-            store.UseSettings(SettingsJson(request.settings))) {
-        throw StoreError(*refusal);
-    }
-    const std::vector<Photograph> photographs = Identities(request, plan, store);
-    const Registration registration = store.Register(photographs);
-    if (!registration.changed.empty() && !request.quiet) {
-        Say(messages, "key file or camera changed since the last run: " +
-                          NameList(registration.changed) + "; their pairs are oriented again");
-    }
-    const std::vector<std::pair<int, int>> done_ids = store.DonePairs();
-    const std::set<std::pair<int, int>> done(done_ids.begin(), done_ids.end());
-
+    BlockStart start = StartBlock(request, std::move(made), store, messages, "orient-block: ");
+    const Plan& plan = start.plan;
+    const std::vector<Photograph>& photographs = start.photographs;
     BlockReport report;
     report.names = plan.names;
     report.selected = plan.pairs.size();
-    std::vector<PhotoPair> todo;
-    for (const PhotoPair& pair : plan.pairs) {
-        if (done.count({registration.ids[pair.first], registration.ids[pair.second]}) != 0) {
-            ++report.already_done;
-        } else {
-            todo.push_back(pair);
-        }
-    }
-    if (report.already_done > 0 && !request.quiet) {
-        Say(messages, std::to_string(report.already_done) + " of " +
-                          std::to_string(report.selected) + " pairs already in " +
-                          request.database + ", " + std::to_string(todo.size()) + " to orient");
-    }
+    report.already_done = start.already_done;
+    std::vector<PhotoPair> todo = std::move(start.todo);
     todo = RunOrder(std::move(todo), static_cast<int>(plan.names.size()),
                     CachedPhotographs(photographs, request.cache_bytes));
 
@@ -265,8 +133,8 @@ BlockReport RunBlock(const BlockRequest& request, const std::atomic<bool>& stop,
     if (todo.empty()) return report;
     common::ProgressDisplay progress(messages, common::ProgressModeFor(messages, request.quiet),
                                      "orient-block: ", "pairs", todo.size());
-    PairWork work(request, plan, registration.ids, store, cache, progress, report);
-    const Clock::time_point start = Clock::now();
+    PairWork work(request, plan, start.ids, store, cache, progress, report);
+    const Clock::time_point begin = Clock::now();
     const int threads = std::max(1, request.threads);
     if (todo.size() >= static_cast<std::size_t>(threads) && threads > 1) {
         common::SharedPool().Run(todo.size(), threads, [&](std::size_t k) {
@@ -279,7 +147,7 @@ BlockReport RunBlock(const BlockRequest& request, const std::atomic<bool>& stop,
         }
     }
     progress.Finish();
-    report.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    report.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     report.interrupted = stop.load() && report.pairs.size() < todo.size();
     report.cache = cache.Statistics();
     return report;

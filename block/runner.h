@@ -15,34 +15,10 @@
 #include "block/key_cache.h"
 #include "block/pairing.h"
 #include "block/photographs.h"
-#include "keypoints/matching.h"
-#include "robust_orientation/estimate.h"
+#include "block/plan.h"
+#include "block/store.h"
 
 namespace block {
-
-// What changes a pair's result.
-struct PairSettings {
-    keypoints::DistanceRatio ratio;
-    bool mutual = false;
-    ro::EstimationOptions estimation;
-};
-
-// The settings as the canonical JSON text the database keeps (block::BlockStore::UseSettings):
-// the program version and every setting that changes a pair's result, in a fixed order.
-std::string SettingsJson(const PairSettings& settings);
-
-struct BlockRequest {
-    std::string database;
-    std::vector<std::string> key_files;
-    std::string cameras_list;    // --cameras FILE; empty: none
-    std::string default_camera;  // --camera FILE; empty: the built-in camera
-    PairChoice pairs;
-    Shard shard;
-    PairSettings settings;
-    int threads = 1;
-    std::size_t cache_bytes = std::size_t{1024} << 20;
-    bool quiet = false;  // no progress display and no messages but errors
-};
 
 // A pair oriented by this run, for the summary.
 struct PairRecord {
@@ -53,6 +29,9 @@ struct PairRecord {
     double sigma0_px = 0.0;  // NaN without an adjusted orientation
     double seconds = 0.0;
 };
+
+// The record of a pair from its row; photo1 and photo2 are the numbers in the order given.
+PairRecord RecordOf(const PairRow& row, int photo1, int photo2);
 
 struct BlockReport {
     std::vector<std::string> names;  // the photographs, in the order given

@@ -545,38 +545,69 @@ std::vector<std::pair<int, int>> BlockStore::DonePairs() const {
     return pairs;
 }
 
-void BlockStore::WritePair(const PairOutcome& pair) {
-    if (pair.result == nullptr) throw StoreError(connection_->path + ": a pair without a result");
+PairRow MakePairRow(const PairOutcome& pair) {
+    if (pair.result == nullptr) throw StoreError("a pair without a result");
     const ro::OrientationResult& r = *pair.result;
-    // Everything derived from the result before the lock: only SQLite's work is serialised.
-    const bool adjusted = ro::HasAdjustedOrientation(r.outcome);
-    int inliers = 0;
-    int snooped = 0;
+    PairRow row;
+    row.photo1 = pair.photo1;
+    row.photo2 = pair.photo2;
+    row.outcome = ro::OutcomeCode(r.outcome);
+    row.oriented = r.outcome == ro::Outcome::oriented;
+    row.reason = r.reason;
+    row.matches = r.matches;
     for (const ro::PointResult& p : r.points) {
-        inliers += p.status == ro::PointStatus::inlier ? 1 : 0;
-        snooped += p.status == ro::PointStatus::snooped ? 1 : 0;
+        row.inliers += p.status == ro::PointStatus::inlier ? 1 : 0;
+        row.snooped += p.status == ro::PointStatus::snooped ? 1 : 0;
     }
-    Json warnings = Json::array();
-    for (const ro::Warning& w : r.warnings) warnings.push_back(w.code);
-    const std::string warnings_text = warnings.dump();
-    std::string covariance_text;
-    if (adjusted) {
+    row.adjusted = ro::HasAdjustedOrientation(r.outcome);
+    constexpr double kDeg = common::kDegreesPerRadian;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const auto value = [&](double v) { return row.adjusted ? v : nan; };
+    const std::array<double, 5> elements = r.elements.AsArray();
+    for (int k = 0; k < 5; ++k) {
+        const double scale = k < 2 ? 1.0 : kDeg;
+        row.values[2 * k] = value(elements[k] * scale);
+        row.values[2 * k + 1] = value(r.precision.sigma[k] * scale);
+    }
+    for (int k = 0; k < 3; ++k) {
+        row.values[10 + k] = value(r.orientation.base[k]);
+        row.values[13 + k] = value(r.precision.base_sigma[k]);
+    }
+    if (row.adjusted) {
         const ro::Matrix5d cov = ro::CovarianceInDegrees(r.precision.covariance);
         Json rows = Json::array();
         for (int i = 0; i < 5; ++i) {
-            Json row = Json::array();
+            Json line = Json::array();
             for (int j = 0; j < 5; ++j) {
-                row.push_back(std::isfinite(cov(i, j)) ? Json(cov(i, j)) : Json(nullptr));
+                line.push_back(std::isfinite(cov(i, j)) ? Json(cov(i, j)) : Json(nullptr));
             }
-            rows.push_back(std::move(row));
+            rows.push_back(std::move(line));
         }
-        covariance_text = rows.dump();
+        row.covariance_json = rows.dump();
+        row.sigma0_px = r.adjustment.sigma0_px;
+        row.chi2_ratio = r.adjustment.chi2.ratio;
+        row.chi2_accepted = r.adjustment.chi2.accepted;
     }
-    const std::vector<unsigned char> blob = PackTiePoints(r.points);
-    const std::string outcome = ro::OutcomeCode(r.outcome);
-    constexpr double kDeg = common::kDegreesPerRadian;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const auto value = [&](double v) { return adjusted ? v : nan; };
+    for (const ro::Warning& w : r.warnings) row.warnings.push_back(w.code);
+    row.seconds = pair.seconds;
+    row.report_json = pair.report_json;
+    row.tie_points = PackTiePoints(r.points);
+    return row;
+}
+
+void BlockStore::WritePair(const PairOutcome& pair) {
+    if (pair.result == nullptr) throw StoreError(connection_->path + ": a pair without a result");
+    WriteRow(MakePairRow(pair));
+}
+
+void BlockStore::WriteRow(const PairRow& row) {
+    if (row.tie_points.size() % kTiePointBytes != 0) {
+        throw StoreError(connection_->path + ": the tie points of a pair are damaged");
+    }
+    // Everything derived from the row before the lock: only SQLite's work is serialised.
+    Json warnings = Json::array();
+    for (const std::string& code : row.warnings) warnings.push_back(code);
+    const std::string warnings_text = warnings.dump();
 
     Connection& c = *connection_;
     std::lock_guard lock(c.mutex);
@@ -592,47 +623,40 @@ void BlockStore::WritePair(const PairOutcome& pair) {
         // The seed from the report, read by SQLite's own JSON functions.
         "CASE WHEN json_valid(?32) THEN json_extract(?32, '$.program.seed') END, "
         "?31, ?32, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'))");
-    c.BindInt(s, 1, pair.photo1);
-    c.BindInt(s, 2, pair.photo2);
-    c.Bind(s, 3, outcome);
-    c.BindInt(s, 4, r.outcome == ro::Outcome::oriented ? 1 : 0);
-    c.Bind(s, 5, r.reason);
-    c.BindInt(s, 6, r.matches);
-    c.BindInt(s, 7, inliers);
-    c.BindInt(s, 8, snooped);
-    const std::array<double, 5> elements = r.elements.AsArray();
-    for (int k = 0; k < 5; ++k) {
-        const double scale = k < 2 ? 1.0 : kDeg;
-        c.Bind(s, 9 + 2 * k, value(elements[k] * scale));
-        c.Bind(s, 10 + 2 * k, value(r.precision.sigma[k] * scale));
+    c.BindInt(s, 1, row.photo1);
+    c.BindInt(s, 2, row.photo2);
+    c.Bind(s, 3, row.outcome);
+    c.BindInt(s, 4, row.oriented ? 1 : 0);
+    c.Bind(s, 5, row.reason);
+    c.BindInt(s, 6, row.matches);
+    c.BindInt(s, 7, row.inliers);
+    c.BindInt(s, 8, row.snooped);
+    for (std::size_t k = 0; k < row.values.size(); ++k) {
+        c.Bind(s, 9 + static_cast<int>(k), row.values[k]);
     }
-    for (int k = 0; k < 3; ++k) {
-        c.Bind(s, 19 + k, value(r.orientation.base[k]));
-        c.Bind(s, 22 + k, value(r.precision.base_sigma[k]));
-    }
-    if (adjusted) {
-        c.Bind(s, 25, covariance_text);
-        c.Bind(s, 26, r.adjustment.sigma0_px);
-        c.Bind(s, 27, r.adjustment.chi2.ratio);
-        c.BindInt(s, 28, r.adjustment.chi2.accepted ? 1 : 0);
+    if (row.adjusted) {
+        c.Bind(s, 25, row.covariance_json);
+        c.Bind(s, 26, row.sigma0_px);
+        c.Bind(s, 27, row.chi2_ratio);
+        c.BindInt(s, 28, row.chi2_accepted ? 1 : 0);
     }
     c.Bind(s, 29, warnings_text);
-    c.Bind(s, 31, pair.seconds);
-    c.Bind(s, 32, pair.report_json);
+    c.Bind(s, 31, row.seconds);
+    c.Bind(s, 32, row.report_json);
     c.Run(s, "cannot write the pair");
 
     sqlite3_stmt* ties = c.Prepare(
         "INSERT OR REPLACE INTO tie_points (photo1, photo2, count, points) VALUES (?1, ?2, ?3, "
         "?4)");
-    c.BindInt(ties, 1, pair.photo1);
-    c.BindInt(ties, 2, pair.photo2);
-    c.BindInt(ties, 3, static_cast<std::int64_t>(r.points.size()));
+    c.BindInt(ties, 1, row.photo1);
+    c.BindInt(ties, 2, row.photo2);
+    c.BindInt(ties, 3, static_cast<std::int64_t>(row.tie_points.size() / kTiePointBytes));
     // A pair without tie points has an empty blob, not NULL: an empty vector's data() may be
     // null, which SQLite would bind as NULL.
-    if (blob.empty()) {
+    if (row.tie_points.empty()) {
         sqlite3_bind_zeroblob(ties, 4, 0);
     } else {
-        sqlite3_bind_blob64(ties, 4, blob.data(), blob.size(), SQLITE_STATIC);
+        sqlite3_bind_blob64(ties, 4, row.tie_points.data(), row.tie_points.size(), SQLITE_STATIC);
     }
     c.Run(ties, "cannot write the tie points");
     transaction.Commit();

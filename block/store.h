@@ -8,6 +8,7 @@
 // threads of a run may write their pairs through the same store.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -59,6 +60,32 @@ struct PairOutcome {
     double seconds = 0.0;                           // wall time of matching and estimation
 };
 
+// One pair as the database stores it, every column but the time of writing: made from the
+// result where the pair was oriented (MakePairRow), written where the database is
+// (BlockStore::WriteRow), so that a pair oriented elsewhere is stored as if here.
+struct PairRow {
+    int photo1 = 0;  // ids from Registration
+    int photo2 = 0;
+    std::string outcome;  // ro::OutcomeCode
+    bool oriented = false;
+    std::string reason;
+    int matches = 0;
+    int inliers = 0;
+    int snooped = 0;
+    // by, by_sigma, bz, bz_sigma, omega, phi and kappa in degrees each with its sigma, then
+    // base x, y, z and their sigmas; NaN (stored as NULL) without an adjusted orientation.
+    std::array<double, 16> values{};
+    bool adjusted = false;  // the next four are stored only then
+    std::string covariance_json;
+    double sigma0_px = 0.0;
+    double chi2_ratio = 0.0;
+    bool chi2_accepted = false;
+    std::vector<std::string> warnings;  // codes, in the result's order
+    double seconds = 0.0;
+    std::string report_json;
+    std::vector<unsigned char> tie_points;  // kTiePointBytes per tie point
+};
+
 // A pair as stored, for the summary, the exports and the pair matrix.
 struct StoredPair {
     int photo1 = 0;
@@ -91,6 +118,9 @@ struct StoredTiePoint {
 
 // Bytes of one tie point in the database.
 inline constexpr std::size_t kTiePointBytes = 72;
+
+// The row of an oriented pair; throws StoreError for a pair without a result.
+PairRow MakePairRow(const PairOutcome& pair);
 
 class BlockStore {
   public:
@@ -127,8 +157,9 @@ class BlockStore {
     std::vector<std::pair<int, int>> DonePairs() const;
 
     // Writes one pair with its tie points in one transaction; replaces a stored pair of the
-    // same two photographs.
+    // same two photographs. WritePair is WriteRow(MakePairRow(pair)).
     void WritePair(const PairOutcome& pair);
+    void WriteRow(const PairRow& row);
 
     // The tie points of a stored pair in their order; empty when the pair is not stored.
     std::vector<StoredTiePoint> TiePoints(int photo1, int photo2) const;

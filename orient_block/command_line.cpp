@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdint>
 
+#include "command_line/block_options.h"
 #include "command_line/estimation_options.h"
 #include "command_line/validators.h"
 #include "io/file_identity.h"
@@ -23,64 +24,9 @@ struct UsageError {
     std::string message;
 };
 
-CLI::Validator PairsText() {
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            if (text.empty()) return command_line::kEmptyValue;
-            block::PairChoice choice;
-            if (!block::ParsePairChoice(text, choice)) {
-                return command_line::Quoted(
-                    text, "is not 'all', 'sequential:N' with N a whole number from 1, or a file");
-            }
-            return {};
-        },
-        "");
-}
-
-CLI::Validator ShardText() {
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            block::Shard shard;
-            if (!block::ParseShard(text, shard)) {
-                return command_line::Quoted(text, "is not I/N with whole numbers 1 <= I <= N");
-            }
-            return {};
-        },
-        "");
-}
-
 void DefineRun(CLI::App& app, CommandLine& line, std::uint64_t& cache_mb) {
-    const CLI::Validator file_name = command_line::NotEmptyFileName();
     block::BlockRequest& r = line.request;
-    app.add_option("--db", r.database, "The block's database (SQLite), created when missing")
-        ->type_name("FILE")
-        ->check(file_name);
-    app.add_option("KEY", r.key_files, "Key files of the photographs (after those of --list)")
-        ->type_name("")
-        ->check(file_name);
-    app.add_option("--list", line.key_list,
-                   "A file of key files, one per line ('#' comments); they come first")
-        ->type_name("FILE")
-        ->check(file_name);
-    app.add_option("--camera", r.default_camera,
-                   "Camera file of every photograph not on --cameras (default: the built-in "
-                   "camera)")
-        ->type_name("FILE")
-        ->check(file_name);
-    app.add_option("--cameras", r.cameras_list,
-                   "A file of lines 'NAME CAMERA_FILE' giving photographs their cameras")
-        ->type_name("FILE")
-        ->check(file_name);
-    app.add_option_function<std::string>(
-           "--pairs", [&r](const std::string& text) { block::ParsePairChoice(text, r.pairs); },
-           "all (default), sequential:N (each photograph with the next N) or a file of pairs")
-        ->type_name("WHICH")
-        ->check(PairsText());
-    app.add_option_function<std::string>(
-           "--shard", [&r](const std::string& text) { block::ParseShard(text, r.shard); },
-           "Run only shard I of N: pair k of the canonical list (from 0) is shard k mod N + 1")
-        ->type_name("I/N")
-        ->check(ShardText());
+    command_line::AddBlockInputs(app, r, line.key_list);
     app.add_option("--cache-mb", cache_mb, "Memory for parsed key files, megabytes (default 1024)")
         ->type_name("MB")
         ->transform(command_line::WholeNumber(1, kMaxCacheMb));
@@ -89,8 +35,7 @@ void DefineRun(CLI::App& app, CommandLine& line, std::uint64_t& cache_mb) {
     app.add_option("--threads", r.threads, "Threads (default: all cores)")
         ->type_name("N")
         ->transform(command_line::ThreadCount());
-    app.add_flag("--quiet", r.quiet, "No progress display, no messages but errors, no summary")
-        ->disable_flag_override();
+    command_line::AddBlockQuiet(app, r.quiet);
 }
 
 void DefineExport(CLI::App& sub, ExportOptions& e) {
@@ -169,12 +114,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, int default_thre
             line.export_pairs = true;
             CheckExport(line.exports);
         } else {
-            if (line.request.database.empty()) throw UsageError{"--db FILE is required"};
-            if (line.request.key_files.empty() && line.key_list.empty()) {
-                throw UsageError{"give the key files of the photographs (KEY... or --list)"};
-            }
             const std::string problem =
-                command_line::CheckEstimationOptions(threshold, line.request.settings.estimation);
+                command_line::CheckBlockRun(line.request, line.key_list, threshold);
             if (!problem.empty()) throw UsageError{problem};
             line.request.cache_bytes = static_cast<std::size_t>(cache_mb) << 20;
         }

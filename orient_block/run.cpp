@@ -13,7 +13,7 @@
 
 #include "block/export.h"
 #include "block/pair_matrix_svg.h"
-#include "block/photographs.h"
+#include "block/plan.h"
 #include "block/runner.h"
 #include "block/store.h"
 #include "common/thread_pool.h"
@@ -51,16 +51,7 @@ void Message(const std::string& text) {
 
 int RunPairs(CommandLine& line) {
     block::BlockRequest& request = line.request;
-    if (!line.key_list.empty()) {
-        std::vector<std::string> listed =
-            block::ParseKeyList(block::ReadListFile(line.key_list), line.key_list);
-        listed.insert(listed.end(), request.key_files.begin(), request.key_files.end());
-        request.key_files = std::move(listed);
-        if (request.key_files.empty()) {
-            Message(line.key_list + ": no key files listed");
-            return kInputError;
-        }
-    }
+    block::AddListedKeyFiles(request, line.key_list);
     CatchSignals();
     const block::BlockReport report = block::RunBlock(request, stop_requested, stderr);
     if (!request.quiet) {

@@ -33,6 +33,11 @@
 //       key file once (from its path, or from `keys` when the client shipped the contents),
 //       with the GIL released; one record per pair for BlockClient.write. Raises InputError
 //       naming the key file that could not be used.
+//
+//   block_chunk_pairs(todo: int, workers: int) -> int
+//       A chunk size for the automatic case: about eight chunks per worker, 1 to 64 pairs.
+//
+// Messages (and the progress line) start with "python3 -m relative_orientation block: ".
 #pragma once
 
 #include <pybind11/pybind11.h>

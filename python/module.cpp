@@ -4,9 +4,11 @@
 
 #include "python/bind_block.h"
 #include "python/bind_pair.h"
+#include "python/errors.h"
 
 PYBIND11_MODULE(_core, module) {
     module.doc() = "Relative orientation of photographs: the compiled engine";
+    relative_orientation_python::BindErrors(module);
     relative_orientation_python::BindPair(module);
     relative_orientation_python::BindBlock(module);
 }

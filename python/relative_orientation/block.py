@@ -28,15 +28,13 @@ INPUT_ERROR = 1
 USAGE_ERROR = 2
 INTERRUPTED = 130
 
-# Automatic chunk size: about this many chunks per worker thread, so that the last chunks
-# do not leave threads idle, but never more pairs than MAX_CHUNK_PAIRS in one task (a lost
-# worker costs at most that many pairs) nor fewer than one.
-CHUNKS_PER_THREAD = 6
-MAX_CHUNK_PAIRS = 64
-
 # Chunks submitted ahead of the results per worker thread: keeps every worker busy while the
 # client holds only a window of chunks (and, with --ship-keys, of key files) at a time.
 WINDOW_PER_THREAD = 4
+
+# Times a chunk is submitted again after the key files it was given were lost with a worker
+# (--ship-keys); Dask itself reruns a chunk whose worker was lost while running it.
+MAX_RESUBMITS = 3
 
 # Seconds to wait for a scheduler given with --scheduler.
 SCHEDULER_TIMEOUT_S = 30
@@ -54,14 +52,6 @@ def orient_chunk(spec, keys=None):
 def _message(text):
     sys.stderr.write(f"{PROGRAM}: {text}\n")
     sys.stderr.flush()
-
-
-def chunk_size(todo, threads, requested=0):
-    """Pairs per chunk: `requested` when given, else about CHUNKS_PER_THREAD per thread."""
-    if requested > 0:
-        return requested
-    per_chunk = -(-todo // max(1, threads * CHUNKS_PER_THREAD))
-    return max(1, min(MAX_CHUNK_PAIRS, per_chunk))
 
 
 class _Shipper:
@@ -87,7 +77,9 @@ class _Shipper:
         keys = {}
         for photograph in chunk.photographs:
             future = self.futures.get(photograph)
-            if future is None:
+            # Scattered data has no recipe: when the only worker holding a file is lost, its
+            # future is cancelled and the file is scattered again.
+            if future is None or future.status != "finished":
                 path = self.key_files[photograph]
                 try:
                     with open(path, "rb") as file:
@@ -121,18 +113,32 @@ class _Run:
         self.next_chunk = 0
         self.pending = {}  # future -> chunk index
         self.written = set()  # chunk indices whose records are in the database
+        self.resubmits = {}  # chunk index -> times submitted again
         self.completed = as_completed()
+
+    def _submit(self, index):
+        chunk = self.chunks[index]
+        keys = self.shipper.keys_for(chunk) if self.shipper else None
+        # pure=False: a unique task name, never shared with another client's chunk.
+        future = self.client.submit(orient_chunk, chunk.spec, keys, pure=False)
+        self.pending[future] = index
+        self.completed.add(future)
 
     def _submit_more(self):
         while self.next_chunk < len(self.chunks) and len(self.pending) < self.window:
-            index = self.next_chunk
-            chunk = self.chunks[index]
-            keys = self.shipper.keys_for(chunk) if self.shipper else None
-            # pure=False: a unique task name, never shared with another client's chunk.
-            future = self.client.submit(orient_chunk, chunk.spec, keys, pure=False)
-            self.pending[future] = index
-            self.completed.add(future)
+            self._submit(self.next_chunk)
             self.next_chunk += 1
+
+    def _resubmit(self, future):
+        """A chunk cancelled because its shipped key files were lost: submitted again."""
+        index = self.pending[future]
+        tries = self.resubmits.get(index, 0)
+        if not self.shipper or tries >= MAX_RESUBMITS:
+            return False
+        self.resubmits[index] = tries + 1
+        del self.pending[future]
+        self._submit(index)
+        return True
 
     def _write(self, future):
         index = self.pending.pop(future)
@@ -151,6 +157,8 @@ class _Run:
             if future.status == "error":
                 error = future.exception()
                 raise error if isinstance(error, Exception) else RuntimeError(str(error))
+            if future.status == "cancelled" and self._resubmit(future):
+                continue
             if future.status != "finished":
                 raise RuntimeError(
                     f"the cluster dropped a chunk of pairs ({future.status}): is the scheduler still running?"
@@ -238,7 +246,8 @@ def run(argv):
             _message(f"cannot start on {where}: {error}")
             return INPUT_ERROR
         threads = _worker_threads(client)
-        chunks = block.chunks(chunk_size(block.todo, threads, command.chunk_pairs))
+        per_chunk = command.chunk_pairs or _core.block_chunk_pairs(block.todo, threads)
+        chunks = block.chunks(per_chunk)
         runner = _Run(client, block, chunks, command.ship_keys, threads)
         block.start_progress()
         started = time.monotonic()

@@ -242,8 +242,9 @@ def run(argv):
         try:
             client, cluster = _start_cluster(command)
         except (OSError, TimeoutError) as error:
-            where = command.scheduler or "a local cluster"
-            _message(f"cannot start on {where}: {error}")
+            where = f"reach the scheduler {command.scheduler}" if command.scheduler else (
+                "start a local cluster")
+            _message(f"cannot {where}: {error}")
             return INPUT_ERROR
         threads = _worker_threads(client)
         per_chunk = command.chunk_pairs or _core.block_chunk_pairs(block.todo, threads)

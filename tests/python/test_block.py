@@ -162,6 +162,12 @@ def test_scheduler_survives_a_killed_worker_with_shipped_keys(block, tmp_path):
         client.wait_for_workers(2, timeout=20)
         worker_pids = client.run(os.getpid)
 
+        # Without --ship-keys the workers look for the key files where they are not.
+        unshared = run_module(block_dir, tmp_path / "unshared.db", "--scheduler", address,
+                              "--quiet")
+        assert unshared.returncode == 1
+        assert ".key" in unshared.stderr and "Traceback" not in unshared.stderr
+
         db = tmp_path / "cluster.db"
         module = subprocess.Popen(
             [sys.executable, "-m", "relative_orientation", "block", "--db", str(db), *INPUTS,

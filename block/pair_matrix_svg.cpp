@@ -8,6 +8,8 @@
 #include <map>
 #include <string_view>
 
+#include "io/xml_text.h"
+
 namespace block {
 namespace {
 
@@ -41,66 +43,6 @@ std::string Fixed(double value) {
     std::array<char, 32> text{};
     std::snprintf(text.data(), text.size(), "%.1f", value);
     return text.data();
-}
-
-// Text for SVG: valid UTF-8 (other bytes and control characters become '?'), the XML
-// specials escaped.
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        int length = 0;
-        std::uint32_t code = 0;
-        if (byte < 0x80) {
-            length = 1;
-            code = byte;
-        } else if (byte >= 0xC2 && byte < 0xE0) {
-            length = 2;
-            code = byte & 0x1Fu;
-        } else if (byte >= 0xE0 && byte < 0xF0) {
-            length = 3;
-            code = byte & 0x0Fu;
-        } else if (byte >= 0xF0 && byte < 0xF5) {
-            length = 4;
-            code = byte & 0x07u;
-        }
-        bool valid = length > 0 && i + static_cast<std::size_t>(length) <= text.size();
-        for (int k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-            valid = (next & 0xC0u) == 0x80u;
-            code = code << 6 | (next & 0x3Fu);
-        }
-        const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-        const bool surrogate = code >= 0xD800 && code < 0xE000;
-        const bool control = code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0) ||
-                             code == 0xFFFE || code == 0xFFFF || code > 0x10FFFF;
-        if (!valid || overlong || surrogate || control) {
-            out += '?';
-            i += valid ? static_cast<std::size_t>(length) : 1;
-            continue;
-        }
-        switch (byte) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out.append(text, i, static_cast<std::size_t>(length));
-        }
-        i += static_cast<std::size_t>(length);
-    }
-    return out;
 }
 
 // A name cut to kMaxLabelChars characters (not bytes), with an ellipsis.
@@ -232,8 +174,8 @@ std::string PairMatrixSvg(const std::vector<Photograph>& photographs,
         body += "<rect x=\"" + Fixed(x + inset) + "\" y=\"" + Fixed(y + inset) + "\" width=\"" +
                 Fixed(cell - 2 * inset) + "\" height=\"" + Fixed(cell - 2 * inset) + "\" fill=\"" +
                 Shade(OutcomeColour(p.outcome), Strength(p.inliers, max_inliers)) + "\"><title>" +
-                Escaped(p.name1) + " " + Escaped(p.name2) + ": " + Escaped(p.outcome) + ", " +
-                std::to_string(p.inliers) + " inliers</title></rect>\n";
+                io::XmlText(p.name1) + " " + io::XmlText(p.name2) + ": " + io::XmlText(p.outcome) +
+                ", " + std::to_string(p.inliers) + " inliers</title></rect>\n";
         if (!p.warnings.empty()) marks += Triangle(x + cell, y, mark);
     }
     if (!marks.empty()) {
@@ -248,7 +190,7 @@ std::string PairMatrixSvg(const std::vector<Photograph>& photographs,
             "\" fill=\"#202020\">\n";
     for (int i = 0; i < n; i += label_every) {
         const double centre = i * cell + cell / 2.0;
-        const std::string text = Escaped(labels[static_cast<std::size_t>(i)]);
+        const std::string text = io::XmlText(labels[static_cast<std::size_t>(i)]);
         body += "<text x=\"" + Fixed(left - 4) + "\" y=\"" + Fixed(top + centre) +
                 "\" dy=\"0.35em\" text-anchor=\"end\">" + text + "</text>\n";
         body += "<text transform=\"translate(" + Fixed(left + centre) + "," + Fixed(top - 4) +
@@ -280,7 +222,7 @@ std::string PairMatrixSvg(const std::vector<Photograph>& photographs,
     }
     for (const auto& [code, count] : by_outcome) {
         if (OutcomeColour(code) == kUnknownColour) {
-            entry(kUnknownColour, Escaped(code) + " (" + std::to_string(count) + ")");
+            entry(kUnknownColour, io::XmlText(code) + " (" + std::to_string(count) + ")");
         }
     }
     entry(kEmptyColour, "no pair stored");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/angles.h"
+#include "io/xml_text.h"
 #include "orient/plot_layout.h"
 #include "orient/text_format.h"
 
@@ -15,76 +16,6 @@ namespace orient {
 namespace {
 
 using common::kDegreesPerRadian;
-
-// The length of the well-formed UTF-8 sequence at the start of `text`, 0 when there is
-// none (a stray or missing continuation byte, an overlong form, a surrogate, beyond U+10FFFF).
-std::size_t Utf8Length(std::string_view text) {
-    const auto byte = [&text](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t k = 2; k < length; ++k) {
-        if (byte(k) < 0x80 || byte(k) > 0xBF) return 0;
-    }
-    return length;
-}
-
-// `text` as XML character data that any file name leaves well-formed: & < > " ' escaped;
-// control characters (which XML 1.0 forbids or a caption cannot show), U+FFFE, U+FFFF and
-// bytes that are not UTF-8 replaced by U+FFFD.
-std::string Escape(std::string_view text) {
-    static constexpr char kReplacement[] = "\xEF\xBF\xBD";
-    std::string out;
-    while (!text.empty()) {
-        const std::size_t length = Utf8Length(text);
-        const std::string_view character = text.substr(0, std::max<std::size_t>(length, 1));
-        text.remove_prefix(character.size());
-        const auto lead = static_cast<unsigned char>(character[0]);
-        const bool c1_control =
-            length == 2 && lead == 0xC2 && static_cast<unsigned char>(character[1]) < 0xA0;
-        const bool non_character = character == "\xEF\xBF\xBE" || character == "\xEF\xBF\xBF";
-        if (length == 0 || lead < 0x20 || lead == 0x7F || c1_control || non_character) {
-            out += kReplacement;
-            continue;
-        }
-        switch (lead) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += character;
-        }
-    }
-    return out;
-}
 
 // Appends `bytes` to `out` in base64.
 void AppendBase64(std::string& out, const std::string& bytes) {
@@ -210,7 +141,7 @@ void Label(std::string& out, const std::string& text, double x, double y, const 
         "<rect x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\" rx=\"%.2f\" "
         "fill=\"white\" fill-opacity=\"0.75\"/>\n",
         x - 0.25 * s.font, y - 1.0 * s.font, width, 1.3 * s.font, 0.2 * s.font);
-    out += Format("<text x=\"%.2f\" y=\"%.2f\">", x, y) + Escape(text) + "</text>\n";
+    out += Format("<text x=\"%.2f\" y=\"%.2f\">", x, y) + io::XmlText(text) + "</text>\n";
 }
 
 // The inlier count of every von Gruber region at its top left, row by row.
@@ -326,7 +257,7 @@ void Legend(std::string& out, const std::vector<LegendEntry>& entries,
                 entries[k].mark, x + 0.6 * s.font, mid, std::max(1.0, 0.3 * s.font / s.radius));
         }
         out += Format("<text x=\"%.2f\" y=\"%.2f\">", x + 1.6 * s.font, y) +
-               Escape(entries[k].text) + "</text>\n";
+               io::XmlText(entries[k].text) + "</text>\n";
     }
     out += "</g>\n";
 }
@@ -432,7 +363,7 @@ std::string PlotSvg(const ro::OrientationResult& result, const pair_run::RunInfo
     for (std::size_t k = 0; k < caption.size(); ++k) {
         out += Format("<text x=\"%.2f\" y=\"%.2f\">", x,
                       caption_top + static_cast<double>(k + 1) * s.line) +
-               Escape(caption[k]) + "</text>\n";
+               io::XmlText(caption[k]) + "</text>\n";
     }
     Legend(out, legend, placed, x, caption_top + static_cast<double>(caption.size()) * s.line, s);
     out += "</g>\n</svg>\n";

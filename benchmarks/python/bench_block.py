@@ -163,30 +163,39 @@ def part_b(work, folder, pairs):
           f"{photographs * key_bytes / (len(block.key_files) * pairs) / 1e3:.0f} kB")
 
 
-def part_c(work):
+def write_rate(folder, db):
+    """(pairs, mean record bytes, median pairs per second) of the block's records written
+    through BlockClient.write into a new database, one transaction each."""
     from relative_orientation import _core
 
-    strips, photos = int(os.environ.get("WSTRIPS", "4")), int(os.environ.get("WPHOTOS", "25"))
-    keypoints = int(os.environ.get("WKEYPOINTS", "1000"))
-    folder = os.path.join(work, "c")
-    pairs = make_block(folder, strips, photos, keypoints)
-    db = fresh(os.path.join(work, "c.db"))
-    block = _core.BlockClient(_core.parse_block_command([*inputs(folder, db), "--quiet"]))
-    records = [r for c in block.chunks(64) for r in _core.orient_chunk(c.spec)]
-    del block
+    def client():
+        return _core.BlockClient(_core.parse_block_command([*inputs(folder, fresh(db)),
+                                                            "--quiet"]))
+
+    records = [r for c in client().chunks(64) for r in _core.orient_chunk(c.spec)]
     rates = []
     for _ in range(RUNS):
-        block = _core.BlockClient(_core.parse_block_command([*inputs(folder, fresh(db)),
-                                                             "--quiet"]))
+        block = client()
         start = time.monotonic()
         for record in records:
             block.write(record)
         rates.append(len(records) / (time.monotonic() - start))
         del block
-    size = statistics.mean(len(r) for r in records)
-    print(f"c: client writes, {len(records)} pairs of {strips * photos} photographs x "
-          f"{keypoints} keypoints (records {size / 1e3:.1f} kB): "
-          f"{statistics.median(rates):.0f} pairs/s (median of {RUNS})")
+    return len(records), statistics.mean(len(r) for r in records), statistics.median(rates)
+
+
+def part_c(work):
+    strips, photos = int(os.environ.get("WSTRIPS", "4")), int(os.environ.get("WPHOTOS", "25"))
+    keypoints = int(os.environ.get("WKEYPOINTS", "1000"))
+    folder = os.path.join(work, "c")
+    make_block(folder, strips, photos, keypoints)
+    blocks = [(folder, f"{strips * photos} photographs x {keypoints} keypoints")]
+    if os.path.exists(os.path.join(work, "a", "pairs.txt")):
+        blocks.append((os.path.join(work, "a"), "block a"))
+    for where, label in blocks:
+        pairs, size, rate = write_rate(where, os.path.join(work, "c.db"))
+        print(f"c: client writes, {pairs} pairs of {label} (records {size / 1e3:.1f} kB): "
+              f"{rate:.0f} pairs/s (median of {RUNS})")
 
 
 def main():

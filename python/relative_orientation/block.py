@@ -22,10 +22,9 @@ from relative_orientation import _core
 
 PROGRAM = "python3 -m relative_orientation block"
 
-# Exit statuses, as orient-block's.
+# Exit statuses, as orient-block's (2, wrong usage, comes from parse_block_command).
 COMPLETED = 0
 INPUT_ERROR = 1
-USAGE_ERROR = 2
 INTERRUPTED = 130
 
 # Chunks submitted ahead of the results per worker thread: keeps every worker busy while the
@@ -160,9 +159,8 @@ class _Run:
             if future.status == "cancelled" and self._resubmit(future):
                 continue
             if future.status != "finished":
-                raise RuntimeError(
-                    f"the cluster dropped a chunk of pairs ({future.status}): is the scheduler still running?"
-                )
+                raise RuntimeError(f"the cluster dropped a chunk of pairs ({future.status}): "
+                                   "is the scheduler still running?")
             self._write(future)
             self._submit_more()
 

@@ -49,10 +49,17 @@ def pair_count(db):
 
 
 def run_module(block_dir, db, *options, timeout=60):
-    return subprocess.run(
+    """Runs the module in its own process group; whatever it started is stopped after it."""
+    process = subprocess.Popen(
         [sys.executable, "-m", "relative_orientation", "block", "--db", str(db), *INPUTS,
          *options],
-        cwd=block_dir, capture_output=True, text=True, timeout=timeout, start_new_session=True)
+        cwd=block_dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+        start_new_session=True)
+    try:
+        out, err = process.communicate(timeout=timeout)
+    finally:
+        stop_group(process)
+    return subprocess.CompletedProcess(process.args, process.returncode, out, err)
 
 
 @pytest.fixture(scope="module")

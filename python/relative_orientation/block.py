@@ -139,10 +139,10 @@ class _Run:
         self._submit(index)
         return True
 
-    def _write(self, future):
+    def _write(self, future, records):
         index = self.pending.pop(future)
         if index not in self.written:
-            for record in future.result():
+            for record in records:
                 self.block.write(record)
             self.written.add(index)
         if self.shipper:
@@ -151,17 +151,27 @@ class _Run:
 
     def run(self):
         """Runs every chunk; raises the first error of a chunk or of the database."""
+        from distributed.client import CancelledError
+
         self._submit_more()
         for future in self.completed:
             if future.status == "error":
                 error = future.exception()
                 raise error if isinstance(error, Exception) else RuntimeError(str(error))
-            if future.status == "cancelled" and self._resubmit(future):
-                continue
-            if future.status != "finished":
+            records = None
+            if future.status == "finished":
+                try:
+                    records = future.result()
+                except CancelledError:
+                    # The result was lost with its worker before it arrived, and the rerun
+                    # was cancelled because the key files shipped to that worker went too.
+                    pass
+            if records is None:
+                if self._resubmit(future):
+                    continue
                 raise RuntimeError(f"the cluster dropped a chunk of pairs ({future.status}): "
                                    "is the scheduler still running?")
-            self._write(future)
+            self._write(future, records)
             self._submit_more()
 
     def stop(self):
@@ -171,7 +181,11 @@ class _Run:
         if unfinished:
             self.client.cancel(unfinished)
         for future in finished:
-            self._write(future)
+            try:
+                records = future.result(timeout=SCHEDULER_TIMEOUT_S)
+            except Exception:  # noqa: BLE001: lost on the way; the next run does it again
+                continue
+            self._write(future, records)
 
 
 def _start_cluster(command):

@@ -9,8 +9,8 @@ one stopped.
 
 Workers read the key files from the paths the client was given (a file system shared by every
 machine, at the same paths), or, with --ship-keys, receive their contents from the client:
-each file is scattered once and fetched by a worker at most once, whatever the number of its
-chunks that worker runs.
+each file is scattered once, to one worker, and fetched from there by the workers whose chunks
+need it, not sent again with every chunk.
 """
 
 import os
@@ -57,9 +57,9 @@ class _Shipper:
     """With --ship-keys: each key file scattered once while a chunk needing it is pending.
 
     A file is read and scattered when the first chunk that needs it is submitted and released
-    when the last such chunk is done, so the client holds only the files of the chunks in
-    flight and a worker fetches a file at most once while it is held (Dask keeps the data
-    where it was used).
+    when the last such chunk is done. The client keeps no copy: the bytes live on the worker
+    they were scattered to, and other workers fetch them from there (keeping a copy while
+    they have queued chunks that use it).
     """
 
     def __init__(self, client, key_files, chunks):

@@ -70,7 +70,6 @@ class _Shipper:
             for photograph in chunk.photographs:
                 self.uses[photograph] = self.uses.get(photograph, 0) + 1
         self.futures = {}
-        self.bytes_read = 0
 
     def keys_for(self, chunk):
         keys = {}
@@ -85,7 +84,6 @@ class _Shipper:
                         contents = file.read()
                 except OSError as error:
                     raise _core.InputError(f"{path}: cannot read: {error.strerror}") from None
-                self.bytes_read += len(contents)
                 future = self.client.scatter(contents, hash=False)
                 self.futures[photograph] = future
             keys[photograph] = future

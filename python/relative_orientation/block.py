@@ -224,6 +224,10 @@ def _finish(block, command, started, interrupted):
         sys.stdout.flush()
 
 
+def _terminate(signum, frame):
+    raise KeyboardInterrupt
+
+
 def run(argv):
     """The whole block run for the arguments after `block`; returns the exit status."""
     command = _core.parse_block_command(list(argv))
@@ -243,6 +247,8 @@ def run(argv):
         _finish(block, command, time.monotonic(), False)
         return COMPLETED
 
+    # SIGTERM stops the run as Ctrl-C does, as it stops orient-block.
+    signal.signal(signal.SIGTERM, _terminate)
     client = cluster = None
     started = time.monotonic()
     status = COMPLETED
@@ -267,6 +273,7 @@ def run(argv):
         interrupted = True
         # A second Ctrl-C ends the process at once; every written pair is committed.
         signal.signal(signal.SIGINT, lambda *_: os._exit(INTERRUPTED))
+        signal.signal(signal.SIGTERM, lambda *_: os._exit(INTERRUPTED))
         if runner:
             runner.stop()
         status = INTERRUPTED

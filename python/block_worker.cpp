@@ -2,9 +2,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <list>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 #include <utility>
 
+#include "block/key_identity.h"
 #include "block/photographs.h"
 #include "block/plan.h"
 #include "block/wire.h"
@@ -33,6 +37,58 @@ std::string ParseShipped(const std::string& contents, pair_run::KeypointFile& ke
     return {};
 }
 
+// Parsed key files a worker process keeps from chunk to chunk, so that a worker given
+// several chunks of one photograph parses its key file once, not once per chunk. A file is
+// known by its path, size and modification time (shipped contents by name, size and hash);
+// the least recently used go first beyond kWorkerCacheBytes. Chunks may run on several
+// threads of one worker: the calls are serialised.
+constexpr std::size_t kWorkerCacheBytes = std::size_t{256} << 20;
+
+class WorkerKeyCache {
+  public:
+    std::shared_ptr<const pair_run::KeypointFile> Find(const std::string& identity) {
+        std::lock_guard lock(mutex_);
+        const auto found = entries_.find(identity);
+        if (found == entries_.end()) return nullptr;
+        order_.splice(order_.begin(), order_, found->second.place);
+        return found->second.keys;
+    }
+
+    void Keep(const std::string& identity, std::shared_ptr<const pair_run::KeypointFile> keys) {
+        std::size_t bytes = sizeof(pair_run::KeypointFile);
+        for (const KeypointSt& key : keys->keys) {
+            bytes += sizeof key + key.descrip.capacity() * sizeof(int);
+        }
+        std::lock_guard lock(mutex_);
+        if (bytes > kWorkerCacheBytes || entries_.count(identity) != 0) return;
+        while (held_ + bytes > kWorkerCacheBytes && !order_.empty()) {
+            const auto oldest = entries_.find(order_.back());
+            held_ -= oldest->second.bytes;
+            entries_.erase(oldest);
+            order_.pop_back();
+        }
+        order_.push_front(identity);
+        entries_[identity] = {std::move(keys), bytes, order_.begin()};
+        held_ += bytes;
+    }
+
+  private:
+    struct Entry {
+        std::shared_ptr<const pair_run::KeypointFile> keys;
+        std::size_t bytes = 0;
+        std::list<std::string>::iterator place;
+    };
+    std::mutex mutex_;
+    std::list<std::string> order_;  // most recently used first
+    std::unordered_map<std::string, Entry> entries_;
+    std::size_t held_ = 0;
+};
+
+WorkerKeyCache& KeyCacheOfThisWorker() {
+    static WorkerKeyCache cache;
+    return cache;
+}
+
 }  // namespace
 
 std::vector<std::vector<std::uint8_t>> OrientChunk(const std::string& spec,
@@ -40,21 +96,30 @@ std::vector<std::vector<std::uint8_t>> OrientChunk(const std::string& spec,
     using Clock = std::chrono::steady_clock;
     const block::ChunkSpec chunk =
         block::DecodeChunk({reinterpret_cast<const std::uint8_t*>(spec.data()), spec.size()});
-    // Each photograph's key file parsed on first use and dropped after its last pair.
-    std::map<int, std::size_t> last_use;
-    for (std::size_t k = 0; k < chunk.pairs.size(); ++k) {
-        last_use[chunk.pairs[k].photo1] = k;
-        last_use[chunk.pairs[k].photo2] = k;
-    }
     std::map<int, const block::ChunkPhoto*> photos;
     for (const block::ChunkPhoto& p : chunk.photos) photos[p.index] = &p;
-    std::map<int, std::unique_ptr<pair_run::KeypointFile>> parsed;
+    std::map<int, std::shared_ptr<const pair_run::KeypointFile>> parsed;
     const auto keys_of = [&](int index) -> const pair_run::KeypointFile& {
-        std::unique_ptr<pair_run::KeypointFile>& keys = parsed[index];
-        if (keys) return *keys;
-        keys = std::make_unique<pair_run::KeypointFile>();
+        std::shared_ptr<const pair_run::KeypointFile>& held = parsed[index];
+        if (held) return *held;
         const block::ChunkPhoto& photo = *photos.at(index);
         const auto contents = shipped.find(index);
+        std::string identity;
+        if (contents != shipped.end()) {
+            identity = "shipped:" + photo.key_file + ":" + std::to_string(contents->second.size()) +
+                       ":" + std::to_string(block::Fnv1a(contents->second));
+        } else {
+            try {
+                const block::KeyStat stat = block::StatKeyFile(photo.key_path);
+                identity = "file:" + photo.key_path + ":" + std::to_string(stat.bytes) + ":" +
+                           std::to_string(stat.mtime_ns);
+            } catch (const block::InputError&) {
+                // Not cached: reading it below fails with the reader's message.
+            }
+        }
+        if (!identity.empty()) held = KeyCacheOfThisWorker().Find(identity);
+        if (held) return *held;
+        auto keys = std::make_shared<pair_run::KeypointFile>();
         std::string problem;
         if (contents != shipped.end()) {
             keys->file = photo.key_file;
@@ -69,7 +134,9 @@ std::vector<std::vector<std::uint8_t>> OrientChunk(const std::string& spec,
             keys->file = photo.key_file;
         }
         if (!problem.empty()) throw block::InputError(problem);
-        return *keys;
+        if (!identity.empty()) KeyCacheOfThisWorker().Keep(identity, keys);
+        held = std::move(keys);
+        return *held;
     };
 
     std::vector<std::vector<std::uint8_t>> records;
@@ -90,9 +157,6 @@ std::vector<std::vector<std::uint8_t>> OrientChunk(const std::string& spec,
                                              {p2.key_file, {p2.camera, p2.camera_file}}, first,
                                              second, chunk.settings, 1, pair.id1, pair.id2, start);
         records.push_back(block::EncodePair(message));
-        for (const int photo : {pair.photo1, pair.photo2}) {
-            if (last_use[photo] == k) parsed.erase(photo);
-        }
     }
     return records;
 }

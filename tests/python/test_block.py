@@ -7,6 +7,7 @@ reference but for the times.
 """
 
 import os
+import shutil
 import signal
 import socket
 import sqlite3
@@ -149,8 +150,8 @@ def test_scheduler_survives_a_killed_worker_with_shipped_keys(block, tmp_path):
 
     block_dir, pairs, reference = block
     address = f"tcp://127.0.0.1:{free_port()}"
-    # The workers run in another folder: the key files' relative paths do not lead to them
-    # there, so every key file a worker uses was shipped by the client.
+    # The workers run in another folder; with --ship-keys every key file a worker uses was
+    # shipped by the client.
     elsewhere = tmp_path / "workers"
     elsewhere.mkdir()
     started = []
@@ -169,11 +170,14 @@ def test_scheduler_survives_a_killed_worker_with_shipped_keys(block, tmp_path):
         client.wait_for_workers(2, timeout=20)
         worker_pids = client.run(os.getpid)
 
-        # Without --ship-keys the workers look for the key files where they are not.
-        unshared = run_module(block_dir, tmp_path / "unshared.db", "--scheduler", address,
-                              "--quiet")
-        assert unshared.returncode == 1
-        assert ".key" in unshared.stderr and "Traceback" not in unshared.stderr
+        # A key file the client can hash but a worker cannot parse ends the run, naming it.
+        broken = tmp_path / "broken"
+        shutil.copytree(block_dir, broken)
+        damaged = (broken / "photographs.txt").read_text().split()[0]
+        (broken / damaged).write_text("not a key file\n")
+        failed = run_module(broken, tmp_path / "broken.db", "--scheduler", address, "--quiet")
+        assert failed.returncode == 1
+        assert damaged in failed.stderr and "Traceback" not in failed.stderr
 
         db = tmp_path / "cluster.db"
         module = subprocess.Popen(

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "command_line/estimation_options.h"
+#include "command_line/parse_outcome.h"
 #include "command_line/validators.h"
 #include "common/thread_pool.h"
 #include "io/file_identity.h"
@@ -20,8 +21,6 @@
 namespace orient {
 namespace {
 
-constexpr char kTryHelp[] = "Try 'orient --help' for more information.\n";
-
 // The usage line shows both forms of the input, which CLI11 cannot say of two optional
 // positionals.
 class UsageFormatter : public CLI::Formatter {
@@ -30,11 +29,6 @@ class UsageFormatter : public CLI::Formatter {
         return "Usage: " + name + " [OPTIONS] img1.key img2.key\n       " + name +
                " [OPTIONS] --tie-points FILE.csv\n";
     }
-};
-
-// A usage error found after CLI11's own checks.
-struct UsageError {
-    std::string message;
 };
 
 // An output named by a path that is standard output (/dev/stdout, the file standard output
@@ -49,21 +43,23 @@ void NameStandardOutput(OrientOptions& o) {
 void CheckInputs(const CLI::App& app, const OrientOptions& o) {
     if (!o.tie_points_file.empty()) {
         if (!o.keys1_file.empty()) {
-            throw UsageError{
+            throw command_line::UsageError(
                 "--tie-points replaces the key files: give img1.key img2.key or "
-                "--tie-points FILE, not both"};
+                "--tie-points FILE, not both");
         }
         for (const char* option : {"--ratio", "--mutual"}) {
             if (app.get_option(option)->count() > 0) {
-                throw UsageError{std::string(option) +
-                                 " tunes the matching of key files: tie points are already "
-                                 "matched (--tie-points)"};
+                throw command_line::UsageError(
+                    std::string(option) +
+                    " tunes the matching of key files: tie points are already "
+                    "matched (--tie-points)");
             }
         }
         return;
     }
-    if (o.keys1_file.empty()) throw UsageError{"give img1.key img2.key, or --tie-points FILE"};
-    if (o.keys2_file.empty()) throw UsageError{"img2.key is required"};
+    if (o.keys1_file.empty())
+        throw command_line::UsageError("give img1.key img2.key, or --tie-points FILE");
+    if (o.keys2_file.empty()) throw command_line::UsageError("img2.key is required");
 }
 
 // Outputs must not overwrite each other or an input.
@@ -77,19 +73,20 @@ void CheckOutputs(const OrientOptions& o) {
             const std::string& other = *outputs[b].second;
             if (other.empty()) continue;
             if (*file == "-" && other == "-") {
-                throw UsageError{std::string(option) + " and " + outputs[b].first +
-                                 " cannot both write to standard output"};
+                throw command_line::UsageError(std::string(option) + " and " + outputs[b].first +
+                                               " cannot both write to standard output");
             }
             if (*file != "-" && other != "-" && io::WouldOverwrite(*file, other)) {
-                throw UsageError{std::string(option) + " and " + outputs[b].first +
-                                 " cannot write to the same file"};
+                throw command_line::UsageError(std::string(option) + " and " + outputs[b].first +
+                                               " cannot write to the same file");
             }
         }
         if (*file == "-") continue;
         for (const std::string* input : {&o.keys1_file, &o.keys2_file, &o.tie_points_file,
                                          &o.camera1_file, &o.camera2_file, &o.image1_file}) {
             if (!input->empty() && io::WouldOverwrite(*file, *input)) {
-                throw UsageError{std::string(option) + " would overwrite the input file " + *input};
+                throw command_line::UsageError(std::string(option) +
+                                               " would overwrite the input file " + *input);
             }
         }
     }
@@ -102,13 +99,14 @@ void CheckOutputs(const OrientOptions& o) {
     for (const auto& [option, file] : stdin_inputs) {
         if (*file != "-") continue;
         if (first_reader) {
-            throw UsageError{std::string(first_reader) + " and " + option +
-                             " cannot both read standard input"};
+            throw command_line::UsageError(std::string(first_reader) + " and " + option +
+                                           " cannot both read standard input");
         }
         first_reader = option;
     }
     if (!o.image1_file.empty() && o.plot_file.empty()) {
-        throw UsageError{"--image1 draws the plot over photograph 1: it needs --plot"};
+        throw command_line::UsageError(
+            "--image1 draws the plot over photograph 1: it needs --plot");
     }
 }
 
@@ -200,30 +198,22 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, int default_thre
         "orient");
     app.formatter(std::make_shared<UsageFormatter>());
     const CLI::Option* threshold = DefineOptions(app, line.options);
-    try {
-        app.parse(argc, argv);
-        const std::string problem =
-            command_line::CheckEstimationOptions(threshold, line.options.estimation);
-        if (!problem.empty()) throw UsageError{problem};
-        CheckInputs(app, line.options);
-        NameStandardOutput(line.options);
-        CheckOutputs(line.options);
-    } catch (const CLI::CallForHelp&) {
-        line.out = app.help();
-        return line;
-    } catch (const CLI::CallForVersion& version) {
-        line.out = std::string(version.what()) + "\n";
-        return line;
-    } catch (const CLI::ParseError& error) {
-        line.status = kUsageError;
-        line.err = std::string("orient: ") + error.what() + "\n" + kTryHelp;
-        return line;
-    } catch (const UsageError& error) {
-        line.status = kUsageError;
-        line.err = "orient: " + error.message + "\n" + kTryHelp;
-        return line;
-    }
-    line.run = true;
+    const command_line::ParseOutcome outcome = command_line::ParseOrExit(
+        "orient",
+        [&] {
+            app.parse(argc, argv);
+            const std::string problem =
+                command_line::CheckEstimationOptions(threshold, line.options.estimation);
+            if (!problem.empty()) throw command_line::UsageError(problem);
+            CheckInputs(app, line.options);
+            NameStandardOutput(line.options);
+            CheckOutputs(line.options);
+        },
+        [&] { return app.help(); });
+    line.run = outcome.run;
+    line.status = outcome.status;
+    line.out = outcome.out;
+    line.err = outcome.err;
     return line;
 }
 

@@ -8,6 +8,7 @@
 
 #include "command_line/block_options.h"
 #include "command_line/estimation_options.h"
+#include "command_line/parse_outcome.h"
 #include "command_line/validators.h"
 #include "io/file_identity.h"
 #include "io/output_target.h"
@@ -16,13 +17,8 @@
 namespace orient_block {
 namespace {
 
-constexpr char kTryHelp[] = "Try 'orient-block --help' for more information.\n";
 // Most --cache-mb accepted: 1 TiB.
 constexpr std::uint64_t kMaxCacheMb = std::uint64_t{1} << 20;
-
-struct UsageError {
-    std::string message;
-};
 
 void DefineRun(CLI::App& app, CommandLine& line, std::uint64_t& cache_mb) {
     block::BlockRequest& r = line.request;
@@ -67,19 +63,22 @@ void CheckExport(ExportOptions& e) {
         if (file->empty()) continue;
         ++given;
         if (*file != "-" && io::WouldOverwrite(*file, e.database)) {
-            throw UsageError{std::string(option) + " would overwrite the database " + e.database};
+            throw command_line::UsageError(std::string(option) + " would overwrite the database " +
+                                           e.database);
         }
         for (const auto& [other_option, other] : outputs) {
             if (other == file || other->empty()) continue;
             if (other > file) continue;  // each pair of outputs once
             if ((*file == "-" && *other == "-") ||
                 (*file != "-" && *other != "-" && io::WouldOverwrite(*file, *other))) {
-                throw UsageError{std::string(other_option) + " and " + option +
-                                 " cannot write to the same place"};
+                throw command_line::UsageError(std::string(other_option) + " and " + option +
+                                               " cannot write to the same place");
             }
         }
     }
-    if (given == 0) throw UsageError{"export writes --json, --csv or --svg: give at least one"};
+    if (given == 0) {
+        throw command_line::UsageError("export writes --json, --csv or --svg: give at least one");
+    }
 }
 
 }  // namespace
@@ -108,33 +107,25 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, int default_thre
         "Exit status: 0 every pair of the selection is in the database (whatever its outcome);\n"
         "1 an input, the database or an output failed; 2 wrong usage; 130 interrupted (run the\n"
         "same command again to go on).");
-    try {
-        app.parse(argc, argv);
-        if (exporter->parsed()) {
-            line.export_pairs = true;
-            CheckExport(line.exports);
-        } else {
-            const std::string problem =
-                command_line::CheckBlockRun(line.request, line.key_list, threshold);
-            if (!problem.empty()) throw UsageError{problem};
-            line.request.cache_bytes = static_cast<std::size_t>(cache_mb) << 20;
-        }
-    } catch (const CLI::CallForHelp&) {
-        line.out = exporter->parsed() ? exporter->help() : app.help();
-        return line;
-    } catch (const CLI::CallForVersion& version) {
-        line.out = std::string(version.what()) + "\n";
-        return line;
-    } catch (const CLI::ParseError& error) {
-        line.status = kUsageError;
-        line.err = std::string("orient-block: ") + error.what() + "\n" + kTryHelp;
-        return line;
-    } catch (const UsageError& error) {
-        line.status = kUsageError;
-        line.err = "orient-block: " + error.message + "\n" + kTryHelp;
-        return line;
-    }
-    line.run = true;
+    const command_line::ParseOutcome outcome = command_line::ParseOrExit(
+        "orient-block",
+        [&] {
+            app.parse(argc, argv);
+            if (exporter->parsed()) {
+                line.export_pairs = true;
+                CheckExport(line.exports);
+            } else {
+                const std::string problem =
+                    command_line::CheckBlockRun(line.request, line.key_list, threshold);
+                if (!problem.empty()) throw command_line::UsageError(problem);
+                line.request.cache_bytes = static_cast<std::size_t>(cache_mb) << 20;
+            }
+        },
+        [&] { return exporter->parsed() ? exporter->help() : app.help(); });
+    line.run = outcome.run;
+    line.status = outcome.status;
+    line.out = outcome.out;
+    line.err = outcome.err;
     return line;
 }
 

@@ -6,6 +6,7 @@
 
 #include "command_line/block_options.h"
 #include "command_line/estimation_options.h"
+#include "command_line/parse_outcome.h"
 #include "command_line/validators.h"
 #include "pair_run/run_info.h"
 
@@ -15,14 +16,8 @@ const char kBlockProgram[] = "python3 -m relative_orientation block";
 
 namespace {
 
-constexpr char kTryHelp[] =
-    "Try 'python3 -m relative_orientation block --help' for more information.\n";
 constexpr std::uint64_t kMaxWorkers = 4096;
 constexpr std::uint64_t kMaxChunkPairs = 1000000;
-
-struct UsageError {
-    std::string message;
-};
 
 // SCHEME://HOST:PORT, the form of a Dask scheduler's address.
 CLI::Validator SchedulerAddress() {
@@ -92,29 +87,22 @@ BlockCommand ParseBlockCommand(const std::vector<std::string>& arguments) {
         "interrupted (run the same command again to go on).");
     // CLI11 reads the arguments from the last to the first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
-    try {
-        app.parse(reversed);
-        const std::string problem = command_line::CheckBlockRun(r, line.key_list, threshold);
-        if (!problem.empty()) throw UsageError{problem};
-        if (workers->count() > 0 && scheduler->count() > 0) {
-            throw UsageError{"--workers sets the local cluster's size: not with --scheduler"};
-        }
-    } catch (const CLI::CallForHelp&) {
-        line.out = app.help();
-        return line;
-    } catch (const CLI::CallForVersion& version) {
-        line.out = std::string(version.what()) + "\n";
-        return line;
-    } catch (const CLI::ParseError& error) {
-        line.status = 2;
-        line.err = std::string(kBlockProgram) + ": " + error.what() + "\n" + kTryHelp;
-        return line;
-    } catch (const UsageError& error) {
-        line.status = 2;
-        line.err = std::string(kBlockProgram) + ": " + error.message + "\n" + kTryHelp;
-        return line;
-    }
-    line.run = true;
+    const command_line::ParseOutcome outcome = command_line::ParseOrExit(
+        kBlockProgram,
+        [&] {
+            app.parse(reversed);
+            const std::string problem = command_line::CheckBlockRun(r, line.key_list, threshold);
+            if (!problem.empty()) throw command_line::UsageError(problem);
+            if (workers->count() > 0 && scheduler->count() > 0) {
+                throw command_line::UsageError(
+                    "--workers sets the local cluster's size: not with --scheduler");
+            }
+        },
+        [&] { return app.help(); });
+    line.run = outcome.run;
+    line.status = outcome.status;
+    line.out = outcome.out;
+    line.err = outcome.err;
     return line;
 }
 

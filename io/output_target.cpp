@@ -213,4 +213,15 @@ std::optional<FileError> CheckOutputTarget(const std::string& path, OutputKind k
                              " (--force replaces it)");
 }
 
+std::optional<FileError> CheckOutputTargets(std::initializer_list<OutputRequest> outputs,
+                                            bool force) {
+    for (const OutputRequest& output : outputs) {
+        if (output.path.empty()) continue;
+        if (std::optional<FileError> error = CheckOutputTarget(output.path, output.kind, force)) {
+            return error;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace io

@@ -4,6 +4,7 @@
 // slip on the command line never destroys a user's file.
 #pragma once
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,5 +56,15 @@ bool IsStandardOutput(const std::string& path);
 //   image, not a keypoint file (--force replaces it)".
 // Writing itself (io::WriteFileAtomically) may still fail later, e.g. on a full disk.
 std::optional<FileError> CheckOutputTarget(const std::string& path, OutputKind kind, bool force);
+
+// An output a program was asked to write: its path (empty: not asked for) and its kind.
+struct OutputRequest {
+    const std::string& path;
+    OutputKind kind;
+};
+
+// CheckOutputTarget for every output asked for, in order; the first refusal.
+std::optional<FileError> CheckOutputTargets(std::initializer_list<OutputRequest> outputs,
+                                            bool force);
 
 }  // namespace io

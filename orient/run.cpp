@@ -112,17 +112,13 @@ bool WriteOutputs(const OrientOptions& options, const ro::OrientationResult& res
 // Refuses, before any work, an output that would replace a file of another kind or a
 // read-only one; false after the message.
 bool OutputsWritable(const OrientOptions& options) {
-    const std::pair<const std::string*, io::OutputKind> outputs[] = {
-        {&options.json_file, io::OutputKind::json},
-        {&options.points_file, io::OutputKind::csv},
-        {&options.plot_file, io::OutputKind::svg}};
-    for (const auto& [path, kind] : outputs) {
-        if (path->empty()) continue;
-        if (const std::optional<io::FileError> error =
-                io::CheckOutputTarget(*path, kind, options.force)) {
-            Message(error->Message());
-            return false;
-        }
+    if (const std::optional<io::FileError> error =
+            io::CheckOutputTargets({{options.json_file, io::OutputKind::json},
+                                    {options.points_file, io::OutputKind::csv},
+                                    {options.plot_file, io::OutputKind::svg}},
+                                   options.force)) {
+        Message(error->Message());
+        return false;
     }
     return true;
 }

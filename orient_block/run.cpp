@@ -73,17 +73,13 @@ int RunPairs(CommandLine& line) {
 }
 
 int Export(const ExportOptions& e) {
-    const std::pair<const std::string*, io::OutputKind> outputs[] = {
-        {&e.json_file, io::OutputKind::json},
-        {&e.csv_file, io::OutputKind::csv},
-        {&e.svg_file, io::OutputKind::svg}};
-    for (const auto& [path, kind] : outputs) {
-        if (path->empty()) continue;
-        if (const std::optional<io::FileError> error =
-                io::CheckOutputTarget(*path, kind, e.force)) {
-            Message(error->Message());
-            return kInputError;
-        }
+    if (const std::optional<io::FileError> error =
+            io::CheckOutputTargets({{e.json_file, io::OutputKind::json},
+                                    {e.csv_file, io::OutputKind::csv},
+                                    {e.svg_file, io::OutputKind::svg}},
+                                   e.force)) {
+        Message(error->Message());
+        return kInputError;
     }
     const block::BlockStore store(e.database, block::BlockStore::Access::read_only);
     const std::vector<block::Photograph> photographs = store.Photographs();

@@ -441,16 +441,20 @@ Registration BlockStore::Register(const std::vector<Photograph>& photographs) {
             "FROM photographs p JOIN cameras c ON c.id = p.camera_id WHERE p.name = ?1");
         c.Bind(find, 1, p.name);
         const std::string hash = HashText(p.key_hash);
+        // The photograph's columns, ?1 to ?6, as both the insertion and the update take them.
+        const auto bind_photograph = [&](sqlite3_stmt* statement) {
+            c.Bind(statement, 1, p.name);
+            c.Bind(statement, 2, p.key_file);
+            c.BindInt(statement, 3, p.key_bytes);
+            c.BindInt(statement, 4, p.key_mtime_ns);
+            c.Bind(statement, 5, hash);
+            c.BindInt(statement, 6, camera);
+        };
         if (!c.Step(find, "cannot read the photographs")) {
             sqlite3_stmt* insert = c.Prepare(
                 "INSERT INTO photographs (name, key_file, key_bytes, key_mtime_ns, key_hash, "
                 "camera_id) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
-            c.Bind(insert, 1, p.name);
-            c.Bind(insert, 2, p.key_file);
-            c.BindInt(insert, 3, p.key_bytes);
-            c.BindInt(insert, 4, p.key_mtime_ns);
-            c.Bind(insert, 5, hash);
-            c.BindInt(insert, 6, camera);
+            bind_photograph(insert);
             c.Run(insert, "cannot write a photograph");
             registration.ids.push_back(static_cast<int>(sqlite3_last_insert_rowid(c.db.get())));
             continue;
@@ -477,13 +481,8 @@ Registration BlockStore::Register(const std::vector<Photograph>& photographs) {
         if (changed || moved) {
             sqlite3_stmt* update = c.Prepare(
                 "UPDATE photographs SET key_file = ?2, key_bytes = ?3, key_mtime_ns = ?4, "
-                "key_hash = ?5, camera_id = ?6 WHERE id = ?1");
-            c.BindInt(update, 1, id);
-            c.Bind(update, 2, p.key_file);
-            c.BindInt(update, 3, p.key_bytes);
-            c.BindInt(update, 4, p.key_mtime_ns);
-            c.Bind(update, 5, hash);
-            c.BindInt(update, 6, camera);
+                "key_hash = ?5, camera_id = ?6 WHERE name = ?1");
+            bind_photograph(update);
             c.Run(update, "cannot update a photograph");
         }
     }

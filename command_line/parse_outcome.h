@@ -31,4 +31,13 @@ struct ParseOutcome {
 ParseOutcome ParseOrExit(const std::string& program, const std::function<void()>& parse,
                          const std::function<std::string()>& help);
 
+// Copies `outcome` into a program's command line, which holds the same four fields.
+template <class CommandLine>
+void TakeOutcome(const ParseOutcome& outcome, CommandLine& line) {
+    line.run = outcome.run;
+    line.status = outcome.status;
+    line.out = outcome.out;
+    line.err = outcome.err;
+}
+
 }  // namespace command_line

@@ -210,10 +210,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, int default_thre
             CheckOutputs(line.options);
         },
         [&] { return app.help(); });
-    line.run = outcome.run;
-    line.status = outcome.status;
-    line.out = outcome.out;
-    line.err = outcome.err;
+    command_line::TakeOutcome(outcome, line);
     return line;
 }
 

@@ -122,10 +122,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, int default_thre
             }
         },
         [&] { return exporter->parsed() ? exporter->help() : app.help(); });
-    line.run = outcome.run;
-    line.status = outcome.status;
-    line.out = outcome.out;
-    line.err = outcome.err;
+    command_line::TakeOutcome(outcome, line);
     return line;
 }
 

@@ -99,10 +99,7 @@ BlockCommand ParseBlockCommand(const std::vector<std::string>& arguments) {
             }
         },
         [&] { return app.help(); });
-    line.run = outcome.run;
-    line.status = outcome.status;
-    line.out = outcome.out;
-    line.err = outcome.err;
+    command_line::TakeOutcome(outcome, line);
     return line;
 }
 

@@ -149,7 +149,7 @@ constexpr char kPair[] = "a finished pair";
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeChunk(const ChunkSpec& chunk) {
+std::vector<std::uint8_t> EncodeChunk(const ChunkTask& chunk) {
     const ro::EstimationOptions& e = chunk.settings.estimation;
     Json settings = {{"ratio_numerator", chunk.settings.ratio.numerator},
                      {"ratio_denominator", chunk.settings.ratio.denominator},
@@ -182,12 +182,12 @@ std::vector<std::uint8_t> EncodeChunk(const ChunkSpec& chunk) {
                    {"pairs", std::move(pairs)}});
 }
 
-ChunkSpec DecodeChunk(std::span<const std::uint8_t> bytes) {
+ChunkTask DecodeChunk(std::span<const std::uint8_t> bytes) {
     const Json json = Parse(bytes, kChunk);
     const Fields chunk(json, kChunk);
-    ChunkSpec spec;
+    ChunkTask task;
     const Fields s(chunk.At("settings"), std::string(kChunk) + ": settings");
-    PairSettings& settings = spec.settings;
+    PairSettings& settings = task.settings;
     settings.ratio.numerator = s.Int("ratio_numerator", 1, std::int64_t{1000000000});
     settings.ratio.denominator = s.Int("ratio_denominator", 1, std::int64_t{1000000000});
     if (settings.ratio.numerator > settings.ratio.denominator) {
@@ -212,7 +212,7 @@ ChunkSpec DecodeChunk(std::span<const std::uint8_t> bytes) {
         throw WireError(std::string(kChunk) + ": settings: " + problem);
     }
 
-    std::vector<int> position;  // of each block photograph in spec.photos; -1 none
+    std::vector<int> position;  // of each block photograph in task.photos; -1 none
     for (const Json& item : chunk.Array("photos")) {
         const Fields p(item, std::string(kChunk) + ": a photograph");
         ChunkPhoto photo;
@@ -237,8 +237,8 @@ ChunkSpec DecodeChunk(std::span<const std::uint8_t> bytes) {
         if (at >= bytes.size()) throw p.Refusal("index", "is out of range");
         if (position.size() <= at) position.resize(at + 1, -1);
         if (position[at] >= 0) throw p.Refusal("index", "is given twice");
-        position[at] = static_cast<int>(spec.photos.size());
-        spec.photos.push_back(std::move(photo));
+        position[at] = static_cast<int>(task.photos.size());
+        task.photos.push_back(std::move(photo));
     }
     const auto known = [&](int index) {
         return static_cast<std::size_t>(index) < position.size() &&
@@ -256,9 +256,9 @@ ChunkSpec DecodeChunk(std::span<const std::uint8_t> bytes) {
             throw p.Refusal(known(pair.photo1) ? "photo2" : "photo1",
                             "is not a photograph of the chunk");
         }
-        spec.pairs.push_back(pair);
+        task.pairs.push_back(pair);
     }
-    return spec;
+    return task;
 }
 
 std::vector<std::uint8_t> EncodePair(const PairMessage& pair) {

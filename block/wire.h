@@ -40,16 +40,16 @@ struct ChunkPair {
     int id2 = 0;
 };
 
-struct ChunkSpec {
+struct ChunkTask {
     PairSettings settings;
     std::vector<ChunkPhoto> photos;  // each once, every photograph of the pairs
     std::vector<ChunkPair> pairs;    // in the order to orient them
 };
 
-std::vector<std::uint8_t> EncodeChunk(const ChunkSpec& chunk);
+std::vector<std::uint8_t> EncodeChunk(const ChunkTask& chunk);
 // Checks besides the form: every pair's photographs among the chunk's, settings that
 // ro::CheckOptions accepts, camera texts that are camera files.
-ChunkSpec DecodeChunk(std::span<const std::uint8_t> bytes);
+ChunkTask DecodeChunk(std::span<const std::uint8_t> bytes);
 
 // A finished pair: its row and the numbers of its photographs in the block.
 struct PairMessage {

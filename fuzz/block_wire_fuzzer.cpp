@@ -16,7 +16,7 @@ namespace {
 
 void Chunk(std::span<const std::uint8_t> bytes) {
     try {
-        const block::ChunkSpec chunk = block::DecodeChunk(bytes);
+        const block::ChunkTask chunk = block::DecodeChunk(bytes);
         for (const block::ChunkPair& pair : chunk.pairs) {
             FUZZ_CHECK(pair.photo1 < pair.photo2, "a pair out of order");
             bool first = false;

@@ -63,14 +63,14 @@ void BindBlock(py::module_& module) {
 
     py::class_<Chunk>(module, "Chunk", "A task of a block run: pairs grouped by photograph.")
         .def_property_readonly(
-            "spec", [](const Chunk& c) { return py::bytes(c.spec); },
+            "task", [](const Chunk& c) { return py::bytes(c.task); },
             "What a worker needs besides the key files' contents")
         .def_readonly("photographs", &Chunk::photographs,
                       "Indices into BlockClient.key_files of the photographs it needs")
         .def_readonly("pairs", &Chunk::pairs)
         .def(py::pickle(
             [](const Chunk& c) {
-                return py::make_tuple(py::bytes(c.spec), c.photographs, c.pairs);
+                return py::make_tuple(py::bytes(c.task), c.photographs, c.pairs);
             },
             [](const py::tuple& t) {
                 if (t.size() != 3) throw InputError("not a pickled Chunk");
@@ -107,16 +107,16 @@ void BindBlock(py::module_& module) {
 
     module.def(
         "orient_chunk",
-        [](const py::bytes& spec, const std::optional<std::map<int, py::bytes>>& keys) {
+        [](const py::bytes& task, const std::optional<std::map<int, py::bytes>>& keys) {
             std::map<int, std::string> shipped;
             if (keys) {
                 for (const auto& [index, contents] : *keys) shipped[index] = BytesOf(contents);
             }
-            const std::string spec_bytes = BytesOf(spec);
+            const std::string task_bytes = BytesOf(task);
             std::vector<std::vector<std::uint8_t>> records;
             {
                 py::gil_scoped_release release;
-                records = Translated([&] { return OrientChunk(spec_bytes, shipped); });
+                records = Translated([&] { return OrientChunk(task_bytes, shipped); });
             }
             py::list out;
             for (const std::vector<std::uint8_t>& r : records) {
@@ -124,7 +124,7 @@ void BindBlock(py::module_& module) {
             }
             return out;
         },
-        py::arg("spec"), py::arg("keys") = py::none(),
+        py::arg("task"), py::arg("keys") = py::none(),
         "Orients every pair of a chunk as orient-block does, reading each key file once (from "
         "its path, or from `keys` when the client shipped the contents); one record per pair "
         "for BlockClient.write.");

@@ -25,10 +25,10 @@
 //     .write(record: bytes)                    one finished pair (from orient_chunk) into the
 //         database, one transaction; advances the progress display
 //     .finish(seconds: float, interrupted: bool) -> str   ends the display; the summary text
-//   Chunk (picklable plain data): spec (bytes: what a worker needs besides key file
+//   Chunk (picklable plain data): task (bytes: what a worker needs besides key file
 //       contents), photographs (list[int], indices of key_files), pairs (int).
 //
-//   orient_chunk(spec: bytes, keys: dict[int, bytes] | None = None) -> list[bytes]
+//   orient_chunk(task: bytes, keys: dict[int, bytes] | None = None) -> list[bytes]
 //       The worker side: orients every pair of the chunk as orient-block does, reading each
 //       key file once (from its path, or from `keys` when the client shipped the contents),
 //       with the GIL released; one record per pair for BlockClient.write. Raises InputError

@@ -54,25 +54,25 @@ std::vector<Chunk> BlockClient::Chunks(std::size_t pairs_per_chunk) const {
     std::vector<Chunk> chunks;
     for (std::size_t first = 0; first < order.size(); first += pairs_per_chunk) {
         const std::size_t last = std::min(order.size(), first + pairs_per_chunk);
-        block::ChunkSpec spec;
-        spec.settings = request_.settings;
+        block::ChunkTask task;
+        task.settings = request_.settings;
         std::set<int> used;
         for (std::size_t k = first; k < last; ++k) {
             const auto [i, j] = order[k];
             used.insert(i);
             used.insert(j);
-            spec.pairs.push_back({i, j, start_.ids[static_cast<std::size_t>(i)],
+            task.pairs.push_back({i, j, start_.ids[static_cast<std::size_t>(i)],
                                   start_.ids[static_cast<std::size_t>(j)]});
         }
         Chunk chunk;
         for (const int k : used) {
             const block::Photograph& p = start_.photographs[static_cast<std::size_t>(k)];
-            spec.photos.push_back(
+            task.photos.push_back(
                 {k, p.key_file, AbsolutePath(p.key_file), p.camera_file, p.camera_text, {}});
             chunk.photographs.push_back(k);
         }
-        const std::vector<std::uint8_t> bytes = block::EncodeChunk(spec);
-        chunk.spec.assign(bytes.begin(), bytes.end());
+        const std::vector<std::uint8_t> bytes = block::EncodeChunk(task);
+        chunk.task.assign(bytes.begin(), bytes.end());
         chunk.pairs = last - first;
         chunks.push_back(std::move(chunk));
     }

@@ -18,7 +18,7 @@
 namespace relative_orientation_python {
 
 struct Chunk {
-    std::string spec;              // block::EncodeChunk's bytes
+    std::string task;              // block::EncodeChunk's bytes
     std::vector<int> photographs;  // the photographs it needs, ascending
     std::size_t pairs = 0;
 };

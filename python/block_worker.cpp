@@ -91,11 +91,11 @@ WorkerKeyCache& KeyCacheOfThisWorker() {
 
 }  // namespace
 
-std::vector<std::vector<std::uint8_t>> OrientChunk(const std::string& spec,
+std::vector<std::vector<std::uint8_t>> OrientChunk(const std::string& task,
                                                    const std::map<int, std::string>& shipped) {
     using Clock = std::chrono::steady_clock;
-    const block::ChunkSpec chunk =
-        block::DecodeChunk({reinterpret_cast<const std::uint8_t*>(spec.data()), spec.size()});
+    const block::ChunkTask chunk =
+        block::DecodeChunk({reinterpret_cast<const std::uint8_t*>(task.data()), task.size()});
     std::map<int, const block::ChunkPhoto*> photos;
     for (const block::ChunkPhoto& p : chunk.photos) photos[p.index] = &p;
     std::map<int, std::shared_ptr<const pair_run::KeypointFile>> parsed;

@@ -13,7 +13,7 @@ namespace relative_orientation_python {
 // from `shipped` (its contents by photograph number) when there, else from its path. One
 // block::EncodePair record per pair, in the chunk's order. Throws block::WireError for a
 // malformed chunk and block::InputError naming a key file that cannot be used.
-std::vector<std::vector<std::uint8_t>> OrientChunk(const std::string& spec,
+std::vector<std::vector<std::uint8_t>> OrientChunk(const std::string& task,
                                                    const std::map<int, std::string>& shipped);
 
 }  // namespace relative_orientation_python

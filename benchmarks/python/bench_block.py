@@ -7,7 +7,7 @@
      time from the cluster's start on (its summary), medians of RUNS runs
   b  the same block on a cluster started here (--scheduler), 2 workers, with and without
      --ship-keys: wall time, bytes the client scattered, bytes the workers fetched from one
-     another, and per pair the chunk spec and the record sent back
+     another, and per pair the chunk task and the record sent back
   c  the client's writes: records of a block of WSTRIPS x WPHOTOS photographs of WKEYPOINTS
      keypoints (every overlapping pair) written through BlockClient.write into a new
      database, pairs per second, medians of RUNS runs
@@ -146,17 +146,17 @@ def part_b(work, folder, pairs):
           f" MB), the workers fetched {fetched / 1e6:.1f} MB from one another "
           f"({key_bytes / pairs / 1e3:.0f} kB of key files per pair when each file is "
           f"sent once)")
-    # Sizes of what travels per pair: the chunk's spec out, the records back.
+    # Sizes of what travels per pair: the chunk's task out, the records back.
     fresh(db)
     command = _core.parse_block_command([*inputs(folder, db), "--quiet"])
     block = _core.BlockClient(command)
     per_chunk = _core.block_chunk_pairs(block.todo, 2)
     chunks = block.chunks(per_chunk)
-    spec_bytes = sum(len(c.spec) for c in chunks)
+    task_bytes = sum(len(c.task) for c in chunks)
     photographs = sum(len(c.photographs) for c in chunks)
-    records = _core.orient_chunk(chunks[0].spec)
+    records = _core.orient_chunk(chunks[0].task)
     record_bytes = statistics.mean(len(r) for r in records)
-    print(f"  per pair: spec {spec_bytes / pairs:.0f} B ({len(chunks)} chunks of {per_chunk} "
+    print(f"  per pair: task {task_bytes / pairs:.0f} B ({len(chunks)} chunks of {per_chunk} "
           f"pairs, {photographs / len(chunks):.1f} photographs each), record "
           f"{record_bytes / 1e3:.1f} kB (mean of {len(records)})")
     print(f"  key files per pair if each chunk were sent its files: "
@@ -172,7 +172,7 @@ def write_rate(folder, db):
         return _core.BlockClient(_core.parse_block_command([*inputs(folder, fresh(db)),
                                                             "--quiet"]))
 
-    records = [r for c in client().chunks(64) for r in _core.orient_chunk(c.spec)]
+    records = [r for c in client().chunks(64) for r in _core.orient_chunk(c.task)]
     rates = []
     for _ in range(RUNS):
         block = client()

@@ -39,13 +39,13 @@ MAX_RESUBMITS = 3
 SCHEDULER_TIMEOUT_S = 30
 
 
-def orient_chunk(spec, keys=None):
+def orient_chunk(task, keys=None):
     """Worker side: orients every pair of one chunk; one record per pair for the client.
 
     `keys` maps a photograph's index to its key file's contents when the client ships them;
     without it the worker reads the key files from their paths.
     """
-    return _core.orient_chunk(spec, keys)
+    return _core.orient_chunk(task, keys)
 
 
 def _message(text):
@@ -117,7 +117,7 @@ class _Run:
         chunk = self.chunks[index]
         keys = self.shipper.keys_for(chunk) if self.shipper else None
         # pure=False: a unique task name, never shared with another client's chunk.
-        future = self.client.submit(orient_chunk, chunk.spec, keys, pure=False)
+        future = self.client.submit(orient_chunk, chunk.task, keys, pure=False)
         self.pending[future] = index
         self.completed.add(future)
 

@@ -20,8 +20,8 @@ namespace {
 
 using Json = nlohmann::json;
 
-ChunkSpec SampleChunk() {
-    ChunkSpec chunk;
+ChunkTask SampleChunk() {
+    ChunkTask chunk;
     chunk.settings.ratio = {3, 4};
     chunk.settings.mutual = true;
     chunk.settings.estimation.sigma_px = 0.7;
@@ -61,8 +61,8 @@ PairMessage SamplePair() {
 }
 
 TEST(Wire, ChunkSurvivesItsBytes) {
-    const ChunkSpec sent = SampleChunk();
-    const ChunkSpec got = DecodeChunk(EncodeChunk(sent));
+    const ChunkTask sent = SampleChunk();
+    const ChunkTask got = DecodeChunk(EncodeChunk(sent));
     EXPECT_EQ(SettingsJson(got.settings), SettingsJson(sent.settings));
     EXPECT_EQ(got.settings.estimation.ransac.threshold_px, 1.25);
     ASSERT_EQ(got.photos.size(), 2u);
